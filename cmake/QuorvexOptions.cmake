@@ -1,0 +1,23 @@
+# Compiler settings shared by every target of the project.
+add_library(quorvex_options INTERFACE)
+add_library(quorvex::options ALIAS quorvex_options)
+
+if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
+  target_compile_options(quorvex_options INTERFACE -Wall -Wextra)
+  if(QUORVEX_WERROR)
+    target_compile_options(quorvex_options INTERFACE -Werror)
+  endif()
+  if(QUORVEX_SANITIZE)
+    target_compile_options(quorvex_options INTERFACE
+      -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+    target_link_options(quorvex_options INTERFACE -fsanitize=address,undefined)
+  endif()
+endif()
+
+# Adds a GoogleTest executable and registers its cases with CTest.
+function(quorvex_add_test name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main quorvex::options)
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
+endfunction()

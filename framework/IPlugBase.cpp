@@ -1,0 +1,463 @@
+// IPlugBase
+//
+// Contents:
+//   - host identification
+//   - construction and destruction
+//   - channels and block size
+//   - processing frame
+//   - parameters and editor
+// Presets and state chunks live in IPlugPresets.cpp.
+#include "IPlugBase.h"
+#include "IGraphics.h"
+
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+// Channel counts above this are taken as garbage in the channel string.
+static const int kMaxChannels = 256;
+// Scratch buffers never grow past this; longer host blocks run as sub-blocks.
+static const int kMaxScratchFrames = 65536;
+// Hosts that announce a tiny block size still get useful sub-blocks.
+static const int kMinScratchFrames = 32;
+
+// ================================================================ host identification
+
+int HostCodeFromName(const char* name)
+{
+  static const struct { const char* word; int code; } kHosts[] = {
+    { "cubase", 3 },     { "reaper", 1 },     { "nuendo", 4 },     { "cakewalk", 5 },
+    { "samplitude", 8 }, { "fruity", 7 },     { "live", 9 },       { "melodyne", 12 },
+    { "vstmanlib", 13 }, { "aulab", 14 },     { "forte", 15 },     { "chainer", 16 },
+    { "audition", 17 },  { "orion", 18 },     { "sawstudio", 20 }, { "logic", 21 },
+    { "digital", 22 },   { "audiomulch", 23 }, { "presonus", 24 }, { "acoustica", 25 },
+    { "garageband", 26 }, { "ardour", 27 },
+  };
+  if (!name) return 0;
+  char lower[256];
+  int n = 0;
+  for (; name[n] && n < (int)sizeof(lower) - 1; ++n) lower[n] = (char)std::tolower((unsigned char)name[n]);
+  lower[n] = 0;
+  for (const auto& h : kHosts)
+    if (std::strstr(lower, h.word)) return h.code;
+  return 0;
+}
+
+void IPlugBase::SetHostInfo(const char* productName, int packedVersion)
+{
+  WDL_MutexLock lock(&mMutex);
+  mHost = HostCodeFromName(productName);
+  mHostVersion = packedVersion;
+}
+
+int IPlugBase::GetVersion(bool decimal) const
+{
+  if (!decimal) return mVersion;
+  const int major = (mVersion >> 16) & 0xffff, minor = (mVersion >> 8) & 0xff, patch = mVersion & 0xff;
+  return major * 10000 + minor * 100 + patch;
+}
+
+void IPlugBase::GetVersionText(int packed, char* text)
+{
+  if (!text) return;
+  std::snprintf(text, 16, "v%d.%02d", (packed >> 16) & 0xffff, (packed >> 8) & 0xff);
+}
+
+// ================================================================ construction
+
+IPlugBase::IPlugBase(int nParams, const char* channelIOStr, int nPresets,
+                     const char* effectName, const char* productName, const char* mfrName,
+                     int vendorVersion, int uniqueID, int mfrID, int latency,
+                     int midiMode, bool plugDoesChunks, bool plugIsInst)
+  : mCurrentPresetIdx(0), mPendingEndParam(-1),
+    mUniqueID(uniqueID), mMfrID(mfrID), mVersion(vendorVersion),
+    mHost(-1), mHostVersion(0), mDoesChunks(plugDoesChunks), mIsInst(plugIsInst),
+    mMidiMode(midiMode), mSampleRate(44100.0), mBlockSize(0), mLatency(latency),
+    mGraphics(nullptr)
+{
+  for (int i = 0; i < nParams; ++i) mParams.Add(new IParam);
+
+  for (int k = 1; k <= nPresets; ++k)
+  {
+    PresetSlot* slot = new PresetSlot;
+    std::snprintf(slot->mName, MAX_PRESET_NAME_LEN, "- %d -", k);
+    mPresets.Add(slot);
+  }
+
+  CopyFixedText(mEffectName, effectName, MAX_EFFECT_NAME_LEN);
+  CopyFixedText(mProductName, productName, MAX_EFFECT_NAME_LEN);
+  CopyFixedText(mMfrName, mfrName, MAX_EFFECT_NAME_LEN);
+
+  int nIn = 0, nOut = 0;
+  for (const char* p = channelIOStr; p;)
+  {
+    int in = 0, out = 0;
+    std::sscanf(p, "%d-%d", &in, &out);
+    if (in > kMaxChannels) in = kMaxChannels;
+    if (out > kMaxChannels) out = kMaxChannels;
+    if (in > nIn) nIn = in;
+    if (out > nOut) nOut = out;
+    mChannelIO.Add(new ChannelIOPair(in, out));
+    p = std::strchr(p, ' ');
+    if (p) ++p;
+  }
+
+  // Channel records keep pointers into the slot arrays: size them once.
+  double** in = mInData.Resize(nIn);
+  double** out = mOutData.Resize(nOut);
+  if (!in) nIn = 0;
+  if (!out) nOut = 0;
+  for (int i = 0; i < nIn; ++i)
+  {
+    in[i] = nullptr;
+    InputChannelRec* rec = new InputChannelRec;
+    rec->mSlot = &in[i];
+    mInChannels.Add(rec);
+  }
+  for (int i = 0; i < nOut; ++i)
+  {
+    out[i] = nullptr;
+    OutputChannelRec* rec = new OutputChannelRec;
+    rec->mSlot = &out[i];
+    mOutChannels.Add(rec);
+  }
+}
+
+IPlugBase::~IPlugBase()
+{
+  delete mGraphics;
+  mGraphics = nullptr;
+  mParams.Empty(true);
+  mPresets.Empty(true);
+  mInChannels.Empty(true);
+  mOutChannels.Empty(true);
+  mChannelIO.Empty(true);
+}
+
+// ================================================================ channels
+
+void IPlugBase::SetSampleRate(double sampleRate)
+{
+  WDL_MutexLock lock(&mMutex);
+  // A rate of 0, a negative one or NaN would turn every tempo figure into
+  // garbage; keep the last good one.
+  if (std::isfinite(sampleRate) && sampleRate > 0.0) mSampleRate = sampleRate;
+}
+
+bool IPlugBase::IsAllowedIO(int nIn, int nOut) const
+{
+  const int n = mChannelIO.GetSize();
+  for (int i = 0; i < n; ++i)
+  {
+    const ChannelIOPair* p = mChannelIO.Get(i);
+    if ((nIn < 0 || nIn == p->mIn) && (nOut < 0 || nOut == p->mOut)) return true;
+  }
+  return false;
+}
+
+bool IPlugBase::IsInChannelConnected(int i) const
+{
+  const InputChannelRec* rec = mInChannels.Get(i);
+  return rec && rec->mConnected;
+}
+
+bool IPlugBase::IsOutChannelConnected(int i) const
+{
+  const OutputChannelRec* rec = mOutChannels.Get(i);
+  return rec && rec->mConnected;
+}
+
+void IPlugBase::SetInputsConnected(int first, int count, bool connected)
+{
+  WDL_MutexLock lock(&mMutex);
+  const int n = NInChannels();
+  if (first < 0) { count += first; first = 0; }
+  const long long end = (long long)first + (count > 0 ? count : 0);
+  for (int i = first; i < n && i < end; ++i)
+  {
+    InputChannelRec* rec = mInChannels.Get(i);
+    rec->mConnected = connected;
+    if (!connected) *rec->mSlot = rec->mScratch.Get();
+  }
+}
+
+void IPlugBase::SetOutputsConnected(int first, int count, bool connected)
+{
+  WDL_MutexLock lock(&mMutex);
+  const int n = NOutChannels();
+  if (first < 0) { count += first; first = 0; }
+  const long long end = (long long)first + (count > 0 ? count : 0);
+  for (int i = first; i < n && i < end; ++i)
+  {
+    OutputChannelRec* rec = mOutChannels.Get(i);
+    rec->mConnected = connected;
+    if (!connected) *rec->mSlot = rec->mScratch.Get();
+  }
+}
+
+template <class Rec>
+static void ResizeScratch(WDL_PtrList<Rec>& list, int frames)
+{
+  for (int i = 0; i < list.GetSize(); ++i)
+  {
+    WDL_TypedBuf<double>& buf = list.Get(i)->mScratch;
+    buf.Resize(frames, true);
+    if (buf.Get()) std::memset(buf.Get(), 0, sizeof(double) * (size_t)buf.GetSize());
+  }
+}
+
+void IPlugBase::SetBlockSize(int blockSize)
+{
+  WDL_MutexLock lock(&mMutex);
+  if (blockSize == mBlockSize) return;
+  int frames = blockSize;
+  if (frames < kMinScratchFrames) frames = kMinScratchFrames;
+  if (frames > kMaxScratchFrames) frames = kMaxScratchFrames;
+  ResizeScratch(mInChannels, frames);
+  ResizeScratch(mOutChannels, frames);
+  mBlockSize = blockSize;
+}
+
+int IPlugBase::ScratchFrames() const
+{
+  int frames = 0x7fffffff;
+  for (int i = 0; i < mInChannels.GetSize(); ++i)
+  {
+    const int n = mInChannels.Get(i)->mScratch.GetSize();
+    if (n < frames) frames = n;
+  }
+  for (int i = 0; i < mOutChannels.GetSize(); ++i)
+  {
+    const int n = mOutChannels.Get(i)->mScratch.GetSize();
+    if (n < frames) frames = n;
+  }
+  return frames;
+}
+
+double IPlugBase::SamplesPerBeat()
+{
+  const double tempo = HostTempo();
+  if (!(tempo > 0.0) || !std::isfinite(tempo)) return 0.0;
+  return 60.0 * mSampleRate / tempo;
+}
+
+// ================================================================ processing frame
+
+enum { kFrameReplacing = 0, kFrameAccumulating = 1 };
+
+template <class T>
+void IPlugBase::BindInputs(T** inputs, int offset, int nFrames)
+{
+  int hostIdx = 0;
+  for (int i = 0; i < mInChannels.GetSize(); ++i)
+  {
+    InputChannelRec* rec = mInChannels.Get(i);
+    double* scratch = rec->mScratch.Get();
+    T* host = nullptr;
+    if (rec->mConnected)
+    {
+      host = inputs ? inputs[hostIdx] : nullptr;
+      ++hostIdx;
+    }
+    if (!host)
+    {
+      // Unconnected (or missing) inputs read as silence.
+      if (scratch && nFrames) std::memset(scratch, 0, sizeof(double) * (size_t)nFrames);
+      *rec->mSlot = scratch;
+    }
+    else if constexpr (sizeof(T) == sizeof(double))
+    {
+      *rec->mSlot = (double*)host + offset;
+    }
+    else
+    {
+      const T* src = host + offset;
+      for (int s = 0; s < nFrames; ++s) scratch[s] = (double)src[s];
+      *rec->mSlot = scratch;
+    }
+  }
+}
+
+template <class T>
+void IPlugBase::BindOutputs(T** outputs, int offset, int nFrames)
+{
+  (void)nFrames;
+  int hostIdx = 0;
+  for (int i = 0; i < mOutChannels.GetSize(); ++i)
+  {
+    OutputChannelRec* rec = mOutChannels.Get(i);
+    T* host = nullptr;
+    if (rec->mConnected)
+    {
+      host = outputs ? outputs[hostIdx] : nullptr;
+      ++hostIdx;
+    }
+    rec->mFDest = nullptr;
+    if (!host)
+    {
+      // Written and discarded.
+      *rec->mSlot = rec->mScratch.Get();
+    }
+    else if constexpr (sizeof(T) == sizeof(double))
+    {
+      *rec->mSlot = (double*)host + offset;
+    }
+    else
+    {
+      *rec->mSlot = rec->mScratch.Get();
+      rec->mFDest = (float*)host + offset;
+    }
+  }
+}
+
+void IPlugBase::ConvertOutputs(int nFrames, bool accumulate)
+{
+  for (int i = 0; i < mOutChannels.GetSize(); ++i)
+  {
+    OutputChannelRec* rec = mOutChannels.Get(i);
+    float* dest = rec->mFDest;
+    const double* src = rec->mScratch.Get();
+    if (!dest || !src) continue;
+    if (accumulate)
+      for (int s = 0; s < nFrames; ++s) dest[s] += (float)src[s];
+    else
+      for (int s = 0; s < nFrames; ++s) dest[s] = (float)src[s];
+  }
+}
+
+template <class T>
+void IPlugBase::RunFrame(T** inputs, T** outputs, int nFrames, int mode)
+{
+  if (nFrames < 0) nFrames = 0;
+  const int chunk = ScratchFrames();
+  if (chunk <= 0)
+  {
+    // No scratch at all (allocation failed): the only safe answer is
+    // silence on the outputs we would have replaced.
+    if (mode == kFrameReplacing && outputs)
+    {
+      int hostIdx = 0;
+      for (int i = 0; i < mOutChannels.GetSize(); ++i)
+        if (mOutChannels.Get(i)->mConnected)
+        {
+          T* host = outputs[hostIdx++];
+          if (host) std::memset(host, 0, sizeof(T) * (size_t)nFrames);
+        }
+    }
+    return;
+  }
+
+  int offset = 0;
+  do
+  {
+    const int n = nFrames - offset < chunk ? nFrames - offset : chunk;
+    BindInputs(inputs, offset, n);
+    BindOutputs(outputs, offset, n);
+    ProcessBlock(mInData.Get(), mOutData.Get(), n);
+    if constexpr (sizeof(T) != sizeof(double)) ConvertOutputs(n, mode == kFrameAccumulating);
+    offset += n;
+  } while (offset < nFrames);
+}
+
+void IPlugBase::ProcessReplacing(float** inputs, float** outputs, int nFrames)
+{
+  WDL_MutexLock lock(&mMutex);
+  RunFrame(inputs, outputs, nFrames, kFrameReplacing);
+}
+
+void IPlugBase::ProcessAccumulating(float** inputs, float** outputs, int nFrames)
+{
+  WDL_MutexLock lock(&mMutex);
+  RunFrame(inputs, outputs, nFrames, kFrameAccumulating);
+}
+
+void IPlugBase::ProcessDoubleReplacing(double** inputs, double** outputs, int nFrames)
+{
+  WDL_MutexLock lock(&mMutex);
+  RunFrame(inputs, outputs, nFrames, kFrameReplacing);
+}
+
+void IPlugBase::ProcessBlock(double** inputs, double** outputs, int nFrames)
+{
+  const int nIn = NInChannels(), nOut = NOutChannels();
+  const int m = nIn < nOut ? nIn : nOut;
+  if (nFrames <= 0) return;
+  for (int i = 0; i < m; ++i)
+    if (outputs[i] && inputs[i] && outputs[i] != inputs[i])
+      std::memmove(outputs[i], inputs[i], sizeof(double) * (size_t)nFrames);
+    else if (outputs[i] && !inputs[i])
+      std::memset(outputs[i], 0, sizeof(double) * (size_t)nFrames);
+  for (int i = m; i < nOut; ++i)
+    if (outputs[i]) std::memset(outputs[i], 0, sizeof(double) * (size_t)nFrames);
+}
+
+bool IPlugBase::SendMidiMessages(MidiMessage* msgs, int n)
+{
+  bool ok = true;
+  for (int i = 0; i < n; ++i) ok = SendMidiMessage(&msgs[i]) && ok;
+  return ok;
+}
+
+// ================================================================ parameters and editor
+
+void IPlugBase::NotifyAllParamsChanged()
+{
+  WDL_MutexLock lock(&mMutex);
+  for (int i = 0; i < NParams(); ++i) ParamChanged(i);
+}
+
+void IPlugBase::SetParamFromEditor(int paramIdx, double normalizedValue)
+{
+  WDL_MutexLock lock(&mMutex);
+  IParam* param = GetParam(paramIdx);
+  if (!param) return;
+  param->SetUnitValue(normalizedValue);
+  AutomateParam(paramIdx, normalizedValue);
+  ParamChanged(paramIdx);
+}
+
+void IPlugBase::AttachEditor(IGraphics* graphics)
+{
+  if (!graphics) return;
+  WDL_MutexLock lock(&mMutex);
+  if (graphics == mGraphics) return;
+  for (int i = 0; i < NParams(); ++i) graphics->UpdateParamControls(i, GetParam(i)->GetUnitValue(), true);
+  graphics->PrepareDrawing();
+  delete mGraphics;
+  mGraphics = graphics;
+}
+
+void IPlugBase::PushParamsToEditor()
+{
+  WDL_MutexLock lock(&mMutex);
+  if (!mGraphics) return;
+  for (int i = 0; i < NParams(); ++i) mGraphics->UpdateParamControls(i, GetParam(i)->Value(), false);
+}
+
+void IPlugBase::ScheduleGestureEnd(int paramIdx)
+{
+  WDL_MutexLock lock(&mMutex);
+  if (mGraphics)
+  {
+    mPendingEndParam = paramIdx;
+    const int ticks = mGraphics->FrameRate() / 2;
+    mGraphics->SetParamChangeTimer(ticks > 1 ? ticks : 1);
+  }
+  else
+  {
+    EndParamGesture(paramIdx);
+  }
+}
+
+void IPlugBase::FlushPendingGestureEnd()
+{
+  WDL_MutexLock lock(&mMutex);
+  if (mGraphics) mGraphics->CancelParamChangeTimer();
+  if (mPendingEndParam >= 0)
+  {
+    const int idx = mPendingEndParam;
+    mPendingEndParam = -1;
+    EndParamGesture(idx);
+  }
+}
