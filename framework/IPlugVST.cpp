@@ -1,0 +1,669 @@
+// IPlugVST
+//
+// Contents:
+//   - construction and the AEffect
+//   - host services (gestures, time info, MIDI out)
+//   - host entry points (process, parameters)
+//   - dispatcher and its helpers (chunks, pins, events, vendor-specific)
+#include "IPlugVST.h"
+#include "IGraphics.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+// Host buffers for parameter texts are small; names, labels and display
+// texts never exceed 31 characters.
+static const int kParamTextBytes = 32;
+// Program names copied to the host: hosts commonly size their buffers for
+// far less than a slot can hold.
+static const int kProgramNameBytes = 64;
+// Longest host text we read (program names, typed values).
+static const int kHostTextBytes = MAX_PRESET_NAME_LEN;
+
+static const VstInt32 kCockosExtension = (VstInt32)0xBEEF0000;
+static const VstInt32 kVendorHandled = 0xBEEF;
+static const VstInt32 kWheelQuery = CCONST('s', 't', 'C', 'A');
+static const VstInt32 kWheelValue = CCONST('W', 'h', 'e', 'e');
+
+static void CopyHostText(char* dst, const char* src, int dstSize)
+{
+  CopyFixedText(dst, src, dstSize);
+}
+
+// Copies a NUL-terminated host string into a bounded local buffer.
+static void ReadHostText(char* dst, const void* src, int dstSize)
+{
+  CopyFixedText(dst, (const char*)src, dstSize);
+}
+
+static void FillSpeakerArrangement(VstSpeakerArrangement* arr, int nChannels)
+{
+  std::memset(arr, 0, sizeof(*arr));
+  arr->numChannels = nChannels;
+  switch (nChannels)
+  {
+    case 0: arr->type = kSpeakerArrEmpty; break;
+    case 1: arr->type = kSpeakerArrMono; break;
+    case 2: arr->type = kSpeakerArrStereo; break;
+    default: arr->type = kSpeakerArrUserDefined; break;
+  }
+}
+
+// ================================================================ construction
+
+IPlugVST::IPlugVST(audioMasterCallback hostCallback, int nParams, const char* channelIOStr, int nPresets,
+                   const char* effectName, const char* productName, const char* mfrName,
+                   int vendorVersion, int uniqueID, int mfrID, int latency,
+                   int midiMode, bool plugDoesChunks, bool plugIsInst)
+  : IPlugBase(nParams, channelIOStr, nPresets, effectName, productName, mfrName, vendorVersion,
+              uniqueID, mfrID, latency, midiMode, plugDoesChunks, plugIsInst),
+    mHostCallback(hostCallback), mHostInitDone(false)
+{
+  std::memset(&mEditRect, 0, sizeof(mEditRect));
+  std::memset(&mAEffect, 0, sizeof(mAEffect));
+  mAEffect.magic = kEffectMagic;
+  mAEffect.dispatcher = VSTDispatcher;
+  mAEffect.process = VSTProcess;
+  mAEffect.setParameter = VSTSetParameter;
+  mAEffect.getParameter = VSTGetParameter;
+  mAEffect.numPrograms = nPresets;
+  mAEffect.numParams = nParams;
+  mAEffect.numInputs = NInChannels();
+  mAEffect.numOutputs = NOutChannels();
+  mAEffect.flags = effFlagsCanReplacing | effFlagsCanDoubleReplacing;
+  if (plugDoesChunks) mAEffect.flags |= effFlagsProgramChunks;
+  if (IsAllowedIO(1, -1)) mAEffect.flags |= effFlagsCanMono;
+  if (plugIsInst) mAEffect.flags |= effFlagsIsSynth;
+  mAEffect.initialDelay = latency;
+  mAEffect.ioRatio = 1.0f;
+  mAEffect.object = this;
+  mAEffect.uniqueID = uniqueID;
+  mAEffect.version = GetVersion(true);
+  mAEffect.processReplacing = VSTProcessReplacing;
+  mAEffect.processDoubleReplacing = VSTProcessDoubleReplacing;
+
+  FillSpeakerArrangement(&mInputSpkrArr, NInChannels());
+  FillSpeakerArrangement(&mOutputSpkrArr, NOutChannels());
+
+  SetInputsConnected(0, NInChannels(), true);
+  SetOutputsConnected(0, NOutChannels(), true);
+  SetBlockSize(1024);
+}
+
+IPlugVST::~IPlugVST()
+{
+  mProgramChunk.Resize(0);
+  mBankChunk.Resize(0);
+}
+
+// ================================================================ host services
+
+VstIntPtr IPlugVST::HostCall(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt)
+{
+  return mHostCallback ? mHostCallback(&mAEffect, opcode, index, value, ptr, opt) : 0;
+}
+
+VstTimeInfo* IPlugVST::GetTimeInfo(VstInt32 mask)
+{
+  return (VstTimeInfo*)HostCall(audioMasterGetTime, 0, mask);
+}
+
+void IPlugVST::BeginParamGesture(int paramIdx)
+{
+  FlushPendingGestureEnd();
+  HostCall(audioMasterBeginEdit, paramIdx);
+}
+
+void IPlugVST::BeginParamGestureIfNew(int paramIdx)
+{
+  WDL_MutexLock lock(&mMutex);
+  if (paramIdx != mPendingEndParam)
+  {
+    FlushPendingGestureEnd();
+    HostCall(audioMasterBeginEdit, paramIdx);
+  }
+}
+
+void IPlugVST::AutomateParam(int paramIdx, double normalizedValue)
+{
+  HostCall(audioMasterAutomate, paramIdx, 0, nullptr, (float)normalizedValue);
+}
+
+void IPlugVST::EndParamGesture(int paramIdx)
+{
+  HostCall(audioMasterEndEdit, paramIdx);
+}
+
+void IPlugVST::NotifyHostDisplay()
+{
+  HostCall(audioMasterUpdateDisplay);
+}
+
+int IPlugVST::HostSamplePos()
+{
+  const VstTimeInfo* ti = GetTimeInfo(0);
+  if (!ti || !(ti->samplePos >= 0.0)) return 0;
+  const double pos = ti->samplePos + 0.5;
+  return pos < 2147483647.0 ? (int)pos : 2147483647;
+}
+
+double IPlugVST::HostTempo()
+{
+  const VstTimeInfo* ti = GetTimeInfo(kVstTempoValid);
+  if (!ti || !(ti->flags & kVstTempoValid)) return 0.0;
+  // NaN and infinities count as no tempo.
+  const double tempo = ti->tempo;
+  return (tempo > 0.0 && std::isfinite(tempo)) ? tempo : 0.0;
+}
+
+void IPlugVST::HostTimeSig(int* numerator, int* denominator)
+{
+  int num = 0, den = 0;
+  const VstTimeInfo* ti = GetTimeInfo(kVstTimeSigValid);
+  if (ti && (ti->flags & kVstTimeSigValid) && ti->timeSigNumerator >= 0 && ti->timeSigDenominator >= 0)
+  {
+    num = ti->timeSigNumerator;
+    den = ti->timeSigDenominator;
+  }
+  if (numerator) *numerator = num;
+  if (denominator) *denominator = den;
+}
+
+int IPlugVST::IdentifyHost()
+{
+  WDL_MutexLock lock(&mMutex);
+  if (mHost < 0)
+  {
+    char product[256];
+    product[0] = 0;
+    HostCall(audioMasterGetProductString, 0, 0, product);
+    product[sizeof(product) - 1] = 0;
+    int packed = 0;
+    if (product[0])
+    {
+      const VstIntPtr v = HostCall(audioMasterGetVendorVersion);
+      const long long d = v < 0 ? 0 : (long long)v;
+      packed = (int)(((d / 10000) << 16) | (((d % 10000) / 100) << 8) | (d % 100));
+    }
+    SetHostInfo(product, packed);
+  }
+  return mHost;
+}
+
+void IPlugVST::InitForHost()
+{
+  WDL_MutexLock lock(&mMutex);
+  if (mHostInitDone) return;
+  mHostInitDone = true;
+  const int host = IdentifyHost();
+  // These hosts open every input pin they are offered; keep them to a pair.
+  if (host == 15 || host == 17 || host == 18 || host == 20)
+    if (NInChannels() > 2) SetInputsConnected(2, NInChannels() - 2, false);
+  mInputSpkrArr.numChannels = mAEffect.numInputs = NInChannels();
+  mOutputSpkrArr.numChannels = mAEffect.numOutputs = NOutChannels();
+}
+
+void IPlugVST::AttachEditor(IGraphics* graphics)
+{
+  WDL_MutexLock lock(&mMutex);
+  IPlugBase::AttachEditor(graphics);
+  if (graphics && mGraphics == graphics)
+  {
+    mAEffect.flags |= effFlagsHasEditor;
+    SyncEditorRect();
+  }
+}
+
+void IPlugVST::SyncEditorRect()
+{
+  if (!mGraphics) return;
+  mEditRect.top = 0;
+  mEditRect.left = 0;
+  mEditRect.bottom = (VstInt16)mGraphics->Height();
+  mEditRect.right = (VstInt16)mGraphics->Width();
+}
+
+void IPlugVST::SetLatency(int samples)
+{
+  WDL_MutexLock lock(&mMutex);
+  mAEffect.initialDelay = samples;
+  IPlugBase::SetLatency(samples);
+}
+
+bool IPlugVST::SendMidiMessage(MidiMessage* msg)
+{
+  if (!msg) return false;
+  VstMidiEvent ev;
+  std::memset(&ev, 0, sizeof(ev));
+  ev.type = kVstMidiType;
+  ev.byteSize = sizeof(VstMidiEvent);
+  ev.deltaFrames = msg->mOffset;
+  ev.midiData[0] = (char)msg->mStatus;
+  ev.midiData[1] = (char)msg->mData1;
+  ev.midiData[2] = (char)msg->mData2;
+  VstEvents events;
+  std::memset(&events, 0, sizeof(events));
+  events.numEvents = 1;
+  events.events[0] = (VstEvent*)&ev;
+  return HostCall(audioMasterProcessEvents, 0, 0, &events) == 1;
+}
+
+bool IPlugVST::SendSysExMessage(SysExMessage* msg)
+{
+  if (!msg) return false;
+  VstMidiSysexEvent ev;
+  std::memset(&ev, 0, sizeof(ev));
+  ev.type = kVstSysExType;
+  ev.byteSize = sizeof(VstMidiSysexEvent);
+  ev.deltaFrames = msg->mOffset;
+  ev.dumpBytes = msg->mSize;
+  ev.sysexDump = (char*)msg->mData;
+  VstEvents events;
+  std::memset(&events, 0, sizeof(events));
+  events.numEvents = 1;
+  events.events[0] = (VstEvent*)&ev;
+  return HostCall(audioMasterProcessEvents, 0, 0, &events) == 1;
+}
+
+// ================================================================ host entry points
+
+static IPlugVST* PlugOf(AEffect* effect)
+{
+  return effect ? (IPlugVST*)effect->object : nullptr;
+}
+
+void IPlugVST::PrepareBlock()
+{
+  if (GetMidiMode()) HostCall(audioMasterWantMidi);
+}
+
+void VSTCALLBACK IPlugVST::VSTProcess(AEffect* effect, float** inputs, float** outputs, VstInt32 nFrames)
+{
+  IPlugVST* plug = PlugOf(effect);
+  if (!plug) return;
+  WDL_MutexLock lock(&plug->mMutex);
+  plug->PrepareBlock();
+  plug->ProcessAccumulating(inputs, outputs, nFrames);
+}
+
+void VSTCALLBACK IPlugVST::VSTProcessReplacing(AEffect* effect, float** inputs, float** outputs,
+                                               VstInt32 nFrames)
+{
+  IPlugVST* plug = PlugOf(effect);
+  if (!plug) return;
+  WDL_MutexLock lock(&plug->mMutex);
+  plug->PrepareBlock();
+  plug->ProcessReplacing(inputs, outputs, nFrames);
+}
+
+void VSTCALLBACK IPlugVST::VSTProcessDoubleReplacing(AEffect* effect, double** inputs, double** outputs,
+                                                     VstInt32 nFrames)
+{
+  IPlugVST* plug = PlugOf(effect);
+  if (!plug) return;
+  WDL_MutexLock lock(&plug->mMutex);
+  plug->PrepareBlock();
+  plug->ProcessDoubleReplacing(inputs, outputs, nFrames);
+}
+
+float VSTCALLBACK IPlugVST::VSTGetParameter(AEffect* effect, VstInt32 index)
+{
+  IPlugVST* plug = PlugOf(effect);
+  if (!plug) return 0.0f;
+  WDL_MutexLock lock(&plug->mMutex);
+  IParam* param = plug->GetParam(index);
+  return param ? (float)param->GetUnitValue() : 0.0f;
+}
+
+void VSTCALLBACK IPlugVST::VSTSetParameter(AEffect* effect, VstInt32 index, float value)
+{
+  IPlugVST* plug = PlugOf(effect);
+  if (!plug) return;
+  WDL_MutexLock lock(&plug->mMutex);
+  IParam* param = plug->GetParam(index);
+  if (!param) return;
+  if (plug->mGraphics) plug->mGraphics->UpdateParamControls(index, value, true);
+  param->SetUnitValue(value);
+  plug->ParamChanged(index);
+}
+
+// ================================================================ dispatcher
+
+VstIntPtr VSTCALLBACK IPlugVST::VSTDispatcher(AEffect* effect, VstInt32 opcode, VstInt32 index,
+                                              VstIntPtr value, void* ptr, float opt)
+{
+  IPlugVST* plug = PlugOf(effect);
+  if (!plug) return 0;
+  if (opcode == effClose)
+  {
+    // Wait for any call in progress, then let go before destroying the lock.
+    plug->mMutex.Enter();
+    plug->mMutex.Leave();
+    delete plug;
+    return 0;
+  }
+  WDL_MutexLock lock(&plug->mMutex);
+  return plug->Dispatch(opcode, index, value, ptr, opt);
+}
+
+VstIntPtr IPlugVST::Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt)
+{
+  IParam* param = GetParam(index);  // null unless index is a valid parameter
+
+  switch (opcode)
+  {
+    case effOpen:
+      InitForHost();
+      NotifyAllParamsChanged();
+      return 0;
+
+    case effSetProgram:
+      StoreCurrentPreset();
+      if (value >= 0 && value <= 0x7fffffff) SelectPreset((int)value);
+      return 0;
+
+    case effGetProgram:
+      return GetCurrentPresetIdx();
+
+    case effSetProgramName:
+      if (ptr)
+      {
+        char name[kHostTextBytes];
+        ReadHostText(name, ptr, sizeof(name));
+        StoreCurrentPreset(name);
+      }
+      return 0;
+
+    case effGetProgramName:
+      if (ptr) CopyHostText((char*)ptr, GetPresetName(GetCurrentPresetIdx()), kProgramNameBytes);
+      return 0;
+
+    case effGetParamLabel:
+      if (param && ptr) CopyHostText((char*)ptr, param->GetLabelForHost(), kParamTextBytes);
+      return 0;
+
+    case effGetParamDisplay:
+      if (param && ptr)
+      {
+        char text[MAX_PARAM_DISPLAY_TEXT];
+        param->FormatDisplay(false, text, param->Value());
+        CopyHostText((char*)ptr, text, kParamTextBytes);
+      }
+      return 0;
+
+    case effGetParamName:
+      if (param && ptr) CopyHostText((char*)ptr, param->GetNameForHost(), kParamTextBytes);
+      return 0;
+
+    case effSetSampleRate:
+      SetSampleRate(opt);
+      ResetProcessing();
+      return 0;
+
+    case effSetBlockSize:
+      SetBlockSize(value < 0 ? 0 : (value > 0x7fffffff ? 0x7fffffff : (int)value));
+      ResetProcessing();
+      return 0;
+
+    case effMainsChanged:
+      if (value)
+      {
+        ActivationChanged(true);
+      }
+      else
+      {
+        ActivationChanged(false);
+        ResetProcessing();
+      }
+      return 0;
+
+    case effEditGetRect:
+      if (ptr && mGraphics)
+      {
+        *(ERect**)ptr = &mEditRect;
+        return 1;
+      }
+      return 0;
+
+    case effEditOpen:
+      if (mGraphics && mGraphics->OpenWindow(ptr))
+      {
+        EditorOpened();
+        return 1;
+      }
+      return 0;
+
+    case effEditClose:
+      if (mGraphics)
+      {
+        EditorClosing();
+        mGraphics->CloseWindow();
+        return 1;
+      }
+      return 0;
+
+    case effIdentify:
+      return CCONST('N', 'v', 'E', 'f');
+
+    case effGetChunk:
+      return GetChunk((void**)ptr, index == 0);
+
+    case effSetChunk:
+      return SetChunk(ptr, value, index == 0);
+
+    case effProcessEvents:
+      if (!ptr) return 0;
+      ProcessEvents((const VstEvents*)ptr);
+      return 1;
+
+    case effCanBeAutomated:
+      return 1;
+
+    case effString2Parameter:
+      if (!param) return 0;
+      if (ptr)
+      {
+        char text[kHostTextBytes];
+        ReadHostText(text, ptr, sizeof(text));
+        const double v = param->ValueFromText(text);
+        if (mGraphics) mGraphics->UpdateParamControls(index, v, false);
+        param->SetValue(v);
+        ParamChanged(index);
+      }
+      return 1;
+
+    case effGetProgramNameIndexed:
+      if (!ptr) return 0;
+      CopyHostText((char*)ptr, GetPresetName(index), kProgramNameBytes);
+      return ((char*)ptr)[0] ? 1 : 0;
+
+    case effGetInputProperties:
+      return PinProperties((VstPinProperties*)ptr, index, true);
+
+    case effGetOutputProperties:
+      return PinProperties((VstPinProperties*)ptr, index, false);
+
+    case effGetPlugCategory:
+      return IsInstrument() ? kPlugCategSynth : kPlugCategEffect;
+
+    case effSetSpeakerArrangement:
+    {
+      const VstSpeakerArrangement* in = (const VstSpeakerArrangement*)value;
+      const VstSpeakerArrangement* out = (const VstSpeakerArrangement*)ptr;
+      if (in)
+      {
+        const int n = in->numChannels;
+        SetInputsConnected(0, n, true);
+        SetInputsConnected(n, NInChannels() - n, false);
+      }
+      if (out)
+      {
+        const int n = out->numChannels;
+        SetOutputsConnected(0, n, true);
+        SetOutputsConnected(n, NOutChannels() - n, false);
+      }
+      return 1;
+    }
+
+    case effGetEffectName:
+      if (!ptr) return 0;
+      CopyHostText((char*)ptr, GetEffectName(), MAX_EFFECT_NAME_LEN);
+      return 1;
+
+    case effGetVendorString:
+      if (!ptr) return 0;
+      CopyHostText((char*)ptr, GetMfrName(), MAX_EFFECT_NAME_LEN);
+      return 1;
+
+    case effGetProductString:
+      if (!ptr) return 0;
+      CopyHostText((char*)ptr, GetProductName(), MAX_EFFECT_NAME_LEN);
+      return 1;
+
+    case effGetVendorVersion:
+      return GetVersion(true);
+
+    case effVendorSpecific:
+      return VendorSpecific(index, value, ptr, opt);
+
+    case effCanDo:
+      return CanDo((const char*)ptr);
+
+    case effGetVstVersion:
+      return kVstVersion;
+
+    case effGetMidiKeyName:
+      if (ptr)
+      {
+        MidiKeyName* key = (MidiKeyName*)ptr;
+        key->keyName[0] = 0;
+        const bool named = NoteNameFor(key->thisKeyNumber, key->keyName);
+        key->keyName[sizeof(key->keyName) - 1] = 0;
+        return named ? 1 : 0;
+      }
+      return 0;
+
+    case effGetSpeakerArrangement:
+      if (value) *(VstSpeakerArrangement**)value = &mInputSpkrArr;
+      if (ptr) *(VstSpeakerArrangement**)ptr = &mOutputSpkrArr;
+      return 1;
+
+    default:
+      return 0;
+  }
+}
+
+VstIntPtr IPlugVST::VendorSpecific(VstInt32 index, VstIntPtr value, void* ptr, float opt)
+{
+  const bool valid = value >= 0 && value < NParams();
+  IParam* param = valid ? GetParam((int)value) : nullptr;
+
+  if (index == effGetParamDisplay)
+  {
+    if (!ptr) return 0;
+    if (param)
+    {
+      char text[MAX_PARAM_DISPLAY_TEXT];
+      param->FormatDisplay(true, text, opt);
+      CopyHostText((char*)ptr, text, kParamTextBytes);
+    }
+    return kVendorHandled;
+  }
+  if (index == effGetParamName)
+  {
+    return (param && param->IsTwoState()) ? kVendorHandled : 0;
+  }
+  if (index == effString2Parameter)
+  {
+    if (!ptr || !param) return 0;
+    char* text = (char*)ptr;
+    if (text[0])
+    {
+      char in[kHostTextBytes];
+      ReadHostText(in, text, sizeof(in));
+      const double v = param->ValueFromText(in);
+      std::snprintf(text, 24, "%.17f", param->GetUnitValue(v));
+    }
+    return kVendorHandled;
+  }
+  if (index == kWheelQuery && value == kWheelValue)
+  {
+    return mGraphics ? (mGraphics->OnHostMouseWheel(opt) ? 1 : 0) : 0;
+  }
+  return 0;
+}
+
+VstIntPtr IPlugVST::CanDo(const char* question) const
+{
+  if (!question) return 0;
+  const int midi = GetMidiMode();
+  if (!std::strcmp(question, "receiveVstTimeInfo")) return 1;
+  if (!std::strcmp(question, "sendVstEvents") || !std::strcmp(question, "sendVstMidiEvent"))
+    return (midi == 1 || midi == 3) ? 1 : 0;
+  if (!std::strcmp(question, "receiveVstEvents") || !std::strcmp(question, "receiveVstMidiEvent"))
+    return (midi == 1 || midi == 2) ? 1 : 0;
+  if (!std::strcmp(question, "hasCockosExtensions")) return kCockosExtension;
+  if (!std::strcmp(question, "hasCockosViewAsConfig")) return kCockosExtension;
+  return 0;
+}
+
+VstIntPtr IPlugVST::GetChunk(void** data, bool isBank)
+{
+  if (!data) return 0;
+  StateChunk* chunk = isBank ? &mBankChunk : &mProgramChunk;
+  const bool ok = isBank ? SerializeBank(chunk) : SerializeProgram(chunk);
+  if (!ok || chunk->Size() <= 0) return 0;
+  *data = chunk->GetBytes();
+  return chunk->Size();
+}
+
+VstIntPtr IPlugVST::SetChunk(const void* data, VstIntPtr size, bool isBank)
+{
+  // An empty or negative size carries no state: refuse it rather than
+  // resetting the first parameter as a cut-off chunk would.
+  if (!data || size <= 0 || size > 0x7fffffff) return 0;
+  StateChunk* chunk = isBank ? &mBankChunk : &mProgramChunk;
+  uint8_t* bytes = chunk->Resize((int)size);
+  if (!bytes || chunk->Size() != (int)size) return 0;
+  std::memcpy(bytes, data, (size_t)size);
+  return UnserializeState(chunk, isBank) >= 0 ? 1 : 0;
+}
+
+VstIntPtr IPlugVST::PinProperties(VstPinProperties* pin, int index, bool isInput) const
+{
+  const int count = isInput ? NInChannels() : NOutChannels();
+  if (!pin || index < 0 || index >= count) return 0;
+  pin->flags = kVstPinIsActive;
+  if (index % 2 == 0 && index < count - 1) pin->flags |= kVstPinIsStereo;
+  std::snprintf(pin->label, sizeof(pin->label), isInput ? "Input %d" : "Output %d", index + 1);
+  return 1;
+}
+
+void IPlugVST::ProcessEvents(const VstEvents* events)
+{
+  for (int i = 0; i < events->numEvents; ++i)
+  {
+    const VstEvent* ev = events->events[i];
+    if (!ev) continue;
+    if (ev->type == kVstMidiType)
+    {
+      const VstMidiEvent* me = (const VstMidiEvent*)ev;
+      MidiMessage msg;
+      msg.mOffset = me->deltaFrames;
+      msg.mStatus = (uint8_t)me->midiData[0];
+      msg.mData1 = (uint8_t)me->midiData[1];
+      msg.mData2 = (uint8_t)me->midiData[2];
+      MidiReceived(&msg);
+    }
+    else if (ev->type == kVstSysExType)
+    {
+      const VstMidiSysexEvent* se = (const VstMidiSysexEvent*)ev;
+      SysExMessage msg;
+      msg.mOffset = se->deltaFrames;
+      msg.mSize = se->dumpBytes;
+      msg.mData = (const uint8_t*)se->sysexDump;
+      SysExReceived(&msg);
+    }
+  }
+}

@@ -1,0 +1,74 @@
+// IPlugVST: binds IPlugBase to the VST 2.4 interface.
+//
+// The AEffect handed to the host is a member, so its address is valid until
+// effClose. Every host entry (dispatcher, the three process callbacks,
+// setParameter, getParameter) holds the instance lock for its whole run.
+#pragma once
+
+#include "IPlugBase.h"
+#include "VstApi.h"
+
+class IPlugVST : public IPlugBase
+{
+public:
+  IPlugVST(audioMasterCallback hostCallback, int nParams, const char* channelIOStr, int nPresets,
+           const char* effectName, const char* productName, const char* mfrName,
+           int vendorVersion, int uniqueID, int mfrID, int latency,
+           int midiMode, bool plugDoesChunks, bool plugIsInst);
+  ~IPlugVST() override;
+
+  AEffect* GetAEffect() { return &mAEffect; }
+
+  // ------------------------------------------------------------ host services
+  // [UI thread] gestures and automation reach the host in call order.
+  void BeginParamGesture(int paramIdx) override;
+  void BeginParamGestureIfNew(int paramIdx) override;
+  void AutomateParam(int paramIdx, double normalizedValue) override;
+  void EndParamGesture(int paramIdx) override;
+  void NotifyHostDisplay() override;
+  // [audio thread] one audioMasterGetTime each.
+  int HostSamplePos() override;
+  double HostTempo() override;
+  void HostTimeSig(int* numerator, int* denominator) override;
+  // [UI thread] asks the host for its product string and version once.
+  int IdentifyHost() override;
+  void SyncEditorRect() override;
+  void InitForHost() override;
+  void AttachEditor(IGraphics* graphics) override;
+  void SetLatency(int samples) override;
+  // [audio thread, instance lock] true when the host returned 1.
+  bool SendMidiMessage(MidiMessage* msg) override;
+  bool SendSysExMessage(SysExMessage* msg) override;
+
+  // ------------------------------------------------------------ host entry points
+  static VstIntPtr VSTCALLBACK VSTDispatcher(AEffect* effect, VstInt32 opcode, VstInt32 index,
+                                             VstIntPtr value, void* ptr, float opt);
+  static void VSTCALLBACK VSTProcess(AEffect* effect, float** inputs, float** outputs, VstInt32 nFrames);
+  static void VSTCALLBACK VSTProcessReplacing(AEffect* effect, float** inputs, float** outputs,
+                                              VstInt32 nFrames);
+  static void VSTCALLBACK VSTProcessDoubleReplacing(AEffect* effect, double** inputs, double** outputs,
+                                                    VstInt32 nFrames);
+  static float VSTCALLBACK VSTGetParameter(AEffect* effect, VstInt32 index);
+  static void VSTCALLBACK VSTSetParameter(AEffect* effect, VstInt32 index, float value);
+
+private:
+  VstIntPtr Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt);
+  VstIntPtr VendorSpecific(VstInt32 index, VstIntPtr value, void* ptr, float opt);
+  VstIntPtr CanDo(const char* question) const;
+  VstIntPtr GetChunk(void** data, bool isBank);
+  VstIntPtr SetChunk(const void* data, VstIntPtr size, bool isBank);
+  VstIntPtr PinProperties(VstPinProperties* pin, int index, bool isInput) const;
+  void ProcessEvents(const VstEvents* events);
+  // [audio thread] before every process callback.
+  void PrepareBlock();
+  VstIntPtr HostCall(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr,
+                     float opt = 0.0f);
+  VstTimeInfo* GetTimeInfo(VstInt32 mask);
+
+  ERect mEditRect;
+  audioMasterCallback mHostCallback;
+  VstSpeakerArrangement mInputSpkrArr, mOutputSpkrArr;
+  bool mHostInitDone;
+  StateChunk mProgramChunk, mBankChunk;
+  AEffect mAEffect;
+};
