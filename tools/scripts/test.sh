@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Builds everything with warnings as errors and runs the whole test suite.
+#   tools/scripts/test.sh              normal build (build/)
+#   tools/scripts/test.sh --sanitize   AddressSanitizer + UBSan (build-asan/)
+set -euo pipefail
+source "$(dirname "$0")/common.sh"
+"$root/tools/scripts/setup-debian.sh"
+
+build="$root/build"
+extra=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
+if [ "${1:-}" = "--sanitize" ]; then
+  build="$root/build-asan"
+  extra=(-DCMAKE_BUILD_TYPE=Debug -DQUORVEX_SANITIZE=ON)
+  export ASAN_OPTIONS="${ASAN_OPTIONS:-halt_on_error=1:detect_leaks=1}"
+  export UBSAN_OPTIONS="${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}"
+fi
+
+cmake -S "$root" -B "$build" -DQUORVEX_WERROR=ON "${extra[@]}" "${launcher[@]}"
+cmake --build "$build" -j "$jobs"
+ctest --test-dir "$build" -j "$jobs" --output-on-failure --timeout 300
