@@ -331,7 +331,7 @@ void IPlugBase::RunFrame(T** inputs, T** outputs, int nFrames, int mode)
 {
   if (nFrames < 0) nFrames = 0;
   const int chunk = ScratchFrames();
-  if (chunk <= 0)
+  if (chunk <= 0 && nFrames > 0)
   {
     // No scratch at all (allocation failed): the only safe answer is
     // silence on the outputs we would have replaced.
