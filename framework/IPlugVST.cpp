@@ -26,17 +26,6 @@ static const VstInt32 kVendorHandled = 0xBEEF;
 static const VstInt32 kWheelQuery = CCONST('s', 't', 'C', 'A');
 static const VstInt32 kWheelValue = CCONST('W', 'h', 'e', 'e');
 
-static void CopyHostText(char* dst, const char* src, int dstSize)
-{
-  CopyFixedText(dst, src, dstSize);
-}
-
-// Copies a NUL-terminated host string into a bounded local buffer.
-static void ReadHostText(char* dst, const void* src, int dstSize)
-{
-  CopyFixedText(dst, (const char*)src, dstSize);
-}
-
 static void FillSpeakerArrangement(VstSpeakerArrangement* arr, int nChannels)
 {
   std::memset(arr, 0, sizeof(*arr));
@@ -370,17 +359,17 @@ VstIntPtr IPlugVST::Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, v
       if (ptr)
       {
         char name[kHostTextBytes];
-        ReadHostText(name, ptr, sizeof(name));
+        CopyFixedText(name, (const char*)ptr, sizeof(name));
         StoreCurrentPreset(name);
       }
       return 0;
 
     case effGetProgramName:
-      if (ptr) CopyHostText((char*)ptr, GetPresetName(GetCurrentPresetIdx()), kProgramNameBytes);
+      if (ptr) CopyFixedText((char*)ptr, GetPresetName(GetCurrentPresetIdx()), kProgramNameBytes);
       return 0;
 
     case effGetParamLabel:
-      if (param && ptr) CopyHostText((char*)ptr, param->GetLabelForHost(), kParamTextBytes);
+      if (param && ptr) CopyFixedText((char*)ptr, param->GetLabelForHost(), kParamTextBytes);
       return 0;
 
     case effGetParamDisplay:
@@ -388,12 +377,12 @@ VstIntPtr IPlugVST::Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, v
       {
         char text[MAX_PARAM_DISPLAY_TEXT];
         param->FormatDisplay(false, text, param->Value());
-        CopyHostText((char*)ptr, text, kParamTextBytes);
+        CopyFixedText((char*)ptr, text, kParamTextBytes);
       }
       return 0;
 
     case effGetParamName:
-      if (param && ptr) CopyHostText((char*)ptr, param->GetNameForHost(), kParamTextBytes);
+      if (param && ptr) CopyFixedText((char*)ptr, param->GetNameForHost(), kParamTextBytes);
       return 0;
 
     case effSetSampleRate:
@@ -465,7 +454,7 @@ VstIntPtr IPlugVST::Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, v
       if (ptr)
       {
         char text[kHostTextBytes];
-        ReadHostText(text, ptr, sizeof(text));
+        CopyFixedText(text, (const char*)ptr, sizeof(text));
         const double v = param->ValueFromText(text);
         if (mGraphics) mGraphics->UpdateParamControls(index, v, false);
         param->SetValue(v);
@@ -475,7 +464,7 @@ VstIntPtr IPlugVST::Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, v
 
     case effGetProgramNameIndexed:
       if (!ptr) return 0;
-      CopyHostText((char*)ptr, GetPresetName(index), kProgramNameBytes);
+      CopyFixedText((char*)ptr, GetPresetName(index), kProgramNameBytes);
       return ((char*)ptr)[0] ? 1 : 0;
 
     case effGetInputProperties:
@@ -508,17 +497,17 @@ VstIntPtr IPlugVST::Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, v
 
     case effGetEffectName:
       if (!ptr) return 0;
-      CopyHostText((char*)ptr, GetEffectName(), MAX_EFFECT_NAME_LEN);
+      CopyFixedText((char*)ptr, GetEffectName(), MAX_EFFECT_NAME_LEN);
       return 1;
 
     case effGetVendorString:
       if (!ptr) return 0;
-      CopyHostText((char*)ptr, GetMfrName(), MAX_EFFECT_NAME_LEN);
+      CopyFixedText((char*)ptr, GetMfrName(), MAX_EFFECT_NAME_LEN);
       return 1;
 
     case effGetProductString:
       if (!ptr) return 0;
-      CopyHostText((char*)ptr, GetProductName(), MAX_EFFECT_NAME_LEN);
+      CopyFixedText((char*)ptr, GetProductName(), MAX_EFFECT_NAME_LEN);
       return 1;
 
     case effGetVendorVersion:
@@ -566,7 +555,7 @@ VstIntPtr IPlugVST::VendorSpecific(VstInt32 index, VstIntPtr value, void* ptr, f
     {
       char text[MAX_PARAM_DISPLAY_TEXT];
       param->FormatDisplay(true, text, opt);
-      CopyHostText((char*)ptr, text, kParamTextBytes);
+      CopyFixedText((char*)ptr, text, kParamTextBytes);
     }
     return kVendorHandled;
   }
@@ -581,7 +570,7 @@ VstIntPtr IPlugVST::VendorSpecific(VstInt32 index, VstIntPtr value, void* ptr, f
     if (text[0])
     {
       char in[kHostTextBytes];
-      ReadHostText(in, text, sizeof(in));
+      CopyFixedText(in, text, sizeof(in));
       const double v = param->ValueFromText(in);
       std::snprintf(text, 24, "%.17f", param->GetUnitValue(v));
     }
