@@ -318,3 +318,52 @@ TEST(RenderCli, ReportsErrorsListsAndWrites) {
 }
 
 }  // namespace
+
+#if defined(QUORVEX_EFFECT_PATH)
+// The built effect through the same path the README's command takes.
+TEST(RenderEffect, EveryDelayRateAndIntegerValueIsFoundByItsText) {
+  VstHost host;
+  ASSERT_EQ(host.Load(QUORVEX_EFFECT_PATH), "");
+  host.Open();
+  const int rate = FindParameter(host, "Delay Rate");
+  ASSERT_GE(rate, 0);
+  const char* const rates[] = {"1/64", "1/32T", "1/64D", "1/32", "1/16T", "1/32D", "1/16",
+                               "1/8T", "1/16D", "1/8",  "1/4T",  "1/8D",  "1/4",  "1/2T",
+                               "1/4D", "1/2",  "1/1T",  "1/2D", "1/1",   "2/1T",  "1/1D",
+                               "2/1",  "4/1T", "2/1D",  "4/1"};
+  std::string error;
+  for (const char* text : rates) {
+    ASSERT_TRUE(SetParameterByDisplay(host, rate, text, &error)) << error;
+    EXPECT_EQ(host.ParamDisplay(rate), text);
+  }
+  const int pan = FindParameter(host, "Pan Width");
+  ASSERT_GE(pan, 0);
+  for (int v = -100; v <= 100; v += 7) {
+    ASSERT_TRUE(SetParameterByDisplay(host, pan, std::to_string(v), &error)) << error;
+    EXPECT_EQ(host.ParamDisplay(pan), std::to_string(v));
+  }
+  EXPECT_FALSE(SetParameterByDisplay(host, FindParameter(host, "Feedback"), "100", &error));
+}
+
+TEST(RenderEffect, DemoRendersInBothPrecisions) {
+  TempDir dir;
+  for (bool useDouble : {false, true}) {
+    RenderOptions o;
+    o.plugin = QUORVEX_EFFECT_PATH;
+    o.quiet = true;
+    o.useDouble = useDouble;
+    o.output = dir.File(useDouble ? "d.wav" : "f.wav");
+    o.params = {{"Delay Rate", "1/8D"}, {"Feedback", "70"}};
+    std::string report, error;
+    ASSERT_EQ(RunRender(o, &report, &error), kRenderOk) << error;
+    ReadBack out;
+    ASSERT_TRUE(ReadWav(o.output, &out));
+    EXPECT_EQ(out.info.frames, 176400 + 88200);
+    // Echoes ring on after the phrase has ended.
+    double tailPeak = 0.;
+    for (size_t i = 2 * 180000; i < out.samples.size(); ++i)
+      tailPeak = std::max(tailPeak, std::fabs(out.samples[i]));
+    EXPECT_GT(tailPeak, 0.01);
+  }
+}
+#endif
