@@ -8,7 +8,6 @@
 
 #include <sndfile.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>

@@ -23,6 +23,10 @@
 #endif
 #endif
 
+#if !defined(S_ISREG)
+#define S_ISREG(mode) (((mode) & S_IFMT) == S_IFREG)
+#endif
+
 namespace quorvex {
 
 namespace {
