@@ -100,16 +100,14 @@ bool WDL_String::SetFormatted(int maxlen, const char* fmt, ...)
 bool WDL_String::SetFormattedV(int maxlen, const char* fmt, va_list args)
 {
   if (maxlen < 0 || maxlen > 0x7ffffffe || !fmt) return false;
-  WDL_String saved(*this);
-  char* p = static_cast<char*>(m_hb.Resize(maxlen + 1));
+  // Format into a block of its own: the arguments may point into our text,
+  // and a failed allocation must leave that text (and its length) whole.
+  WDL_HeapBuf tmp(m_hb.GetGranul());
+  char* p = static_cast<char*>(tmp.Resize(maxlen + 1));
   if (!p) return false;
   int n = std::vsnprintf(p, (size_t)maxlen + 1, fmt, args);
-  if (n < 0)
-  {
-    Set(saved.Get());
-    return false;
-  }
+  if (n < 0) return false;
   if (n > maxlen) n = maxlen;
-  m_hb.Resize(n + 1, true);
-  return true;
+  p[n] = 0;
+  return n == 0 ? Set(nullptr) : Set(p, n);
 }
