@@ -1,0 +1,256 @@
+// MIDI and SysEx in and out, the process callbacks, and the edit gestures
+// the host receives.
+#include "AdapterTestUtil.h"
+
+using adaptertest::CountCalls;
+using adaptertest::GestureCalls;
+using adaptertest::Plug;
+
+namespace {
+
+// A VstEvents with room for n entries.
+struct EventList
+{
+  VstInt32 numEvents;
+  VstIntPtr reserved;
+  VstEvent* events[8];
+};
+
+VstMidiEvent Midi(int delta, uint8_t status, uint8_t d1, uint8_t d2)
+{
+  VstMidiEvent ev;
+  std::memset(&ev, 0, sizeof(ev));
+  ev.type = kVstMidiType;
+  ev.byteSize = sizeof(ev);
+  ev.deltaFrames = delta;
+  ev.midiData[0] = (char)status;
+  ev.midiData[1] = (char)d1;
+  ev.midiData[2] = (char)d2;
+  return ev;
+}
+
+typedef std::vector<std::string> Strings;
+
+}  // namespace
+
+// ================================================================ events in
+
+TEST(AdapterEvents, MidiAndSysExIn)
+{
+  Plug plug(TESTPLUG_PATH);
+  ASSERT_TRUE(plug.Ok());
+  plug.ClearLog();
+
+  VstMidiEvent noteOn = Midi(5, 0x90, 64, 127);
+  VstMidiEvent noteOff = Midi(300, 0x80, 64, 0);
+  char dump[] = { (char)0xF0, 0x41, 0x10, 0x42, (char)0xF7 };
+  VstMidiSysexEvent sysex;
+  std::memset(&sysex, 0, sizeof(sysex));
+  sysex.type = kVstSysExType;
+  sysex.byteSize = sizeof(sysex);
+  sysex.deltaFrames = 9;
+  sysex.dumpBytes = sizeof(dump);
+  sysex.sysexDump = dump;
+  VstMidiEvent other = Midi(1, 0xB0, 1, 2);
+  other.type = kVstAudioType;
+
+  EventList list;
+  std::memset(&list, 0, sizeof(list));
+  list.numEvents = 5;
+  list.events[0] = (VstEvent*)&noteOn;
+  list.events[1] = nullptr;
+  list.events[2] = (VstEvent*)&sysex;
+  list.events[3] = (VstEvent*)&other;
+  list.events[4] = (VstEvent*)&noteOff;
+  EXPECT_EQ(plug.host.Dispatch(effProcessEvents, 0, 0, &list), 1);
+
+  const TestPlugLog& log = plug.Log();
+  ASSERT_EQ(log.midiCount, 2);
+  EXPECT_EQ(log.midi[0].offset, 5);
+  EXPECT_EQ(log.midi[0].status, 0x90);
+  EXPECT_EQ(log.midi[0].data1, 64);
+  EXPECT_EQ(log.midi[0].data2, 127);
+  EXPECT_EQ(log.midi[1].offset, 300);
+  EXPECT_EQ(log.midi[1].status, 0x80);
+  ASSERT_EQ(log.sysexCount, 1);
+  EXPECT_EQ(log.sysex[0].offset, 9);
+  EXPECT_EQ(log.sysex[0].size, 5);
+  EXPECT_EQ(0, std::memcmp(log.sysex[0].bytes, dump, sizeof(dump)));
+
+  list.numEvents = 0;
+  EXPECT_EQ(plug.host.Dispatch(effProcessEvents, 0, 0, &list), 1);
+  list.numEvents = -3;
+  EXPECT_EQ(plug.host.Dispatch(effProcessEvents, 0, 0, &list), 1);
+  EXPECT_EQ(plug.host.Dispatch(effProcessEvents, 0, 0, nullptr), 0);
+  EXPECT_EQ(plug.Log().midiCount, 2);
+}
+
+// ================================================================ events out
+
+TEST(AdapterEvents, MidiAndSysExOut)
+{
+  Plug plug(TESTPLUG_PATH);
+  ASSERT_TRUE(plug.Ok());
+  quorvex::VstHost& h = plug.host;
+  plug.ClearLog();
+
+  plug.Cmd(kTPCmdSendMidi, 17);
+  plug.Process();
+  ASSERT_EQ(h.Events().size(), 1u);
+  const quorvex::HostEvent& ev = h.Events()[0];
+  EXPECT_EQ(ev.type, kVstMidiType);
+  EXPECT_EQ(ev.byteSize, 32);
+  EXPECT_EQ(ev.deltaFrames, 17);
+  EXPECT_EQ(ev.midiData[0], 0x90);
+  EXPECT_EQ(ev.midiData[1], 60);
+  EXPECT_EQ(ev.midiData[2], 100);
+  EXPECT_EQ(ev.midiData[3], 0);
+  EXPECT_EQ(plug.Log().lastSendResult, 1);
+
+  plug.Cmd(kTPCmdSendSysEx, 3);
+  plug.Process();
+  ASSERT_EQ(h.Events().size(), 2u);
+  const quorvex::HostEvent& sx = h.Events()[1];
+  EXPECT_EQ(sx.type, kVstSysExType);
+  EXPECT_EQ(sx.byteSize, 48);
+  EXPECT_EQ(sx.deltaFrames, 3);
+  EXPECT_EQ(sx.sysex, (std::vector<uint8_t>{ 0xF0, 0x7D, 0x01, 0x02, 0x03, 0xF7 }));
+  EXPECT_EQ(plug.Log().lastSendResult, 1);
+
+  // Only a result of exactly 1 counts as sent.
+  const VstIntPtr refusals[] = { 0, 2, -1 };
+  for (VstIntPtr r : refusals)
+  {
+    h.SetProcessEventsResult(r);
+    plug.Cmd(kTPCmdSendMidi, 0);
+    plug.Process();
+    EXPECT_EQ(plug.Log().lastSendResult, 0) << r;
+    plug.Cmd(kTPCmdSendSysEx, 0);
+    plug.Process();
+    EXPECT_EQ(plug.Log().lastSendResult, 0) << r;
+  }
+}
+
+TEST(AdapterEvents, WantMidiAtEveryProcessCallWhenMidiIsOn)
+{
+  struct Case
+  {
+    const char* path;
+    int expected;
+  };
+  const Case cases[] = { { TESTPLUG_PATH, 3 }, { TESTPLUG_MIDI2_PATH, 3 }, { TESTPLUG_MIDI3_PATH, 3 },
+                         { TESTPLUG_NOPRESETS_PATH, 0 } };
+  for (const Case& c : cases)
+  {
+    SCOPED_TRACE(c.path);
+    Plug plug(c.path);
+    ASSERT_TRUE(plug.Ok());
+    plug.ClearLog();
+    float f[2][16] = {};
+    double d[2][16] = {};
+    float* fp[2] = { f[0], f[1] };
+    double* dp[2] = { d[0], d[1] };
+    plug.host.ProcessReplacing(fp, fp, 16);
+    plug.host.ProcessAccumulate(fp, fp, 16);
+    plug.host.ProcessDouble(dp, dp, 16);
+    EXPECT_EQ(CountCalls(plug.host, audioMasterWantMidi), c.expected);
+    EXPECT_EQ(plug.host.Calls().size(), (size_t)c.expected);
+    EXPECT_EQ(plug.Log().processBlocks, 3);
+  }
+}
+
+TEST(AdapterEvents, ProcessCallbacksPassAudioThrough)
+{
+  Plug plug(TESTPLUG_NOPRESETS_PATH);
+  ASSERT_TRUE(plug.Ok());
+  // Longer than the announced 512 frames: still processed whole.
+  const int n = 1500;
+  std::vector<float> in0(n), in1(n), out0(n, 7.0f), out1(n, 7.0f);
+  for (int i = 0; i < n; ++i)
+  {
+    in0[i] = (float)i / n;
+    in1[i] = -(float)i / n;
+  }
+  float* ins[2] = { in0.data(), in1.data() };
+  float* outs[2] = { out0.data(), out1.data() };
+  plug.host.ProcessReplacing(ins, outs, n);
+  EXPECT_EQ(out0, in0);
+  EXPECT_EQ(out1, in1);
+
+  // The accumulating callback adds to what the host's buffers hold.
+  plug.host.ProcessAccumulate(ins, outs, n);
+  for (int i = 0; i < n; ++i) ASSERT_EQ(out0[i], 2.0f * in0[i]) << i;
+
+  std::vector<double> d0(n), d1(n), e0(n), e1(n);
+  for (int i = 0; i < n; ++i) d0[i] = d1[i] = i * 0.25;
+  double* dins[2] = { d0.data(), d1.data() };
+  double* douts[2] = { e0.data(), e1.data() };
+  plug.host.ProcessDouble(dins, douts, n);
+  EXPECT_EQ(e0, d0);
+  EXPECT_EQ(e1, d1);
+}
+
+// ================================================================ gestures
+
+TEST(AdapterEvents, WheelGesturesReachTheHostInOrder)
+{
+  Plug plug(TESTPLUG_EDITOR_PATH);
+  ASSERT_TRUE(plug.Ok());
+  plug.ClearLog();
+
+  plug.Cmd(kTPCmdWheel, 2, 1.0);
+  plug.Cmd(kTPCmdWheel, 2, 0.0);
+  EXPECT_EQ(plug.Log().pendingEndParam, 2);
+  plug.Cmd(kTPCmdWheel, 3, 1.0);
+  EXPECT_EQ(GestureCalls(plug.host),
+            (Strings{ "begin 2", "automate 2", "automate 2", "end 2", "begin 3", "automate 3" }));
+  // 30 frames a second: the gesture ends half a second after the last step.
+  EXPECT_EQ(plug.Log().timerTicksSet, 15);
+  for (int i = 0; i < 14; ++i) plug.Cmd(kTPCmdTimerTick);
+  EXPECT_EQ(GestureCalls(plug.host).size(), 6u);
+  plug.Cmd(kTPCmdTimerTick);
+  EXPECT_EQ(GestureCalls(plug.host).back(), "end 3");
+  EXPECT_EQ(GestureCalls(plug.host).size(), 7u);
+  EXPECT_EQ(plug.Log().pendingEndParam, -1);
+  for (int i = 0; i < 20; ++i) plug.Cmd(kTPCmdTimerTick);
+  EXPECT_EQ(GestureCalls(plug.host).size(), 7u);
+
+  // The automation values are the normalised ones the editor set.
+  const std::vector<quorvex::HostCall>& calls = plug.host.Calls();
+  EXPECT_EQ(calls[1].opt, 1.0f);
+  EXPECT_EQ(calls[2].opt, 0.0f);
+  EXPECT_EQ(plug.Value(kTPShape), 0.0);
+  EXPECT_EQ(plug.Value(kTPBypass), 1.0);
+}
+
+TEST(AdapterEvents, MousePressEndsAPendingWheelGestureFirst)
+{
+  Plug plug(TESTPLUG_EDITOR_PATH);
+  ASSERT_TRUE(plug.Ok());
+  plug.ClearLog();
+
+  plug.Cmd(kTPCmdWheel, 1, 0.75);
+  plug.Cmd(kTPCmdMouseDown, 1);
+  plug.Cmd(kTPCmdDrag, 1, 0.25);
+  plug.Cmd(kTPCmdMouseUp, 1);
+  EXPECT_EQ(GestureCalls(plug.host),
+            (Strings{ "begin 1", "automate 1", "end 1", "begin 1", "automate 1", "end 1" }));
+  EXPECT_EQ(plug.Log().pendingEndParam, -1);
+  EXPECT_EQ(plug.Log().timerRunning, 0);
+  EXPECT_EQ(plug.Value(kTPOffset), -6.0);
+  // Editor changes reach the effect too.
+  EXPECT_EQ(plug.Log().paramChanged[plug.Log().paramChangedCount - 1], kTPOffset);
+}
+
+TEST(AdapterEvents, WheelWithoutEditorEndsAtOnce)
+{
+  Plug plug(TESTPLUG_NOPRESETS_PATH);
+  ASSERT_TRUE(plug.Ok());
+  plug.ClearLog();
+  plug.Cmd(kTPCmdWheel, 0, 0.5);
+  plug.Cmd(kTPCmdWheel, 0, 0.6);
+  EXPECT_EQ(GestureCalls(plug.host),
+            (Strings{ "begin 0", "automate 0", "end 0", "begin 0", "automate 0", "end 0" }));
+  plug.Cmd(kTPCmdNotifyDisplay);
+  EXPECT_EQ(CountCalls(plug.host, audioMasterUpdateDisplay), 1);
+}

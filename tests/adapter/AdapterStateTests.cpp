@@ -1,0 +1,449 @@
+// Programs, chunks, text-to-value opcodes and host text buffers.
+#include "AdapterTestUtil.h"
+
+#include <cmath>
+
+using adaptertest::DoubleAt;
+using adaptertest::ExpectParamsInRange;
+using adaptertest::Int32At;
+using adaptertest::Plug;
+using adaptertest::PutDouble;
+using adaptertest::PutInt32;
+
+namespace {
+
+const uint8_t kHeader[8] = { 0x74, 0x66, 0x66, 0x70, 0x00, 0x00, 0x01, 0x00 };
+
+struct BankSlot
+{
+  std::string name;
+  bool initialized = false;
+  std::vector<double> values;
+  size_t lengthPos = 0;  // offset of the name length in the chunk
+};
+
+// Walks a bank chunk of 25 slots with kTPNumParams values each; fails the
+// test unless the layout accounts for every byte.
+std::vector<BankSlot> ParseBank(const std::vector<uint8_t>& b, int nSlots)
+{
+  std::vector<BankSlot> slots;
+  EXPECT_GE(b.size(), 8u);
+  if (b.size() < 8) return slots;
+  EXPECT_EQ(0, std::memcmp(b.data(), kHeader, 8));
+  size_t pos = 8;
+  for (int i = 0; i < nSlots; ++i)
+  {
+    BankSlot s;
+    s.lengthPos = pos;
+    if (pos + 4 > b.size()) break;
+    const int32_t len = Int32At(b, pos);
+    pos += 4;
+    if (len < 0 || pos + (size_t)len + 1 > b.size()) break;
+    s.name.assign((const char*)b.data() + pos, (size_t)len);
+    pos += (size_t)len;
+    s.initialized = b[pos++] == 1;
+    if (s.initialized)
+    {
+      if (pos + 8 * kTPNumParams > b.size()) break;
+      for (int p = 0; p < kTPNumParams; ++p, pos += 8) s.values.push_back(DoubleAt(b, pos));
+    }
+    slots.push_back(s);
+  }
+  EXPECT_EQ((int)slots.size(), nSlots);
+  EXPECT_EQ(pos, b.size());
+  return slots;
+}
+
+std::vector<uint8_t> ValuesChunk(const double (&values)[kTPNumParams], bool header)
+{
+  std::vector<uint8_t> b;
+  if (header) b.assign(kHeader, kHeader + 8);
+  for (double v : values) PutDouble(&b, v);
+  return b;
+}
+
+void SetTestValues(Plug& plug)
+{
+  plug.host.SetParameter(kTPMix, 0.25f);
+  plug.host.SetParameter(kTPOffset, 1.0f);
+  plug.host.SetParameter(kTPShape, 1.0f);
+  plug.host.SetParameter(kTPToggle, 1.0f);
+}
+
+}  // namespace
+
+// ================================================================ chunk layout
+
+TEST(AdapterState, ProgramChunkLayout)
+{
+  Plug plug(TESTPLUG_PATH);
+  ASSERT_TRUE(plug.Ok());
+  SetTestValues(plug);
+  const std::vector<uint8_t> chunk = plug.host.GetChunk(true);
+  ASSERT_EQ(chunk.size(), 8u + 8u * kTPNumParams);
+  EXPECT_EQ(0, std::memcmp(chunk.data(), kHeader, 8));
+  for (int p = 0; p < kTPNumParams; ++p) EXPECT_EQ(DoubleAt(chunk, 8 + 8 * p), plug.Value(p)) << p;
+  EXPECT_EQ(DoubleAt(chunk, 8 + 8 * kTPMix), 25.0);
+  EXPECT_EQ(DoubleAt(chunk, 8 + 8 * kTPOffset), 12.0);
+  EXPECT_EQ(DoubleAt(chunk, 8 + 8 * kTPShape), 3.0);
+
+  void* data = nullptr;
+  EXPECT_EQ(plug.host.Dispatch(effGetChunk, 1, 0, nullptr), 0);
+  EXPECT_EQ(plug.host.Dispatch(effGetChunk, 1, 0, &data), (VstIntPtr)chunk.size());
+  EXPECT_NE(data, nullptr);
+}
+
+TEST(AdapterState, BankChunkLayoutAndRoundTrip)
+{
+  Plug plug(TESTPLUG_PATH);
+  ASSERT_TRUE(plug.Ok());
+  plug.host.SetParameter(kTPMix, 0.3f);
+  plug.host.SetProgram(1);
+  plug.host.SetParameter(kTPMix, 0.5f);
+  plug.host.SetProgram(4);  // an empty slot: becomes "user preset 1"
+  plug.host.SetParameter(kTPFreq, 1.0f);
+  const std::vector<uint8_t> bank = plug.host.GetChunk(false);
+
+  const std::vector<BankSlot> slots = ParseBank(bank, 25);
+  ASSERT_EQ(slots.size(), 25u);
+  EXPECT_EQ(slots[0].name, "Alpha");
+  EXPECT_EQ(slots[1].name, "Beta");
+  EXPECT_EQ(slots[2].name, "Gamma");
+  EXPECT_EQ(slots[3].name, "- 4 -");
+  EXPECT_FALSE(slots[3].initialized);
+  EXPECT_EQ(slots[4].name, "user preset 1");
+  EXPECT_EQ(slots[24].name, "- 25 -");
+  ASSERT_TRUE(slots[1].initialized && slots[4].initialized);
+  EXPECT_NEAR(slots[0].values[kTPMix], 30.0, 1e-4);
+  EXPECT_EQ(slots[1].values[kTPMix], 50.0);
+  EXPECT_EQ(slots[1].values[kTPOffset], -5.0);
+  // The current program holds the live values when the bank is saved.
+  EXPECT_EQ(slots[4].values[kTPFreq], 20000.0);
+  EXPECT_EQ(slots[4].values[kTPMix], 50.0);
+
+  Plug other(TESTPLUG_PATH);
+  ASSERT_TRUE(other.Ok());
+  other.ClearLog();
+  EXPECT_EQ(other.host.SetChunk(bank, false), 1);
+  EXPECT_TRUE(other.host.Calls().empty());
+  EXPECT_EQ(other.host.ProgramNameIndexed(4), "user preset 1");
+  EXPECT_EQ(other.host.GetChunk(false), bank);
+  // Its current program (0) is live again after the load.
+  EXPECT_EQ(other.Value(kTPMix), slots[0].values[kTPMix]);
+  other.host.SetProgram(4);
+  EXPECT_EQ(other.Value(kTPFreq), 20000.0);
+}
+
+TEST(AdapterState, BankLoadRestoresTheCurrentProgram)
+{
+  Plug source(TESTPLUG_PATH);
+  ASSERT_TRUE(source.Ok());
+  const std::vector<uint8_t> bank = source.host.GetChunk(false);
+
+  Plug plug(TESTPLUG_PATH);
+  ASSERT_TRUE(plug.Ok());
+  plug.host.SetProgram(2);
+  plug.host.SetParameter(kTPMix, 0.0f);
+  ASSERT_EQ(plug.host.SetChunk(bank, false), 1);
+  EXPECT_EQ(plug.host.GetProgram(), 2);
+  EXPECT_EQ(plug.Value(kTPMix), 100.0);
+  EXPECT_EQ(plug.Value(kTPFreq), 20000.0);
+}
+
+// ================================================================ program loads
+
+TEST(AdapterState, ProgramChunkLoads)
+{
+  Plug plug(TESTPLUG_EDITOR_PATH);
+  ASSERT_TRUE(plug.Ok());
+  plug.ClearLog();
+
+  const double values[kTPNumParams] = { 33.0, -4.0, 2.0, 1.0, 1.0, 500.0, 7.5 };
+  EXPECT_EQ(plug.host.SetChunk(ValuesChunk(values, true), true), 1);
+  for (int p = 0; p < kTPNumParams; ++p) EXPECT_EQ(plug.Value(p), values[p]) << p;
+  EXPECT_EQ(plug.Log().paramChangedCount, kTPNumParams);
+  EXPECT_GT(plug.Log().controlUpdates, 0);
+
+  // Without a header the values start at byte 0, for programs and banks.
+  const double other[kTPNumParams] = { 10.0, 2.0, 3.0, 0.0, 0.0, 100.0, 0.0 };
+  EXPECT_EQ(plug.host.SetChunk(ValuesChunk(other, false), true), 1);
+  for (int p = 0; p < kTPNumParams; ++p) EXPECT_EQ(plug.Value(p), other[p]) << p;
+  EXPECT_EQ(plug.host.SetChunk(ValuesChunk(values, false), false), 1);
+  for (int p = 0; p < kTPNumParams; ++p) EXPECT_EQ(plug.Value(p), values[p]) << p;
+
+  // Out of range and NaN are bounded.
+  const double wild[kTPNumParams] = { 150.0, -100.0, 9.0, NAN, -1.0, 1e9, INFINITY };
+  EXPECT_EQ(plug.host.SetChunk(ValuesChunk(wild, true), true), 1);
+  EXPECT_EQ(plug.Value(kTPMix), 100.0);
+  EXPECT_EQ(plug.Value(kTPOffset), -12.0);
+  EXPECT_EQ(plug.Value(kTPShape), 3.0);
+  EXPECT_EQ(plug.Value(kTPBypass), 0.0);
+  EXPECT_EQ(plug.Value(kTPFreq), 20000.0);
+  EXPECT_EQ(plug.Value(kTPRange), 1e40);
+  ExpectParamsInRange(plug);
+
+  // The load went into the current program: switching away and back keeps it.
+  plug.host.SetProgram(1);
+  plug.host.SetProgram(0);
+  EXPECT_EQ(plug.Value(kTPMix), 100.0);
+  EXPECT_EQ(plug.host.ProgramNameIndexed(0), "Alpha");
+
+  // Loads from the host never reach the host's automation.
+  EXPECT_TRUE(plug.host.Calls().empty());
+}
+
+TEST(AdapterState, CutProgramChunkFailsButKeepsWhatWasRead)
+{
+  Plug plug(TESTPLUG_PATH);
+  ASSERT_TRUE(plug.Ok());
+  const double values[kTPNumParams] = { 33.0, -4.0, 2.0, 1.0, 1.0, 500.0, 7.5 };
+  std::vector<uint8_t> chunk = ValuesChunk(values, true);
+  chunk.resize(8 + 8 * 2 + 3);
+  EXPECT_EQ(plug.host.SetChunk(chunk, true), 0);
+  EXPECT_EQ(plug.Value(kTPMix), 33.0);
+  EXPECT_EQ(plug.Value(kTPOffset), -4.0);
+  EXPECT_EQ(plug.Value(kTPShape), 0.0);
+  EXPECT_EQ(plug.Value(kTPFreq), 1000.0);
+  ExpectParamsInRange(plug);
+}
+
+// ================================================================ programs
+
+TEST(AdapterState, SetProgramSavesTheProgramItLeaves)
+{
+  Plug plug(TESTPLUG_EDITOR_PATH);
+  ASSERT_TRUE(plug.Ok());
+  quorvex::VstHost& h = plug.host;
+  plug.ClearLog();
+
+  h.SetProgram(1);
+  EXPECT_EQ(h.GetProgram(), 1);
+  EXPECT_EQ(h.ProgramName(), "Beta");
+  EXPECT_EQ(plug.Value(kTPMix), 75.0);
+  h.SetParameter(kTPMix, 0.1f);
+  h.SetProgram(2);
+  EXPECT_EQ(plug.Value(kTPMix), 100.0);
+  h.SetProgram(1);
+  EXPECT_NEAR(plug.Value(kTPMix), 10.0, 1e-4);
+
+  // Empty slots take the live values under a numbered name.
+  h.SetProgram(7);
+  EXPECT_EQ(h.ProgramName(), "user preset 1");
+  EXPECT_NEAR(plug.Value(kTPMix), 10.0, 1e-4);
+  h.SetProgram(9);
+  EXPECT_EQ(h.ProgramNameIndexed(9), "user preset 2");
+
+  // Out of range: stays where it was.
+  h.SetProgram(25);
+  EXPECT_EQ(h.GetProgram(), 9);
+  h.SetProgram(-1);
+  EXPECT_EQ(h.GetProgram(), 9);
+
+  char name[32] = "Renamed";
+  h.Dispatch(effSetProgramName, 0, 0, name);
+  EXPECT_EQ(h.ProgramName(), "Renamed");
+  EXPECT_EQ(h.Dispatch(effSetProgramName), 0);
+  EXPECT_EQ(h.ProgramName(), "Renamed");
+  EXPECT_EQ(h.ProgramNameIndexed(1), "Beta");
+
+  EXPECT_TRUE(h.Calls().empty());
+}
+
+// ================================================================ text to value
+
+TEST(AdapterState, String2Parameter)
+{
+  Plug plug(TESTPLUG_EDITOR_PATH);
+  ASSERT_TRUE(plug.Ok());
+  quorvex::VstHost& h = plug.host;
+  plug.ClearLog();
+  auto set = [&](int param, const char* text) {
+    char buf[64];
+    std::snprintf(buf, sizeof(buf), "%s", text);
+    return h.Dispatch(effString2Parameter, param, 0, buf);
+  };
+
+  EXPECT_EQ(set(kTPMix, "42.5"), 1);
+  EXPECT_EQ(plug.Value(kTPMix), 42.5);
+  EXPECT_FLOAT_EQ(h.GetParameter(kTPMix), 0.425f);
+  EXPECT_EQ(plug.Log().lastControlParam, kTPMix);
+  EXPECT_EQ(plug.Log().lastControlValue, 42.5);
+  EXPECT_EQ(plug.Log().lastControlNormalized, 0);
+  EXPECT_EQ(plug.Log().paramChanged[plug.Log().paramChangedCount - 1], kTPMix);
+
+  // Outside the range: bounded, still accepted.
+  EXPECT_EQ(set(kTPMix, "500"), 1);
+  EXPECT_EQ(plug.Value(kTPMix), 100.0);
+  EXPECT_EQ(set(kTPOffset, "-40"), 1);
+  EXPECT_EQ(plug.Value(kTPOffset), -12.0);
+  EXPECT_EQ(set(kTPMix, "not a number"), 1);
+  EXPECT_EQ(plug.Value(kTPMix), 0.0);
+  EXPECT_EQ(set(kTPFreq, "not a number"), 1);
+  EXPECT_EQ(plug.Value(kTPFreq), 20.0);
+  EXPECT_EQ(set(kTPShape, "Saw"), 1);
+  EXPECT_EQ(plug.Value(kTPShape), 2.0);
+
+  const int changes = plug.Log().paramChangedCount;
+  EXPECT_EQ(h.Dispatch(effString2Parameter, kTPMix, 0, nullptr), 1);
+  EXPECT_EQ(plug.Log().paramChangedCount, changes);
+  EXPECT_EQ(set(kTPNumParams, "1"), 0);
+  EXPECT_EQ(set(-1, "1"), 0);
+
+  // setParameter reaches the editor normalised; neither talks back.
+  h.SetParameter(kTPFreq, 0.5f);
+  EXPECT_EQ(plug.Log().lastControlNormalized, 1);
+  EXPECT_EQ(plug.Log().lastControlValue, 0.5);
+  h.SetParameter(kTPNumParams, 0.5f);
+  h.SetParameter(-1, 0.5f);
+  EXPECT_EQ(h.GetParameter(kTPNumParams), 0.0f);
+  EXPECT_TRUE(h.Calls().empty());
+}
+
+TEST(AdapterState, VendorSpecificParameterQueries)
+{
+  Plug plug(TESTPLUG_PATH);
+  ASSERT_TRUE(plug.Ok());
+  quorvex::VstHost& h = plug.host;
+  auto vendor = [&](int sub, int param, char* buf, float opt) {
+    return h.Dispatch(effVendorSpecific, sub, param, buf, opt);
+  };
+  char buf[64];
+
+  // 7: display text of a normalised value, nothing set.
+  std::strcpy(buf, "x");
+  EXPECT_EQ(vendor(7, kTPShape, buf, 1.0f), 0xBEEF);
+  EXPECT_STREQ(buf, "Noise");
+  EXPECT_EQ(vendor(7, kTPMix, buf, 0.5f), 0xBEEF);
+  EXPECT_STREQ(buf, "50.00");
+  EXPECT_EQ(plug.Value(kTPMix), 50.0);
+  std::strcpy(buf, "kept");
+  EXPECT_EQ(vendor(7, kTPNumParams, buf, 0.5f), 0xBEEF);
+  EXPECT_STREQ(buf, "kept");
+  EXPECT_EQ(vendor(7, kTPMix, nullptr, 0.5f), 0);
+
+  // 8: two-state parameters only.
+  EXPECT_EQ(vendor(8, kTPBypass, nullptr, 0), 0xBEEF);
+  EXPECT_EQ(vendor(8, kTPToggle, nullptr, 0), 0xBEEF);
+  EXPECT_EQ(vendor(8, kTPShape, nullptr, 0), 0);
+  EXPECT_EQ(vendor(8, kTPMix, nullptr, 0), 0);
+  EXPECT_EQ(vendor(8, kTPNumParams, nullptr, 0), 0);
+
+  // 27: text to normalised value, written back; nothing set.
+  std::strcpy(buf, "neither");
+  EXPECT_EQ(vendor(27, kTPMix, buf, 0), 0xBEEF);
+  EXPECT_STREQ(buf, "0.00000000000000000");
+  std::strcpy(buf, "75");
+  EXPECT_EQ(vendor(27, kTPMix, buf, 0), 0xBEEF);
+  EXPECT_STREQ(buf, "0.75000000000000000");
+  std::strcpy(buf, "Square");
+  EXPECT_EQ(vendor(27, kTPShape, buf, 0), 0xBEEF);
+  EXPECT_EQ(std::string(buf).substr(0, 12), "0.3333333333");
+  EXPECT_EQ(plug.Value(kTPMix), 50.0);
+  EXPECT_EQ(plug.Value(kTPShape), 0.0);
+  buf[0] = 0;
+  EXPECT_EQ(vendor(27, kTPMix, buf, 0), 0xBEEF);
+  EXPECT_STREQ(buf, "");
+  EXPECT_EQ(vendor(27, kTPMix, nullptr, 0), 0);
+  EXPECT_EQ(vendor(27, kTPNumParams, buf, 0), 0);
+
+  EXPECT_EQ(vendor(12345, 0, buf, 0), 0);
+}
+
+// ================================================================ hostile input
+
+TEST(AdapterState, BankWithBadNameLengthIsRejected)
+{
+  Plug source(TESTPLUG_PATH);
+  ASSERT_TRUE(source.Ok());
+  const std::vector<uint8_t> bank = source.host.GetChunk(false);
+  const std::vector<BankSlot> slots = ParseBank(bank, 25);
+  ASSERT_EQ(slots.size(), 25u);
+
+  const int32_t badLengths[] = { -1, -5, -2147483647 - 1, 0x7fffffff, (int32_t)bank.size() };
+  for (int32_t len : badLengths)
+  {
+    SCOPED_TRACE(len);
+    Plug plug(TESTPLUG_PATH);
+    ASSERT_TRUE(plug.Ok());
+    plug.host.SetProgram(2);
+    plug.host.Dispatch(effSetProgramName, 0, 0, (void*)"Mine");
+    std::vector<uint8_t> bad = bank;
+    std::memcpy(bad.data() + slots[1].lengthPos, &len, 4);
+    EXPECT_EQ(plug.host.SetChunk(bad, false), 0);
+    // Slots past the corrupt one are untouched.
+    EXPECT_EQ(plug.host.ProgramNameIndexed(2), "Mine");
+    EXPECT_EQ(plug.host.ProgramNameIndexed(3), "- 4 -");
+    ExpectParamsInRange(plug);
+  }
+}
+
+TEST(AdapterState, SetChunkRefusesMissingOrEmptyData)
+{
+  Plug plug(TESTPLUG_PATH);
+  ASSERT_TRUE(plug.Ok());
+  quorvex::VstHost& h = plug.host;
+  SetTestValues(plug);
+  const std::vector<uint8_t> before = h.GetChunk(true);
+  plug.ClearLog();
+
+  std::vector<uint8_t> data = before;
+  for (int isProgram = 0; isProgram < 2; ++isProgram)
+  {
+    EXPECT_EQ(h.Dispatch(effSetChunk, isProgram, 64, nullptr), 0);
+    EXPECT_EQ(h.Dispatch(effSetChunk, isProgram, 0, data.data()), 0);
+    EXPECT_EQ(h.Dispatch(effSetChunk, isProgram, -1, data.data()), 0);
+    EXPECT_EQ(h.Dispatch(effSetChunk, isProgram, -((VstIntPtr)1 << 40), data.data()), 0);
+  }
+  EXPECT_EQ(plug.Log().paramChangedCount, 0);
+  EXPECT_EQ(h.GetChunk(true), before);
+}
+
+TEST(AdapterState, RandomChunkBytesKeepParametersInRange)
+{
+  Plug plug(TESTPLUG_PATH);
+  ASSERT_TRUE(plug.Ok());
+  uint32_t seed = 12345;
+  auto next = [&]() { return seed = seed * 1664525u + 1013904223u; };
+  for (int round = 0; round < 300; ++round)
+  {
+    std::vector<uint8_t> bytes(1 + next() % 600);
+    for (uint8_t& b : bytes) b = (uint8_t)(next() >> 24);
+    // Half of them look like ours, so the readers past the header run too.
+    if (round % 2) std::memcpy(bytes.data(), kHeader, bytes.size() < 8 ? bytes.size() : 8);
+    plug.host.SetChunk(bytes, (round / 2) % 2 == 0);
+  }
+  ExpectParamsInRange(plug);
+  for (int p = 0; p < kTPNumParams; ++p) EXPECT_FALSE(std::isnan(plug.Value(p)));
+}
+
+TEST(AdapterState, ParameterTextsStayWithin32Bytes)
+{
+  Plug plug(TESTPLUG_PATH);
+  ASSERT_TRUE(plug.Ok());
+  // 1e40 with two decimals is far longer than a host's parameter text.
+  plug.host.SetParameter(kTPRange, 1.0f);
+  plug.host.SetParameter(kTPMix, 1.0f);
+
+  const VstInt32 opcodes[] = { effGetParamName, effGetParamLabel, effGetParamDisplay };
+  for (VstInt32 op : opcodes)
+    for (int p = 0; p < kTPNumParams; ++p)
+    {
+      SCOPED_TRACE(testing::Message() << "opcode " << op << " parameter " << p);
+      unsigned char buf[128];
+      std::memset(buf, 0xAB, sizeof(buf));
+      plug.host.Dispatch(op, p, 0, buf);
+      EXPECT_NE(std::memchr(buf, 0, 32), nullptr);
+      for (size_t i = 32; i < sizeof(buf); ++i) ASSERT_EQ(buf[i], 0xAB) << "byte " << i;
+    }
+  unsigned char buf[128];
+  std::memset(buf, 0xAB, sizeof(buf));
+  EXPECT_EQ(plug.host.Dispatch(effVendorSpecific, 7, kTPRange, buf, 1.0f), 0xBEEF);
+  EXPECT_NE(std::memchr(buf, 0, 32), nullptr);
+  for (size_t i = 32; i < sizeof(buf); ++i) ASSERT_EQ(buf[i], 0xAB) << "byte " << i;
+
+  EXPECT_EQ(plug.host.ParamName(kTPFreq), "Frequency of the test oscillato");
+  EXPECT_EQ(plug.host.ParamLabel(kTPRange).size(), 31u);
+  EXPECT_EQ(plug.host.ParamDisplay(kTPRange).size(), 31u);
+  EXPECT_EQ(plug.host.ParamDisplay(kTPMix), "100.00");
+  EXPECT_EQ(plug.host.ParamLabel(kTPMix), "%");
+}

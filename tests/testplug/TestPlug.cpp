@@ -1,0 +1,314 @@
+// A plug-in built on the framework for driving the VST 2 adapter from a host.
+//
+// One source, several modules: the compile definitions below choose the
+// preset count, MIDI mode, editor, chunk and instrument flags, since the
+// entry point takes nothing but the host callback. What the plug-in receives
+// is recorded in a TestPlugLog that the tests read through the exported
+// TestPlug_GetLog; TestPlug_Command stands in for an editor and for effect
+// code that runs inside ProcessBlock.
+//
+// Contents:
+//   - fake editor
+//   - plug-in class
+//   - exported test functions
+#include "IGraphics.h"
+#include "IPlugVST.h"
+#include "TestPlug.h"
+
+#include <cstring>
+
+#ifndef TESTPLUG_PRESETS
+#define TESTPLUG_PRESETS 25
+#endif
+#ifndef TESTPLUG_MIDI
+#define TESTPLUG_MIDI 1
+#endif
+#ifndef TESTPLUG_EDITOR
+#define TESTPLUG_EDITOR 0
+#endif
+#ifndef TESTPLUG_CHUNKS
+#define TESTPLUG_CHUNKS 0
+#endif
+#ifndef TESTPLUG_INSTRUMENT
+#define TESTPLUG_INSTRUMENT 0
+#endif
+
+// ================================================================ fake editor
+
+// Stands in for a platform editor: no window, but the timer countdown and
+// the calls the plug-in base makes are real.
+class TestGraphics : public IGraphics
+{
+public:
+  TestGraphics(IPlugBase* plug, TestPlugLog* log) : IGraphics(plug, 300, 200, 30), mLog(log) {}
+
+  void UpdateParamControls(int paramIndex, double value, bool normalized) override
+  {
+    ++mLog->controlUpdates;
+    mLog->lastControlParam = paramIndex;
+    mLog->lastControlValue = value;
+    mLog->lastControlNormalized = normalized ? 1 : 0;
+  }
+  void PrepareDrawing() override {}
+  bool OnHostMouseWheel(float delta) override
+  {
+    ++mLog->wheelCalls;
+    mLog->lastWheelDelta = delta;
+    return true;
+  }
+  void SetParamChangeTimer(int ticks) override
+  {
+    mLog->timerTicksSet = ticks;
+    mLog->timerRunning = ticks;
+  }
+  void CancelParamChangeTimer() override
+  {
+    ++mLog->timerCancels;
+    mLog->timerRunning = 0;
+  }
+  void* OpenWindow(void* parent) override
+  {
+    (void)parent;
+    ++mLog->editorOpens;
+    return &mWindow;
+  }
+  void CloseWindow() override { ++mLog->editorCloses; }
+
+  void Tick()
+  {
+    if (mLog->timerRunning > 0 && --mLog->timerRunning == 0) mPlug->FlushPendingGestureEnd();
+  }
+
+private:
+  TestPlugLog* mLog;
+  int mWindow = 0;
+};
+
+// ================================================================ plug-in class
+
+class TestPlug : public IPlugVST
+{
+public:
+  explicit TestPlug(audioMasterCallback hostCallback)
+    : IPlugVST(hostCallback, kTPNumParams, "1-1 2-2", TESTPLUG_PRESETS, "Quorvex Test Plug",
+               "Quorvex Test Product", "Quorvex Tests", IPLUG_VERSION(1, 2, 3),
+               CCONST('Q', 'T', 's', 't'), CCONST('Q', 'v', 'x', '2'), 0, TESTPLUG_MIDI,
+               TESTPLUG_CHUNKS != 0, TESTPLUG_INSTRUMENT != 0)
+  {
+    ClearLog();
+    GetParam(kTPMix)->DefineDouble("Mix", 50.0, 0.0, 100.0, 0.01, "%");
+    GetParam(kTPOffset)->DefineInt("Offset", 0, -12, 12, "st");
+    IParam* shape = GetParam(kTPShape);
+    shape->DefineEnum("Shape", 0, 4);
+    shape->AddTextForValue(0, "Sine");
+    shape->AddTextForValue(1, "Square");
+    shape->AddTextForValue(2, "Saw");
+    shape->AddTextForValue(3, "Noise");
+    IParam* bypass = GetParam(kTPBypass);
+    bypass->DefineEnum("Bypass", 0, 2);
+    bypass->AddTextForValue(0, "Off");
+    bypass->AddTextForValue(1, "On");
+    GetParam(kTPToggle)->DefineInt("Toggle", 0, 0, 1);
+    GetParam(kTPFreq)->DefineDouble("Frequency of the test oscillator in hertz", 1000.0, 20.0, 20000.0,
+                                    1.0, "Hz");
+    GetParam(kTPRange)->DefineDouble("Range", 0.0, 0.0, 1e40, 0.01,
+                                     "a unit label longer than any host buffer");
+
+#if TESTPLUG_EDITOR
+    AttachEditor(new TestGraphics(this, &mLog));
+#endif
+
+    AddFactoryPreset("Alpha", 25.0, 3, 1, 0, 1, 440.0, 0.0);
+    AddFactoryPreset("Beta", 75.0, -5, 2, 1, 0, 880.0, 1.5);
+    AddFactoryPreset("Gamma", 100.0, 12, 3, 1, 1, 20000.0, 2.5);
+  }
+
+  void ClearLog()
+  {
+    std::memset(&mLog, 0, sizeof(mLog));
+    mLog.lastSendResult = -1;
+    mNQueued = 0;
+  }
+
+  TestPlugLog* RefreshLog()
+  {
+    WDL_MutexLock lock(&mMutex);
+    mLog.hostCode = GetHost();
+    mLog.hostVersion = GetHostVersion();
+    mLog.latency = GetLatency();
+    mLog.pendingEndParam = PendingEndParam();
+    mLog.currentPreset = GetCurrentPresetIdx();
+    for (int i = 0; i < kTPNumParams; ++i)
+    {
+      mLog.values[i] = GetParam(i)->Value();
+      mLog.minValues[i] = GetParam(i)->GetMin();
+      mLog.maxValues[i] = GetParam(i)->GetMax();
+    }
+    return &mLog;
+  }
+
+  double Command(int command, int a, double v)
+  {
+    WDL_MutexLock lock(&mMutex);
+    switch (command)
+    {
+      case kTPCmdSendMidi:
+      case kTPCmdSendSysEx:
+      case kTPCmdQueryTime:
+      case kTPCmdSetLatency:
+        if (mNQueued == kMaxQueued) return 0.0;
+        mQueued[mNQueued].command = command;
+        mQueued[mNQueued].a = a;
+        ++mNQueued;
+        return 1.0;
+      case kTPCmdMouseDown: BeginParamGesture(a); return 1.0;
+      case kTPCmdDrag: SetParamFromEditor(a, v); return 1.0;
+      case kTPCmdMouseUp: EndParamGesture(a); return 1.0;
+      case kTPCmdWheel:
+        BeginParamGestureIfNew(a);
+        SetParamFromEditor(a, v);
+        ScheduleGestureEnd(a);
+        return 1.0;
+      case kTPCmdTimerTick:
+        if (mGraphics) static_cast<TestGraphics*>(mGraphics)->Tick();
+        return 1.0;
+      case kTPCmdIdentifyHost: return IdentifyHost();
+      case kTPCmdNotifyDisplay: NotifyHostDisplay(); return 1.0;
+      case kTPCmdSetLatencyNow: SetLatency(a); return 1.0;
+      default: return 0.0;
+    }
+  }
+
+  void ResetProcessing() override
+  {
+    WDL_MutexLock lock(&mMutex);
+    ++mLog.resetCount;
+  }
+
+  void ParamChanged(int paramIdx) override
+  {
+    WDL_MutexLock lock(&mMutex);
+    if (mLog.paramChangedCount < kTPMaxParamChanged) mLog.paramChanged[mLog.paramChangedCount] = paramIdx;
+    ++mLog.paramChangedCount;
+  }
+
+  void ProcessBlock(double** inputs, double** outputs, int nFrames) override
+  {
+    for (int i = 0; i < mNQueued; ++i) RunQueued(mQueued[i]);
+    mNQueued = 0;
+    ++mLog.processBlocks;
+    mLog.lastFrames = nFrames;
+    IPlugBase::ProcessBlock(inputs, outputs, nFrames);
+  }
+
+  void MidiReceived(MidiMessage* msg) override
+  {
+    if (mLog.midiCount < kTPMaxMidi)
+    {
+      TestPlugMidi& m = mLog.midi[mLog.midiCount];
+      m.offset = msg->mOffset;
+      m.status = msg->mStatus;
+      m.data1 = msg->mData1;
+      m.data2 = msg->mData2;
+    }
+    ++mLog.midiCount;
+  }
+
+  void SysExReceived(SysExMessage* msg) override
+  {
+    if (mLog.sysexCount < kTPMaxSysEx)
+    {
+      // The host's bytes are valid only during the call.
+      TestPlugSysEx& s = mLog.sysex[mLog.sysexCount];
+      s.offset = msg->mOffset;
+      s.size = msg->mSize;
+      const int n = msg->mSize < 0 ? 0 : (msg->mSize > kTPMaxSysExBytes ? kTPMaxSysExBytes : msg->mSize);
+      if (n && msg->mData) std::memcpy(s.bytes, msg->mData, (size_t)n);
+    }
+    ++mLog.sysexCount;
+  }
+
+  void EditorOpened() override { ++mLog.editorOpenedHooks; }
+  void EditorClosing() override { ++mLog.editorClosingHooks; }
+
+private:
+  struct Queued
+  {
+    int command;
+    int a;
+  };
+
+  void RunQueued(const Queued& q)
+  {
+    switch (q.command)
+    {
+      case kTPCmdSendMidi:
+      {
+        MidiMessage msg;
+        msg.mOffset = q.a;
+        msg.mStatus = 0x90;
+        msg.mData1 = 60;
+        msg.mData2 = 100;
+        mLog.lastSendResult = SendMidiMessage(&msg) ? 1 : 0;
+        break;
+      }
+      case kTPCmdSendSysEx:
+      {
+        static const uint8_t kDump[] = { 0xF0, 0x7D, 0x01, 0x02, 0x03, 0xF7 };
+        SysExMessage msg;
+        msg.mOffset = q.a;
+        msg.mSize = (int)sizeof(kDump);
+        msg.mData = kDump;
+        mLog.lastSendResult = SendSysExMessage(&msg) ? 1 : 0;
+        break;
+      }
+      case kTPCmdQueryTime:
+        mLog.tempo = HostTempo();
+        mLog.samplePos = HostSamplePos();
+        HostTimeSig(&mLog.timeSigNum, &mLog.timeSigDen);
+        mLog.samplesPerBeat = SamplesPerBeat();
+        break;
+      case kTPCmdSetLatency:
+        SetLatency(q.a);
+        break;
+      default:
+        break;
+    }
+  }
+
+  enum { kMaxQueued = 16 };
+  TestPlugLog mLog;
+  Queued mQueued[kMaxQueued];
+  int mNQueued = 0;
+};
+
+#define VSTCLASS TestPlug
+#include "IPlugVSTEntry.h"
+
+// ================================================================ exported test functions
+
+static TestPlug* TestPlugOf(void* effect)
+{
+  AEffect* e = static_cast<AEffect*>(effect);
+  return (e && e->object) ? static_cast<TestPlug*>(static_cast<IPlugVST*>(e->object)) : nullptr;
+}
+
+extern "C" QUORVEX_EXPORT TestPlugLog* TestPlug_GetLog(void* effect)
+{
+  TestPlug* plug = TestPlugOf(effect);
+  return plug ? plug->RefreshLog() : nullptr;
+}
+
+extern "C" QUORVEX_EXPORT void TestPlug_ClearLog(void* effect)
+{
+  TestPlug* plug = TestPlugOf(effect);
+  if (!plug) return;
+  WDL_MutexLock lock(plug->GetMutex());
+  plug->ClearLog();
+}
+
+extern "C" QUORVEX_EXPORT double TestPlug_Command(void* effect, int command, int a, double v)
+{
+  TestPlug* plug = TestPlugOf(effect);
+  return plug ? plug->Command(command, a, v) : 0.0;
+}
