@@ -173,25 +173,6 @@ TEST(RasterBlit, SeededRandomBlitsMatchReference)
   }
 }
 
-TEST(RasterBlit, SizeFormClipsLikeRectangle)
-{
-  std::mt19937 rng(99);
-  for (int iter = 0; iter < 500; ++iter)
-  {
-    TestBitmap src = RandomBitmap(rng), a = RandomBitmap(rng);
-    TestBitmap b = a;
-    const int x = EdgeBiased(rng, src.Width()), y = EdgeBiased(rng, src.Height());
-    const int w = EdgeBiased(rng, src.Width()), h = EdgeBiased(rng, src.Height());
-    const int dx = EdgeBiased(rng, a.Width()), dy = EdgeBiased(rng, a.Height());
-    const long long r = (long long)x + w, bt = (long long)y + h;
-    if (r > INT_MAX || r < INT_MIN || bt > INT_MAX || bt < INT_MIN) continue;
-    const LICE_Rect rect = {x, y, (int)r, (int)bt};
-    LICE_BlitImage(&a, &src, dx, dy, x, y, w, h, 0.7f, LICE_MODE_ADD);
-    LICE_BlitImage(&b, &src, dx, dy, &rect, 0.7f, LICE_MODE_ADD);
-    ASSERT_EQ(a.Memory(), b.Memory()) << iter;
-  }
-}
-
 // ----------------------------------------------------------------------------
 // LICE_FillBox
 // ----------------------------------------------------------------------------

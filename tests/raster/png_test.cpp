@@ -17,7 +17,7 @@
 
 namespace {
 
-struct PngSpec
+struct PngLayout
 {
   int width = 1, height = 1;
   int colourType = PNG_COLOR_TYPE_RGB_ALPHA;
@@ -36,7 +36,7 @@ void AppendBytes(png_structp png, png_bytep data, size_t length)
 void NoFlush(png_structp) {}
 
 // Encodes packed rows (libpng's own row format for the given type and depth).
-std::vector<unsigned char> Encode(const PngSpec& spec, const std::vector<std::vector<png_byte>>& rows)
+std::vector<unsigned char> Encode(const PngLayout& layout, const std::vector<std::vector<png_byte>>& rows)
 {
   std::vector<unsigned char> out;
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
@@ -48,13 +48,13 @@ std::vector<unsigned char> Encode(const PngSpec& spec, const std::vector<std::ve
     return {};
   }
   png_set_write_fn(png, &out, AppendBytes, NoFlush);
-  png_set_IHDR(png, info, spec.width, spec.height, spec.bitDepth, spec.colourType,
-               spec.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
+  png_set_IHDR(png, info, layout.width, layout.height, layout.bitDepth, layout.colourType,
+               layout.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  if (!spec.palette.empty())
-    png_set_PLTE(png, info, spec.palette.data(), (int)spec.palette.size());
-  if (!spec.paletteAlpha.empty())
-    png_set_tRNS(png, info, spec.paletteAlpha.data(), (int)spec.paletteAlpha.size(), nullptr);
+  if (!layout.palette.empty())
+    png_set_PLTE(png, info, layout.palette.data(), (int)layout.palette.size());
+  if (!layout.paletteAlpha.empty())
+    png_set_tRNS(png, info, layout.paletteAlpha.data(), (int)layout.paletteAlpha.size(), nullptr);
   std::vector<png_bytep> pointers;
   for (const auto& r : rows) pointers.push_back(const_cast<png_bytep>(r.data()));
   png_write_info(png, info);
@@ -68,16 +68,16 @@ std::vector<unsigned char> Encode(const PngSpec& spec, const std::vector<std::ve
 std::vector<unsigned char> RandomRgba(int w, int h, bool interlaced, std::vector<png_byte>* pixels)
 {
   std::mt19937 rng(w * 1000 + h);
-  PngSpec spec;
-  spec.width = w;
-  spec.height = h;
-  spec.interlaced = interlaced;
+  PngLayout layout;
+  layout.width = w;
+  layout.height = h;
+  layout.interlaced = interlaced;
   std::vector<std::vector<png_byte>> rows(h, std::vector<png_byte>((size_t)w * 4));
   for (auto& r : rows)
     for (auto& b : r) b = (png_byte)rng();
   if (pixels)
     for (const auto& r : rows) pixels->insert(pixels->end(), r.begin(), r.end());
-  return Encode(spec, rows);
+  return Encode(layout, rows);
 }
 
 std::unique_ptr<LICE_IBitmap> Load(const std::vector<unsigned char>& bytes)
@@ -141,8 +141,8 @@ std::vector<unsigned char> WithClaimedSize(uint32_t w, uint32_t h)
 
 TEST(RasterPng, RgbaLandsInPlatformByteOrder)
 {
-  PngSpec spec;
-  const auto bytes = Encode(spec, {{10, 20, 30, 40}});
+  PngLayout layout;
+  const auto bytes = Encode(layout, {{10, 20, 30, 40}});
   auto bm = Load(bytes);
   ASSERT_TRUE(bm);
   const unsigned char* p = reinterpret_cast<const unsigned char*>(bm->PixelData());
@@ -155,13 +155,13 @@ TEST(RasterPng, RgbaLandsInPlatformByteOrder)
 
 TEST(RasterPng, OneBitGreyExpandsToOpaqueBlackAndWhite)
 {
-  PngSpec spec;
-  spec.width = 3;
-  spec.height = 2;
-  spec.colourType = PNG_COLOR_TYPE_GRAY;
-  spec.bitDepth = 1;
+  PngLayout layout;
+  layout.width = 3;
+  layout.height = 2;
+  layout.colourType = PNG_COLOR_TYPE_GRAY;
+  layout.bitDepth = 1;
   // Row 0: black, white, black; row 1: white, white, black (MSB first).
-  auto bm = Load(Encode(spec, {{0x40}, {0xC0}}));
+  auto bm = Load(Encode(layout, {{0x40}, {0xC0}}));
   ASSERT_TRUE(bm);
   EXPECT_EQ(bm->Width(), 3);
   EXPECT_EQ(bm->Height(), 2);
@@ -177,20 +177,20 @@ TEST(RasterPng, OneBitGreyExpandsToOpaqueBlackAndWhite)
 
 TEST(RasterPng, PaletteWithAndWithoutTransparency)
 {
-  PngSpec spec;
-  spec.width = 4;
-  spec.colourType = PNG_COLOR_TYPE_PALETTE;
-  spec.palette = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}};
+  PngLayout layout;
+  layout.width = 4;
+  layout.colourType = PNG_COLOR_TYPE_PALETTE;
+  layout.palette = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}};
   const std::vector<std::vector<png_byte>> rows = {{0, 1, 2, 1}};
 
-  auto opaque = Load(Encode(spec, rows));
+  auto opaque = Load(Encode(layout, rows));
   ASSERT_TRUE(opaque);
   EXPECT_EQ(PixelAt(opaque.get(), 0, 0), LICE_RGBA(255, 0, 0, 255));
   EXPECT_EQ(PixelAt(opaque.get(), 2, 0), LICE_RGBA(0, 0, 255, 255));
 
   // tRNS covers the first two entries; the third stays opaque.
-  spec.paletteAlpha = {0, 128};
-  auto clear = Load(Encode(spec, rows));
+  layout.paletteAlpha = {0, 128};
+  auto clear = Load(Encode(layout, rows));
   ASSERT_TRUE(clear);
   EXPECT_EQ(PixelAt(clear.get(), 0, 0), LICE_RGBA(255, 0, 0, 0));
   EXPECT_EQ(PixelAt(clear.get(), 1, 0), LICE_RGBA(0, 255, 0, 128));
@@ -200,11 +200,12 @@ TEST(RasterPng, PaletteWithAndWithoutTransparency)
 
 TEST(RasterPng, SixteenBitRgbKeepsHighBytes)
 {
-  PngSpec spec;
-  spec.width = 2;
-  spec.colourType = PNG_COLOR_TYPE_RGB;
-  spec.bitDepth = 16;
-  auto bm = Load(Encode(spec, {{0x12, 0xFF, 0x34, 0x00, 0x56, 0x80, 0xFF, 0xFF, 0x00, 0x01, 0x7F, 0xFE}}));
+  PngLayout layout;
+  layout.width = 2;
+  layout.colourType = PNG_COLOR_TYPE_RGB;
+  layout.bitDepth = 16;
+  auto bm = Load(Encode(layout, {{0x12, 0xFF, 0x34, 0x00, 0x56, 0x80,     // big-endian samples
+                                  0xFF, 0xFF, 0x00, 0x01, 0x7F, 0xFE}}));
   ASSERT_TRUE(bm);
   EXPECT_EQ(PixelAt(bm.get(), 0, 0), LICE_RGBA(0x12, 0x34, 0x56, 255));
   EXPECT_EQ(PixelAt(bm.get(), 1, 0), LICE_RGBA(0xFF, 0x00, 0x7F, 255));
@@ -212,10 +213,10 @@ TEST(RasterPng, SixteenBitRgbKeepsHighBytes)
 
 TEST(RasterPng, GreyWithAlpha)
 {
-  PngSpec spec;
-  spec.width = 2;
-  spec.colourType = PNG_COLOR_TYPE_GRAY_ALPHA;
-  auto bm = Load(Encode(spec, {{90, 10, 200, 255}}));
+  PngLayout layout;
+  layout.width = 2;
+  layout.colourType = PNG_COLOR_TYPE_GRAY_ALPHA;
+  auto bm = Load(Encode(layout, {{90, 10, 200, 255}}));
   ASSERT_TRUE(bm);
   EXPECT_EQ(PixelAt(bm.get(), 0, 0), LICE_RGBA(90, 90, 90, 10));
   EXPECT_EQ(PixelAt(bm.get(), 1, 0), LICE_RGBA(200, 200, 200, 255));
@@ -242,7 +243,6 @@ TEST(RasterPng, LoadsIntoGivenBitmaps)
   ExpectMatchesRgba(&existing, pixels, 20, 5);
 
   // Rows land by image row also in a bottom-up bitmap with padded rows.
-  TestBitmap upside(1, 1, 1, true);
   struct Padded : TestBitmap
   {
     Padded() : TestBitmap(0, 0, 0, true) {}
