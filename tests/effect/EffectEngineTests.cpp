@@ -1,0 +1,239 @@
+// White-box checks of the engine state, with the effect linked in directly
+// and a minimal host callback that answers only the time request.
+#include "EffectParams.h"
+#include "Quorvex2.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+using effecttest::Gain;
+using effecttest::Normalised;
+
+namespace {
+
+double gTempo = 120.0;
+VstTimeInfo gTime;
+
+VstIntPtr VSTCALLBACK TestHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float)
+{
+  if (opcode == audioMasterVersion) return kVstVersion;
+  if (opcode != audioMasterGetTime) return 0;
+  std::memset(&gTime, 0, sizeof(gTime));
+  gTime.tempo = gTempo;
+  gTime.flags = kVstTempoValid;
+  return (VstIntPtr)&gTime;
+}
+
+// One opened instance; the host's close deletes it.
+class Engine
+{
+public:
+  explicit Engine(double sampleRate = 44100.0, double tempo = 120.0)
+    : plug(new Quorvex2(TestHost)), mEffect(plug->GetAEffect())
+  {
+    gTempo = tempo;
+    Dispatch(effOpen);
+    Dispatch(effSetSampleRate, 0, nullptr, (float)sampleRate);
+    Dispatch(effSetBlockSize, 512);
+  }
+  ~Engine() { Dispatch(effClose); }
+  Engine(const Engine&) = delete;
+  Engine& operator=(const Engine&) = delete;
+
+  void Dispatch(VstInt32 opcode, VstIntPtr value = 0, void* ptr = nullptr, float opt = 0.0f)
+  {
+    mEffect->dispatcher(mEffect, opcode, 0, value, ptr, opt);
+  }
+  void Set(int index, double v) { mEffect->setParameter(mEffect, index, Normalised(index, v)); }
+  // Silence through the 64-bit callback; returns the outputs.
+  std::vector<double> Block(int frames, double level = 0.0)
+  {
+    std::vector<double> in(frames > 0 ? frames : 1, level), l(in.size()), r(in.size());
+    double* ins[2] = { in.data(), in.data() };
+    double* outs[2] = { l.data(), r.data() };
+    mEffect->processDoubleReplacing(mEffect, ins, outs, frames);
+    l.insert(l.end(), r.begin(), r.end());
+    return l;
+  }
+
+  Quorvex2* plug;
+
+private:
+  AEffect* mEffect;
+};
+
+}  // namespace
+
+TEST(EffectEngine, LineIsSizedAtTheFirstBlock)
+{
+  Engine e;
+  EXPECT_FALSE(e.plug->BufReady());
+  EXPECT_FALSE(e.plug->HasLine());
+  EXPECT_EQ(e.plug->BufLen(), 0u);
+  // Gains hold the defaults from the moment the host opens the effect.
+  EXPECT_EQ(e.plug->Pan(), 0.95f);
+  EXPECT_EQ(e.plug->FeedbackGain(), Gain(60));
+  EXPECT_EQ(e.plug->DryGain(), 1.0f);
+  EXPECT_EQ(e.plug->WetGain(), 0.5f);
+
+  e.Block(0);
+  EXPECT_TRUE(e.plug->HasLine());
+  EXPECT_EQ(e.plug->BufLen(), 1764000u);
+  EXPECT_EQ(e.plug->NearTap(), 22050);
+  EXPECT_EQ(e.plug->FarTap(), 44100);
+  EXPECT_EQ(e.plug->FadeCount(), -1);
+}
+
+TEST(EffectEngine, EveryDelayRateAtOneTwentyBeatsPerMinute)
+{
+  // Whole-note fractions of 88200 samples, halves rounded up.
+  const int expected[25] = { 1378,  1838,  2067,  2756,   3675,   4134,   5513,   7350,   8269,
+                             11025, 14700, 16538, 22050,  29400,  33075,  44100,  58800,  66150,
+                             88200, 117600, 132300, 176400, 235200, 264600, 352800 };
+  Engine e;
+  e.Block(1);
+  for (int i = 0; i < 25; ++i)
+  {
+    e.Set(kDelayRate, i);
+    EXPECT_EQ(e.plug->NearTarget(), expected[i]) << i;
+    EXPECT_EQ(e.plug->FarTarget(), 2 * expected[i]) << i;
+  }
+}
+
+TEST(EffectEngine, EveryPingPongModeScalesTheFarTap)
+{
+  const int far[5] = { 29400, 33075, 44100, 51450, 55125 };
+  Engine e;
+  e.Block(1);
+  for (int mode = 0; mode < 5; ++mode)
+  {
+    e.Set(kPingPong, mode);
+    EXPECT_EQ(e.plug->FarTarget(), far[mode]) << mode;
+  }
+  EXPECT_EQ(FarTapFor(16538, 0), 22051);
+  EXPECT_EQ(FarTapFor(22050, 9), 55125);
+  EXPECT_EQ(FarTapFor(22050, -1), 55125);
+  EXPECT_EQ(DelayRateFraction(-5), DelayRateFraction(0));
+  EXPECT_EQ(DelayRateFraction(99), 4.0f);
+}
+
+TEST(EffectEngine, CrossfadeRunsItsCountThenSettles)
+{
+  Engine e;
+  e.Block(100);
+  e.Set(kDelayRate, 9);
+  EXPECT_EQ(e.plug->FadeCount(), 4410);
+  EXPECT_EQ(e.plug->NearTap(), 11025);
+  e.Set(kDelayRate, 6);  // recorded, not started
+  EXPECT_EQ(e.plug->NearTarget(), 5513);
+  EXPECT_EQ(e.plug->NearTap(), 11025);
+  e.Block(4409);
+  EXPECT_EQ(e.plug->FadeCount(), 1);
+  e.Block(1);
+  EXPECT_EQ(e.plug->FadeCount(), 0);
+  e.Block(1);
+  EXPECT_EQ(e.plug->FadeCount(), -1);
+  EXPECT_EQ(e.plug->NearTap(), 11025);
+  e.Set(kFeedback, 10);
+  EXPECT_EQ(e.plug->FadeCount(), 4410);
+  EXPECT_EQ(e.plug->NearTap(), 5513);
+}
+
+TEST(EffectEngine, TapsStayInsideTheLine)
+{
+  {
+    // 20 bpm asks for far more than the 120 bpm line holds.
+    Engine e;
+    e.Set(kDelayRate, 24);
+    e.Set(kPingPong, 4);
+    e.Block(1);
+    EXPECT_EQ(e.plug->NearTap(), 352800);
+    gTempo = 20.0;
+    e.Block(5000);
+    EXPECT_EQ(e.plug->NearTap(), 882000);
+    EXPECT_EQ(e.plug->FarTap(), 1764000);
+  }
+  {
+    Engine e;
+    e.Set(kDelayRate, 23);
+    e.Set(kPingPong, 4);
+    e.Block(1);
+    e.Dispatch(effSetSampleRate, 0, nullptr, 192000.0f);
+    e.Block(5000);
+    EXPECT_EQ(e.plug->NearTap(), 882000);
+    EXPECT_EQ(e.plug->FarTap(), 1764000);
+  }
+  {
+    // An absurd first tempo is bounded at 2^25 samples.
+    Engine e(44100.0, 1e-9);
+    e.Set(kDelayRate, 24);
+    e.Block(64);
+    EXPECT_EQ(e.plug->BufLen(), 33554432u);
+    EXPECT_EQ(e.plug->NearTap(), 16777216);
+    EXPECT_EQ(e.plug->FarTap(), 33554432);
+  }
+}
+
+TEST(EffectEngine, MissingTempoFallsBackToOneTwenty)
+{
+  const double bad[] = { 0.0, -1.0, std::numeric_limits<double>::quiet_NaN(),
+                         std::numeric_limits<double>::infinity() };
+  for (double tempo : bad)
+  {
+    Engine e(48000.0, tempo);
+    e.Block(16);
+    EXPECT_EQ(e.plug->BufLen(), 1920000u) << tempo;
+    EXPECT_EQ(e.plug->NearTap(), 24000) << tempo;
+    gTempo = 60.0;
+    e.Block(16);
+    EXPECT_EQ(e.plug->NearTarget(), 48000) << tempo;
+    gTempo = tempo;
+    e.Block(16);
+    EXPECT_EQ(e.plug->NearTarget(), 48000) << tempo;
+  }
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+#define QUORVEX_UNDER_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define QUORVEX_UNDER_ASAN 1
+#endif
+#endif
+
+// The line is the effect's one large allocation: an address-space limit
+// lets the child process see it fail without using the memory.
+TEST(EffectEngine, LineAllocationFailurePassesTheDrySignal)
+{
+#if defined(QUORVEX_UNDER_ASAN)
+  GTEST_SKIP() << "the sanitizer's allocator does not honour an address-space limit";
+#else
+  EXPECT_EXIT(
+    {
+      Engine e(44100.0, 1e-9);  // asks for 2^25 samples, 256 MiB
+      e.Set(kDryMix, 70);
+      long pages = 0;
+      if (FILE* f = std::fopen("/proc/self/statm", "r"))
+      {
+        if (std::fscanf(f, "%ld", &pages) != 1) pages = 0;
+        std::fclose(f);
+      }
+      struct rlimit limit;
+      limit.rlim_cur = limit.rlim_max = (rlim_t)pages * 4096 + (64u << 20);
+      const bool limited = pages > 0 && setrlimit(RLIMIT_AS, &limit) == 0;
+      const std::vector<double> out = e.Block(256, 0.5);
+      bool dry = true;
+      for (double v : out) dry = dry && v == (double)Gain(70) * 0.5;
+      std::_Exit(limited && e.plug->BufReady() && !e.plug->HasLine() && dry ? 0 : 1);
+    },
+    testing::ExitedWithCode(0), "");
+#endif
+}
