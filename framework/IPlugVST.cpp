@@ -26,6 +26,11 @@ static const VstInt32 kVendorHandled = 0xBEEF;
 static const VstInt32 kWheelQuery = CCONST('s', 't', 'C', 'A');
 static const VstInt32 kWheelValue = CCONST('W', 'h', 'e', 'e');
 
+static int BoundedCount(int n, int max)
+{
+  return n < 0 ? 0 : (n > max ? max : n);
+}
+
 static void FillSpeakerArrangement(VstSpeakerArrangement* arr, int nChannels)
 {
   std::memset(arr, 0, sizeof(*arr));
@@ -171,8 +176,10 @@ int IPlugVST::IdentifyHost()
     int packed = 0;
     if (product[0])
     {
+      // A version the packed form cannot hold (major above 65535, or
+      // negative) is unknown rather than garbage.
       const VstIntPtr v = HostCall(audioMasterGetVendorVersion);
-      const long long d = v < 0 ? 0 : (long long)v;
+      const long long d = (v < 0 || v > 655359999) ? 0 : (long long)v;
       packed = (int)(((d / 10000) << 16) | (((d % 10000) / 100) << 8) | (d % 100));
     }
     SetHostInfo(product, packed);
@@ -312,8 +319,11 @@ void VSTCALLBACK IPlugVST::VSTSetParameter(AEffect* effect, VstInt32 index, floa
   WDL_MutexLock lock(&plug->mMutex);
   IParam* param = plug->GetParam(index);
   if (!param) return;
-  if (plug->mGraphics) plug->mGraphics->UpdateParamControls(index, value, true);
-  param->SetUnitValue(value);
+  // Controls get the value bounded as the parameter bounds it: a NaN or
+  // out-of-range value from the host must not reach drawing code.
+  const double normalized = value > 0.0 ? (value < 1.0 ? value : 1.0) : 0.0;
+  if (plug->mGraphics) plug->mGraphics->UpdateParamControls(index, normalized, true);
+  param->SetUnitValue(normalized);
   plug->ParamChanged(index);
 }
 
@@ -480,15 +490,17 @@ VstIntPtr IPlugVST::Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, v
     {
       const VstSpeakerArrangement* in = (const VstSpeakerArrangement*)value;
       const VstSpeakerArrangement* out = (const VstSpeakerArrangement*)ptr;
+      // The host's counts are bounded to ours first, so that count - n
+      // cannot overflow for a hostile numChannels.
       if (in)
       {
-        const int n = in->numChannels;
+        const int n = BoundedCount(in->numChannels, NInChannels());
         SetInputsConnected(0, n, true);
         SetInputsConnected(n, NInChannels() - n, false);
       }
       if (out)
       {
-        const int n = out->numChannels;
+        const int n = BoundedCount(out->numChannels, NOutChannels());
         SetOutputsConnected(0, n, true);
         SetOutputsConnected(n, NOutChannels() - n, false);
       }

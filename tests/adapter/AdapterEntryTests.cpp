@@ -145,6 +145,37 @@ TEST(AdapterEntry, PinPropertiesAndArrangements)
   EXPECT_EQ(out->numChannels, 2);
 }
 
+TEST(AdapterEntry, SpeakerArrangementConnectsInputs)
+{
+  Plug plug(TESTPLUG_NOPRESETS_PATH);
+  ASSERT_TRUE(plug.Ok());
+  const int n = 8;
+  float in0[n], in1[n], out0[n], out1[n];
+  for (int i = 0; i < n; ++i) in0[i] = in1[i] = 1.0f + i;
+  float* ins[2] = { in0, in1 };
+  float* outs[2] = { out0, out1 };
+  // Returns how many outputs carried the input through.
+  auto live = [&](int nIn) {
+    VstSpeakerArrangement arr;
+    std::memset(&arr, 0, sizeof(arr));
+    arr.numChannels = nIn;
+    EXPECT_EQ(plug.host.Dispatch(effSetSpeakerArrangement, 0, (VstIntPtr)&arr, nullptr), 1);
+    std::fill(out0, out0 + n, -1.0f);
+    std::fill(out1, out1 + n, -1.0f);
+    plug.host.ProcessReplacing(ins, outs, n);
+    return (out0[n - 1] == in0[n - 1]) + (out1[n - 1] == in1[n - 1]);
+  };
+  EXPECT_EQ(live(1), 1);
+  EXPECT_EQ(out1[0], 0.0f);
+  EXPECT_EQ(live(2), 2);
+  EXPECT_EQ(live(0), 0);
+  EXPECT_EQ(live(2147483647), 2);
+  EXPECT_EQ(live(-2147483647 - 1), 0);
+  EXPECT_EQ(live(-2147483647), 0);
+  EXPECT_EQ(live(-1), 0);
+  EXPECT_EQ(live(2), 2);
+}
+
 TEST(AdapterEntry, CanDoFollowsMidiMode)
 {
   struct Case
@@ -259,6 +290,46 @@ TEST(AdapterEntry, HostIsAskedOnlyOnce)
   EXPECT_EQ(plug.Cmd(kTPCmdIdentifyHost), 1.0);
   EXPECT_EQ(plug.Log().hostCode, 1);
   EXPECT_EQ(plug.Log().hostVersion, (6 << 16) | (0 << 8) | 12);
+}
+
+namespace {
+
+VstIntPtr gHugeVersionAsked = 0;
+
+// A host whose version does not fit 32 bits.
+VstIntPtr VSTCALLBACK HugeVersionHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void* ptr, float)
+{
+  if (opcode == audioMasterGetProductString && ptr)
+  {
+    std::strcpy((char*)ptr, "Cubase");
+    return 1;
+  }
+  if (opcode == audioMasterGetVendorVersion)
+  {
+    ++gHugeVersionAsked;
+    return INTPTR_MAX;
+  }
+  return 0;
+}
+
+}  // namespace
+
+TEST(AdapterEntry, HostVersionThatCannotBePackedIsUnknown)
+{
+  void* lib = dlopen(TESTPLUG_PATH, RTLD_NOW | RTLD_LOCAL);
+  ASSERT_NE(lib, nullptr);
+  typedef AEffect* (*Entry)(audioMasterCallback);
+  Entry entry = (Entry)dlsym(lib, "VSTPluginMain");
+  TestPlugGetLogProc getLog = (TestPlugGetLogProc)dlsym(lib, "TestPlug_GetLog");
+  ASSERT_TRUE(entry && getLog);
+  AEffect* fx = entry(&HugeVersionHost);
+  ASSERT_NE(fx, nullptr);
+  fx->dispatcher(fx, effOpen, 0, 0, nullptr, 0.0f);
+  EXPECT_EQ(gHugeVersionAsked, 1);
+  EXPECT_EQ(getLog(fx)->hostCode, 3);
+  EXPECT_EQ(getLog(fx)->hostVersion, 0);
+  fx->dispatcher(fx, effClose, 0, 0, nullptr, 0.0f);
+  dlclose(lib);
 }
 
 // ================================================================ time information

@@ -88,7 +88,7 @@ private:
       // Both carry pointers in value as well.
       value = Below(2) ? (VstIntPtr)Scratch() : 0;
       if (ptr && opcode == effSetSpeakerArrangement)
-        ((VstSpeakerArrangement*)ptr)->numChannels = Between(-3, 5);
+        ((VstSpeakerArrangement*)ptr)->numChannels = Below(4) ? Between(-3, 5) : (VstInt32)mRng();
     }
     if (opcode == effSetChunk && ptr) value = Between(-8, kScratchBytes);
     if (opcode == effVendorSpecific && Below(2))
@@ -227,16 +227,16 @@ void RunFuzz(const char* path, uint32_t seed, int steps)
 
 TEST(AdapterFuzz, RandomHostTraffic)
 {
-  RunFuzz(TESTPLUG_PATH, 1, 4000);
-  RunFuzz(TESTPLUG_PATH, 20240611, 4000);
+  RunFuzz(TESTPLUG_PATH, 1, 15000);
+  RunFuzz(TESTPLUG_PATH, 20240611, 15000);
 }
 
 TEST(AdapterFuzz, RandomHostTrafficWithEditor)
 {
-  RunFuzz(TESTPLUG_EDITOR_PATH, 7, 4000);
+  RunFuzz(TESTPLUG_EDITOR_PATH, 7, 15000);
 }
 
 TEST(AdapterFuzz, RandomHostTrafficWithoutPresets)
 {
-  RunFuzz(TESTPLUG_NOPRESETS_PATH, 99, 2000);
+  RunFuzz(TESTPLUG_NOPRESETS_PATH, 99, 5000);
 }

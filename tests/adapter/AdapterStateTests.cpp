@@ -293,6 +293,15 @@ TEST(AdapterState, String2Parameter)
   h.SetParameter(kTPFreq, 0.5f);
   EXPECT_EQ(plug.Log().lastControlNormalized, 1);
   EXPECT_EQ(plug.Log().lastControlValue, 0.5);
+  // Garbage from the host reaches the editor bounded, as the parameter takes it.
+  const float wild[] = { NAN, 2.0f, -1.0f, INFINITY };
+  const double bounded[] = { 0.0, 1.0, 0.0, 1.0 };
+  for (int i = 0; i < 4; ++i)
+  {
+    h.SetParameter(kTPMix, wild[i]);
+    EXPECT_EQ(plug.Log().lastControlValue, bounded[i]) << i;
+    EXPECT_EQ(h.GetParameter(kTPMix), (float)bounded[i]) << i;
+  }
   h.SetParameter(kTPNumParams, 0.5f);
   h.SetParameter(-1, 0.5f);
   EXPECT_EQ(h.GetParameter(kTPNumParams), 0.0f);
@@ -396,6 +405,31 @@ TEST(AdapterState, SetChunkRefusesMissingOrEmptyData)
   }
   EXPECT_EQ(plug.Log().paramChangedCount, 0);
   EXPECT_EQ(h.GetChunk(true), before);
+}
+
+TEST(AdapterState, SetChunkWithThePlugInsOwnBytes)
+{
+  // A host may hand back the very buffer effGetChunk gave it.
+  Plug plug(TESTPLUG_PATH);
+  ASSERT_TRUE(plug.Ok());
+  SetTestValues(plug);
+  for (int index = 0; index < 2; ++index)
+  {
+    void* data = nullptr;
+    const VstIntPtr size = plug.host.Dispatch(effGetChunk, index, 0, &data);
+    ASSERT_GT(size, 0);
+    EXPECT_EQ(plug.host.Dispatch(effSetChunk, index, size, data), 1);
+    EXPECT_EQ(plug.Value(kTPMix), 25.0);
+    EXPECT_EQ(plug.Value(kTPOffset), 12.0);
+  }
+  // Each kind's buffer stays valid while the other kind is loaded from it.
+  void* program = nullptr;
+  void* bank = nullptr;
+  const VstIntPtr programSize = plug.host.Dispatch(effGetChunk, 1, 0, &program);
+  const VstIntPtr bankSize = plug.host.Dispatch(effGetChunk, 0, 0, &bank);
+  plug.host.Dispatch(effSetChunk, 0, programSize, program);
+  plug.host.Dispatch(effSetChunk, 1, bankSize, bank);
+  ExpectParamsInRange(plug);
 }
 
 TEST(AdapterState, RandomChunkBytesKeepParametersInRange)
