@@ -12,6 +12,7 @@
 
 #include <cctype>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -172,11 +173,11 @@ void IPlugBase::SetInputsConnected(int first, int count, bool connected)
 {
   WDL_MutexLock lock(&mMutex);
   const int n = NInChannels();
-  if (first < 0) { count += first; first = 0; }
+  // 64-bit range arithmetic: host values near the int limits must not wrap.
   const long long end = (long long)first + (count > 0 ? count : 0);
-  for (int i = first; i < n && i < end; ++i)
+  for (long long i = first < 0 ? 0 : first; i < n && i < end; ++i)
   {
-    InputChannelRec* rec = mInChannels.Get(i);
+    InputChannelRec* rec = mInChannels.Get((int)i);
     rec->mConnected = connected;
     if (!connected) *rec->mSlot = rec->mScratch.Get();
   }
@@ -186,11 +187,11 @@ void IPlugBase::SetOutputsConnected(int first, int count, bool connected)
 {
   WDL_MutexLock lock(&mMutex);
   const int n = NOutChannels();
-  if (first < 0) { count += first; first = 0; }
+  // 64-bit range arithmetic: host values near the int limits must not wrap.
   const long long end = (long long)first + (count > 0 ? count : 0);
-  for (int i = first; i < n && i < end; ++i)
+  for (long long i = first < 0 ? 0 : first; i < n && i < end; ++i)
   {
-    OutputChannelRec* rec = mOutChannels.Get(i);
+    OutputChannelRec* rec = mOutChannels.Get((int)i);
     rec->mConnected = connected;
     if (!connected) *rec->mSlot = rec->mScratch.Get();
   }
@@ -326,6 +327,33 @@ void IPlugBase::ConvertOutputs(int nFrames, bool accumulate)
   }
 }
 
+// A host may pass the same double buffer as an input and an output. The
+// effect may write an output before it has read every input, so such an
+// input is read from a copy in its scratch buffer.
+void IPlugBase::SeparateAliasedInputs(int nFrames)
+{
+  if (nFrames <= 0) return;
+  const uintptr_t bytes = sizeof(double) * (uintptr_t)nFrames;
+  for (int i = 0; i < mInChannels.GetSize(); ++i)
+  {
+    InputChannelRec* rec = mInChannels.Get(i);
+    double* in = *rec->mSlot;
+    double* scratch = rec->mScratch.Get();
+    if (!in || in == scratch || !scratch) continue;
+    const uintptr_t a = (uintptr_t)in;
+    for (int o = 0; o < mOutChannels.GetSize(); ++o)
+    {
+      const uintptr_t b = (uintptr_t)*mOutChannels.Get(o)->mSlot;
+      if (b && a < b + bytes && b < a + bytes)
+      {
+        std::memcpy(scratch, in, (size_t)bytes);
+        *rec->mSlot = scratch;
+        break;
+      }
+    }
+  }
+}
+
 template <class T>
 void IPlugBase::RunFrame(T** inputs, T** outputs, int nFrames, int mode)
 {
@@ -354,6 +382,7 @@ void IPlugBase::RunFrame(T** inputs, T** outputs, int nFrames, int mode)
     const int n = nFrames - offset < chunk ? nFrames - offset : chunk;
     BindInputs(inputs, offset, n);
     BindOutputs(outputs, offset, n);
+    if constexpr (sizeof(T) == sizeof(double)) SeparateAliasedInputs(n);
     ProcessBlock(mInData.Get(), mOutData.Get(), n);
     if constexpr (sizeof(T) != sizeof(double)) ConvertOutputs(n, mode == kFrameAccumulating);
     offset += n;

@@ -185,6 +185,7 @@ protected:
   template <class T> void BindInputs(T** inputs, int offset, int nFrames);
   template <class T> void BindOutputs(T** outputs, int offset, int nFrames);
   void ConvertOutputs(int nFrames, bool accumulate);
+  void SeparateAliasedInputs(int nFrames);
   // Frames a sub-block may hold: the shortest scratch buffer.
   int ScratchFrames() const;
 

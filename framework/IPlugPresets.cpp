@@ -187,12 +187,11 @@ int IPlugBase::LoadPresets(const StateChunk* chunk, int startPos)
       slot->mInitialized = init;
       if (init)
       {
+        // Also after a cut: the slot keeps what could be read, so that it
+        // always holds a full set of values and can be selected again.
         pos = LoadParams(chunk, pos);
-        if (pos > 0)
-        {
-          slot->mChunk.Clear();
-          SaveParams(&slot->mChunk);
-        }
+        slot->mChunk.Clear();
+        SaveParams(&slot->mChunk);
       }
     }
   }

@@ -1,0 +1,115 @@
+// A plug-in base with recording host hooks, and an editor that records
+// what the plug-in base asks of it. Shared by the framework tests.
+#pragma once
+
+#include "IGraphics.h"
+#include "IPlugBase.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+// One hook call, in the order the plug-in made it.
+struct FakeCall
+{
+  std::string what;  // begin, beginIfNew, automate, end, changed, update, prepare, timer, cancel
+  int idx;
+  double value;
+  bool normalized;
+};
+using FakeLog = std::vector<FakeCall>;
+
+class FakeGraphics : public IGraphics
+{
+public:
+  FakeGraphics(IPlugBase* plug, FakeLog* log, int fps = 30, bool* destroyed = nullptr)
+    : IGraphics(plug, 300, 200, fps), mLog(log), mDestroyed(destroyed) {}
+  ~FakeGraphics() override { if (mDestroyed) *mDestroyed = true; }
+
+  void UpdateParamControls(int paramIndex, double value, bool normalized) override
+  {
+    mLog->push_back({ "update", paramIndex, value, normalized });
+  }
+  void PrepareDrawing() override { mLog->push_back({ "prepare", -1, 0.0, false }); }
+  void SetParamChangeTimer(int ticks) override { mLog->push_back({ "timer", ticks, 0.0, false }); }
+  void CancelParamChangeTimer() override { mLog->push_back({ "cancel", -1, 0.0, false }); }
+  void* OpenWindow(void*) override { return nullptr; }
+  void CloseWindow() override {}
+
+private:
+  FakeLog* mLog;
+  bool* mDestroyed;
+};
+
+class FakePlug : public IPlugBase
+{
+public:
+  FakePlug(int nParams, const char* channelIO, int nPresets = 0, int version = 0x00010200)
+    : IPlugBase(nParams, channelIO, nPresets, "Effect", "Product", "Maker", version,
+                0x41626364, 0x4d667273, 0, 0, false, false) {}
+
+  // Replaces the pass-through block when set.
+  std::function<void(double**, double**, int)> mProcess;
+  std::vector<int> mBlockFrames;
+
+  FakeLog mLog;
+  double mTempo = 120.0;
+  int mSamplePos = 0;
+  int mNum = 4, mDen = 4;
+
+  void ProcessBlock(double** inputs, double** outputs, int nFrames) override
+  {
+    mBlockFrames.push_back(nFrames);
+    if (mProcess) mProcess(inputs, outputs, nFrames);
+    else IPlugBase::ProcessBlock(inputs, outputs, nFrames);
+  }
+  void ParamChanged(int paramIdx) override
+  {
+    mLog.push_back({ "changed", paramIdx, GetParam(paramIdx)->Value(), false });
+  }
+
+  void BeginParamGesture(int paramIdx) override { mLog.push_back({ "begin", paramIdx, 0.0, false }); }
+  void BeginParamGestureIfNew(int paramIdx) override { mLog.push_back({ "beginIfNew", paramIdx, 0.0, false }); }
+  // Records the parameter's value as it stands when the host hears of it.
+  void AutomateParam(int paramIdx, double normalized) override
+  {
+    mLog.push_back({ "automate", paramIdx, GetParam(paramIdx)->Value(), false });
+    mLastAutomated = normalized;
+  }
+  void EndParamGesture(int paramIdx) override { mLog.push_back({ "end", paramIdx, 0.0, false }); }
+  void NotifyHostDisplay() override {}
+  int HostSamplePos() override { return mSamplePos; }
+  double HostTempo() override { return mTempo; }
+  void HostTimeSig(int* num, int* den) override { *num = mNum; *den = mDen; }
+  void SyncEditorRect() override {}
+  void InitForHost() override {}
+  bool SendMidiMessage(MidiMessage*) override { return true; }
+  bool SendSysExMessage(SysExMessage*) override { return true; }
+
+  double mLastAutomated = -1.0;
+
+  // The values a preset slot holds, decoded from its chunk.
+  std::vector<double> SlotValues(int idx) const
+  {
+    std::vector<double> values;
+    const PresetSlot* slot = mPresets.Get(idx);
+    if (!slot) return values;
+    double v;
+    for (int pos = 0; (pos = slot->mChunk.ReadValue(&v, pos)) > 0;) values.push_back(v);
+    return values;
+  }
+
+  std::vector<double> LiveValues() const
+  {
+    std::vector<double> values;
+    for (int i = 0; i < NParams(); ++i) values.push_back(GetParam(i)->Value());
+    return values;
+  }
+
+  int CountCalls(const char* what) const
+  {
+    int n = 0;
+    for (const FakeCall& c : mLog) n += c.what == what;
+    return n;
+  }
+};

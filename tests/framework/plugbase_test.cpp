@@ -1,0 +1,381 @@
+// IPlugBase: channel configuration, the processing frame, host
+// identification, editor attachment and gesture bookkeeping.
+#include "FakePlug.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cmath>
+#include <limits>
+#include <vector>
+
+namespace {
+
+std::vector<std::pair<int, int>> Pairs(const IPlugBase& plug)
+{
+  std::vector<std::pair<int, int>> pairs;
+  for (int i = 0; i < plug.NChannelIOPairs(); ++i)
+    pairs.emplace_back(plug.GetChannelIOPair(i)->mIn, plug.GetChannelIOPair(i)->mOut);
+  return pairs;
+}
+
+using PairList = std::vector<std::pair<int, int>>;
+
+// Host buffers for one block: nCh channels of n samples, each sample
+// distinct so that misplaced or missing frames show.
+template <class T>
+struct Block
+{
+  std::vector<std::vector<T>> data;
+  std::vector<T*> ptrs;
+  Block(int nCh, int n, double fill, bool ramp)
+  {
+    for (int c = 0; c < nCh; ++c)
+    {
+      data.emplace_back(n);
+      for (int s = 0; s < n; ++s) data[c][s] = ramp ? (T)(1 + c * 10000 + s) : (T)fill;
+    }
+    for (auto& d : data) ptrs.push_back(d.data());
+  }
+  T** get() { return ptrs.data(); }
+};
+
+}  // namespace
+
+TEST(FrameworkPlugBase, ChannelStringParsing)
+{
+  FakePlug two(0, "1-1 2-2");
+  EXPECT_EQ(Pairs(two), (PairList{ { 1, 1 }, { 2, 2 } }));
+  EXPECT_EQ(two.NInChannels(), 2);
+  EXPECT_EQ(two.NOutChannels(), 2);
+  EXPECT_TRUE(two.IsAllowedIO(1, -1));
+  EXPECT_TRUE(two.IsAllowedIO(2, 2));
+  EXPECT_TRUE(two.IsAllowedIO(-1, -1));
+  EXPECT_FALSE(two.IsAllowedIO(1, 2));
+
+  EXPECT_EQ(Pairs(FakePlug(0, "2-2")), (PairList{ { 2, 2 } }));
+  EXPECT_EQ(Pairs(FakePlug(0, "1-1  2-2")), (PairList{ { 1, 1 }, { 2, 2 }, { 2, 2 } }));
+  EXPECT_EQ(Pairs(FakePlug(0, "1-2")), (PairList{ { 1, 2 } }));
+
+  FakePlug empty(0, "");
+  EXPECT_EQ(Pairs(empty), (PairList{ { 0, 0 } }));
+  EXPECT_EQ(empty.NInChannels(), 0);
+  EXPECT_EQ(empty.NOutChannels(), 0);
+
+  FakePlug none(0, nullptr);
+  EXPECT_EQ(none.NChannelIOPairs(), 0);
+  EXPECT_EQ(none.NInChannels(), 0);
+  EXPECT_FALSE(none.IsAllowedIO(-1, -1));
+
+  // Garbage counts never turn into huge channel arrays.
+  FakePlug garbage(0, "x-y 100000000-2");
+  EXPECT_EQ(Pairs(garbage)[0], std::make_pair(0, 0));
+  EXPECT_LE(garbage.NInChannels(), 256);
+  EXPECT_EQ(garbage.NOutChannels(), 2);
+
+  // Channel-less plug-ins still process (and run the block hook).
+  none.SetBlockSize(64);
+  none.ProcessReplacing(nullptr, nullptr, 16);
+  EXPECT_EQ(none.mBlockFrames, std::vector<int>{ 16 });
+}
+
+TEST(FrameworkPlugBase, ConnectionsAndBlockSize)
+{
+  FakePlug plug(0, "1-1 2-2");
+  EXPECT_FALSE(plug.IsInChannelConnected(0));
+  plug.SetInputsConnected(0, 2, true);
+  plug.SetOutputsConnected(0, 2, true);
+  EXPECT_TRUE(plug.IsInChannelConnected(1));
+  plug.SetInputsConnected(1, 5, false);  // clipped to the channels
+  EXPECT_TRUE(plug.IsInChannelConnected(0));
+  EXPECT_FALSE(plug.IsInChannelConnected(1));
+  plug.SetInputsConnected(-1, 2, false);  // only channel 0 is inside
+  EXPECT_FALSE(plug.IsInChannelConnected(0));
+  // Extreme ranges from a host are ignored without overflow.
+  plug.SetInputsConnected(INT_MIN, -5, true);
+  plug.SetInputsConnected(INT_MIN, INT_MAX, true);
+  plug.SetOutputsConnected(INT_MAX, INT_MAX, false);
+  plug.SetOutputsConnected(2, 1, false);
+  EXPECT_FALSE(plug.IsInChannelConnected(0));
+  EXPECT_TRUE(plug.IsOutChannelConnected(1));
+  EXPECT_FALSE(plug.IsOutChannelConnected(2));
+
+  // What the effect leaves in a discarded output survives the same block
+  // size and is cleared by a new one.
+  plug.SetOutputsConnected(1, 1, false);
+  plug.SetBlockSize(64);
+  EXPECT_EQ(plug.GetBlockSize(), 64);
+  double seen = -1.0;
+  plug.mProcess = [&](double**, double** out, int n) {
+    seen = out[1][0];
+    for (int s = 0; s < n; ++s) out[1][s] = 7.0;
+  };
+  Block<float> in(2, 64, 0.0, true), out(2, 64, 0.0, false);
+  plug.ProcessReplacing(in.get(), out.get(), 64);
+  EXPECT_EQ(seen, 0.0);
+  plug.SetBlockSize(64);
+  plug.ProcessReplacing(in.get(), out.get(), 64);
+  EXPECT_EQ(seen, 7.0);
+  plug.SetBlockSize(128);
+  plug.ProcessReplacing(in.get(), out.get(), 64);
+  EXPECT_EQ(seen, 0.0);
+}
+
+TEST(FrameworkPlugBase, ProcessingFramePaths)
+{
+  const int n = 64;
+  FakePlug plug(0, "1-1 2-2");
+  plug.SetInputsConnected(0, 2, true);
+  plug.SetOutputsConnected(0, 2, true);
+  plug.SetBlockSize(n);
+
+  // Pass-through in all three paths.
+  Block<float> fin(2, n, 0.0, true), fout(2, n, 0.5, false);
+  plug.ProcessReplacing(fin.get(), fout.get(), n);
+  EXPECT_EQ(fout.data, fin.data);
+  Block<float> facc(2, n, 1.0, false);
+  plug.ProcessAccumulating(fin.get(), facc.get(), n);
+  for (int c = 0; c < 2; ++c)
+    for (int s = 0; s < n; ++s) ASSERT_EQ(facc.data[c][s], 1.0f + fin.data[c][s]);
+  Block<double> din(2, n, 0.0, true), dout(2, n, 0.5, false);
+  double* seenIn = nullptr;
+  double* seenOut = nullptr;
+  plug.mProcess = [&](double** i, double** o, int frames) {
+    seenIn = i[0];
+    seenOut = o[1];
+    plug.IPlugBase::ProcessBlock(i, o, frames);
+  };
+  plug.ProcessDoubleReplacing(din.get(), dout.get(), n);
+  EXPECT_EQ(dout.data, din.data);
+  EXPECT_EQ(seenIn, din.ptrs[0]);  // double buffers are used in place
+  EXPECT_EQ(seenOut, dout.ptrs[1]);
+
+  // Host pointers go only to connected channels: input 0 is off, so the
+  // host's single input feeds channel 1 and channel 0 reads zeros.
+  plug.SetInputsConnected(0, 1, false);
+  plug.SetOutputsConnected(1, 1, false);
+  std::vector<double> in0, in1;
+  plug.mProcess = [&](double** i, double** o, int frames) {
+    in0.assign(i[0], i[0] + frames);
+    in1.assign(i[1], i[1] + frames);
+    for (int s = 0; s < frames; ++s) o[0][s] = o[1][s] = 5.0;
+  };
+  Block<float> oneIn(1, n, 0.0, true), twoOut(2, n, 3.0, false);
+  std::vector<float*> inPtrs{ oneIn.ptrs[0] };
+  plug.ProcessReplacing(inPtrs.data(), twoOut.get(), n);
+  EXPECT_EQ(in0, std::vector<double>(n, 0.0));
+  ASSERT_EQ(in1.size(), (size_t)n);
+  for (int s = 0; s < n; ++s) EXPECT_EQ(in1[s], oneIn.data[0][s]);
+  EXPECT_EQ(twoOut.data[0], std::vector<float>(n, 5.0f));
+  EXPECT_EQ(twoOut.data[1], std::vector<float>(n, 3.0f));  // not consumed, untouched
+
+  Block<double> dOneIn(1, n, 0.0, true), dTwoOut(2, n, 3.0, false);
+  std::vector<double*> dInPtrs{ dOneIn.ptrs[0] };
+  plug.ProcessDoubleReplacing(dInPtrs.data(), dTwoOut.get(), n);
+  EXPECT_EQ(in0, std::vector<double>(n, 0.0));
+  EXPECT_EQ(in1, dOneIn.data[0]);
+  EXPECT_EQ(dTwoOut.data[1], std::vector<double>(n, 3.0));
+
+  // A 0-frame block still reaches the effect, and writes nothing.
+  plug.mBlockFrames.clear();
+  Block<float> zeroOut(2, 4, 9.0, false);
+  plug.ProcessReplacing(inPtrs.data(), zeroOut.get(), 0);
+  EXPECT_EQ(plug.mBlockFrames, std::vector<int>{ 0 });
+  EXPECT_EQ(zeroOut.data[0], std::vector<float>(4, 9.0f));
+}
+
+TEST(FrameworkPlugBase, LongHostBlocksRunAsSubBlocks)
+{
+  const int n = 1000;
+  for (int blockSize : { 64, 10, 999 })
+  {
+    FakePlug plug(0, "1-2");  // output 1 has no input: zeros
+    plug.SetInputsConnected(0, 1, true);
+    plug.SetOutputsConnected(0, 2, true);
+    plug.SetBlockSize(blockSize);
+
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    Block<float> fin(1, n, 0.0, true), fout(2, n, (float)nan, false);
+    plug.ProcessReplacing(fin.get(), fout.get(), n);
+    EXPECT_EQ(fout.data[0], fin.data[0]) << blockSize;
+    EXPECT_EQ(fout.data[1], std::vector<float>(n, 0.0f)) << blockSize;
+
+    Block<float> facc(2, n, 2.0, false);
+    plug.ProcessAccumulating(fin.get(), facc.get(), n);
+    for (int s = 0; s < n; ++s) ASSERT_EQ(facc.data[0][s], 2.0f + fin.data[0][s]) << s;
+    EXPECT_EQ(facc.data[1], std::vector<float>(n, 2.0f));
+
+    Block<double> din(1, n, 0.0, true), dout(2, n, nan, false);
+    plug.mBlockFrames.clear();
+    plug.ProcessDoubleReplacing(din.get(), dout.get(), n);
+    EXPECT_EQ(dout.data[0], din.data[0]);
+    EXPECT_EQ(dout.data[1], std::vector<double>(n, 0.0));
+
+    int total = 0;
+    for (int f : plug.mBlockFrames)
+    {
+      EXPECT_GT(f, 0);
+      total += f;
+    }
+    EXPECT_EQ(total, n);
+  }
+}
+
+TEST(FrameworkPlugBase, InPlaceBuffersMatchSeparateBuffers)
+{
+  const int n = 256;
+  // Swapping channels writes output 0 before it reads input 1's partner.
+  auto swapAndScale = [](double** in, double** out, int frames) {
+    for (int s = 0; s < frames; ++s) out[0][s] = in[1][s] * 0.5;
+    for (int s = 0; s < frames; ++s) out[1][s] = in[0][s] * 0.25;
+  };
+  FakePlug plug(0, "2-2");
+  plug.SetInputsConnected(0, 2, true);
+  plug.SetOutputsConnected(0, 2, true);
+  plug.SetBlockSize(100);  // also crosses sub-blocks
+  plug.mProcess = swapAndScale;
+
+  Block<float> fin(2, n, 0.0, true), fout(2, n, 0.0, false), fshared(2, n, 0.0, true);
+  plug.ProcessReplacing(fin.get(), fout.get(), n);
+  plug.ProcessReplacing(fshared.get(), fshared.get(), n);
+  EXPECT_EQ(fshared.data, fout.data);
+
+  Block<double> din(2, n, 0.0, true), dout(2, n, 0.0, false), dshared(2, n, 0.0, true);
+  plug.ProcessDoubleReplacing(din.get(), dout.get(), n);
+  plug.ProcessDoubleReplacing(dshared.get(), dshared.get(), n);
+  EXPECT_EQ(dshared.data, dout.data);
+}
+
+TEST(FrameworkPlugBase, IdentityVersionAndTime)
+{
+  EXPECT_EQ(HostCodeFromName("CUBASE"), 3);
+  EXPECT_EQ(HostCodeFromName("REAPER"), 1);
+  EXPECT_EQ(HostCodeFromName("Ableton Live"), 9);
+  EXPECT_EQ(HostCodeFromName(""), 0);
+  EXPECT_EQ(HostCodeFromName(nullptr), 0);
+  EXPECT_EQ(HostCodeFromName("Unknown Host"), 0);
+  EXPECT_EQ(HostCodeFromName("cubase nuendo"), 3);  // earlier row wins
+  EXPECT_EQ(HostCodeFromName("Nuendo Live"), 4);
+  EXPECT_EQ(HostCodeFromName("Ardour"), 27);
+  EXPECT_EQ(HostCodeFromName("Digital Performer"), 22);
+
+  FakePlug plug(0, "2-2", 0, 0x00010200);
+  EXPECT_EQ(plug.GetHost(), -1);
+  plug.SetHostInfo("Steinberg Cubase", 0x00050100);
+  EXPECT_EQ(plug.GetHost(), 3);
+  EXPECT_EQ(plug.GetHostVersion(), 0x00050100);
+  EXPECT_EQ(plug.GetVersion(true), 10200);
+  EXPECT_EQ(plug.GetVersion(false), 0x00010200);
+  char text[16];
+  IPlugBase::GetVersionText(0x00010200, text);
+  EXPECT_STREQ(text, "v1.02");
+  IPlugBase::GetVersionText(IPLUG_VERSION(10, 11, 12), text);
+  EXPECT_STREQ(text, "v10.11");
+  EXPECT_EQ(FakePlug(0, "", 0, IPLUG_VERSION(10, 11, 12)).GetVersion(true), 101112);
+
+  EXPECT_DOUBLE_EQ(plug.SamplesPerBeat(), 22050.0);
+  plug.SetSampleRate(48000.0);
+  EXPECT_DOUBLE_EQ(plug.SamplesPerBeat(), 24000.0);
+  plug.SetSampleRate(0.0);  // ignored
+  EXPECT_EQ(plug.GetSampleRate(), 48000.0);
+  for (double tempo : { 0.0, -120.0, std::nan("") })
+  {
+    plug.mTempo = tempo;
+    EXPECT_EQ(plug.SamplesPerBeat(), 0.0) << tempo;
+  }
+}
+
+TEST(FrameworkPlugBase, ParameterAndEditorCallOrder)
+{
+  FakePlug plug(3, "2-2");
+  plug.GetParam(0)->DefineEnum("a", 12, 25);
+  plug.GetParam(1)->DefineInt("b", 50, 0, 100);
+  plug.GetParam(2)->DefineDouble("c", 0.25, 0.0, 1.0, 0.01);
+
+  plug.NotifyAllParamsChanged();
+  ASSERT_EQ(plug.mLog.size(), 3u);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(plug.mLog[i].idx, i);
+  plug.mLog.clear();
+
+  // The value is set before the host hears of it, ParamChanged comes last.
+  plug.SetParamFromEditor(1, 0.3);
+  ASSERT_EQ(plug.mLog.size(), 2u);
+  EXPECT_EQ(plug.mLog[0].what, "automate");
+  EXPECT_EQ(plug.mLog[0].value, 30.0);
+  EXPECT_EQ(plug.mLastAutomated, 0.3);
+  EXPECT_EQ(plug.mLog[1].what, "changed");
+  EXPECT_EQ(plug.mLog[1].idx, 1);
+  plug.SetParamFromEditor(3, 0.5);
+  plug.SetParamFromEditor(-1, 0.5);
+  EXPECT_EQ(plug.mLog.size(), 2u);
+  plug.mLog.clear();
+
+  plug.PushParamsToEditor();  // no editor yet: nothing
+  plug.AttachEditor(nullptr);
+  EXPECT_EQ(plug.GetGUI(), nullptr);
+  EXPECT_TRUE(plug.mLog.empty());
+
+  bool firstGone = false;
+  FakeGraphics* gui = new FakeGraphics(&plug, &plug.mLog, 30, &firstGone);
+  plug.AttachEditor(gui);
+  EXPECT_EQ(plug.GetGUI(), gui);
+  ASSERT_EQ(plug.mLog.size(), 4u);
+  const double unit[] = { 0.5, 0.3, 0.25 };
+  for (int i = 0; i < 3; ++i)
+  {
+    EXPECT_EQ(plug.mLog[i].what, "update");
+    EXPECT_EQ(plug.mLog[i].idx, i);
+    EXPECT_DOUBLE_EQ(plug.mLog[i].value, unit[i]);
+    EXPECT_TRUE(plug.mLog[i].normalized);
+  }
+  EXPECT_EQ(plug.mLog[3].what, "prepare");
+  plug.mLog.clear();
+
+  plug.PushParamsToEditor();
+  ASSERT_EQ(plug.mLog.size(), 3u);
+  const double plain[] = { 12.0, 30.0, 0.25 };
+  for (int i = 0; i < 3; ++i)
+  {
+    EXPECT_EQ(plug.mLog[i].idx, i);
+    EXPECT_EQ(plug.mLog[i].value, plain[i]);
+    EXPECT_FALSE(plug.mLog[i].normalized);
+  }
+
+  plug.AttachEditor(new FakeGraphics(&plug, &plug.mLog));
+  EXPECT_TRUE(firstGone);
+}
+
+TEST(FrameworkPlugBase, GestureEndCountdown)
+{
+  struct Case { int fps; int ticks; };
+  for (Case c : { Case{ 30, 15 }, Case{ 1, 1 }, Case{ 3, 1 }, Case{ 24, 12 } })
+  {
+    FakePlug plug(5, "2-2");
+    plug.AttachEditor(new FakeGraphics(&plug, &plug.mLog, c.fps));
+    plug.mLog.clear();
+    plug.ScheduleGestureEnd(2);
+    ASSERT_EQ(plug.mLog.size(), 1u);
+    EXPECT_EQ(plug.mLog[0].what, "timer");
+    EXPECT_EQ(plug.mLog[0].idx, c.ticks) << c.fps;
+    EXPECT_EQ(plug.PendingEndParam(), 2);
+
+    plug.ScheduleGestureEnd(2);  // a later wheel step restarts the countdown
+    EXPECT_EQ(plug.CountCalls("end"), 0);
+    plug.mLog.clear();
+    plug.FlushPendingGestureEnd();
+    ASSERT_EQ(plug.mLog.size(), 2u);
+    EXPECT_EQ(plug.mLog[0].what, "cancel");
+    EXPECT_EQ(plug.mLog[1].what, "end");
+    EXPECT_EQ(plug.mLog[1].idx, 2);
+    EXPECT_EQ(plug.PendingEndParam(), -1);
+    plug.FlushPendingGestureEnd();
+    EXPECT_EQ(plug.CountCalls("end"), 1);
+  }
+
+  FakePlug headless(5, "2-2");
+  headless.ScheduleGestureEnd(4);
+  ASSERT_EQ(headless.mLog.size(), 1u);
+  EXPECT_EQ(headless.mLog[0].what, "end");
+  EXPECT_EQ(headless.mLog[0].idx, 4);
+  EXPECT_EQ(headless.PendingEndParam(), -1);
+}

@@ -1,0 +1,349 @@
+// Preset slots, parameter serialisation and the program and bank chunks,
+// including truncated and corrupt chunks from a host.
+#include "FakePlug.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+const std::vector<double> kFactory{ 12, 2, 90, 60, 100, 50 };
+const std::vector<double> kOther{ 3, 4, -7, 11, 22, 33 };
+
+// Six parameters shaped like the delay effect's, 25 preset slots.
+std::unique_ptr<FakePlug> MakePlug(int nPresets = 25)
+{
+  auto plug = std::make_unique<FakePlug>(6, "1-1 2-2", nPresets);
+  plug->GetParam(0)->DefineEnum("Delay Rate", 12, 25);
+  plug->GetParam(1)->DefineEnum("Ping Pong", 2, 5);
+  plug->GetParam(2)->DefineInt("Pan Width", 90, -100, 100, "%");
+  plug->GetParam(3)->DefineInt("Feedback", 60, 0, 100, "%");
+  plug->GetParam(4)->DefineDouble("Dry Mix", 100.0, 0.0, 100.0, 1.0, "%");
+  plug->GetParam(5)->DefineDouble("Wet Mix", 50.0, 0.0, 100.0, 1.0, "%");
+  return plug;
+}
+
+void SetLive(FakePlug& plug, const std::vector<double>& v)
+{
+  for (int i = 0; i < plug.NParams(); ++i) plug.GetParam(i)->SetValue(v[i]);
+}
+
+void ChunkOf(StateChunk* c, const std::vector<uint8_t>& bytes)
+{
+  c->Clear();
+  c->AppendBytes(bytes.data(), (int)bytes.size());
+}
+
+std::vector<uint8_t> BytesOf(const StateChunk& c)
+{
+  return std::vector<uint8_t>(c.GetBytes(), c.GetBytes() + c.Size());
+}
+
+void ValuesChunk(StateChunk* c, bool header, const std::vector<double>& values)
+{
+  c->Clear();
+  if (header) WriteChunkHeader(c);
+  for (double v : values) c->AppendValue(v);
+}
+
+std::vector<uint8_t> ValueBytes(bool header, const std::vector<double>& values)
+{
+  StateChunk c;
+  ValuesChunk(&c, header, values);
+  return BytesOf(c);
+}
+
+void ExpectInRange(const FakePlug& plug)
+{
+  for (int i = 0; i < plug.NParams(); ++i)
+  {
+    const IParam* p = plug.GetParam(i);
+    EXPECT_GE(p->Value(), p->GetMin()) << i;
+    EXPECT_LE(p->Value(), p->GetMax()) << i;
+  }
+}
+
+// Fills every slot with distinct factory values and names of varied length.
+int FillFactory(FakePlug& plug)
+{
+  int nameBytes = 0;
+  for (int k = 0; k < plug.NPresets(); ++k)
+  {
+    const std::string name = "Preset " + std::string(k % 7, '*') + std::to_string(k);
+    nameBytes += (int)name.size();
+    plug.AddFactoryPreset(name.c_str(), k % 25, k % 5, k - 12, 4 * k, 100.0 - k, 2.0 * k);
+  }
+  return nameBytes;
+}
+
+}  // namespace
+
+TEST(FrameworkPresets, ProgramChunkLayoutAndRoundTrip)
+{
+  auto plug = MakePlug();
+  StateChunk chunk;
+  ASSERT_TRUE(plug->SerializeProgram(&chunk));
+  ASSERT_EQ(chunk.Size(), 56);
+  const std::vector<uint8_t> bytes = BytesOf(chunk);
+  EXPECT_EQ(std::vector<uint8_t>(bytes.begin(), bytes.begin() + 8),
+            (std::vector<uint8_t>{ 0x74, 0x66, 0x66, 0x70, 0x00, 0x00, 0x01, 0x00 }));
+  for (int i = 0; i < 6; ++i)
+  {
+    uint64_t bits = 0;
+    for (int b = 7; b >= 0; --b) bits = (bits << 8) | bytes[8 + 8 * i + b];  // little-endian
+    double v;
+    std::memcpy(&v, &bits, 8);
+    EXPECT_EQ(v, kFactory[i]) << i;
+  }
+
+  SetLive(*plug, kOther);
+  plug->mLog.clear();
+  EXPECT_EQ(plug->UnserializeState(&chunk, false), 56);
+  EXPECT_EQ(plug->LiveValues(), kFactory);
+  EXPECT_EQ(plug->CountCalls("changed"), 6);
+  EXPECT_EQ(plug->SlotValues(0), kFactory);  // the current slot follows
+
+  // Out-of-range and non-finite values are bounded on load.
+  StateChunk wild;
+  ValuesChunk(&wild, true, { 99, -3, -1000, 150, NAN, INFINITY });
+  EXPECT_EQ(plug->UnserializeState(&wild, false), 56);
+  EXPECT_EQ(plug->LiveValues(), (std::vector<double>{ 24, 0, -100, 100, 0, 100 }));
+
+  // Without the magic the bytes are plain values from byte 0, whichever kind.
+  StateChunk bare;
+  ValuesChunk(&bare, false, kOther);
+  EXPECT_EQ(plug->UnserializeState(&bare, false), 48);
+  EXPECT_EQ(plug->LiveValues(), kOther);
+  SetLive(*plug, kFactory);
+  EXPECT_EQ(plug->UnserializeState(&bare, true), 48);
+  EXPECT_EQ(plug->LiveValues(), kOther);
+}
+
+TEST(FrameworkPresets, TruncatedProgramChunkAtEveryOffset)
+{
+  const std::vector<uint8_t> full = ValueBytes(true, kFactory);
+  for (int cut = 0; cut < (int)full.size(); ++cut)
+  {
+    auto plug = MakePlug();
+    SetLive(*plug, kOther);
+    plug->mLog.clear();
+    StateChunk chunk;
+    ChunkOf(&chunk, std::vector<uint8_t>(full.begin(), full.begin() + cut));
+    EXPECT_EQ(plug->UnserializeState(&chunk, false), -1) << cut;
+
+    std::vector<double> expect = kOther;
+    if (cut < 4)
+    {
+      expect[0] = 0.0;  // no magic: byte 0 is the first value, and it is cut
+    }
+    else if (cut >= 8)
+    {
+      const int loaded = (cut - 8) / 8;
+      for (int i = 0; i < loaded; ++i) expect[i] = kFactory[i];
+      expect[loaded] = plug->GetParam(loaded)->GetMin() > 0.0 ? plug->GetParam(loaded)->GetMin() : 0.0;
+    }
+    EXPECT_EQ(plug->LiveValues(), expect) << cut;
+    EXPECT_EQ(plug->CountCalls("changed"), 6) << cut;
+    EXPECT_EQ(plug->SlotValues(0), expect) << cut;
+  }
+}
+
+TEST(FrameworkPresets, BankChunkSizeRoundTripAndCurrentPreset)
+{
+  auto source = MakePlug();
+  const int nameBytes = FillFactory(*source);
+  StateChunk bank;
+  ASSERT_TRUE(source->SerializeBank(&bank));
+  EXPECT_EQ(bank.Size(), 8 + 25 * (4 + 1 + 48) + nameBytes);
+
+  // Into a fresh instance whose current preset is 3.
+  auto dest = MakePlug();
+  FillFactory(*dest);
+  for (int k = 0; k < 25; ++k) dest->AddFactoryPreset("unused", 0, 0, 0, 0, 0.0, 0.0);
+  ASSERT_TRUE(dest->SelectPreset(3));
+  StateChunk other;
+  auto third = MakePlug();
+  for (int k = 0; k < 25; ++k) third->AddFactoryPreset("third", 1, 1, 1, 1, 1.0, 1.0);
+  third->SelectPreset(0);
+  third->SerializeBank(&other);
+  EXPECT_EQ(dest->UnserializeState(&other, true), other.Size());
+  EXPECT_EQ(dest->LiveValues(), (std::vector<double>(6, 1.0)));
+  EXPECT_STREQ(dest->GetPresetName(3), "third");
+  EXPECT_EQ(dest->GetCurrentPresetIdx(), 3);
+
+  EXPECT_EQ(dest->UnserializeState(&bank, true), bank.Size());
+  for (int k = 0; k < 25; ++k)
+  {
+    EXPECT_STREQ(dest->GetPresetName(k), source->GetPresetName(k));
+    EXPECT_TRUE(dest->IsPresetInitialized(k));
+    EXPECT_EQ(dest->SlotValues(k), source->SlotValues(k));
+  }
+  EXPECT_EQ(dest->LiveValues(), source->SlotValues(3));
+
+  // The bank stores the live values into the current slot first; values
+  // stored out of range come back bounded.
+  auto live = MakePlug(2);
+  live->AddFactoryPreset("hot", 0, 0, 0, 0, 0.0, 150.0);
+  SetLive(*live, kOther);
+  StateChunk liveBank;
+  ASSERT_TRUE(live->SerializeBank(&liveBank));
+  EXPECT_EQ(live->SlotValues(0), kOther);
+  live->AddFactoryPreset("hot", 0, 0, 0, 0, 0.0, 150.0);
+  ASSERT_TRUE(live->SelectPreset(1));
+  EXPECT_EQ(live->LiveValues()[5], 100.0);
+}
+
+TEST(FrameworkPresets, TruncatedBankChunkAtEveryOffset)
+{
+  auto source = MakePlug(4);
+  FillFactory(*source);
+  StateChunk bank;
+  ASSERT_TRUE(source->SerializeBank(&bank));
+  const std::vector<uint8_t> full = BytesOf(bank);
+
+  for (int cut = 0; cut < (int)full.size(); ++cut)
+  {
+    auto plug = MakePlug(4);
+    plug->AddFactoryPreset("kept", 1, 1, 1, 1, 1.0, 1.0);  // slots 1..3 left empty
+    StateChunk chunk;
+    ChunkOf(&chunk, std::vector<uint8_t>(full.begin(), full.begin() + cut));
+    EXPECT_EQ(plug->UnserializeState(&chunk, true), -1) << cut;
+    ExpectInRange(*plug);
+    // Every slot marked as holding values can be selected again.
+    for (int k = 0; k < 4; ++k)
+      if (plug->IsPresetInitialized(k))
+      {
+        EXPECT_EQ(plug->SlotValues(k).size(), 6u) << "cut " << cut << " slot " << k;
+        EXPECT_TRUE(plug->SelectPreset(k)) << "cut " << cut << " slot " << k;
+        ExpectInRange(*plug);
+      }
+  }
+}
+
+TEST(FrameworkPresets, CorruptBankNamesAreRefusedOrTruncated)
+{
+  // A bank whose first name has the given length field, then 20 bytes.
+  auto bankWithName = [](StateChunk* c, int32_t len) {
+    WriteChunkHeader(c);
+    c->AppendValue(len);
+    c->AppendBytes(std::string(20, 'a').data(), 20);
+    c->AppendBool(true);
+    for (double v : kOther) c->AppendValue(v);
+  };
+
+  for (int32_t len : { -1, -8, -12, -2147483647 - 1, 1000, 2147483647 })
+  {
+    auto plug = MakePlug(2);
+    FillFactory(*plug);
+    const std::vector<double> before = plug->SlotValues(1);
+    StateChunk chunk;
+    bankWithName(&chunk, len);
+    EXPECT_EQ(plug->UnserializeState(&chunk, true), -1) << len;
+    EXPECT_EQ(plug->SlotValues(1), before) << len;
+    EXPECT_STREQ(plug->GetPresetName(1), "Preset *1") << len;
+    ExpectInRange(*plug);
+  }
+
+  // A name longer than the field is cut to fit; a zero-length name takes
+  // the previous slot's.
+  auto plug = MakePlug(3);
+  StateChunk chunk;
+  WriteChunkHeader(&chunk);
+  const std::string longName(300, 'x');
+  chunk.AppendText(longName.c_str());
+  chunk.AppendBool(true);  // the current slot: selected again after the load
+  for (double v : kFactory) chunk.AppendValue(v);
+  chunk.AppendValue((int32_t)0);
+  chunk.AppendBool(false);
+  chunk.AppendText("third");
+  chunk.AppendBool(true);
+  for (double v : kOther) chunk.AppendValue(v);
+  EXPECT_EQ(plug->UnserializeState(&chunk, true), chunk.Size());
+  EXPECT_EQ(std::string(plug->GetPresetName(0)), std::string(MAX_PRESET_NAME_LEN - 1, 'x'));
+  EXPECT_STREQ(plug->GetPresetName(1), plug->GetPresetName(0));
+  EXPECT_STREQ(plug->GetPresetName(2), "third");
+  EXPECT_EQ(plug->SlotValues(2), kOther);
+
+  auto first = MakePlug(2);
+  StateChunk empty;
+  WriteChunkHeader(&empty);
+  empty.AppendValue((int32_t)0);
+  empty.AppendBool(true);
+  for (double v : kOther) empty.AppendValue(v);
+  EXPECT_EQ(first->UnserializeState(&empty, true), -1);  // slot 1 is missing
+  EXPECT_STREQ(first->GetPresetName(0), "");
+  EXPECT_EQ(first->LiveValues(), kOther);
+}
+
+TEST(FrameworkPresets, SlotOperations)
+{
+  auto plug = MakePlug(4);
+  EXPECT_STREQ(plug->GetPresetName(0), "- 1 -");
+  EXPECT_STREQ(plug->GetPresetName(3), "- 4 -");
+  EXPECT_STREQ(plug->GetPresetName(4), "");
+
+  // Selecting empty slots captures the live values under user names.
+  SetLive(*plug, kOther);
+  ASSERT_TRUE(plug->SelectPreset(2));
+  EXPECT_STREQ(plug->GetPresetName(2), "user preset 1");
+  EXPECT_EQ(plug->SlotValues(2), kOther);
+  EXPECT_EQ(plug->GetCurrentPresetIdx(), 2);
+  ASSERT_TRUE(plug->SelectPreset(0));
+  EXPECT_STREQ(plug->GetPresetName(0), "user preset 2");
+  EXPECT_FALSE(plug->SelectPreset(4));
+  EXPECT_FALSE(plug->SelectPreset(-1));
+  EXPECT_EQ(plug->GetCurrentPresetIdx(), 0);
+
+  // Selecting a filled slot loads it and refreshes the editor.
+  plug->AttachEditor(new FakeGraphics(plug.get(), &plug->mLog));
+  SetLive(*plug, kFactory);
+  plug->mLog.clear();
+  ASSERT_TRUE(plug->SelectPreset(2));
+  EXPECT_EQ(plug->LiveValues(), kOther);
+  EXPECT_EQ(plug->CountCalls("update"), 6);
+
+  // Names are counted wherever the words appear, case-sensitively.
+  auto names = MakePlug(4);
+  names->AddFactoryPreset("my user preset x", 0, 0, 0, 0, 0.0, 0.0);
+  names->AddFactoryPreset("User Preset", 0, 0, 0, 0, 0.0, 0.0);
+  char next[MAX_PRESET_NAME_LEN];
+  names->NextUserPresetName(next);
+  EXPECT_STREQ(next, "user preset 2");
+
+  // No free slot: adding does nothing.
+  auto full = MakePlug(1);
+  full->AddFactoryPreset("only", 1, 1, 1, 1, 1.0, 1.0);
+  full->AddFactoryPreset("extra", 2, 2, 2, 2, 2.0, 2.0);
+  full->AddPresetsFromCurrent("more", 3);
+  EXPECT_STREQ(full->GetPresetName(0), "only");
+  EXPECT_EQ(full->SlotValues(0), std::vector<double>(6, 1.0));
+  EXPECT_EQ(full->LiveValues(), kFactory);  // factory presets leave live values alone
+
+  auto fromCurrent = MakePlug(3);
+  fromCurrent->AddPresetsFromCurrent(nullptr, 2);
+  EXPECT_STREQ(fromCurrent->GetPresetName(1), "Default");
+  EXPECT_EQ(fromCurrent->SlotValues(1), kFactory);
+  EXPECT_FALSE(fromCurrent->IsPresetInitialized(2));
+
+  // A plug-in declared without slots gets one "Default" slot.
+  auto bare = MakePlug(0);
+  bare->EnsureDefaultPreset();
+  ASSERT_EQ(bare->NPresets(), 1);
+  EXPECT_STREQ(bare->GetPresetName(0), "Default");
+  EXPECT_EQ(bare->SlotValues(0), kFactory);
+  bare->EnsureDefaultPreset();
+  EXPECT_EQ(bare->NPresets(), 1);
+
+  // Storing renames only with a non-empty name.
+  SetLive(*bare, kOther);
+  bare->StoreCurrentPreset("");
+  EXPECT_STREQ(bare->GetPresetName(0), "Default");
+  bare->StoreCurrentPreset("Mine");
+  EXPECT_STREQ(bare->GetPresetName(0), "Mine");
+  EXPECT_EQ(bare->SlotValues(0), kOther);
+}
