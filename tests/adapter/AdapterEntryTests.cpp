@@ -332,6 +332,31 @@ TEST(AdapterEntry, HostVersionThatCannotBePackedIsUnknown)
   dlclose(lib);
 }
 
+TEST(AdapterEntry, NullHostCallbackIsNeverCalled)
+{
+  void* lib = dlopen(TESTPLUG_PATH, RTLD_NOW | RTLD_LOCAL);
+  ASSERT_NE(lib, nullptr);
+  typedef AEffect* (*Entry)(audioMasterCallback);
+  Entry entry = (Entry)dlsym(lib, "VSTPluginMain");
+  TestPlugGetLogProc getLog = (TestPlugGetLogProc)dlsym(lib, "TestPlug_GetLog");
+  TestPlugCommandProc command = (TestPlugCommandProc)dlsym(lib, "TestPlug_Command");
+  ASSERT_TRUE(entry && getLog && command);
+  AEffect* fx = entry(nullptr);
+  ASSERT_NE(fx, nullptr);
+  fx->dispatcher(fx, effOpen, 0, 0, nullptr, 0.0f);
+  EXPECT_EQ(getLog(fx)->hostCode, 0);
+  command(fx, kTPCmdSendMidi, 0, 0.0);
+  command(fx, kTPCmdQueryTime, 0, 0.0);
+  float buf[2][32] = {};
+  float* io[2] = { buf[0], buf[1] };
+  fx->processReplacing(fx, io, io, 32);
+  EXPECT_EQ(getLog(fx)->lastSendResult, 0);
+  EXPECT_EQ(getLog(fx)->tempo, 0.0);
+  command(fx, kTPCmdWheel, 0, 0.5);
+  fx->dispatcher(fx, effClose, 0, 0, nullptr, 0.0f);
+  dlclose(lib);
+}
+
 // ================================================================ time information
 
 TEST(AdapterEntry, TimeInformation)

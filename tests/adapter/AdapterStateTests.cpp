@@ -450,7 +450,7 @@ TEST(AdapterState, RandomChunkBytesKeepParametersInRange)
   for (int p = 0; p < kTPNumParams; ++p) EXPECT_FALSE(std::isnan(plug.Value(p)));
 }
 
-TEST(AdapterState, ParameterTextsStayWithin32Bytes)
+TEST(AdapterState, TextsCopiedToHostBuffersAreBounded)
 {
   Plug plug(TESTPLUG_PATH);
   ASSERT_TRUE(plug.Ok());
@@ -474,6 +474,18 @@ TEST(AdapterState, ParameterTextsStayWithin32Bytes)
   EXPECT_EQ(plug.host.Dispatch(effVendorSpecific, 7, kTPRange, buf, 1.0f), 0xBEEF);
   EXPECT_NE(std::memchr(buf, 0, 32), nullptr);
   for (size_t i = 32; i < sizeof(buf); ++i) ASSERT_EQ(buf[i], 0xAB) << "byte " << i;
+
+  // Program names are kept long but handed out in at most 64 bytes.
+  std::string longName(300, 'n');
+  plug.host.Dispatch(effSetProgramName, 0, 0, &longName[0]);
+  const VstInt32 nameOpcodes[] = { effGetProgramName, effGetProgramNameIndexed };
+  for (VstInt32 op : nameOpcodes)
+  {
+    std::memset(buf, 0xAB, sizeof(buf));
+    plug.host.Dispatch(op, 0, 0, buf);
+    EXPECT_EQ(std::strlen((const char*)buf), 63u);
+    for (size_t i = 64; i < sizeof(buf); ++i) ASSERT_EQ(buf[i], 0xAB) << "byte " << i;
+  }
 
   EXPECT_EQ(plug.host.ParamName(kTPFreq), "Frequency of the test oscillato");
   EXPECT_EQ(plug.host.ParamLabel(kTPRange).size(), 31u);
