@@ -69,8 +69,6 @@ TEST(ContainersHeapBuf, TypedBufCountsElements)
   EXPECT_EQ(last, buf.Get() + 3);
   EXPECT_EQ(buf.Get()[2], 2.5);
   EXPECT_EQ(buf.Get()[3], 7.25);
-  EXPECT_EQ(buf.Resize(-1), nullptr);
-  EXPECT_EQ(buf.GetSize(), 0);
   // A count whose byte size overflows 32 bits is refused, not wrapped.
   ASSERT_NE(buf.Resize(2), nullptr);
   EXPECT_EQ(buf.Resize(0x20000000), nullptr);
