@@ -1,0 +1,201 @@
+// Processing cost per stereo frame of the built plug-in, through its
+// exported entry point, beside a plain copy of the same buffers; and the
+// memory one instance takes.
+//
+// Sections:
+//   - input and timing helpers
+//   - one measured run
+//   - memory per instance
+//   - main
+#include "VstHost.h"
+
+#include <malloc.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <random>
+#include <vector>
+
+namespace {
+
+const double kSampleRate = 44100.0;
+const int kFade = 4410;
+// About 190 s of audio per timed pass; the best of several passes counts.
+const size_t kFramesPerPass = size_t(1) << 23;
+const int kPasses = 5;
+// Input cycles through this many frames so it stays in cache-sized reach.
+const size_t kInputFrames = size_t(1) << 16;
+
+enum class Precision { k64, k32 };
+enum class State { kSteady, kCrossfading };
+
+// ================================================================ input and timing helpers
+
+template <class T>
+struct Buffers
+{
+  std::vector<T> inL, inR, outL, outR;
+  Buffers()
+    : inL(kInputFrames), inR(kInputFrames), outL(kInputFrames), outR(kInputFrames)
+  {
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<double> u(-0.5, 0.5);
+    for (size_t i = 0; i < kInputFrames; ++i)
+    {
+      inL[i] = (T)u(rng);
+      inR[i] = (T)u(rng);
+    }
+  }
+};
+
+double Seconds(std::chrono::steady_clock::time_point from)
+{
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - from).count();
+}
+
+// Keeps the copy loop from being optimised away.
+volatile double gSink = 0.0;
+
+// ================================================================ one measured run
+
+struct Result
+{
+  double effectNs = 0.0, copyNs = 0.0, fadeShare = 0.0;
+};
+
+template <class T>
+void Process(quorvex::VstHost& host, T** ins, T** outs, int frames)
+{
+  if constexpr (sizeof(T) == sizeof(double))
+    host.ProcessDouble(ins, outs, frames);
+  else
+    host.ProcessReplacing(ins, outs, frames);
+}
+
+template <class T>
+Result Measure(int block, State state)
+{
+  Buffers<T> buf;
+  quorvex::VstHost host;
+  const std::string error = host.Load(QUORVEX_EFFECT_PATH);
+  if (!error.empty())
+  {
+    std::fprintf(stderr, "engine_bench: %s\n", error.c_str());
+    return Result();
+  }
+  host.Open(kSampleRate, block);
+
+  const size_t blocksPerPass = kFramesPerPass / (size_t)block;
+  const size_t blocksInInput = kInputFrames / (size_t)block;
+  // A new "Delay Rate" before every block; one lands as soon as the last
+  // crossfade has run out, so fades follow each other back to back.
+  const float rates[2] = { 9.0f / 24.0f, 12.0f / 24.0f };
+  size_t fadeFrames = 0, fadeLeft = 0;
+  int toggle = 0;
+
+  auto run = [&](bool timedEffect) {
+    for (size_t b = 0; b < blocksPerPass; ++b)
+    {
+      const size_t at = (b % blocksInInput) * (size_t)block;
+      T* ins[2] = { &buf.inL[at], &buf.inR[at] };
+      T* outs[2] = { &buf.outL[at], &buf.outR[at] };
+      if (!timedEffect)
+      {
+        std::memcpy(outs[0], ins[0], sizeof(T) * (size_t)block);
+        std::memcpy(outs[1], ins[1], sizeof(T) * (size_t)block);
+        continue;
+      }
+      if (state == State::kCrossfading)
+      {
+        host.SetParameter(0, rates[toggle ^= 1]);
+        // The fade counts 4410 weighted samples and one that ends it.
+        if (fadeLeft == 0) fadeLeft = kFade + 1;
+        const size_t n = fadeLeft < (size_t)block ? fadeLeft : (size_t)block;
+        fadeFrames += n;
+        fadeLeft -= n;
+      }
+      Process(host, ins, outs, block);
+    }
+  };
+
+  run(true);  // first block sizes the line; settle caches
+  Result r;
+  r.effectNs = 1e30;
+  r.copyNs = 1e30;
+  fadeFrames = 0;
+  for (int pass = 0; pass < kPasses; ++pass)
+  {
+    auto t0 = std::chrono::steady_clock::now();
+    run(true);
+    const double e = Seconds(t0) * 1e9 / (double)(blocksPerPass * (size_t)block);
+    t0 = std::chrono::steady_clock::now();
+    run(false);
+    const double c = Seconds(t0) * 1e9 / (double)(blocksPerPass * (size_t)block);
+    gSink = gSink + (double)buf.outL[kInputFrames / 2];
+    if (e < r.effectNs) r.effectNs = e;
+    if (c < r.copyNs) r.copyNs = c;
+  }
+  r.fadeShare = (double)fadeFrames / (double)(kPasses * blocksPerPass * (size_t)block);
+  return r;
+}
+
+// ================================================================ memory per instance
+
+size_t HeapBytes()
+{
+  const struct mallinfo2 m = mallinfo2();
+  return m.uordblks + m.hblkhd;
+}
+
+void ReportMemory()
+{
+  // A first instance keeps the library mapped, so the second one's cost is
+  // the instance alone.
+  quorvex::VstHost first;
+  if (!first.Load(QUORVEX_EFFECT_PATH).empty()) return;
+
+  const size_t before = HeapBytes();
+  {
+    quorvex::VstHost host;
+    host.Load(QUORVEX_EFFECT_PATH);
+    host.Open(kSampleRate, 512);
+    std::vector<double> l(512, 0.0), r(512, 0.0);
+    double* ins[2] = { l.data(), r.data() };
+    double* outs[2] = { l.data(), r.data() };
+    host.ProcessDouble(ins, outs, 512);
+    const size_t after = HeapBytes();
+    // 20 whole notes at 120 bpm and 44.1 kHz.
+    const size_t line = 1764000u * sizeof(double);
+    const size_t total = after > before ? after - before : 0;
+    std::printf("\nmemory per instance (heap, after open and one block):\n");
+    std::printf("  total   %10zu bytes\n", total);
+    std::printf("  line    %10zu bytes (%.1f MB)\n", line, (double)line / 1e6);
+    std::printf("  rest    %10zu bytes (%.3f MB, target < 2 MB)\n", total > line ? total - line : 0,
+                (double)(total > line ? total - line : 0) / 1e6);
+  }
+}
+
+}  // namespace
+
+// ================================================================ main
+
+int main()
+{
+  std::printf("Quorvex2 through VSTPluginMain, %.0f Hz, 120 bpm, stereo noise, best of %d passes of %zu frames\n",
+              kSampleRate, kPasses, kFramesPerPass);
+  std::printf("%6s %7s %12s %12s %12s %7s %10s\n", "block", "path", "state", "ns/frame", "copy ns/fr",
+              "ratio", "in fade");
+  for (State state : { State::kSteady, State::kCrossfading })
+    for (Precision p : { Precision::k64, Precision::k32 })
+      for (int block : { 32, 512, 4096 })
+      {
+        const Result r = p == Precision::k64 ? Measure<double>(block, state) : Measure<float>(block, state);
+        std::printf("%6d %7s %12s %12.2f %12.3f %7.1f %9.0f%%\n", block, p == Precision::k64 ? "64-bit" : "32-bit",
+                    state == State::kSteady ? "steady" : "crossfading", r.effectNs, r.copyNs,
+                    r.copyNs > 0.0 ? r.effectNs / r.copyNs : 0.0, 100.0 * r.fadeShare);
+      }
+  std::printf("target: 64-bit, 512-frame blocks, steady <= 5 ns per stereo frame\n");
+  ReportMemory();
+  return 0;
+}
