@@ -9,7 +9,9 @@
 //   - main
 #include "VstHost.h"
 
+#if defined(__GLIBC__)
 #include <malloc.h>
+#endif
 
 #include <chrono>
 #include <cstdio>
@@ -142,6 +144,7 @@ Result Measure(int block, State state)
 
 // ================================================================ memory per instance
 
+#if defined(__GLIBC__)
 size_t HeapBytes()
 {
   const struct mallinfo2 m = mallinfo2();
@@ -175,6 +178,9 @@ void ReportMemory()
                 (double)(total > line ? total - line : 0) / 1e6);
   }
 }
+#else
+void ReportMemory() { std::printf("\nmemory per instance: measured with glibc only\n"); }
+#endif
 
 }  // namespace
 

@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#if defined(__linux__)
 #include <sys/resource.h>
+#endif
 
 #include <cmath>
 #include <cstdio>
@@ -215,6 +217,8 @@ TEST(EffectEngine, LineAllocationFailurePassesTheDrySignal)
 {
 #if defined(QUORVEX_UNDER_ASAN)
   GTEST_SKIP() << "the sanitizer's allocator does not honour an address-space limit";
+#elif !defined(__linux__)
+  GTEST_SKIP() << "needs an address-space limit and /proc";
 #else
   EXPECT_EXIT(
     {
