@@ -336,8 +336,10 @@ VstIntPtr VSTCALLBACK IPlugVST::VSTDispatcher(AEffect* effect, VstInt32 opcode, 
   if (!plug) return 0;
   if (opcode == effClose)
   {
-    // Wait for any call in progress, then let go before destroying the lock.
+    // Wait for any call in progress, close a wheel gesture the host would
+    // otherwise record as still held, then let go before destroying the lock.
     plug->mMutex.Enter();
+    plug->FlushPendingGestureEnd();
     plug->mMutex.Leave();
     delete plug;
     return 0;
@@ -660,6 +662,7 @@ void IPlugVST::ProcessEvents(const VstEvents* events)
     else if (ev->type == kVstSysExType)
     {
       const VstMidiSysexEvent* se = (const VstMidiSysexEvent*)ev;
+      if (se->dumpBytes < 0 || (se->dumpBytes > 0 && !se->sysexDump)) continue;
       SysExMessage msg;
       msg.mOffset = se->deltaFrames;
       msg.mSize = se->dumpBytes;

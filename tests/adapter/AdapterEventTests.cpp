@@ -77,6 +77,16 @@ TEST(AdapterEvents, MidiAndSysExIn)
   EXPECT_EQ(log.sysex[0].size, 5);
   EXPECT_EQ(0, std::memcmp(log.sysex[0].bytes, dump, sizeof(dump)));
 
+  // A SysEx event with a negative size, or bytes missing, is dropped.
+  sysex.dumpBytes = -4;
+  list.numEvents = 1;
+  list.events[0] = (VstEvent*)&sysex;
+  EXPECT_EQ(plug.host.Dispatch(effProcessEvents, 0, 0, &list), 1);
+  sysex.dumpBytes = 5;
+  sysex.sysexDump = nullptr;
+  EXPECT_EQ(plug.host.Dispatch(effProcessEvents, 0, 0, &list), 1);
+  EXPECT_EQ(plug.Log().sysexCount, 1);
+
   list.numEvents = 0;
   EXPECT_EQ(plug.host.Dispatch(effProcessEvents, 0, 0, &list), 1);
   list.numEvents = -3;
@@ -253,4 +263,15 @@ TEST(AdapterEvents, WheelWithoutEditorEndsAtOnce)
             (Strings{ "begin 0", "automate 0", "end 0", "begin 0", "automate 0", "end 0" }));
   plug.Cmd(kTPCmdNotifyDisplay);
   EXPECT_EQ(CountCalls(plug.host, audioMasterUpdateDisplay), 1);
+}
+
+TEST(AdapterEvents, ClosingTheInstanceEndsAPendingWheelGesture)
+{
+  Plug plug(TESTPLUG_EDITOR_PATH);
+  ASSERT_TRUE(plug.Ok());
+  plug.ClearLog();
+  plug.Cmd(kTPCmdWheel, 2, 0.5);
+  EXPECT_EQ(GestureCalls(plug.host), (Strings{ "begin 2", "automate 2" }));
+  plug.host.Close();
+  EXPECT_EQ(GestureCalls(plug.host), (Strings{ "begin 2", "automate 2", "end 2" }));
 }
