@@ -169,32 +169,32 @@ bool IPlugBase::IsOutChannelConnected(int i) const
   return rec && rec->mConnected;
 }
 
-void IPlugBase::SetInputsConnected(int first, int count, bool connected)
+// An unconnected channel's slot points at its scratch buffer: inputs read
+// silence from it, outputs are written there and discarded.
+template <class Rec>
+static void SetConnected(WDL_PtrList<Rec>& list, int first, int count, bool connected)
 {
-  WDL_MutexLock lock(&mMutex);
-  const int n = NInChannels();
+  const int n = list.GetSize();
   // 64-bit range arithmetic: host values near the int limits must not wrap.
   const long long end = (long long)first + (count > 0 ? count : 0);
   for (long long i = first < 0 ? 0 : first; i < n && i < end; ++i)
   {
-    InputChannelRec* rec = mInChannels.Get((int)i);
+    Rec* rec = list.Get((int)i);
     rec->mConnected = connected;
     if (!connected) *rec->mSlot = rec->mScratch.Get();
   }
 }
 
+void IPlugBase::SetInputsConnected(int first, int count, bool connected)
+{
+  WDL_MutexLock lock(&mMutex);
+  SetConnected(mInChannels, first, count, connected);
+}
+
 void IPlugBase::SetOutputsConnected(int first, int count, bool connected)
 {
   WDL_MutexLock lock(&mMutex);
-  const int n = NOutChannels();
-  // 64-bit range arithmetic: host values near the int limits must not wrap.
-  const long long end = (long long)first + (count > 0 ? count : 0);
-  for (long long i = first < 0 ? 0 : first; i < n && i < end; ++i)
-  {
-    OutputChannelRec* rec = mOutChannels.Get((int)i);
-    rec->mConnected = connected;
-    if (!connected) *rec->mSlot = rec->mScratch.Get();
-  }
+  SetConnected(mOutChannels, first, count, connected);
 }
 
 template <class Rec>

@@ -274,33 +274,33 @@ void IPlugVST::PrepareBlock()
   if (GetMidiMode()) HostCall(audioMasterWantMidi);
 }
 
-void VSTCALLBACK IPlugVST::VSTProcess(AEffect* effect, float** inputs, float** outputs, VstInt32 nFrames)
+// The three process callbacks: lock, WantMidi, then the frame.
+template <class T>
+static void RunProcessCallback(AEffect* effect, T** inputs, T** outputs, VstInt32 nFrames,
+                               void (IPlugBase::*frame)(T**, T**, int))
 {
   IPlugVST* plug = PlugOf(effect);
   if (!plug) return;
-  WDL_MutexLock lock(&plug->mMutex);
+  WDL_MutexLock lock(plug->GetMutex());
   plug->PrepareBlock();
-  plug->ProcessAccumulating(inputs, outputs, nFrames);
+  (plug->*frame)(inputs, outputs, nFrames);
+}
+
+void VSTCALLBACK IPlugVST::VSTProcess(AEffect* effect, float** inputs, float** outputs, VstInt32 nFrames)
+{
+  RunProcessCallback(effect, inputs, outputs, nFrames, &IPlugBase::ProcessAccumulating);
 }
 
 void VSTCALLBACK IPlugVST::VSTProcessReplacing(AEffect* effect, float** inputs, float** outputs,
                                                VstInt32 nFrames)
 {
-  IPlugVST* plug = PlugOf(effect);
-  if (!plug) return;
-  WDL_MutexLock lock(&plug->mMutex);
-  plug->PrepareBlock();
-  plug->ProcessReplacing(inputs, outputs, nFrames);
+  RunProcessCallback(effect, inputs, outputs, nFrames, &IPlugBase::ProcessReplacing);
 }
 
 void VSTCALLBACK IPlugVST::VSTProcessDoubleReplacing(AEffect* effect, double** inputs, double** outputs,
                                                      VstInt32 nFrames)
 {
-  IPlugVST* plug = PlugOf(effect);
-  if (!plug) return;
-  WDL_MutexLock lock(&plug->mMutex);
-  plug->PrepareBlock();
-  plug->ProcessDoubleReplacing(inputs, outputs, nFrames);
+  RunProcessCallback(effect, inputs, outputs, nFrames, &IPlugBase::ProcessDoubleReplacing);
 }
 
 float VSTCALLBACK IPlugVST::VSTGetParameter(AEffect* effect, VstInt32 index)

@@ -41,6 +41,8 @@ public:
   bool SendSysExMessage(SysExMessage* msg) override;
 
   // ------------------------------------------------------------ host entry points
+  // [audio thread, instance lock] before every process callback.
+  void PrepareBlock();
   static VstIntPtr VSTCALLBACK VSTDispatcher(AEffect* effect, VstInt32 opcode, VstInt32 index,
                                              VstIntPtr value, void* ptr, float opt);
   static void VSTCALLBACK VSTProcess(AEffect* effect, float** inputs, float** outputs, VstInt32 nFrames);
@@ -59,8 +61,6 @@ private:
   VstIntPtr SetChunk(const void* data, VstIntPtr size, bool isBank);
   VstIntPtr PinProperties(VstPinProperties* pin, int index, bool isInput) const;
   void ProcessEvents(const VstEvents* events);
-  // [audio thread] before every process callback.
-  void PrepareBlock();
   VstIntPtr HostCall(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr,
                      float opt = 0.0f);
   VstTimeInfo* GetTimeInfo(VstInt32 mask);
