@@ -36,25 +36,21 @@ typedef intptr_t VstIntPtr;
 
 struct AEffect;
 
-typedef VstIntPtr(VSTCALLBACK* audioMasterCallback)(AEffect* effect, VstInt32 opcode,
-                                                     VstInt32 index, VstIntPtr value,
-                                                     void* ptr, float opt);
-typedef VstIntPtr(VSTCALLBACK* AEffectDispatcherProc)(AEffect* effect, VstInt32 opcode,
-                                                       VstInt32 index, VstIntPtr value,
-                                                       void* ptr, float opt);
-typedef void(VSTCALLBACK* AEffectProcessProc)(AEffect* effect, float** inputs,
-                                              float** outputs, VstInt32 sampleFrames);
-typedef void(VSTCALLBACK* AEffectProcessDoubleProc)(AEffect* effect, double** inputs,
-                                                    double** outputs, VstInt32 sampleFrames);
-typedef void(VSTCALLBACK* AEffectSetParameterProc)(AEffect* effect, VstInt32 index,
-                                                   float parameter);
+typedef VstIntPtr(VSTCALLBACK* audioMasterCallback)(AEffect* effect, VstInt32 opcode, VstInt32 index,
+                                                    VstIntPtr value, void* ptr, float opt);
+typedef VstIntPtr(VSTCALLBACK* AEffectDispatcherProc)(AEffect* effect, VstInt32 opcode, VstInt32 index,
+                                                      VstIntPtr value, void* ptr, float opt);
+typedef void(VSTCALLBACK* AEffectProcessProc)(AEffect* effect, float** inputs, float** outputs,
+                                              VstInt32 sampleFrames);
+typedef void(VSTCALLBACK* AEffectProcessDoubleProc)(AEffect* effect, double** inputs, double** outputs,
+                                                    VstInt32 sampleFrames);
+typedef void(VSTCALLBACK* AEffectSetParameterProc)(AEffect* effect, VstInt32 index, float parameter);
 typedef float(VSTCALLBACK* AEffectGetParameterProc)(AEffect* effect, VstInt32 index);
 
 // Four characters packed most significant first, as the interface's IDs are.
 #ifndef CCONST
-#define CCONST(a, b, c, d)                                                           \
-  ((((VstInt32)(a)) << 24) | (((VstInt32)(b)) << 16) | (((VstInt32)(c)) << 8) |      \
-   (((VstInt32)(d)) << 0))
+#define CCONST(a, b, c, d)                                                                                   \
+  ((((VstInt32)(a)) << 24) | (((VstInt32)(b)) << 16) | (((VstInt32)(c)) << 8) | (((VstInt32)(d)) << 0))
 #endif
 
 const VstInt32 kVstVersion = 2400;
@@ -64,7 +60,8 @@ const VstInt32 kEffectMagic = CCONST('V', 's', 't', 'P');
 // 2. AEffect and its flags
 // ===========================================================================
 
-struct AEffect {
+struct AEffect
+{
   VstInt32 magic;
   AEffectDispatcherProc dispatcher;
   AEffectProcessProc process;  // accumulating; deprecated in 2.4 but still filled
@@ -90,7 +87,8 @@ struct AEffect {
   char future[56];
 };
 
-enum VstAEffectFlags {
+enum VstAEffectFlags
+{
   effFlagsHasEditor = 1 << 0,
   effFlagsHasClip = 1 << 1,  // deprecated
   effFlagsHasVu = 1 << 2,    // deprecated
@@ -108,7 +106,8 @@ enum VstAEffectFlags {
 // 3. Dispatcher opcodes
 // ===========================================================================
 
-enum AEffectOpcodes {
+enum AEffectOpcodes
+{
   effOpen = 0,
   effClose,
   effSetProgram,
@@ -137,15 +136,16 @@ enum AEffectOpcodes {
   effNumOpcodes
 };
 
-enum AEffectXOpcodes {
+enum AEffectXOpcodes
+{
   effProcessEvents = effSetChunk + 1,  // 25
   effCanBeAutomated,
   effString2Parameter,
   effGetNumProgramCategories,  // deprecated
   effGetProgramNameIndexed,
-  effCopyProgram,     // deprecated
-  effConnectInput,    // deprecated
-  effConnectOutput,   // deprecated
+  effCopyProgram,    // deprecated
+  effConnectInput,   // deprecated
+  effConnectOutput,  // deprecated
   effGetInputProperties,
   effGetOutputProperties,
   effGetPlugCategory,
@@ -166,8 +166,8 @@ enum AEffectXOpcodes {
   effVendorSpecific,
   effCanDo,
   effGetTailSize,
-  effIdle,        // deprecated
-  effGetIcon,     // deprecated
+  effIdle,             // deprecated
+  effGetIcon,          // deprecated
   effSetViewPosition,  // deprecated
   effGetParameterProperties,
   effKeysRequired,  // deprecated
@@ -199,7 +199,8 @@ enum AEffectXOpcodes {
 // 4. Host callback opcodes
 // ===========================================================================
 
-enum AudioMasterOpcodes {
+enum AudioMasterOpcodes
+{
   audioMasterAutomate = 0,
   audioMasterVersion,
   audioMasterCurrentId,
@@ -207,14 +208,15 @@ enum AudioMasterOpcodes {
   audioMasterPinConnected  // deprecated
 };
 
-enum AudioMasterOpcodesX {
+enum AudioMasterOpcodesX
+{
   audioMasterWantMidi = audioMasterPinConnected + 2,  // 6; 5 is unused
   audioMasterGetTime,
   audioMasterProcessEvents,
-  audioMasterSetTime,                     // deprecated
-  audioMasterTempoAt,                     // deprecated
-  audioMasterGetNumAutomatableParameters, // deprecated
-  audioMasterGetParameterQuantization,    // deprecated
+  audioMasterSetTime,                      // deprecated
+  audioMasterTempoAt,                      // deprecated
+  audioMasterGetNumAutomatableParameters,  // deprecated
+  audioMasterGetParameterQuantization,     // deprecated
   audioMasterIOChanged,
   audioMasterNeedIdle,  // deprecated
   audioMasterSizeWindow,
@@ -222,9 +224,9 @@ enum AudioMasterOpcodesX {
   audioMasterGetBlockSize,
   audioMasterGetInputLatency,
   audioMasterGetOutputLatency,
-  audioMasterGetPreviousPlug,         // deprecated
-  audioMasterGetNextPlug,             // deprecated
-  audioMasterWillReplaceOrAccumulate, // deprecated
+  audioMasterGetPreviousPlug,          // deprecated
+  audioMasterGetNextPlug,              // deprecated
+  audioMasterWillReplaceOrAccumulate,  // deprecated
   audioMasterGetCurrentProcessLevel,
   audioMasterGetAutomationState,
   audioMasterOfflineStart,
@@ -249,16 +251,17 @@ enum AudioMasterOpcodesX {
   audioMasterEndEdit,
   audioMasterOpenFileSelector,
   audioMasterCloseFileSelector,
-  audioMasterEditFile,                     // deprecated
-  audioMasterGetChunkFile,                 // deprecated
-  audioMasterGetInputSpeakerArrangement    // deprecated
+  audioMasterEditFile,                   // deprecated
+  audioMasterGetChunkFile,               // deprecated
+  audioMasterGetInputSpeakerArrangement  // deprecated
 };
 
 // ===========================================================================
 // 5. String lengths, categories, process levels and precision
 // ===========================================================================
 
-enum VstStringConstants {
+enum VstStringConstants
+{
   kVstMaxProgNameLen = 24,
   kVstMaxParamStrLen = 8,
   kVstMaxVendorStrLen = 64,
@@ -271,7 +274,8 @@ enum VstStringConstants {
   kVstMaxFileNameLen = 100
 };
 
-enum VstPlugCategory {
+enum VstPlugCategory
+{
   kPlugCategUnknown = 0,
   kPlugCategEffect,
   kPlugCategSynth,
@@ -287,7 +291,8 @@ enum VstPlugCategory {
   kPlugCategMaxCount
 };
 
-enum VstProcessLevels {
+enum VstProcessLevels
+{
   kVstProcessLevelUnknown = 0,
   kVstProcessLevelUser,
   kVstProcessLevelRealtime,
@@ -295,7 +300,8 @@ enum VstProcessLevels {
   kVstProcessLevelOffline
 };
 
-enum VstAutomationStates {
+enum VstAutomationStates
+{
   kVstAutomationUnsupported = 0,
   kVstAutomationOff,
   kVstAutomationRead,
@@ -303,9 +309,14 @@ enum VstAutomationStates {
   kVstAutomationReadWrite
 };
 
-enum VstProcessPrecision { kVstProcessPrecision32 = 0, kVstProcessPrecision64 };
+enum VstProcessPrecision
+{
+  kVstProcessPrecision32 = 0,
+  kVstProcessPrecision64
+};
 
-enum VstHostLanguage {
+enum VstHostLanguage
+{
   kVstLangEnglish = 1,
   kVstLangGerman,
   kVstLangFrench,
@@ -318,7 +329,8 @@ enum VstHostLanguage {
 // 6. Events
 // ===========================================================================
 
-enum VstEventTypes {
+enum VstEventTypes
+{
   kVstMidiType = 1,
   kVstAudioType,      // deprecated
   kVstVideoType,      // deprecated
@@ -327,7 +339,8 @@ enum VstEventTypes {
   kVstSysExType
 };
 
-struct VstEvent {
+struct VstEvent
+{
   VstInt32 type;
   VstInt32 byteSize;  // size of the whole event minus the first two fields
   VstInt32 deltaFrames;
@@ -337,15 +350,20 @@ struct VstEvent {
 
 // The host's list: numEvents entries, of which the record declares only the
 // first two; senders allocate room for more.
-struct VstEvents {
+struct VstEvents
+{
   VstInt32 numEvents;
   VstIntPtr reserved;
   VstEvent* events[2];
 };
 
-enum VstMidiEventFlags { kVstMidiEventIsRealtime = 1 << 0 };
+enum VstMidiEventFlags
+{
+  kVstMidiEventIsRealtime = 1 << 0
+};
 
-struct VstMidiEvent {
+struct VstMidiEvent
+{
   VstInt32 type;
   VstInt32 byteSize;
   VstInt32 deltaFrames;
@@ -359,7 +377,8 @@ struct VstMidiEvent {
   char reserved2;
 };
 
-struct VstMidiSysexEvent {
+struct VstMidiSysexEvent
+{
   VstInt32 type;
   VstInt32 byteSize;
   VstInt32 deltaFrames;
@@ -374,7 +393,8 @@ struct VstMidiSysexEvent {
 // 7. Time information
 // ===========================================================================
 
-struct VstTimeInfo {
+struct VstTimeInfo
+{
   double samplePos;
   double sampleRate;
   double nanoSeconds;
@@ -391,7 +411,8 @@ struct VstTimeInfo {
   VstInt32 flags;
 };
 
-enum VstTimeInfoFlags {
+enum VstTimeInfoFlags
+{
   kVstTransportChanged = 1,
   kVstTransportPlaying = 1 << 1,
   kVstTransportCycleActive = 1 << 2,
@@ -408,7 +429,8 @@ enum VstTimeInfoFlags {
   kVstClockValid = 1 << 15
 };
 
-enum VstSmpteFrameRate {
+enum VstSmpteFrameRate
+{
   kVstSmpte24fps = 0,
   kVstSmpte25fps = 1,
   kVstSmpte2997fps = 2,
@@ -427,13 +449,15 @@ enum VstSmpteFrameRate {
 // 8. Pins, speakers, parameter properties, editor and MIDI names
 // ===========================================================================
 
-enum VstPinPropertiesFlags {
+enum VstPinPropertiesFlags
+{
   kVstPinIsActive = 1 << 0,
   kVstPinIsStereo = 1 << 1,
   kVstPinUseSpeaker = 1 << 2
 };
 
-struct VstPinProperties {
+struct VstPinProperties
+{
   char label[kVstMaxLabelLen];
   VstInt32 flags;
   VstInt32 arrangementType;
@@ -441,7 +465,8 @@ struct VstPinProperties {
   char future[48];
 };
 
-enum VstSpeakerArrangementType {
+enum VstSpeakerArrangementType
+{
   kSpeakerArrUserDefined = -2,
   kSpeakerArrEmpty = -1,
   kSpeakerArrMono = 0,
@@ -476,7 +501,8 @@ enum VstSpeakerArrangementType {
   kNumSpeakerArr
 };
 
-enum VstSpeakerType {
+enum VstSpeakerType
+{
   kSpeakerUndefined = 0x7fffffff,
   kSpeakerM = 0,
   kSpeakerL,
@@ -501,7 +527,8 @@ enum VstSpeakerType {
   kSpeakerLfe2
 };
 
-struct VstSpeakerProperties {
+struct VstSpeakerProperties
+{
   float azimuth;
   float elevation;
   float radius;
@@ -511,13 +538,15 @@ struct VstSpeakerProperties {
   char future[28];
 };
 
-struct VstSpeakerArrangement {
+struct VstSpeakerArrangement
+{
   VstInt32 type;
   VstInt32 numChannels;
   VstSpeakerProperties speakers[8];  // more may follow for larger layouts
 };
 
-enum VstParameterFlags {
+enum VstParameterFlags
+{
   kVstParameterIsSwitch = 1 << 0,
   kVstParameterUsesIntegerMinMax = 1 << 1,
   kVstParameterUsesFloatStep = 1 << 2,
@@ -527,7 +556,8 @@ enum VstParameterFlags {
   kVstParameterCanRamp = 1 << 6
 };
 
-struct VstParameterProperties {
+struct VstParameterProperties
+{
   float stepFloat;
   float smallStepFloat;
   float largeStepFloat;
@@ -546,20 +576,23 @@ struct VstParameterProperties {
   char future[16];
 };
 
-struct ERect {
+struct ERect
+{
   VstInt16 top;
   VstInt16 left;
   VstInt16 bottom;
   VstInt16 right;
 };
 
-struct VstKeyCode {
+struct VstKeyCode
+{
   VstInt32 character;
   unsigned char virt;
   unsigned char modifier;
 };
 
-struct MidiProgramName {
+struct MidiProgramName
+{
   VstInt32 thisProgramIndex;
   char name[kVstMaxNameLen];
   char midiProgram;
@@ -570,14 +603,16 @@ struct MidiProgramName {
   VstInt32 flags;
 };
 
-struct MidiProgramCategory {
+struct MidiProgramCategory
+{
   VstInt32 thisCategoryIndex;
   char name[kVstMaxNameLen];
   VstInt32 parentCategoryIndex;
   VstInt32 flags;
 };
 
-struct MidiKeyName {
+struct MidiKeyName
+{
   VstInt32 thisProgramIndex;
   VstInt32 thisKeyNumber;
   char keyName[kVstMaxNameLen];
@@ -614,20 +649,17 @@ static_assert(kEffectMagic == 0x56737450, "magic");
 static_assert(effGetChunk == 23 && effProcessEvents == 25, "dispatcher opcodes");
 static_assert(effGetInputProperties == 33 && effGetPlugCategory == 35, "dispatcher opcodes");
 static_assert(effSetSpeakerArrangement == 42 && effGetEffectName == 45, "dispatcher opcodes");
-static_assert(effVendorSpecific == 50 && effCanDo == 51 && effGetVstVersion == 58,
-              "dispatcher opcodes");
+static_assert(effVendorSpecific == 50 && effCanDo == 51 && effGetVstVersion == 58, "dispatcher opcodes");
 static_assert(effGetMidiKeyName == 66 && effGetSpeakerArrangement == 69, "dispatcher opcodes");
 static_assert(effStartProcess == 71 && effSetProcessPrecision == 77, "dispatcher opcodes");
 static_assert(effGetNumMidiOutputChannels == 79, "dispatcher opcodes");
 static_assert(audioMasterWantMidi == 6 && audioMasterIOChanged == 13, "host opcodes");
-static_assert(audioMasterGetSampleRate == 16 && audioMasterGetCurrentProcessLevel == 23,
-              "host opcodes");
-static_assert(audioMasterGetVendorString == 32 && audioMasterVendorSpecific == 35,
-              "host opcodes");
+static_assert(audioMasterGetSampleRate == 16 && audioMasterGetCurrentProcessLevel == 23, "host opcodes");
+static_assert(audioMasterGetVendorString == 32 && audioMasterVendorSpecific == 35, "host opcodes");
 static_assert(audioMasterCanDo == 37 && audioMasterGetDirectory == 41, "host opcodes");
 static_assert(audioMasterUpdateDisplay == 42 && audioMasterEndEdit == 44, "host opcodes");
-static_assert(audioMasterCloseFileSelector == 46 &&
-              audioMasterGetInputSpeakerArrangement == 49, "host opcodes");
+static_assert(audioMasterCloseFileSelector == 46 && audioMasterGetInputSpeakerArrangement == 49,
+              "host opcodes");
 static_assert(kPlugCategShell == 10 && kPlugCategGenerator == 11, "categories");
 static_assert(kSpeakerArr102 == 28, "speaker arrangements");
 

@@ -16,28 +16,33 @@ using quorvex::HostCall;
 using quorvex::HostEvent;
 using quorvex::VstHost;
 
-namespace {
+namespace
+{
 
-const StubObservations* Seen(VstHost& host) {
-  return reinterpret_cast<const StubObservations*>(
-      host.Dispatch(effVendorSpecific, kStubObservations));
+const StubObservations* Seen(VstHost& host)
+{
+  return reinterpret_cast<const StubObservations*>(host.Dispatch(effVendorSpecific, kStubObservations));
 }
 
-std::vector<VstInt32> Dispatched(VstHost& host) {
+std::vector<VstInt32> Dispatched(VstHost& host)
+{
   const StubObservations* seen = Seen(host);
   return std::vector<VstInt32>(seen->dispatched, seen->dispatched + seen->numDispatched);
 }
 
 // Keeps the stub library resident so its entry mode can be switched between loads.
-class HostTest : public ::testing::Test {
- protected:
-  void SetUp() override {
+class HostTest : public ::testing::Test
+{
+protected:
+  void SetUp() override
+  {
     mStub = dlopen(QUORVEX_STUB_PATH, RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(mStub, nullptr) << dlerror();
     mSetEntryMode = reinterpret_cast<void (*)(int)>(dlsym(mStub, "QuorvexStubSetEntryMode"));
     ASSERT_NE(mSetEntryMode, nullptr);
   }
-  void TearDown() override {
+  void TearDown() override
+  {
     if (mSetEntryMode) mSetEntryMode(kStubEntryNormal);
     if (mStub) dlclose(mStub);
   }
@@ -46,16 +51,28 @@ class HostTest : public ::testing::Test {
   void (*mSetEntryMode)(int) = nullptr;
 };
 
-struct StereoBlock {
+struct StereoBlock
+{
   explicit StereoBlock(int frames) : left(frames), right(frames), outL(frames), outR(frames) {}
   std::vector<float> left, right, outL, outR;
-  float* in[2] = {nullptr, nullptr};
-  float* out[2] = {nullptr, nullptr};
-  float** Inputs() { in[0] = left.data(); in[1] = right.data(); return in; }
-  float** Outputs() { out[0] = outL.data(); out[1] = outR.data(); return out; }
+  float* in[2] = { nullptr, nullptr };
+  float* out[2] = { nullptr, nullptr };
+  float** Inputs()
+  {
+    in[0] = left.data();
+    in[1] = right.data();
+    return in;
+  }
+  float** Outputs()
+  {
+    out[0] = outL.data();
+    out[1] = outR.data();
+    return out;
+  }
 };
 
-TEST_F(HostTest, LoadReportsFilesThatAreNotPlugins) {
+TEST_F(HostTest, LoadReportsFilesThatAreNotPlugins)
+{
   VstHost host;
   EXPECT_NE(host.Load("no/such/plugin.so").find("cannot open"), std::string::npos);
 
@@ -76,7 +93,8 @@ TEST_F(HostTest, LoadReportsFilesThatAreNotPlugins) {
   EXPECT_EQ(host.Dispatch(effGetVstVersion), 0);
 }
 
-TEST_F(HostTest, LoadRefusesNullEffectAndBadMagic) {
+TEST_F(HostTest, LoadRefusesNullEffectAndBadMagic)
+{
   VstHost host;
   mSetEntryMode(kStubEntryNull);
   EXPECT_NE(host.Load(QUORVEX_STUB_PATH).find("returned no effect"), std::string::npos);
@@ -88,13 +106,15 @@ TEST_F(HostTest, LoadRefusesNullEffectAndBadMagic) {
   EXPECT_TRUE(host.IsLoaded());
 }
 
-TEST_F(HostTest, LoadFallsBackToTheOldEntryName) {
+TEST_F(HostTest, LoadFallsBackToTheOldEntryName)
+{
   VstHost host;
   ASSERT_EQ(host.Load(QUORVEX_STUB_MAIN_PATH), "");
   EXPECT_EQ(host.UniqueID(), kStubUniqueID);
 }
 
-TEST_F(HostTest, AnswersCallbacksMadeBeforeTheEffectExists) {
+TEST_F(HostTest, AnswersCallbacksMadeBeforeTheEffectExists)
+{
   VstHost host;
   host.SetProductString("Early Host");
   ASSERT_EQ(host.Load(QUORVEX_STUB_PATH), "");
@@ -102,12 +122,13 @@ TEST_F(HostTest, AnswersCallbacksMadeBeforeTheEffectExists) {
   EXPECT_STREQ(Seen(host)->productAtLoad, "Early Host");
 }
 
-TEST_F(HostTest, OpenSendsSetUpInDawOrderAndGettersReadThePlugin) {
+TEST_F(HostTest, OpenSendsSetUpInDawOrderAndGettersReadThePlugin)
+{
   VstHost host;
   ASSERT_EQ(host.Load(QUORVEX_STUB_PATH), "");
   ASSERT_TRUE(host.Open(48000., 256));
   EXPECT_EQ(Dispatched(host),
-            (std::vector<VstInt32>{effOpen, effSetSampleRate, effSetBlockSize, effMainsChanged}));
+            (std::vector<VstInt32>{ effOpen, effSetSampleRate, effSetBlockSize, effMainsChanged }));
   EXPECT_EQ(Seen(host)->sampleRate, 48000.f);
   EXPECT_EQ(Seen(host)->blockSize, 256);
   EXPECT_STREQ(Seen(host)->productAtOpen, "Quorvex Reference Host");
@@ -138,7 +159,8 @@ TEST_F(HostTest, OpenSendsSetUpInDawOrderAndGettersReadThePlugin) {
   EXPECT_EQ(host.ParamDisplay(1), "1/8D");
 }
 
-TEST_F(HostTest, ProductStringIsCutToTheDocumentedBuffer) {
+TEST_F(HostTest, ProductStringIsCutToTheDocumentedBuffer)
+{
   VstHost host;
   host.SetProductString(std::string(100, 'p'));
   host.SetVendorVersion(20503);
@@ -150,7 +172,8 @@ TEST_F(HostTest, ProductStringIsCutToTheDocumentedBuffer) {
   EXPECT_EQ(seen->vendorVersionAtOpen, 20503);
 }
 
-TEST_F(HostTest, TimeInfoFollowsTheTransportAndItsSwitches) {
+TEST_F(HostTest, TimeInfoFollowsTheTransportAndItsSwitches)
+{
   VstHost host;
   ASSERT_EQ(host.Load(QUORVEX_STUB_PATH), "");
   host.Open(44100., 64);
@@ -167,8 +190,7 @@ TEST_F(HostTest, TimeInfoFollowsTheTransportAndItsSwitches) {
   EXPECT_DOUBLE_EQ(seen->lastPpqPos, 64. / 44100. * 1.5);
   EXPECT_EQ(seen->lastTimeSigNumerator, 7);
   EXPECT_EQ(seen->lastTimeSigDenominator, 8);
-  EXPECT_EQ(seen->lastTimeFlags,
-            kVstTempoValid | kVstTimeSigValid | kVstPpqPosValid | kVstTransportPlaying);
+  EXPECT_EQ(seen->lastTimeFlags, kVstTempoValid | kVstTimeSigValid | kVstPpqPosValid | kVstTransportPlaying);
   EXPECT_EQ(host.SamplePos(), 128.);
   EXPECT_EQ(host.TimeRequests(), 2);
 
@@ -180,32 +202,34 @@ TEST_F(HostTest, TimeInfoFollowsTheTransportAndItsSwitches) {
   EXPECT_TRUE(seen->lastTimeNull);
 }
 
-TEST_F(HostTest, ProcessCallbacksReplaceAccumulateAndRunInDouble) {
+TEST_F(HostTest, ProcessCallbacksReplaceAccumulateAndRunInDouble)
+{
   VstHost host;
   ASSERT_EQ(host.Load(QUORVEX_STUB_PATH), "");
   host.Open(44100., 4);
   host.SetParameter(0, 0.5f);
   StereoBlock block(4);
-  block.left = {1.f, 2.f, 3.f, 4.f};
-  block.right = {-1.f, -2.f, -3.f, -4.f};
+  block.left = { 1.f, 2.f, 3.f, 4.f };
+  block.right = { -1.f, -2.f, -3.f, -4.f };
   block.outL.assign(4, 100.f);
   block.outR.assign(4, 100.f);
 
   ASSERT_TRUE(host.ProcessReplacing(block.Inputs(), block.Outputs(), 4));
-  EXPECT_EQ(block.outL, (std::vector<float>{0.5f, 1.f, 1.5f, 2.f}));
+  EXPECT_EQ(block.outL, (std::vector<float>{ 0.5f, 1.f, 1.5f, 2.f }));
   ASSERT_TRUE(host.ProcessAccumulate(block.Inputs(), block.Outputs(), 4));
-  EXPECT_EQ(block.outR, (std::vector<float>{-1.f, -2.f, -3.f, -4.f}));
+  EXPECT_EQ(block.outR, (std::vector<float>{ -1.f, -2.f, -3.f, -4.f }));
 
-  std::vector<double> l = {2., 4.}, r = {6., 8.}, ol(2), orr(2);
-  double* in[2] = {l.data(), r.data()};
-  double* out[2] = {ol.data(), orr.data()};
+  std::vector<double> l = { 2., 4. }, r = { 6., 8. }, ol(2), orr(2);
+  double* in[2] = { l.data(), r.data() };
+  double* out[2] = { ol.data(), orr.data() };
   ASSERT_TRUE(host.ProcessDouble(in, out, 2));
-  EXPECT_EQ(ol, (std::vector<double>{1., 2.}));
-  EXPECT_EQ(orr, (std::vector<double>{3., 4.}));
+  EXPECT_EQ(ol, (std::vector<double>{ 1., 2. }));
+  EXPECT_EQ(orr, (std::vector<double>{ 3., 4. }));
   EXPECT_FALSE(host.ProcessReplacing(block.Inputs(), block.Outputs(), -1));
 }
 
-TEST_F(HostTest, LogsGesturesInOrderUntilCleared) {
+TEST_F(HostTest, LogsGesturesInOrderUntilCleared)
+{
   VstHost host;
   ASSERT_EQ(host.Load(QUORVEX_STUB_PATH), "");
   host.Open();
@@ -227,7 +251,8 @@ TEST_F(HostTest, LogsGesturesInOrderUntilCleared) {
   EXPECT_TRUE(host.Calls().empty());
 }
 
-TEST_F(HostTest, CopiesEventsAndReturnsTheSetResult) {
+TEST_F(HostTest, CopiesEventsAndReturnsTheSetResult)
+{
   VstHost host;
   ASSERT_EQ(host.Load(QUORVEX_STUB_PATH), "");
   host.Open();
@@ -248,12 +273,13 @@ TEST_F(HostTest, CopiesEventsAndReturnsTheSetResult) {
   EXPECT_EQ(events[0].midiData[2], 100);
   EXPECT_EQ(events[1].type, kVstSysExType);
   EXPECT_EQ(events[1].deltaFrames, 3);
-  EXPECT_EQ(events[1].sysex, (std::vector<uint8_t>{0xF0, 0x7D, 0x01, 0x02, 0xF7}));
+  EXPECT_EQ(events[1].sysex, (std::vector<uint8_t>{ 0xF0, 0x7D, 0x01, 0x02, 0xF7 }));
   host.ClearEvents();
   EXPECT_TRUE(host.Events().empty());
 }
 
-TEST_F(HostTest, ChunksRoundTripThroughTheHost) {
+TEST_F(HostTest, ChunksRoundTripThroughTheHost)
+{
   VstHost host;
   ASSERT_EQ(host.Load(QUORVEX_STUB_PATH), "");
   host.SetParameter(0, 0.125f);
@@ -265,7 +291,8 @@ TEST_F(HostTest, ChunksRoundTripThroughTheHost) {
   EXPECT_EQ(host.SetChunk(std::vector<uint8_t>(), true), 0);
 }
 
-TEST_F(HostTest, SeveralInstancesKeepTheirOwnHost) {
+TEST_F(HostTest, SeveralInstancesKeepTheirOwnHost)
+{
   VstHost a, b;
   ASSERT_EQ(a.Load(QUORVEX_STUB_PATH), "");
   ASSERT_EQ(b.Load(QUORVEX_STUB_PATH), "");
@@ -288,7 +315,8 @@ TEST_F(HostTest, SeveralInstancesKeepTheirOwnHost) {
   EXPECT_EQ(Seen(b)->processCalls, 3);
 }
 
-TEST_F(HostTest, CallbackSurvivesHostileInput) {
+TEST_F(HostTest, CallbackSurvivesHostileInput)
+{
   // No host is responsible for an unknown effect: only the version is answered.
   AEffect stranger;
   std::memset(&stranger, 0, sizeof(stranger));

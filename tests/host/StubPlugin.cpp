@@ -19,13 +19,15 @@
 #define STUB_EXPORT extern "C" __attribute__((visibility("default")))
 #endif
 
-namespace {
+namespace
+{
 
 int gEntryMode = kStubEntryNormal;
 
-const char* const kModeNames[] = {"Off", "1/8", "1/8D", "1/4", "Wide"};
+const char* const kModeNames[] = { "Off", "1/8", "1/8D", "1/4", "Wide" };
 
-struct Stub {
+struct Stub
+{
   AEffect effect;
   audioMasterCallback host;
   StubObservations seen;
@@ -38,15 +40,19 @@ struct Stub {
 Stub* From(AEffect* effect) { return static_cast<Stub*>(effect->object); }
 float* Params(Stub* s) { return s->programs[s->program]; }
 
-void Copy(void* ptr, const char* text, size_t capacity) {
+void Copy(void* ptr, const char* text, size_t capacity)
+{
   if (!ptr) return;
   std::snprintf(static_cast<char*>(ptr), capacity, "%s", text);
 }
 
-void FormatDisplay(VstInt32 index, float v, char* out) {
-  switch (index) {
+void FormatDisplay(VstInt32 index, float v, char* out)
+{
+  switch (index)
+  {
     case 0: std::snprintf(out, kVstMaxParamStrLen, "%d", (int)std::lround(v * 100.f)); break;
-    case 1: {
+    case 1:
+    {
       int mode = (int)(v * 5.f);
       if (mode > 4) mode = 4;
       if (mode < 0) mode = 0;
@@ -57,10 +63,11 @@ void FormatDisplay(VstInt32 index, float v, char* out) {
   }
 }
 
-void AskTime(Stub* s) {
+void AskTime(Stub* s)
+{
   AEffect* e = &s->effect;
-  VstTimeInfo* t = (VstTimeInfo*)s->host(e, audioMasterGetTime, 0,
-                                         kVstTempoValid | kVstTimeSigValid, nullptr, 0.f);
+  VstTimeInfo* t =
+      (VstTimeInfo*)s->host(e, audioMasterGetTime, 0, kVstTempoValid | kVstTimeSigValid, nullptr, 0.f);
   s->seen.processCalls++;
   s->seen.lastTimeNull = t == nullptr;
   if (!t) return;
@@ -72,37 +79,43 @@ void AskTime(Stub* s) {
   s->seen.lastTimeSigDenominator = t->timeSigDenominator;
 }
 
-template <typename T>
-void Run(AEffect* e, T** in, T** out, VstInt32 frames, bool accumulate) {
+template <typename T> void Run(AEffect* e, T** in, T** out, VstInt32 frames, bool accumulate)
+{
   Stub* s = From(e);
   AskTime(s);
   T gain = (T)Params(s)[0];
   for (int c = 0; c < 2; ++c)
-    for (VstInt32 i = 0; i < frames; ++i)
-      out[c][i] = (accumulate ? out[c][i] : T(0)) + in[c][i] * gain;
+    for (VstInt32 i = 0; i < frames; ++i) out[c][i] = (accumulate ? out[c][i] : T(0)) + in[c][i] * gain;
 }
 
-void VSTCALLBACK ProcessReplacing(AEffect* e, float** in, float** out, VstInt32 n) {
+void VSTCALLBACK ProcessReplacing(AEffect* e, float** in, float** out, VstInt32 n)
+{
   Run(e, in, out, n, false);
 }
-void VSTCALLBACK ProcessAccumulate(AEffect* e, float** in, float** out, VstInt32 n) {
+void VSTCALLBACK ProcessAccumulate(AEffect* e, float** in, float** out, VstInt32 n)
+{
   Run(e, in, out, n, true);
 }
-void VSTCALLBACK ProcessDouble(AEffect* e, double** in, double** out, VstInt32 n) {
+void VSTCALLBACK ProcessDouble(AEffect* e, double** in, double** out, VstInt32 n)
+{
   Run(e, in, out, n, false);
 }
 
-void VSTCALLBACK SetParameter(AEffect* e, VstInt32 index, float value) {
+void VSTCALLBACK SetParameter(AEffect* e, VstInt32 index, float value)
+{
   if (index >= 0 && index < kStubNumParams) Params(From(e))[index] = value;
 }
 
-float VSTCALLBACK GetParameter(AEffect* e, VstInt32 index) {
+float VSTCALLBACK GetParameter(AEffect* e, VstInt32 index)
+{
   return index >= 0 && index < kStubNumParams ? Params(From(e))[index] : 0.f;
 }
 
-VstIntPtr VendorSpecific(Stub* s, VstInt32 code, VstIntPtr value, float opt) {
+VstIntPtr VendorSpecific(Stub* s, VstInt32 code, VstIntPtr value, float opt)
+{
   AEffect* e = &s->effect;
-  switch (code) {
+  switch (code)
+  {
     case kStubObservations: return (VstIntPtr)&s->seen;
     case kStubEditGesture:
       s->host(e, audioMasterBeginEdit, (VstInt32)value, 0, nullptr, 0.f);
@@ -110,7 +123,8 @@ VstIntPtr VendorSpecific(Stub* s, VstInt32 code, VstIntPtr value, float opt) {
       s->host(e, audioMasterEndEdit, (VstInt32)value, 0, nullptr, 0.f);
       s->host(e, audioMasterUpdateDisplay, 0, 0, nullptr, 0.f);
       return 1;
-    case kStubSendMidi: {
+    case kStubSendMidi:
+    {
       VstMidiEvent midi;
       std::memset(&midi, 0, sizeof(midi));
       midi.type = kVstMidiType;
@@ -126,8 +140,9 @@ VstIntPtr VendorSpecific(Stub* s, VstInt32 code, VstIntPtr value, float opt) {
       s->seen.lastEventsResult = s->host(e, audioMasterProcessEvents, 0, 0, &events, 0.f);
       return 1;
     }
-    case kStubSendSysex: {
-      char dump[] = {(char)0xF0, 0x7D, 0x01, 0x02, (char)0xF7};
+    case kStubSendSysex:
+    {
+      char dump[] = { (char)0xF0, 0x7D, 0x01, 0x02, (char)0xF7 };
       VstMidiSysexEvent sysex;
       std::memset(&sysex, 0, sizeof(sysex));
       sysex.type = kVstSysExType;
@@ -146,21 +161,21 @@ VstIntPtr VendorSpecific(Stub* s, VstInt32 code, VstIntPtr value, float opt) {
   return 0;
 }
 
-VstIntPtr VSTCALLBACK Dispatcher(AEffect* e, VstInt32 opcode, VstInt32 index, VstIntPtr value,
-                                 void* ptr, float opt) {
+VstIntPtr VSTCALLBACK Dispatcher(AEffect* e, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
+                                 float opt)
+{
   Stub* s = From(e);
   bool query = opcode == effVendorSpecific && index == kStubObservations;
   if (!query && s->seen.numDispatched < 64) s->seen.dispatched[s->seen.numDispatched++] = opcode;
   bool paramOk = index >= 0 && index < kStubNumParams;
-  switch (opcode) {
+  switch (opcode)
+  {
     case effOpen:
       std::memset(s->seen.productAtOpen, 0x7f, sizeof(s->seen.productAtOpen));
       s->host(e, audioMasterGetProductString, 0, 0, s->seen.productAtOpen, 0.f);
       s->seen.vendorVersionAtOpen = s->host(e, audioMasterGetVendorVersion, 0, 0, nullptr, 0.f);
       return 0;
-    case effClose:
-      delete s;
-      return 0;
+    case effClose: delete s; return 0;
     case effSetSampleRate: s->seen.sampleRate = opt; return 0;
     case effSetBlockSize: s->seen.blockSize = value; return 0;
     case effSetProgram:
@@ -211,9 +226,11 @@ STUB_EXPORT void QuorvexStubSetEntryMode(int mode) { gEntryMode = mode; }
 // old entry name, which C++ only lets us export under an assembler label.
 #if defined(STUB_MAIN_ONLY)
 STUB_EXPORT AEffect* StubLegacyMain(audioMasterCallback host) __asm__("main");
-STUB_EXPORT AEffect* StubLegacyMain(audioMasterCallback host) {
+STUB_EXPORT AEffect* StubLegacyMain(audioMasterCallback host)
+{
 #else
-STUB_EXPORT AEffect* VSTPluginMain(audioMasterCallback host) {
+STUB_EXPORT AEffect* VSTPluginMain(audioMasterCallback host)
+{
 #endif
   if (!host || gEntryMode == kStubEntryNull) return nullptr;
   // A bad-magic record cannot be closed by a host, so it must not be allocated.
@@ -243,10 +260,12 @@ STUB_EXPORT AEffect* VSTPluginMain(audioMasterCallback host) {
   e->processReplacing = ProcessReplacing;
   e->processDoubleReplacing = ProcessDouble;
 
-  const char* names[kStubNumPrograms] = {"Init", "Loud", "Wide Echo"};
-  const float values[kStubNumPrograms][kStubNumParams] = {
-      {1.f, 0.f, 0.25f}, {0.9f, 0.5f, 0.5f}, {0.5f, 0.9f, 0.75f}};
-  for (int p = 0; p < kStubNumPrograms; ++p) {
+  const char* names[kStubNumPrograms] = { "Init", "Loud", "Wide Echo" };
+  const float values[kStubNumPrograms][kStubNumParams] = { { 1.f, 0.f, 0.25f },
+                                                           { 0.9f, 0.5f, 0.5f },
+                                                           { 0.5f, 0.9f, 0.75f } };
+  for (int p = 0; p < kStubNumPrograms; ++p)
+  {
     Copy(s->programNames[p], names[p], kVstMaxProgNameLen);
     std::memcpy(s->programs[p], values[p], sizeof(values[p]));
   }

@@ -5,17 +5,18 @@
 
 #include "VstApi.h"
 
-struct StubObservations {
-  VstIntPtr versionAtLoad;      // audioMasterVersion asked from the entry point
-  char productAtLoad[256];      // product string asked from the entry point
-  char productAtOpen[256];      // product string asked at effOpen (0x7f-filled first)
+struct StubObservations
+{
+  VstIntPtr versionAtLoad;  // audioMasterVersion asked from the entry point
+  char productAtLoad[256];  // product string asked from the entry point
+  char productAtOpen[256];  // product string asked at effOpen (0x7f-filled first)
   VstIntPtr vendorVersionAtOpen;
-  VstInt32 dispatched[64];      // opcodes received, in order (first 64)
+  VstInt32 dispatched[64];  // opcodes received, in order (first 64)
   VstInt32 numDispatched;
   float sampleRate;
   VstIntPtr blockSize;
   VstInt32 processCalls;
-  bool lastTimeNull;            // the host answered audioMasterGetTime with null
+  bool lastTimeNull;  // the host answered audioMasterGetTime with null
   double lastTempo;
   double lastSamplePos;
   double lastPpqPos;
@@ -26,7 +27,8 @@ struct StubObservations {
 };
 
 // index of effVendorSpecific
-enum StubVendorCode {
+enum StubVendorCode
+{
   kStubObservations = 0x51560001,  // returns a StubObservations*
   kStubEditGesture,                // begin, automate(opt), end, update display for param `value`
   kStubSendMidi,                   // one MIDI event: deltaFrames 17, 0x90 60 100
@@ -34,7 +36,12 @@ enum StubVendorCode {
 };
 
 // How VSTPluginMain behaves, set through the exported QuorvexStubSetEntryMode.
-enum StubEntryMode { kStubEntryNormal = 0, kStubEntryNull, kStubEntryBadMagic };
+enum StubEntryMode
+{
+  kStubEntryNormal = 0,
+  kStubEntryNull,
+  kStubEntryBadMagic
+};
 
 const VstInt32 kStubNumParams = 3;
 const VstInt32 kStubNumPrograms = 3;

@@ -17,25 +17,29 @@
 
 using namespace quorvex;
 
-namespace {
+namespace
+{
 
-class TempDir {
- public:
-  TempDir() {
+class TempDir
+{
+public:
+  TempDir()
+  {
     char dir[] = "/tmp/quorvex-render-XXXXXX";
     if (mkdtemp(dir)) mPath = dir;
   }
-  ~TempDir() {
+  ~TempDir()
+  {
     if (!mPath.empty()) std::system(("rm -rf '" + mPath + "'").c_str());
   }
   std::string File(const std::string& name) const { return mPath + "/" + name; }
 
- private:
+private:
   std::string mPath;
 };
 
-bool WriteWav(const std::string& path, const std::vector<double>& samples, int channels,
-              int rate) {
+bool WriteWav(const std::string& path, const std::vector<double>& samples, int channels, int rate)
+{
   SF_INFO info;
   std::memset(&info, 0, sizeof(info));
   info.samplerate = rate;
@@ -48,12 +52,14 @@ bool WriteWav(const std::string& path, const std::vector<double>& samples, int c
   return true;
 }
 
-struct ReadBack {
+struct ReadBack
+{
   SF_INFO info;
   std::vector<double> samples;
 };
 
-bool ReadWav(const std::string& path, ReadBack* out) {
+bool ReadWav(const std::string& path, ReadBack* out)
+{
   std::memset(&out->info, 0, sizeof(out->info));
   SNDFILE* f = sf_open(path.c_str(), SFM_READ, &out->info);
   if (!f) return false;
@@ -63,12 +69,14 @@ bool ReadWav(const std::string& path, ReadBack* out) {
   return true;
 }
 
-bool Exists(const std::string& path) {
+bool Exists(const std::string& path)
+{
   struct stat st;
   return stat(path.c_str(), &st) == 0;
 }
 
-RenderOptions StubOptions() {
+RenderOptions StubOptions()
+{
   RenderOptions o;
   o.plugin = QUORVEX_STUB_PATH;
   o.quiet = true;
@@ -76,7 +84,8 @@ RenderOptions StubOptions() {
 }
 
 // Runs the built tool, returning its exit status and everything it printed.
-int RunCli(const std::string& args, std::string* output) {
+int RunCli(const std::string& args, std::string* output)
+{
   std::string command = std::string("'") + QUORVEX_RENDER_PATH + "' " + args + " 2>&1";
   FILE* pipe = popen(command.c_str(), "r");
   if (!pipe) return -1;
@@ -87,13 +96,13 @@ int RunCli(const std::string& args, std::string* output) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-TEST(RenderArgs, ParsesEveryOption) {
+TEST(RenderArgs, ParsesEveryOption)
+{
   RenderOptions o;
   std::string error;
-  ASSERT_TRUE(ParseRenderArgs({"in.wav", "-o", "out.flac", "--plugin=p.so", "--bpm", "93.5",
-                               "--block", "64", "--double", "--program", "Loud", "--param",
-                               "Delay Rate = 1/8D", "--param=Feedback=70", "--tail", "0.5",
-                               "--quiet"},
+  ASSERT_TRUE(ParseRenderArgs({ "in.wav", "-o", "out.flac", "--plugin=p.so", "--bpm", "93.5", "--block", "64",
+                                "--double", "--program", "Loud", "--param", "Delay Rate = 1/8D",
+                                "--param=Feedback=70", "--tail", "0.5", "--quiet" },
                               &o, &error))
       << error;
   EXPECT_EQ(o.input, "in.wav");
@@ -110,13 +119,18 @@ TEST(RenderArgs, ParsesEveryOption) {
   EXPECT_TRUE(o.quiet);
 }
 
-TEST(RenderArgs, RejectsBadArguments) {
-  const std::vector<std::vector<std::string>> bad = {
-      {"--bogus"},          {"-o"},           {"--bpm", "0"},       {"--bpm", "fast"},
-      {"--block", "0"},     {"--block", "1e9"}, {"--tail", "-1"},   {"--tail", "nan"},
-      {"--param", "Gain"},  {"--param", "=3"}, {"a.wav", "b.wav"},  {"a.wav", "--rate", "48000"},
-      {"--quiet=yes"},      {"--rate", "100"}, {"-o", ""}};
-  for (const auto& args : bad) {
+TEST(RenderArgs, RejectsBadArguments)
+{
+  const std::vector<std::vector<std::string>> bad = { { "--bogus" },         { "-o" },
+                                                      { "--bpm", "0" },      { "--bpm", "fast" },
+                                                      { "--block", "0" },    { "--block", "1e9" },
+                                                      { "--tail", "-1" },    { "--tail", "nan" },
+                                                      { "--param", "Gain" }, { "--param", "=3" },
+                                                      { "a.wav", "b.wav" },  { "a.wav", "--rate", "48000" },
+                                                      { "--quiet=yes" },     { "--rate", "100" },
+                                                      { "-o", "" } };
+  for (const auto& args : bad)
+  {
     RenderOptions o;
     std::string error;
     EXPECT_FALSE(ParseRenderArgs(args, &o, &error)) << args[0];
@@ -124,16 +138,19 @@ TEST(RenderArgs, RejectsBadArguments) {
   }
 }
 
-class RenderStub : public ::testing::Test {
- protected:
-  void SetUp() override {
+class RenderStub : public ::testing::Test
+{
+protected:
+  void SetUp() override
+  {
     ASSERT_EQ(mHost.Load(QUORVEX_STUB_PATH), "");
     mHost.Open();
   }
   VstHost mHost;
 };
 
-TEST_F(RenderStub, FindsValuesByTheirDisplayText) {
+TEST_F(RenderStub, FindsValuesByTheirDisplayText)
+{
   std::string error;
   EXPECT_EQ(FindParameter(mHost, "Mode"), 1);
   EXPECT_EQ(FindParameter(mHost, "gain"), 0);  // unique without case
@@ -158,7 +175,8 @@ TEST_F(RenderStub, FindsValuesByTheirDisplayText) {
   EXPECT_EQ(mHost.ParamDisplay(2), "123.4");
 }
 
-TEST_F(RenderStub, UnknownValuesLeaveTheParameterAlone) {
+TEST_F(RenderStub, UnknownValuesLeaveTheParameterAlone)
+{
   std::string error;
   mHost.SetParameter(1, 0.9f);
   EXPECT_FALSE(SetParameterByDisplay(mHost, 1, "1/2", &error));
@@ -168,7 +186,8 @@ TEST_F(RenderStub, UnknownValuesLeaveTheParameterAlone) {
   EXPECT_FALSE(SetParameterByDisplay(mHost, 0, "", &error));
 }
 
-TEST_F(RenderStub, SelectsProgramsByNumberOrName) {
+TEST_F(RenderStub, SelectsProgramsByNumberOrName)
+{
   std::string error;
   ASSERT_TRUE(SelectProgram(mHost, "2", &error));
   EXPECT_EQ(mHost.GetProgram(), 2);
@@ -180,13 +199,14 @@ TEST_F(RenderStub, SelectsProgramsByNumberOrName) {
   EXPECT_EQ(mHost.GetProgram(), 1);
 }
 
-TEST(RenderRun, DemoRendersInputPlusTailAtTheGivenGain) {
+TEST(RenderRun, DemoRendersInputPlusTailAtTheGivenGain)
+{
   TempDir dir;
   RenderOptions o = StubOptions();
   o.output = dir.File("demo.wav");
   o.tail = 1.;
   o.block = 300;  // not a divisor of the length: the last block is short
-  o.params = {{"Gain", "50"}};
+  o.params = { { "Gain", "50" } };
   std::string report, error;
   ASSERT_EQ(RunRender(o, &report, &error), kRenderOk) << error;
 
@@ -200,7 +220,8 @@ TEST(RenderRun, DemoRendersInputPlusTailAtTheGivenGain) {
   std::vector<double> demo = MakeDemoSignal(44100., 120.);
   ASSERT_EQ(demo.size(), 176400u * 2);
   double peak = 0.;
-  for (size_t i = 0; i < demo.size(); ++i) {
+  for (size_t i = 0; i < demo.size(); ++i)
+  {
     ASSERT_NEAR(out.samples[i], 0.5 * demo[i], 1e-6) << i;
     peak = std::max(peak, std::fabs(demo[i]));
   }
@@ -208,7 +229,8 @@ TEST(RenderRun, DemoRendersInputPlusTailAtTheGivenGain) {
   for (size_t i = demo.size(); i < out.samples.size(); ++i) ASSERT_EQ(out.samples[i], 0.);
 }
 
-TEST(RenderRun, MonoInputFeedsBothInputsInDoublePrecision) {
+TEST(RenderRun, MonoInputFeedsBothInputsInDoublePrecision)
+{
   TempDir dir;
   std::vector<double> ramp(1000);
   for (size_t i = 0; i < ramp.size(); ++i) ramp[i] = i / 2000.;
@@ -229,20 +251,23 @@ TEST(RenderRun, MonoInputFeedsBothInputsInDoublePrecision) {
   EXPECT_EQ(out.info.samplerate, 48000);
   ASSERT_EQ(out.info.frames, 1000);
   ASSERT_EQ(out.info.channels, 2);
-  for (size_t i = 0; i < ramp.size(); ++i) {
+  for (size_t i = 0; i < ramp.size(); ++i)
+  {
     ASSERT_NEAR(out.samples[2 * i], 0.9 * ramp[i], 1e-6);
     ASSERT_NEAR(out.samples[2 * i + 1], 0.9 * ramp[i], 1e-6);
   }
 }
 
-TEST(RenderRun, NeverOverwritesTheInput) {
+TEST(RenderRun, NeverOverwritesTheInput)
+{
   TempDir dir;
   std::vector<double> tone(200, 0.25);
   std::string input = dir.File("take.wav");
   ASSERT_TRUE(WriteWav(input, tone, 2, 44100));
   ASSERT_EQ(symlink(input.c_str(), dir.File("alias.wav").c_str()), 0);
 
-  for (const std::string& output : {input, dir.File("alias.wav"), dir.File("./take.wav")}) {
+  for (const std::string& output : { input, dir.File("alias.wav"), dir.File("./take.wav") })
+  {
     RenderOptions o = StubOptions();
     o.input = input;
     o.output = output;
@@ -255,11 +280,13 @@ TEST(RenderRun, NeverOverwritesTheInput) {
   EXPECT_EQ(back.samples, tone);
 }
 
-TEST(RenderRun, FailsCleanlyOnBadInputsPluginsAndNames) {
+TEST(RenderRun, FailsCleanlyOnBadInputsPluginsAndNames)
+{
   TempDir dir;
   std::string output = dir.File("never.wav");
   std::string report, error;
-  auto run = [&](RenderOptions o) {
+  auto run = [&](RenderOptions o)
+  {
     o.output = output;
     error.clear();
     return RunRender(o, &report, &error);
@@ -276,12 +303,12 @@ TEST(RenderRun, FailsCleanlyOnBadInputsPluginsAndNames) {
   EXPECT_NE(error.find("cannot open"), std::string::npos);
 
   RenderOptions unknownParam = StubOptions();
-  unknownParam.params = {{"Feedback", "70"}};
+  unknownParam.params = { { "Feedback", "70" } };
   EXPECT_EQ(run(unknownParam), kRenderFailed);
   EXPECT_EQ(error, "unknown parameter 'Feedback'");
 
   RenderOptions unknownValue = StubOptions();
-  unknownValue.params = {{"Mode", "1/16"}};
+  unknownValue.params = { { "Mode", "1/16" } };
   EXPECT_EQ(run(unknownValue), kRenderFailed);
 
   RenderOptions unknownProgram = StubOptions();
@@ -296,7 +323,8 @@ TEST(RenderRun, FailsCleanlyOnBadInputsPluginsAndNames) {
   EXPECT_FALSE(Exists(dir.File("x.mp3")));
 }
 
-TEST(RenderCli, ReportsErrorsListsAndWrites) {
+TEST(RenderCli, ReportsErrorsListsAndWrites)
+{
   std::string out;
   EXPECT_EQ(RunCli("--bogus", &out), kRenderUsage);
   EXPECT_EQ(out.rfind("quorvex-render: unknown option '--bogus'", 0), 0u) << out;
@@ -312,8 +340,7 @@ TEST(RenderCli, ReportsErrorsListsAndWrites) {
   EXPECT_EQ(RunCli(plugin + " --tail 0 --bpm 240 -o '" + file + "'", &out), kRenderOk) << out;
   EXPECT_EQ(out, "wrote " + file + ": 88200 frames, 2 channels, 44100 Hz\n");
 
-  EXPECT_EQ(RunCli(plugin + " '" + dir.File("absent.wav") + "' -o '" + file + "'", &out),
-            kRenderFailed);
+  EXPECT_EQ(RunCli(plugin + " '" + dir.File("absent.wav") + "' -o '" + file + "'", &out), kRenderFailed);
   EXPECT_EQ(out.rfind("quorvex-render: cannot read", 0), 0u) << out;
 }
 
@@ -321,39 +348,43 @@ TEST(RenderCli, ReportsErrorsListsAndWrites) {
 
 #if defined(QUORVEX_EFFECT_PATH)
 // The built effect through the same path the README's command takes.
-TEST(RenderEffect, EveryDelayRateAndIntegerValueIsFoundByItsText) {
+TEST(RenderEffect, EveryDelayRateAndIntegerValueIsFoundByItsText)
+{
   VstHost host;
   ASSERT_EQ(host.Load(QUORVEX_EFFECT_PATH), "");
   host.Open();
   const int rate = FindParameter(host, "Delay Rate");
   ASSERT_GE(rate, 0);
-  const char* const rates[] = {"1/64", "1/32T", "1/64D", "1/32", "1/16T", "1/32D", "1/16",
-                               "1/8T", "1/16D", "1/8",  "1/4T",  "1/8D",  "1/4",  "1/2T",
-                               "1/4D", "1/2",  "1/1T",  "1/2D", "1/1",   "2/1T",  "1/1D",
-                               "2/1",  "4/1T", "2/1D",  "4/1"};
+  const char* const rates[] = { "1/64", "1/32T", "1/64D", "1/32", "1/16T", "1/32D", "1/16", "1/8T", "1/16D",
+                                "1/8",  "1/4T",  "1/8D",  "1/4",  "1/2T",  "1/4D",  "1/2",  "1/1T", "1/2D",
+                                "1/1",  "2/1T",  "1/1D",  "2/1",  "4/1T",  "2/1D",  "4/1" };
   std::string error;
-  for (const char* text : rates) {
+  for (const char* text : rates)
+  {
     ASSERT_TRUE(SetParameterByDisplay(host, rate, text, &error)) << error;
     EXPECT_EQ(host.ParamDisplay(rate), text);
   }
   const int pan = FindParameter(host, "Pan Width");
   ASSERT_GE(pan, 0);
-  for (int v = -100; v <= 100; v += 7) {
+  for (int v = -100; v <= 100; v += 7)
+  {
     ASSERT_TRUE(SetParameterByDisplay(host, pan, std::to_string(v), &error)) << error;
     EXPECT_EQ(host.ParamDisplay(pan), std::to_string(v));
   }
   EXPECT_FALSE(SetParameterByDisplay(host, FindParameter(host, "Feedback"), "100", &error));
 }
 
-TEST(RenderEffect, DemoRendersInBothPrecisions) {
+TEST(RenderEffect, DemoRendersInBothPrecisions)
+{
   TempDir dir;
-  for (bool useDouble : {false, true}) {
+  for (bool useDouble : { false, true })
+  {
     RenderOptions o;
     o.plugin = QUORVEX_EFFECT_PATH;
     o.quiet = true;
     o.useDouble = useDouble;
     o.output = dir.File(useDouble ? "d.wav" : "f.wav");
-    o.params = {{"Delay Rate", "1/8D"}, {"Feedback", "70"}};
+    o.params = { { "Delay Rate", "1/8D" }, { "Feedback", "70" } };
     std::string report, error;
     ASSERT_EQ(RunRender(o, &report, &error), kRenderOk) << error;
     ReadBack out;

@@ -18,29 +18,34 @@
 #include <cstring>
 #include <memory>
 
-namespace quorvex {
+namespace quorvex
+{
 
 const char* const kDemoOutput = "quorvex-demo.wav";
 
-namespace {
+namespace
+{
 
 const int kMaxBlock = 1 << 16;
 const double kMaxTailSeconds = 3600.;
 
-std::string Trim(const std::string& s) {
+std::string Trim(const std::string& s)
+{
   size_t b = s.find_first_not_of(" \t");
   if (b == std::string::npos) return std::string();
   size_t e = s.find_last_not_of(" \t");
   return s.substr(b, e - b + 1);
 }
 
-std::string Lower(std::string s) {
+std::string Lower(std::string s)
+{
   for (char& c : s) c = (char)std::tolower((unsigned char)c);
   return s;
 }
 
 // A whole, finite number; nothing else on the string.
-bool ParseNumber(const std::string& text, double* value) {
+bool ParseNumber(const std::string& text, double* value)
+{
   std::string t = Trim(text);
   if (t.empty()) return false;
   errno = 0;
@@ -51,7 +56,8 @@ bool ParseNumber(const std::string& text, double* value) {
   return true;
 }
 
-bool ParseInteger(const std::string& text, long* value) {
+bool ParseInteger(const std::string& text, long* value)
+{
   std::string t = Trim(text);
   if (t.empty()) return false;
   errno = 0;
@@ -68,7 +74,8 @@ bool ParseInteger(const std::string& text, long* value) {
 // 1. Arguments
 // ===========================================================================
 
-std::string RenderUsage() {
+std::string RenderUsage()
+{
   return "usage: quorvex-render [INPUT] [-o FILE] [options]\n"
          "Renders INPUT (WAV, FLAC or AIFF) through a VST 2 plug-in; without INPUT it\n"
          "renders a built-in demo phrase.\n"
@@ -90,15 +97,18 @@ std::string RenderUsage() {
          "  -h, --help           show this text\n";
 }
 
-bool ParseRenderArgs(const std::vector<std::string>& args, RenderOptions* options,
-                     std::string* error) {
+bool ParseRenderArgs(const std::vector<std::string>& args, RenderOptions* options, std::string* error)
+{
   RenderOptions o;
   bool inputGiven = false;
   bool optionsEnded = false;
-  for (size_t i = 0; i < args.size(); ++i) {
+  for (size_t i = 0; i < args.size(); ++i)
+  {
     std::string arg = args[i];
-    if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
-      if (inputGiven) {
+    if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-")
+    {
+      if (inputGiven)
+      {
         *error = "more than one input file given ('" + o.input + "', '" + arg + "')";
         return false;
       }
@@ -106,7 +116,8 @@ bool ParseRenderArgs(const std::vector<std::string>& args, RenderOptions* option
       inputGiven = true;
       continue;
     }
-    if (arg == "--") {
+    if (arg == "--")
+    {
       optionsEnded = true;
       continue;
     }
@@ -114,94 +125,130 @@ bool ParseRenderArgs(const std::vector<std::string>& args, RenderOptions* option
     std::string name = arg, inlineValue;
     bool hasInline = false;
     size_t eq = arg.find('=');
-    if (arg.compare(0, 2, "--") == 0 && eq != std::string::npos) {
+    if (arg.compare(0, 2, "--") == 0 && eq != std::string::npos)
+    {
       name = arg.substr(0, eq);
       inlineValue = arg.substr(eq + 1);
       hasInline = true;
     }
-    auto value = [&](std::string* out) {
-      if (hasInline) {
+    auto value = [&](std::string* out)
+    {
+      if (hasInline)
+      {
         *out = inlineValue;
         return true;
       }
-      if (i + 1 >= args.size()) {
+      if (i + 1 >= args.size())
+      {
         *error = "option " + name + " needs a value";
         return false;
       }
       *out = args[++i];
       return true;
     };
-    auto flag = [&]() {
+    auto flag = [&]()
+    {
       if (hasInline) *error = "option " + name + " takes no value";
       return !hasInline;
     };
 
     std::string v;
-    if (name == "-h" || name == "--help") {
+    if (name == "-h" || name == "--help")
+    {
       if (!flag()) return false;
       o.help = true;
-    } else if (name == "--list") {
+    }
+    else if (name == "--list")
+    {
       if (!flag()) return false;
       o.list = true;
-    } else if (name == "--quiet" || name == "-q") {
+    }
+    else if (name == "--quiet" || name == "-q")
+    {
       if (!flag()) return false;
       o.quiet = true;
-    } else if (name == "--double") {
+    }
+    else if (name == "--double")
+    {
       if (!flag()) return false;
       o.useDouble = true;
-    } else if (name == "-o" || name == "--output") {
+    }
+    else if (name == "-o" || name == "--output")
+    {
       if (!value(&o.output)) return false;
-      if (o.output.empty()) {
+      if (o.output.empty())
+      {
         *error = "empty output file name";
         return false;
       }
-    } else if (name == "--plugin") {
+    }
+    else if (name == "--plugin")
+    {
       if (!value(&o.plugin)) return false;
-    } else if (name == "--program") {
+    }
+    else if (name == "--program")
+    {
       if (!value(&o.program)) return false;
-    } else if (name == "--bpm") {
+    }
+    else if (name == "--bpm")
+    {
       if (!value(&v)) return false;
-      if (!ParseNumber(v, &o.bpm) || o.bpm < 1. || o.bpm > 999.) {
+      if (!ParseNumber(v, &o.bpm) || o.bpm < 1. || o.bpm > 999.)
+      {
         *error = "--bpm needs a tempo from 1 to 999, not '" + v + "'";
         return false;
       }
-    } else if (name == "--rate") {
+    }
+    else if (name == "--rate")
+    {
       if (!value(&v)) return false;
       if (!ParseNumber(v, &o.demoRate) || o.demoRate < 8000. || o.demoRate > 384000. ||
-          o.demoRate != std::floor(o.demoRate)) {
+          o.demoRate != std::floor(o.demoRate))
+      {
         *error = "--rate needs a whole sample rate from 8000 to 384000, not '" + v + "'";
         return false;
       }
       o.rateGiven = true;
-    } else if (name == "--block") {
+    }
+    else if (name == "--block")
+    {
       if (!value(&v)) return false;
       long block = 0;
-      if (!ParseInteger(v, &block) || block < 1 || block > kMaxBlock) {
-        *error = "--block needs a frame count from 1 to " + std::to_string(kMaxBlock) +
-                 ", not '" + v + "'";
+      if (!ParseInteger(v, &block) || block < 1 || block > kMaxBlock)
+      {
+        *error = "--block needs a frame count from 1 to " + std::to_string(kMaxBlock) + ", not '" + v + "'";
         return false;
       }
       o.block = (int)block;
-    } else if (name == "--tail") {
+    }
+    else if (name == "--tail")
+    {
       if (!value(&v)) return false;
-      if (!ParseNumber(v, &o.tail) || o.tail < 0. || o.tail > kMaxTailSeconds) {
+      if (!ParseNumber(v, &o.tail) || o.tail < 0. || o.tail > kMaxTailSeconds)
+      {
         *error = "--tail needs seconds from 0 to 3600, not '" + v + "'";
         return false;
       }
-    } else if (name == "--param") {
+    }
+    else if (name == "--param")
+    {
       if (!value(&v)) return false;
       size_t sep = v.find('=');
-      if (sep == std::string::npos || Trim(v.substr(0, sep)).empty()) {
+      if (sep == std::string::npos || Trim(v.substr(0, sep)).empty())
+      {
         *error = "--param needs NAME=VALUE, not '" + v + "'";
         return false;
       }
       o.params.emplace_back(Trim(v.substr(0, sep)), Trim(v.substr(sep + 1)));
-    } else {
+    }
+    else
+    {
       *error = "unknown option '" + arg + "'";
       return false;
     }
   }
-  if (o.rateGiven && inputGiven) {
+  if (o.rateGiven && inputGiven)
+  {
     *error = "--rate applies to the demo phrase only; an input file brings its own rate";
     return false;
   }
@@ -209,7 +256,8 @@ bool ParseRenderArgs(const std::vector<std::string>& args, RenderOptions* option
   return true;
 }
 
-std::string DefaultPluginPath() {
+std::string DefaultPluginPath()
+{
 #if defined(QUORVEX_DEFAULT_PLUGIN)
   return QUORVEX_DEFAULT_PLUGIN;
 #else
@@ -221,12 +269,15 @@ std::string DefaultPluginPath() {
 // 2. Parameters and programs by name
 // ===========================================================================
 
-int FindParameter(VstHost& host, const std::string& name) {
+int FindParameter(VstHost& host, const std::string& name)
+{
   int folded = -1, foldedCount = 0;
-  for (int i = 0; i < host.NumParams(); ++i) {
+  for (int i = 0; i < host.NumParams(); ++i)
+  {
     std::string candidate = Trim(host.ParamName(i));
     if (candidate == name) return i;
-    if (Lower(candidate) == Lower(name)) {
+    if (Lower(candidate) == Lower(name))
+    {
       folded = i;
       ++foldedCount;
     }
@@ -234,13 +285,20 @@ int FindParameter(VstHost& host, const std::string& name) {
   return foldedCount == 1 ? folded : -1;
 }
 
-namespace {
+namespace
+{
 
-enum Match { kNoMatch = 0, kNumericMatch, kTextMatch };
+enum Match
+{
+  kNoMatch = 0,
+  kNumericMatch,
+  kTextMatch
+};
 
 // Text matches beat numeric ones, so "1/8" never settles for a display of "0.125".
 Match CompareDisplay(const std::string& display, const std::string& wanted, bool wantedIsNumber,
-                     double wantedNumber) {
+                     double wantedNumber)
+{
   std::string d = Trim(display);
   if (d == wanted) return kTextMatch;
   double shown = 0.;
@@ -250,7 +308,8 @@ Match CompareDisplay(const std::string& display, const std::string& wanted, bool
 
 // Normalised values to try: a fine grid plus the exact steps k/n of every
 // small step count, which is where stepped parameters put their values.
-std::vector<float> CandidateValues() {
+std::vector<float> CandidateValues()
+{
   std::vector<float> values;
   for (int k = 0; k <= 1000; ++k) values.push_back(k / 1000.f);
   for (int n = 1; n <= 128; ++n)
@@ -266,16 +325,20 @@ std::vector<float> CandidateValues() {
 // parameter's rounding edges and, for a stepped parameter that rounds, is the
 // step itself (snapped to k/n so that 70 of 0…99 becomes exactly 70/99).
 template <typename Matches>
-float RunCentre(VstHost& host, int index, const std::vector<float>& values, size_t first,
-                size_t last, Matches matches) {
+float RunCentre(VstHost& host, int index, const std::vector<float>& values, size_t first, size_t last,
+                Matches matches)
+{
   if (first == 0) return 0.f;
   if (last + 1 == values.size()) return 1.f;
-  auto matchesAt = [&](float v) {
+  auto matchesAt = [&](float v)
+  {
     host.SetParameter(index, v);
     return matches(host.ParamDisplay(index));
   };
-  auto edge = [&](float outside, float inside) {
-    for (int step = 0; step < 32; ++step) {
+  auto edge = [&](float outside, float inside)
+  {
+    for (int step = 0; step < 32; ++step)
+    {
       float mid = outside + (inside - outside) / 2.f;
       if (mid == outside || mid == inside) break;
       (matchesAt(mid) ? inside : outside) = mid;
@@ -285,7 +348,8 @@ float RunCentre(VstHost& host, int index, const std::vector<float>& values, size
   const double lo = edge(values[first - 1], values[first]);
   const double hi = edge(values[last + 1], values[last]);
   const double centre = (lo + hi) / 2.;
-  for (int n = 1; n <= 1000; ++n) {
+  for (int n = 1; n <= 1000; ++n)
+  {
     double k = std::round(centre * n);
     if (std::fabs(k / n - centre) <= 1e-5 && matchesAt((float)(k / n))) return (float)(k / n);
   }
@@ -295,8 +359,8 @@ float RunCentre(VstHost& host, int index, const std::vector<float>& values, size
 
 }  // namespace
 
-bool SetParameterByDisplay(VstHost& host, int index, const std::string& text,
-                           std::string* error) {
+bool SetParameterByDisplay(VstHost& host, int index, const std::string& text, std::string* error)
+{
   const std::string name = host.ParamName(index);
   const std::string label = Trim(host.ParamLabel(index));
   std::string wanted = Trim(text);
@@ -312,7 +376,8 @@ bool SetParameterByDisplay(VstHost& host, int index, const std::string& text,
   std::vector<Match> matches(values.size(), kNoMatch);
   std::vector<double> shown(values.size(), NAN);
   Match best = kNoMatch;
-  for (size_t i = 0; i < values.size(); ++i) {
+  for (size_t i = 0; i < values.size(); ++i)
+  {
     host.SetParameter(index, values[i]);
     std::string display = host.ParamDisplay(index);
     matches[i] = CompareDisplay(display, wanted, wantedIsNumber, wantedNumber);
@@ -321,27 +386,31 @@ bool SetParameterByDisplay(VstHost& host, int index, const std::string& text,
     if (ParseNumber(display, &number)) shown[i] = number;
   }
 
-  if (best != kNoMatch) {
+  if (best != kNoMatch)
+  {
     size_t first = 0;
     while (matches[first] != best) ++first;
     size_t last = first;
     while (last + 1 < values.size() && matches[last + 1] == best) ++last;
-    host.SetParameter(index, RunCentre(host, index, values, first, last, [&](const std::string& d) {
-                        return CompareDisplay(d, wanted, wantedIsNumber, wantedNumber) == best;
-                      }));
+    host.SetParameter(index,
+                      RunCentre(host, index, values, first, last,
+                                [&](const std::string& d)
+                                { return CompareDisplay(d, wanted, wantedIsNumber, wantedNumber) == best; }));
     return true;
   }
 
   // A continuous parameter may show the wanted number only between two grid
   // points; bisect between displays that straddle it.
-  if (wantedIsNumber) {
-    for (size_t i = 0; i + 1 < values.size(); ++i) {
+  if (wantedIsNumber)
+  {
+    for (size_t i = 0; i + 1 < values.size(); ++i)
+    {
       double a = shown[i], b = shown[i + 1];
-      if (std::isnan(a) || std::isnan(b) || !((a < wantedNumber) != (b < wantedNumber)))
-        continue;
+      if (std::isnan(a) || std::isnan(b) || !((a < wantedNumber) != (b < wantedNumber))) continue;
       float lo = values[i], hi = values[i + 1];
       bool rising = a < b;
-      for (int step = 0; step < 40 && lo < hi; ++step) {
+      for (int step = 0; step < 40 && lo < hi; ++step)
+      {
         float mid = lo + (hi - lo) / 2.f;
         if (mid <= lo || mid >= hi) break;
         host.SetParameter(index, mid);
@@ -349,8 +418,10 @@ bool SetParameterByDisplay(VstHost& host, int index, const std::string& text,
         if (CompareDisplay(display, wanted, true, wantedNumber) != kNoMatch) return true;
         double m = 0.;
         if (!ParseNumber(display, &m)) break;
-        if ((m < wantedNumber) == rising) lo = mid;
-        else hi = mid;
+        if ((m < wantedNumber) == rising)
+          lo = mid;
+        else
+          hi = mid;
       }
     }
   }
@@ -360,25 +431,29 @@ bool SetParameterByDisplay(VstHost& host, int index, const std::string& text,
   host.SetParameter(index, 1.f);
   std::string high = host.ParamDisplay(index);
   host.SetParameter(index, original);
-  *error = "parameter '" + name + "' has no value '" + text + "' (it runs from '" + Trim(low) +
-           "' to '" + Trim(high) + "')";
+  *error = "parameter '" + name + "' has no value '" + text + "' (it runs from '" + Trim(low) + "' to '" +
+           Trim(high) + "')";
   return false;
 }
 
-bool SelectProgram(VstHost& host, const std::string& program, std::string* error) {
+bool SelectProgram(VstHost& host, const std::string& program, std::string* error)
+{
   long number = -1;
   std::string wanted = Trim(program);
-  if (ParseInteger(wanted, &number)) {
-    if (number < 0 || number >= host.NumPrograms()) {
-      *error = "program " + wanted + " is out of range (0 to " +
-               std::to_string(host.NumPrograms() - 1) + ")";
+  if (ParseInteger(wanted, &number))
+  {
+    if (number < 0 || number >= host.NumPrograms())
+    {
+      *error = "program " + wanted + " is out of range (0 to " + std::to_string(host.NumPrograms() - 1) + ")";
       return false;
     }
     host.SetProgram((VstInt32)number);
     return true;
   }
-  for (int i = 0; i < host.NumPrograms(); ++i) {
-    if (host.ProgramNameIndexed(i) == wanted) {
+  for (int i = 0; i < host.NumPrograms(); ++i)
+  {
+    if (host.ProgramNameIndexed(i) == wanted)
+    {
       host.SetProgram(i);
       return true;
     }
@@ -391,20 +466,26 @@ bool SelectProgram(VstHost& host, const std::string& program, std::string* error
 // 3. Demo phrase
 // ===========================================================================
 
-std::vector<double> MakeDemoSignal(double sampleRate, double bpm) {
+std::vector<double> MakeDemoSignal(double sampleRate, double bpm)
+{
   const double beat = 60. / bpm;
   const size_t frames = (size_t)std::llround(8. * beat * sampleRate);
   std::vector<double> out(frames * 2, 0.);
 
   // Plucks: decaying sines with a touch of octave, on a syncopated figure.
-  struct Note { double beat, hz; };
-  const Note notes[] = {{0., 220.}, {1.5, 261.63}, {3., 329.63}, {4., 392.},
-                        {5.5, 329.63}, {7., 246.94}};
+  struct Note
+  {
+    double beat, hz;
+  };
+  const Note notes[] = { { 0., 220. }, { 1.5, 261.63 }, { 3., 329.63 },
+                         { 4., 392. }, { 5.5, 329.63 }, { 7., 246.94 } };
   const double pi = 3.14159265358979323846;
-  for (const Note& n : notes) {
+  for (const Note& n : notes)
+  {
     size_t start = (size_t)std::llround(n.beat * beat * sampleRate);
     size_t length = std::min(frames - start, (size_t)(0.6 * sampleRate));
-    for (size_t i = 0; i < length; ++i) {
+    for (size_t i = 0; i < length; ++i)
+    {
       double t = i / sampleRate;
       double env = std::min(1., t / 0.002) * std::exp(-t * 7.);
       double s = 0.45 * env * (std::sin(2. * pi * n.hz * t) + 0.3 * std::sin(4. * pi * n.hz * t));
@@ -415,11 +496,13 @@ std::vector<double> MakeDemoSignal(double sampleRate, double bpm) {
 
   // Hats: short noise bursts on every eighth, accented on the off-beats.
   uint32_t seed = 0x51a7e5u;
-  for (int eighth = 0; eighth < 16; ++eighth) {
+  for (int eighth = 0; eighth < 16; ++eighth)
+  {
     size_t start = (size_t)std::llround(eighth * beat * 0.5 * sampleRate);
     size_t length = std::min(frames - start, (size_t)(0.03 * sampleRate));
     double gain = eighth % 2 ? 0.18 : 0.1;
-    for (size_t i = 0; i < length; ++i) {
+    for (size_t i = 0; i < length; ++i)
+    {
       seed = seed * 1664525u + 1013904223u;
       double noise = (double)(seed >> 8) / (double)(1u << 24) * 2. - 1.;
       double s = gain * noise * std::exp(-(double)i / (0.006 * sampleRate));
@@ -434,34 +517,41 @@ std::vector<double> MakeDemoSignal(double sampleRate, double bpm) {
 // 4. Audio files
 // ===========================================================================
 
-namespace {
+namespace
+{
 
-struct SndFileCloser {
+struct SndFileCloser
+{
   void operator()(SNDFILE* f) const { sf_close(f); }
 };
 typedef std::unique_ptr<SNDFILE, SndFileCloser> SndFilePtr;
 
-struct Audio {
+struct Audio
+{
   std::vector<double> samples;  // interleaved
   int channels = 0;
   double rate = 0.;
   size_t Frames() const { return channels ? samples.size() / (size_t)channels : 0; }
 };
 
-bool ReadAudio(const std::string& path, Audio* audio, std::string* error) {
+bool ReadAudio(const std::string& path, Audio* audio, std::string* error)
+{
   SF_INFO info;
   std::memset(&info, 0, sizeof(info));
   SndFilePtr file(sf_open(path.c_str(), SFM_READ, &info));
-  if (!file) {
+  if (!file)
+  {
     *error = "cannot read '" + path + "': " + sf_strerror(nullptr);
     return false;
   }
-  if (info.channels < 1 || info.samplerate < 1 || info.frames < 0) {
+  if (info.channels < 1 || info.samplerate < 1 || info.frames < 0)
+  {
     *error = "'" + path + "' has no usable audio format";
     return false;
   }
   const sf_count_t kMaxSamples = sf_count_t(1) << 31;
-  if (info.frames > kMaxSamples / info.channels) {
+  if (info.frames > kMaxSamples / info.channels)
+  {
     *error = "'" + path + "' is too long to render";
     return false;
   }
@@ -475,41 +565,52 @@ bool ReadAudio(const std::string& path, Audio* audio, std::string* error) {
 }
 
 // Output format from the extension; files without one are WAV.
-bool OutputFormat(const std::string& path, int* format, std::string* error) {
+bool OutputFormat(const std::string& path, int* format, std::string* error)
+{
   size_t slash = path.find_last_of('/');
   size_t dot = path.find_last_of('.');
-  std::string ext =
-      dot == std::string::npos || (slash != std::string::npos && dot < slash) ? ""
-                                                                              : Lower(path.substr(dot + 1));
-  if (ext.empty() || ext == "wav") *format = SF_FORMAT_WAV | SF_FORMAT_PCM_24;
-  else if (ext == "flac") *format = SF_FORMAT_FLAC | SF_FORMAT_PCM_24;
-  else if (ext == "aif" || ext == "aiff") *format = SF_FORMAT_AIFF | SF_FORMAT_PCM_24;
-  else if (ext == "w64") *format = SF_FORMAT_W64 | SF_FORMAT_PCM_24;
-  else {
+  std::string ext = dot == std::string::npos || (slash != std::string::npos && dot < slash)
+                        ? ""
+                        : Lower(path.substr(dot + 1));
+  if (ext.empty() || ext == "wav")
+    *format = SF_FORMAT_WAV | SF_FORMAT_PCM_24;
+  else if (ext == "flac")
+    *format = SF_FORMAT_FLAC | SF_FORMAT_PCM_24;
+  else if (ext == "aif" || ext == "aiff")
+    *format = SF_FORMAT_AIFF | SF_FORMAT_PCM_24;
+  else if (ext == "w64")
+    *format = SF_FORMAT_W64 | SF_FORMAT_PCM_24;
+  else
+  {
     *error = "cannot write '." + ext + "' files (use .wav, .flac, .aif, .aiff or .w64)";
     return false;
   }
   return true;
 }
 
-bool SameFile(const std::string& a, const std::string& b) {
+bool SameFile(const std::string& a, const std::string& b)
+{
   struct stat sa, sb;
   return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
          sa.st_ino == sb.st_ino;
 }
 
-bool FileExists(const std::string& path) {
+bool FileExists(const std::string& path)
+{
   struct stat st;
   return stat(path.c_str(), &st) == 0;
 }
 
-class ProgressBar {
- public:
+class ProgressBar
+{
+public:
   ProgressBar(bool on, size_t total) : mOn(on && total > 0), mTotal(total) {}
-  ~ProgressBar() {
+  ~ProgressBar()
+  {
     if (mOn && mShown >= 0) std::fputs("\r\033[K", stderr);
   }
-  void Update(size_t done) {
+  void Update(size_t done)
+  {
     if (!mOn) return;
     int percent = (int)(done * 100 / mTotal);
     if (percent == mShown) return;
@@ -522,21 +623,23 @@ class ProgressBar {
     std::fflush(stderr);
   }
 
- private:
+private:
   bool mOn;
   size_t mTotal;
   int mShown = -1;
 };
 
-std::string ListPlugin(VstHost& host) {
+std::string ListPlugin(VstHost& host)
+{
   std::string out;
   char line[512];
-  std::snprintf(line, sizeof(line), "%s by %s, version %d, %d in, %d out\n",
-                host.EffectName().c_str(), host.VendorString().c_str(), (int)host.Version(),
-                (int)host.NumInputs(), (int)host.NumOutputs());
+  std::snprintf(line, sizeof(line), "%s by %s, version %d, %d in, %d out\n", host.EffectName().c_str(),
+                host.VendorString().c_str(), (int)host.Version(), (int)host.NumInputs(),
+                (int)host.NumOutputs());
   out += line;
   out += "Parameters:\n";
-  for (int i = 0; i < host.NumParams(); ++i) {
+  for (int i = 0; i < host.NumParams(); ++i)
+  {
     std::string label = Trim(host.ParamLabel(i));
     std::snprintf(line, sizeof(line), "  %2d  %-16s %s%s%s\n", i, host.ParamName(i).c_str(),
                   Trim(host.ParamDisplay(i)).c_str(), label.empty() ? "" : " ", label.c_str());
@@ -544,7 +647,8 @@ std::string ListPlugin(VstHost& host) {
   }
   out += "Programs:\n";
   int current = host.GetProgram();
-  for (int i = 0; i < host.NumPrograms(); ++i) {
+  for (int i = 0; i < host.NumPrograms(); ++i)
+  {
     std::snprintf(line, sizeof(line), "%s %2d  %s\n", i == current ? "*" : " ", i,
                   host.ProgramNameIndexed(i).c_str());
     out += line;
@@ -558,67 +662,84 @@ std::string ListPlugin(VstHost& host) {
 // 5. Rendering
 // ===========================================================================
 
-int RunRender(const RenderOptions& options, std::string* report, std::string* error) {
+int RunRender(const RenderOptions& options, std::string* report, std::string* error)
+{
   report->clear();
   const bool demo = options.input.empty();
   std::string pluginPath = options.plugin.empty() ? DefaultPluginPath() : options.plugin;
-  if (pluginPath.empty()) {
+  if (pluginPath.empty())
+  {
     *error = "no plug-in given (use --plugin PATH)";
     return kRenderUsage;
   }
 
   std::string output = options.output;
   int format = 0;
-  if (!options.list) {
-    if (output.empty()) {
-      if (!demo) {
+  if (!options.list)
+  {
+    if (output.empty())
+    {
+      if (!demo)
+      {
         *error = "no output file given (use -o FILE)";
         return kRenderUsage;
       }
       output = kDemoOutput;
     }
     if (!OutputFormat(output, &format, error)) return kRenderUsage;
-    if (!demo && SameFile(output, options.input)) {
+    if (!demo && SameFile(output, options.input))
+    {
       *error = "refusing to overwrite the input file '" + options.input + "'";
       return kRenderUsage;
     }
-    if (SameFile(output, pluginPath)) {
+    if (SameFile(output, pluginPath))
+    {
       *error = "refusing to overwrite the plug-in '" + pluginPath + "'";
       return kRenderUsage;
     }
   }
 
   Audio input;
-  if (!options.list) {
-    if (demo) {
+  if (!options.list)
+  {
+    if (demo)
+    {
       input.channels = 2;
       input.rate = options.demoRate;
       input.samples = MakeDemoSignal(options.demoRate, options.bpm);
-    } else if (!ReadAudio(options.input, &input, error)) {
+    }
+    else if (!ReadAudio(options.input, &input, error))
+    {
       return kRenderFailed;
     }
-  } else {
+  }
+  else
+  {
     input.rate = demo ? options.demoRate : 44100.;
   }
 
   VstHost host;
   std::string loadError = host.Load(pluginPath);
-  if (!loadError.empty()) {
+  if (!loadError.empty())
+  {
     *error = loadError;
     return kRenderFailed;
   }
   const int numIn = host.NumInputs(), numOut = host.NumOutputs();
-  if (numIn < 0 || numOut < 1 || numIn > 64 || numOut > 64) {
-    *error = "'" + pluginPath + "' has an unusable channel layout (" + std::to_string(numIn) +
-             " in, " + std::to_string(numOut) + " out)";
+  if (numIn < 0 || numOut < 1 || numIn > 64 || numOut > 64)
+  {
+    *error = "'" + pluginPath + "' has an unusable channel layout (" + std::to_string(numIn) + " in, " +
+             std::to_string(numOut) + " out)";
     return kRenderFailed;
   }
-  if (options.useDouble && (!(host.Flags() & effFlagsCanDoubleReplacing) ||
-                            !host.Effect()->processDoubleReplacing)) {
+  if (options.useDouble &&
+      (!(host.Flags() & effFlagsCanDoubleReplacing) || !host.Effect()->processDoubleReplacing))
+  {
     *error = "'" + pluginPath + "' cannot process 64-bit audio";
     return kRenderFailed;
   }
-  if (!options.useDouble && !host.Effect()->processReplacing && !host.Effect()->process) {
+  if (!options.useDouble && !host.Effect()->processReplacing && !host.Effect()->process)
+  {
     *error = "'" + pluginPath + "' has no process callback";
     return kRenderFailed;
   }
@@ -628,18 +749,20 @@ int RunRender(const RenderOptions& options, std::string* report, std::string* er
   host.SetProcessLevel(kVstProcessLevelOffline);
   host.Open(input.rate, options.block);
 
-  if (!options.program.empty() && !SelectProgram(host, options.program, error))
-    return kRenderFailed;
-  for (const auto& param : options.params) {
+  if (!options.program.empty() && !SelectProgram(host, options.program, error)) return kRenderFailed;
+  for (const auto& param : options.params)
+  {
     int index = FindParameter(host, param.first);
-    if (index < 0) {
+    if (index < 0)
+    {
       *error = "unknown parameter '" + param.first + "'";
       return kRenderFailed;
     }
     if (!SetParameterByDisplay(host, index, param.second, error)) return kRenderFailed;
   }
 
-  if (options.list) {
+  if (options.list)
+  {
     *report = ListPlugin(host);
     return kRenderOk;
   }
@@ -654,14 +777,16 @@ int RunRender(const RenderOptions& options, std::string* report, std::string* er
   info.samplerate = (int)input.rate;
   info.channels = numOut;
   info.format = format;
-  if (!sf_format_check(&info)) {
-    *error = "cannot write " + std::to_string(numOut) + " channels at " +
-             std::to_string(info.samplerate) + " Hz to '" + output + "'";
+  if (!sf_format_check(&info))
+  {
+    *error = "cannot write " + std::to_string(numOut) + " channels at " + std::to_string(info.samplerate) +
+             " Hz to '" + output + "'";
     return kRenderFailed;
   }
   const bool existed = FileExists(output);
   SndFilePtr file(sf_open(output.c_str(), SFM_WRITE, &info));
-  if (!file) {
+  if (!file)
+  {
     *error = "cannot write '" + output + "': " + sf_strerror(nullptr);
     return kRenderFailed;
   }
@@ -676,11 +801,13 @@ int RunRender(const RenderOptions& options, std::string* report, std::string* er
   std::vector<std::vector<float>> outF(numOut, std::vector<float>(block));
   std::vector<double*> inPtrD(inChannels), outPtrD(numOut);
   std::vector<float*> inPtrF(inChannels), outPtrF(numOut);
-  for (int c = 0; c < inChannels; ++c) {
+  for (int c = 0; c < inChannels; ++c)
+  {
     inPtrD[c] = inD[c].data();
     inPtrF[c] = inF[c].data();
   }
-  for (int c = 0; c < numOut; ++c) {
+  for (int c = 0; c < numOut; ++c)
+  {
     outPtrD[c] = outD[c].data();
     outPtrF[c] = outF[c].data();
   }
@@ -688,27 +815,35 @@ int RunRender(const RenderOptions& options, std::string* report, std::string* er
 
   ProgressBar progress(options.progress && !options.quiet, total);
   bool writeFailed = false;
-  for (size_t pos = 0; pos < total && !writeFailed; pos += block) {
+  for (size_t pos = 0; pos < total && !writeFailed; pos += block)
+  {
     const int n = (int)std::min<size_t>(block, total - pos);
     // A mono file feeds every input; otherwise channels map one to one and
     // inputs the file lacks get silence.
-    for (int c = 0; c < inChannels; ++c) {
+    for (int c = 0; c < inChannels; ++c)
+    {
       int source = input.channels == 1 ? 0 : c;
-      for (int i = 0; i < n; ++i) {
+      for (int i = 0; i < n; ++i)
+      {
         size_t frame = pos + i;
-        double s = frame < inFrames && source < input.channels
-                       ? input.samples[frame * input.channels + source]
-                       : 0.;
+        double s =
+            frame < inFrames && source < input.channels ? input.samples[frame * input.channels + source] : 0.;
         inD[c][i] = s;
         inF[c][i] = (float)s;
       }
     }
-    if (options.useDouble) {
+    if (options.useDouble)
+    {
       host.ProcessDouble(inPtrD.data(), outPtrD.data(), n);
-    } else {
-      if (host.Effect()->processReplacing) {
+    }
+    else
+    {
+      if (host.Effect()->processReplacing)
+      {
         host.ProcessReplacing(inPtrF.data(), outPtrF.data(), n);
-      } else {
+      }
+      else
+      {
         for (auto& channel : outF) std::fill(channel.begin(), channel.end(), 0.f);
         host.ProcessAccumulate(inPtrF.data(), outPtrF.data(), n);
       }
@@ -723,15 +858,17 @@ int RunRender(const RenderOptions& options, std::string* report, std::string* er
   file.reset();
   host.Close();
 
-  if (writeFailed) {
+  if (writeFailed)
+  {
     if (!existed) std::remove(output.c_str());
     *error = "writing '" + output + "' failed";
     return kRenderFailed;
   }
-  if (!options.quiet) {
+  if (!options.quiet)
+  {
     char line[1024];
-    std::snprintf(line, sizeof(line), "wrote %s: %zu frames, %d channels, %d Hz\n",
-                  output.c_str(), total, numOut, (int)input.rate);
+    std::snprintf(line, sizeof(line), "wrote %s: %zu frames, %d channels, %d Hz\n", output.c_str(), total,
+                  numOut, (int)input.rate);
     *report = line;
   }
   return kRenderOk;

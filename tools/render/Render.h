@@ -10,9 +10,11 @@
 
 #include "VstHost.h"
 
-namespace quorvex {
+namespace quorvex
+{
 
-struct RenderOptions {
+struct RenderOptions
+{
   std::string input;   // empty: the demo phrase
   std::string output;  // empty: kDemoOutput for the demo, an error otherwise
   std::string plugin;  // empty: the built-in default, when there is one
@@ -21,7 +23,7 @@ struct RenderOptions {
   bool rateGiven = false;
   int block = 512;
   bool useDouble = false;
-  std::string program;  // number or exact name; empty: leave as loaded
+  std::string program;                                      // number or exact name; empty: leave as loaded
   std::vector<std::pair<std::string, std::string>> params;  // name, display text
   double tail = 2.;
   bool list = false;
@@ -33,13 +35,17 @@ struct RenderOptions {
 extern const char* const kDemoOutput;
 
 // Exit codes of the tool.
-enum RenderExit { kRenderOk = 0, kRenderFailed = 1, kRenderUsage = 2 };
+enum RenderExit
+{
+  kRenderOk = 0,
+  kRenderFailed = 1,
+  kRenderUsage = 2
+};
 
 std::string RenderUsage();
 
 // Parses the arguments after the program name. False with a one-line error.
-bool ParseRenderArgs(const std::vector<std::string>& args, RenderOptions* options,
-                     std::string* error);
+bool ParseRenderArgs(const std::vector<std::string>& args, RenderOptions* options, std::string* error);
 
 // The plug-in path used without --plugin; empty when none was built.
 std::string DefaultPluginPath();
@@ -51,8 +57,7 @@ int FindParameter(VstHost& host, const std::string& name);
 // Sets the parameter to a normalised value whose display text is `text`
 // (numbers compare by value, so "70" matches "70.0"; a trailing label is
 // allowed). On failure the parameter keeps its value and `error` says why.
-bool SetParameterByDisplay(VstHost& host, int index, const std::string& text,
-                           std::string* error);
+bool SetParameterByDisplay(VstHost& host, int index, const std::string& text, std::string* error);
 
 // Selects a program by number or exact name.
 bool SelectProgram(VstHost& host, const std::string& program, std::string* error);

@@ -24,12 +24,14 @@
 #endif
 
 #if !defined(S_ISREG)
-#define S_ISREG(mode) (((mode) & S_IFMT) == S_IFREG)
+#define S_ISREG(mode) (((mode)&S_IFMT) == S_IFREG)
 #endif
 
-namespace quorvex {
+namespace quorvex
+{
 
-namespace {
+namespace
+{
 
 // Bounds on what the host copies out of a plug-in, so a plug-in reporting
 // absurd sizes costs memory, not a crash.
@@ -42,7 +44,7 @@ const VstIntPtr kMaxChunkBytes = VstIntPtr(1) << 28;
 const size_t kStringBufferSize = 512;
 const size_t kHostStringCapacity = 64;  // kVstMaxVendorStrLen / kVstMaxProductStrLen
 
-typedef AEffect* (VSTCALLBACK* PluginEntryProc)(audioMasterCallback host);
+typedef AEffect*(VSTCALLBACK* PluginEntryProc)(audioMasterCallback host);
 
 // ===========================================================================
 // 1. Library loading
@@ -50,26 +52,27 @@ typedef AEffect* (VSTCALLBACK* PluginEntryProc)(audioMasterCallback host);
 
 #if defined(_WIN32)
 
-void* OpenLibrary(const std::string& path, std::string* error) {
+void* OpenLibrary(const std::string& path, std::string* error)
+{
   HMODULE module = LoadLibraryA(path.c_str());
   if (!module) *error = "not a loadable library (error " + std::to_string(GetLastError()) + ")";
   return (void*)module;
 }
 
-void* FindSymbol(void* library, const char* name) {
-  return (void*)GetProcAddress((HMODULE)library, name);
-}
+void* FindSymbol(void* library, const char* name) { return (void*)GetProcAddress((HMODULE)library, name); }
 
 void CloseLibrary(void* library) { FreeLibrary((HMODULE)library); }
 
 #else
 
-void* OpenLibrary(const std::string& path, std::string* error) {
+void* OpenLibrary(const std::string& path, std::string* error)
+{
   // Without a slash dlopen would search the library path instead of the file.
   std::string file = path.find('/') == std::string::npos ? "./" + path : path;
   dlerror();
   void* library = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (!library) {
+  if (!library)
+  {
     const char* why = dlerror();
     *error = std::string("not a loadable library: ") + (why ? why : "unknown error");
   }
@@ -78,14 +81,16 @@ void* OpenLibrary(const std::string& path, std::string* error) {
 
 // dlsym on a handle also searches the library's dependencies; an entry point
 // found there (a "main" of some other object) is not the plug-in's.
-void* FindSymbol(void* library, const char* name) {
+void* FindSymbol(void* library, const char* name)
+{
   void* symbol = dlsym(library, name);
 #if defined(__GLIBC__)
-  if (symbol) {
+  if (symbol)
+  {
     Dl_info info;
     struct link_map* map = nullptr;
-    if (dladdr(symbol, &info) && dlinfo(library, RTLD_DI_LINKMAP, &map) == 0 && map &&
-        info.dli_fname && map->l_name && std::strcmp(info.dli_fname, map->l_name) != 0)
+    if (dladdr(symbol, &info) && dlinfo(library, RTLD_DI_LINKMAP, &map) == 0 && map && info.dli_fname &&
+        map->l_name && std::strcmp(info.dli_fname, map->l_name) != 0)
       return nullptr;
   }
 #endif
@@ -105,30 +110,36 @@ void CloseLibrary(void* library) { dlclose(library); }
 // thread answers those calls.
 thread_local VstHost* tLoadingHost = nullptr;
 
-struct Registry {
+struct Registry
+{
   std::mutex lock;
   std::map<const AEffect*, VstHost*> hosts;
 };
 
-Registry& TheRegistry() {
+Registry& TheRegistry()
+{
   static Registry registry;
   return registry;
 }
 
-void Register(const AEffect* effect, VstHost* host) {
+void Register(const AEffect* effect, VstHost* host)
+{
   Registry& r = TheRegistry();
   std::lock_guard<std::mutex> guard(r.lock);
   r.hosts[effect] = host;
 }
 
-void Unregister(const AEffect* effect) {
+void Unregister(const AEffect* effect)
+{
   Registry& r = TheRegistry();
   std::lock_guard<std::mutex> guard(r.lock);
   r.hosts.erase(effect);
 }
 
-VstHost* FindHost(const AEffect* effect) {
-  if (effect) {
+VstHost* FindHost(const AEffect* effect)
+{
+  if (effect)
+  {
     Registry& r = TheRegistry();
     std::lock_guard<std::mutex> guard(r.lock);
     auto it = r.hosts.find(effect);
@@ -137,7 +148,8 @@ VstHost* FindHost(const AEffect* effect) {
   return tLoadingHost;
 }
 
-void CopyHostString(const std::string& text, void* ptr) {
+void CopyHostString(const std::string& text, void* ptr)
+{
   char* out = static_cast<char*>(ptr);
   size_t n = text.size() < kHostStringCapacity - 1 ? text.size() : kHostStringCapacity - 1;
   std::memcpy(out, text.data(), n);
@@ -145,7 +157,8 @@ void CopyHostString(const std::string& text, void* ptr) {
 }
 
 // Compares a plug-in's text without reading past the first difference.
-bool SameText(const char* text, const char* expected) {
+bool SameText(const char* text, const char* expected)
+{
   return std::strncmp(text, expected, std::strlen(expected) + 1) == 0;
 }
 
@@ -159,11 +172,11 @@ VstHost::VstHost() { std::memset(&mTimeInfo, 0, sizeof(mTimeInfo)); }
 
 VstHost::~VstHost() { Close(); }
 
-std::string VstHost::Load(const std::string& path) {
+std::string VstHost::Load(const std::string& path)
+{
   Close();
   struct stat st;
-  if (stat(path.c_str(), &st) != 0)
-    return "cannot open '" + path + "': " + std::strerror(errno);
+  if (stat(path.c_str(), &st) != 0) return "cannot open '" + path + "': " + std::strerror(errno);
   if (!S_ISREG(st.st_mode)) return "'" + path + "' is not a file";
 
   std::string error;
@@ -172,7 +185,8 @@ std::string VstHost::Load(const std::string& path) {
 
   PluginEntryProc entry = (PluginEntryProc)FindSymbol(mLibrary, "VSTPluginMain");
   if (!entry) entry = (PluginEntryProc)FindSymbol(mLibrary, "main");
-  if (!entry) {
+  if (!entry)
+  {
     Unload();
     return "'" + path + "' has no VST 2 entry point (VSTPluginMain or main)";
   }
@@ -182,11 +196,13 @@ std::string VstHost::Load(const std::string& path) {
   AEffect* effect = entry(&VstHost::HostCallback);
   tLoadingHost = previous;
 
-  if (!effect) {
+  if (!effect)
+  {
     Unload();
     return "the entry point of '" + path + "' returned no effect";
   }
-  if (effect->magic != kEffectMagic) {
+  if (effect->magic != kEffectMagic)
+  {
     // Not an AEffect, so it cannot be told to close; only the library goes.
     Unload();
     return "'" + path + "' returned an effect with a bad magic number";
@@ -196,7 +212,8 @@ std::string VstHost::Load(const std::string& path) {
   return std::string();
 }
 
-bool VstHost::Open(double sampleRate, VstInt32 blockSize) {
+bool VstHost::Open(double sampleRate, VstInt32 blockSize)
+{
   if (!mEffect || mOpen) return false;
   mSampleRate = sampleRate;
   mBlockSize = blockSize;
@@ -208,8 +225,10 @@ bool VstHost::Open(double sampleRate, VstInt32 blockSize) {
   return true;
 }
 
-void VstHost::Close() {
-  if (mEffect) {
+void VstHost::Close()
+{
+  if (mEffect)
+  {
     if (mOpen) Dispatch(effMainsChanged, 0, 0);
     mOpen = false;
     AEffect* effect = mEffect;
@@ -221,12 +240,14 @@ void VstHost::Close() {
   Unload();
 }
 
-void VstHost::Unload() {
+void VstHost::Unload()
+{
   if (mLibrary) CloseLibrary(mLibrary);
   mLibrary = nullptr;
 }
 
-void VstHost::SetSampleRate(double sampleRate) {
+void VstHost::SetSampleRate(double sampleRate)
+{
   mSampleRate = sampleRate;
   if (!mOpen) return;
   Dispatch(effMainsChanged, 0, 0);
@@ -234,7 +255,8 @@ void VstHost::SetSampleRate(double sampleRate) {
   Dispatch(effMainsChanged, 0, 1);
 }
 
-void VstHost::SetBlockSize(VstInt32 blockSize) {
+void VstHost::SetBlockSize(VstInt32 blockSize)
+{
   mBlockSize = blockSize;
   if (!mOpen) return;
   Dispatch(effMainsChanged, 0, 0);
@@ -242,7 +264,8 @@ void VstHost::SetBlockSize(VstInt32 blockSize) {
   Dispatch(effMainsChanged, 0, 1);
 }
 
-void VstHost::SetTimeSignature(VstInt32 numerator, VstInt32 denominator) {
+void VstHost::SetTimeSignature(VstInt32 numerator, VstInt32 denominator)
+{
   mTimeSigNumerator = numerator;
   mTimeSigDenominator = denominator;
 }
@@ -251,13 +274,14 @@ void VstHost::SetTimeSignature(VstInt32 numerator, VstInt32 denominator) {
 // 4. Dispatcher conveniences
 // ===========================================================================
 
-VstIntPtr VstHost::Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
-                            float opt) {
+VstIntPtr VstHost::Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt)
+{
   if (!mEffect || !mEffect->dispatcher) return 0;
   return mEffect->dispatcher(mEffect, opcode, index, value, ptr, opt);
 }
 
-std::string VstHost::DispatchString(VstInt32 opcode, VstInt32 index) {
+std::string VstHost::DispatchString(VstInt32 opcode, VstInt32 index)
+{
   char text[kStringBufferSize];
   std::memset(text, 0, sizeof(text));
   Dispatch(opcode, index, 0, text, 0.f);
@@ -270,31 +294,32 @@ std::string VstHost::VendorString() { return DispatchString(effGetVendorString, 
 std::string VstHost::ProductString() { return DispatchString(effGetProductString, 0); }
 VstInt32 VstHost::VendorVersion() { return (VstInt32)Dispatch(effGetVendorVersion); }
 std::string VstHost::ParamName(VstInt32 index) { return DispatchString(effGetParamName, index); }
-std::string VstHost::ParamLabel(VstInt32 index) {
-  return DispatchString(effGetParamLabel, index);
-}
-std::string VstHost::ParamDisplay(VstInt32 index) {
-  return DispatchString(effGetParamDisplay, index);
-}
+std::string VstHost::ParamLabel(VstInt32 index) { return DispatchString(effGetParamLabel, index); }
+std::string VstHost::ParamDisplay(VstInt32 index) { return DispatchString(effGetParamDisplay, index); }
 std::string VstHost::ProgramName() { return DispatchString(effGetProgramName, 0); }
-std::string VstHost::ProgramNameIndexed(VstInt32 index) {
+std::string VstHost::ProgramNameIndexed(VstInt32 index)
+{
   return DispatchString(effGetProgramNameIndexed, index);
 }
 
-bool VstHost::CanDo(const char* question) {
+bool VstHost::CanDo(const char* question)
+{
   return Dispatch(effCanDo, 0, 0, const_cast<char*>(question)) > 0;
 }
 
-void VstHost::SetParameter(VstInt32 index, float value) {
+void VstHost::SetParameter(VstInt32 index, float value)
+{
   if (mEffect && mEffect->setParameter) mEffect->setParameter(mEffect, index, value);
 }
 
-float VstHost::GetParameter(VstInt32 index) {
+float VstHost::GetParameter(VstInt32 index)
+{
   if (!mEffect || !mEffect->getParameter) return 0.f;
   return mEffect->getParameter(mEffect, index);
 }
 
-void VstHost::SetProgram(VstInt32 index) {
+void VstHost::SetProgram(VstInt32 index)
+{
   // Hosts bracket program changes so plug-ins can batch the parameter updates.
   Dispatch(effBeginSetProgram);
   Dispatch(effSetProgram, 0, index);
@@ -303,7 +328,8 @@ void VstHost::SetProgram(VstInt32 index) {
 
 VstInt32 VstHost::GetProgram() { return (VstInt32)Dispatch(effGetProgram); }
 
-std::vector<uint8_t> VstHost::GetChunk(bool program) {
+std::vector<uint8_t> VstHost::GetChunk(bool program)
+{
   void* data = nullptr;
   VstIntPtr size = Dispatch(effGetChunk, program ? 1 : 0, 0, &data);
   if (!data || size <= 0 || size > kMaxChunkBytes) return std::vector<uint8_t>();
@@ -311,32 +337,35 @@ std::vector<uint8_t> VstHost::GetChunk(bool program) {
   return std::vector<uint8_t>(bytes, bytes + size);
 }
 
-VstIntPtr VstHost::SetChunk(const std::vector<uint8_t>& data, bool program) {
+VstIntPtr VstHost::SetChunk(const std::vector<uint8_t>& data, bool program)
+{
   // Plug-ins may keep reading the buffer during the call only, so a local copy is enough.
   std::vector<uint8_t> copy(data);
-  return Dispatch(effSetChunk, program ? 1 : 0, (VstIntPtr)copy.size(),
-                  copy.empty() ? nullptr : copy.data());
+  return Dispatch(effSetChunk, program ? 1 : 0, (VstIntPtr)copy.size(), copy.empty() ? nullptr : copy.data());
 }
 
 // ===========================================================================
 // 5. Processing
 // ===========================================================================
 
-bool VstHost::ProcessReplacing(float** inputs, float** outputs, VstInt32 frames) {
+bool VstHost::ProcessReplacing(float** inputs, float** outputs, VstInt32 frames)
+{
   if (!mEffect || !mEffect->processReplacing || frames < 0) return false;
   mEffect->processReplacing(mEffect, inputs, outputs, frames);
   mSamplePos += frames;
   return true;
 }
 
-bool VstHost::ProcessAccumulate(float** inputs, float** outputs, VstInt32 frames) {
+bool VstHost::ProcessAccumulate(float** inputs, float** outputs, VstInt32 frames)
+{
   if (!mEffect || !mEffect->process || frames < 0) return false;
   mEffect->process(mEffect, inputs, outputs, frames);
   mSamplePos += frames;
   return true;
 }
 
-bool VstHost::ProcessDouble(double** inputs, double** outputs, VstInt32 frames) {
+bool VstHost::ProcessDouble(double** inputs, double** outputs, VstInt32 frames)
+{
   if (!mEffect || !mEffect->processDoubleReplacing || frames < 0) return false;
   mEffect->processDoubleReplacing(mEffect, inputs, outputs, frames);
   mSamplePos += frames;
@@ -347,24 +376,29 @@ bool VstHost::ProcessDouble(double** inputs, double** outputs, VstInt32 frames) 
 // 6. Host callback
 // ===========================================================================
 
-VstIntPtr VSTCALLBACK VstHost::HostCallback(AEffect* effect, VstInt32 opcode, VstInt32 index,
-                                            VstIntPtr value, void* ptr, float opt) {
+VstIntPtr VSTCALLBACK VstHost::HostCallback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value,
+                                            void* ptr, float opt)
+{
   VstHost* host = FindHost(effect);
   if (!host) return opcode == audioMasterVersion ? kVstVersion : 0;
   return host->OnCallback(effect, opcode, index, value, ptr, opt);
 }
 
-VstIntPtr VstHost::OnCallback(AEffect* effect, VstInt32 opcode, VstInt32 index,
-                              VstIntPtr value, void* ptr, float opt) {
-  switch (opcode) {
+VstIntPtr VstHost::OnCallback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
+                              float opt)
+{
+  switch (opcode)
+  {
     case audioMasterAutomate:
     case audioMasterBeginEdit:
     case audioMasterEndEdit:
     case audioMasterUpdateDisplay:
     case audioMasterWantMidi:
     case audioMasterIOChanged:
-    case audioMasterSizeWindow: {
-      if (mLogCalls && mCalls.size() < kMaxLoggedCalls) {
+    case audioMasterSizeWindow:
+    {
+      if (mLogCalls && mCalls.size() < kMaxLoggedCalls)
+      {
         HostCall call;
         call.opcode = opcode;
         call.index = index;
@@ -378,21 +412,13 @@ VstIntPtr VstHost::OnCallback(AEffect* effect, VstInt32 opcode, VstInt32 index,
                  ? 0
                  : 1;
     }
-    case audioMasterVersion:
-      return kVstVersion;
-    case audioMasterCurrentId:
-      return effect ? effect->uniqueID : 0;
-    case audioMasterGetTime:
-      ++mTimeRequests;
-      return mTimeInfoAvailable ? (VstIntPtr)FillTimeInfo() : 0;
-    case audioMasterProcessEvents:
-      return OnProcessEvents(static_cast<const VstEvents*>(ptr));
-    case audioMasterGetSampleRate:
-      return (VstIntPtr)mSampleRate;
-    case audioMasterGetBlockSize:
-      return mBlockSize;
-    case audioMasterGetCurrentProcessLevel:
-      return mProcessLevel;
+    case audioMasterVersion: return kVstVersion;
+    case audioMasterCurrentId: return effect ? effect->uniqueID : 0;
+    case audioMasterGetTime: ++mTimeRequests; return mTimeInfoAvailable ? (VstIntPtr)FillTimeInfo() : 0;
+    case audioMasterProcessEvents: return OnProcessEvents(static_cast<const VstEvents*>(ptr));
+    case audioMasterGetSampleRate: return (VstIntPtr)mSampleRate;
+    case audioMasterGetBlockSize: return mBlockSize;
+    case audioMasterGetCurrentProcessLevel: return mProcessLevel;
     case audioMasterGetVendorString:
       if (!ptr) return 0;
       CopyHostString(mVendorString, ptr);
@@ -401,25 +427,23 @@ VstIntPtr VstHost::OnCallback(AEffect* effect, VstInt32 opcode, VstInt32 index,
       if (!ptr) return 0;
       CopyHostString(mProductString, ptr);
       return 1;
-    case audioMasterGetVendorVersion:
-      return mVendorVersion;
-    case audioMasterGetLanguage:
-      return kVstLangEnglish;
-    case audioMasterCanDo: {
+    case audioMasterGetVendorVersion: return mVendorVersion;
+    case audioMasterGetLanguage: return kVstLangEnglish;
+    case audioMasterCanDo:
+    {
       if (!ptr) return 0;
-      static const char* const kCanDo[] = {"sendVstEvents",   "sendVstMidiEvent",
-                                           "sendVstTimeInfo", "receiveVstEvents",
-                                           "receiveVstMidiEvent"};
+      static const char* const kCanDo[] = { "sendVstEvents", "sendVstMidiEvent", "sendVstTimeInfo",
+                                            "receiveVstEvents", "receiveVstMidiEvent" };
       for (const char* answer : kCanDo)
         if (SameText(static_cast<const char*>(ptr), answer)) return 1;
       return 0;
     }
-    default:
-      return 0;
+    default: return 0;
   }
 }
 
-VstTimeInfo* VstHost::FillTimeInfo() {
+VstTimeInfo* VstHost::FillTimeInfo()
+{
   std::memset(&mTimeInfo, 0, sizeof(mTimeInfo));
   mTimeInfo.samplePos = mSamplePos;
   mTimeInfo.sampleRate = mSampleRate;
@@ -432,23 +456,29 @@ VstTimeInfo* VstHost::FillTimeInfo() {
   return &mTimeInfo;
 }
 
-VstIntPtr VstHost::OnProcessEvents(const VstEvents* events) {
+VstIntPtr VstHost::OnProcessEvents(const VstEvents* events)
+{
   if (!events) return 0;
   VstInt32 count = events->numEvents;
   if (count > kMaxEventsPerCall) count = kMaxEventsPerCall;
-  for (VstInt32 i = 0; i < count; ++i) {
+  for (VstInt32 i = 0; i < count; ++i)
+  {
     const VstEvent* event = events->events[i];
     if (!event || mEvents.size() >= kMaxLoggedEvents) continue;
     HostEvent copy;
     copy.type = event->type;
     copy.byteSize = event->byteSize;
     copy.deltaFrames = event->deltaFrames;
-    if (event->type == kVstMidiType) {
+    if (event->type == kVstMidiType)
+    {
       const VstMidiEvent* midi = reinterpret_cast<const VstMidiEvent*>(event);
       std::memcpy(copy.midiData, midi->midiData, sizeof(copy.midiData));
-    } else if (event->type == kVstSysExType) {
+    }
+    else if (event->type == kVstSysExType)
+    {
       const VstMidiSysexEvent* sysex = reinterpret_cast<const VstMidiSysexEvent*>(event);
-      if (sysex->sysexDump && sysex->dumpBytes > 0 && sysex->dumpBytes <= kMaxSysexBytes) {
+      if (sysex->sysexDump && sysex->dumpBytes > 0 && sysex->dumpBytes <= kMaxSysexBytes)
+      {
         const uint8_t* bytes = reinterpret_cast<const uint8_t*>(sysex->sysexDump);
         copy.sysex.assign(bytes, bytes + sysex->dumpBytes);
       }

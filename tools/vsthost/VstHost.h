@@ -13,10 +13,12 @@
 
 #include "VstApi.h"
 
-namespace quorvex {
+namespace quorvex
+{
 
 // A host callback that the plug-in made and the host logs.
-struct HostCall {
+struct HostCall
+{
   VstInt32 opcode = 0;
   VstInt32 index = 0;
   VstIntPtr value = 0;
@@ -24,16 +26,18 @@ struct HostCall {
 };
 
 // A copy of an event that the plug-in sent with audioMasterProcessEvents.
-struct HostEvent {
+struct HostEvent
+{
   VstInt32 type = 0;
   VstInt32 byteSize = 0;
   VstInt32 deltaFrames = 0;
-  uint8_t midiData[4] = {0, 0, 0, 0};  // kVstMidiType only
-  std::vector<uint8_t> sysex;          // kVstSysExType only
+  uint8_t midiData[4] = { 0, 0, 0, 0 };  // kVstMidiType only
+  std::vector<uint8_t> sysex;            // kVstSysExType only
 };
 
-class VstHost {
- public:
+class VstHost
+{
+public:
   VstHost();
   ~VstHost();  // Close()
   VstHost(const VstHost&) = delete;
@@ -57,8 +61,8 @@ class VstHost {
   // --- Dispatcher and conveniences -------------------------------------------
 
   // 0 when nothing is loaded.
-  VstIntPtr Dispatch(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0,
-                     void* ptr = nullptr, float opt = 0.f);
+  VstIntPtr Dispatch(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr,
+                     float opt = 0.f);
 
   std::string EffectName();
   std::string VendorString();
@@ -67,9 +71,9 @@ class VstHost {
   std::string ParamName(VstInt32 index);
   std::string ParamLabel(VstInt32 index);
   std::string ParamDisplay(VstInt32 index);
-  std::string ProgramName();                     // of the current program
+  std::string ProgramName();                       // of the current program
   std::string ProgramNameIndexed(VstInt32 index);  // effGetProgramNameIndexed
-  bool CanDo(const char* question);              // effCanDo answered positively
+  bool CanDo(const char* question);                // effCanDo answered positively
 
   VstInt32 NumParams() const { return mEffect ? mEffect->numParams : 0; }
   VstInt32 NumPrograms() const { return mEffect ? mEffect->numPrograms : 0; }
@@ -133,12 +137,12 @@ class VstHost {
 
   // The callback handed to every plug-in; public so tests can feed it
   // hostile input directly.
-  static VstIntPtr VSTCALLBACK HostCallback(AEffect* effect, VstInt32 opcode, VstInt32 index,
-                                            VstIntPtr value, void* ptr, float opt);
+  static VstIntPtr VSTCALLBACK HostCallback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value,
+                                            void* ptr, float opt);
 
- private:
-  VstIntPtr OnCallback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value,
-                       void* ptr, float opt);
+private:
+  VstIntPtr OnCallback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
+                       float opt);
   VstIntPtr OnProcessEvents(const VstEvents* events);
   VstTimeInfo* FillTimeInfo();
   std::string DispatchString(VstInt32 opcode, VstInt32 index);
