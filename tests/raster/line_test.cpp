@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <climits>
 #include <cmath>
 #include <set>
 #include <utility>
@@ -13,50 +12,39 @@
 namespace {
 
 const LICE_PixelWord kWhite = LICE_RGBA(255, 255, 255, 255);
+using PixelSet = std::set<std::pair<int, int>>;
 
-std::set<std::pair<int, int>> Lit(TestBitmap& bm)
+PixelSet Lit(TestBitmap& bm)
 {
-  std::set<std::pair<int, int>> lit;
+  PixelSet lit;
   for (int y = 0; y < bm.Height(); ++y)
     for (int x = 0; x < bm.Width(); ++x)
       if (bm.At(x, y)) lit.insert({x, y});
   return lit;
 }
 
-int EdgeBiasedCoord(std::mt19937& rng, int n)
+// Pixels of a white line on a black w x h bitmap with two padding words per row.
+PixelSet Draw(int w, int h, bool bottomUp, int x1, int y1, int x2, int y2)
 {
-  switch (rng() % 10)
-  {
-    case 0: return INT_MIN;
-    case 1: return INT_MAX;
-    case 2: return -1;
-    case 3: return n;
-    case 4: return -1000000 + (int)(rng() % 3);
-    default: return (int)(rng() % (unsigned)(3 * n)) - n;
-  }
+  TestBitmap bm(w, h, w + 2, bottomUp);
+  LICE_DrawSegment(&bm, x1, y1, x2, y2, kWhite, 1.0f, LICE_MODE_COPY, false);
+  for (int y = 0; y < h; ++y)
+    for (int x = w; x < w + 2; ++x) EXPECT_EQ(bm.Memory()[y * (w + 2) + x], 0u) << "padding";
+  return Lit(bm);
 }
 
 } // namespace
 
-TEST(RasterSegment, HorizontalRunClippedToWidth)
+TEST(RasterSegment, ExactPixelSets)
 {
-  TestBitmap bm(10, 8, 12, false);
-  LICE_DrawSegment(&bm, -10, 5, 20, 5, kWhite, 1.0f, LICE_MODE_COPY, false);
-  std::set<std::pair<int, int>> want;
-  for (int x = 0; x < 10; ++x) want.insert({x, 5});
-  EXPECT_EQ(Lit(bm), want);
-  for (int y = 0; y < 8; ++y)
-    for (int x = 10; x < 12; ++x) EXPECT_EQ(bm.Memory()[y * 12 + x], 0u) << "padding";
-}
-
-TEST(RasterSegment, VerticalRunOnBottomUpBitmap)
-{
-  TestBitmap up(5, 6, 5, true), down(5, 6, 5, false);
-  LICE_DrawSegment(&up, 2, 4, 2, 100, kWhite, 1.0f, LICE_MODE_COPY, false);
-  LICE_DrawSegment(&down, 2, 4, 2, 100, kWhite, 1.0f, LICE_MODE_COPY, false);
-  const std::set<std::pair<int, int>> want = {{2, 4}, {2, 5}};
-  EXPECT_EQ(Lit(up), want);
-  EXPECT_EQ(Lit(down), want);
+  PixelSet row, anti;
+  for (int x = 0; x < 10; ++x) row.insert({x, 5});
+  for (int i = 0; i < 6; ++i) anti.insert({5 - i, i});
+  EXPECT_EQ(Draw(10, 8, false, -10, 5, 20, 5), row);
+  EXPECT_EQ(Draw(5, 6, true, 2, 4, 2, 100), (PixelSet{{2, 4}, {2, 5}}));
+  EXPECT_EQ(Draw(5, 6, false, 2, 4, 2, 100), (PixelSet{{2, 4}, {2, 5}}));
+  EXPECT_EQ(Draw(6, 6, false, 0, 0, 4, 2), (PixelSet{{0, 0}, {1, 1}, {2, 1}, {3, 1}, {4, 2}}));
+  EXPECT_EQ(Draw(6, 6, false, 5, 0, 0, 5), anti);
 }
 
 TEST(RasterSegment, RunWeights)
@@ -64,8 +52,8 @@ TEST(RasterSegment, RunWeights)
   TestBitmap bm(3, 1, 3, false);
   const LICE_PixelWord c = LICE_RGBA(3, 3, 3, 3);
   for (int x = 0; x < 3; ++x) bm.At(x, 0) = LICE_RGBA(1, 1, 1, 1);
-  LICE_DrawSegment(&bm, 0, 0, 0, 0, c, 0.5f, LICE_MODE_COPY, false);    // word halves
-  LICE_DrawSegment(&bm, 1, 0, 1, 0, c, 0.502f, LICE_MODE_COPY, false);  // byte average
+  LICE_DrawSegment(&bm, 0, 0, 0, 0, c, 0.5f, LICE_MODE_COPY, false);   // word halves
+  LICE_DrawSegment(&bm, 1, 0, 1, 0, c, 0.502f, LICE_MODE_COPY, false); // byte average
   LICE_DrawSegment(&bm, 2, 0, 2, 0, LICE_RGBA(200, 0, 0, 0), 1.0f, LICE_MODE_ADD, false);
   EXPECT_EQ(bm.At(0, 0), LICE_RGBA(1, 1, 1, 1));
   EXPECT_EQ(bm.At(1, 0), LICE_RGBA(2, 2, 2, 2));
@@ -76,37 +64,19 @@ TEST(RasterSegment, RunWeights)
   EXPECT_EQ(bm.At(0, 0), LICE_RGBA(127 + 63, 63, 50 + 25 + 25, 127 + 63));
 }
 
-TEST(RasterSegment, SlopedLinesMeetInTheMiddle)
-{
-  TestBitmap bm(6, 6, 6, false);
-  LICE_DrawSegment(&bm, 0, 0, 4, 2, kWhite, 1.0f, LICE_MODE_COPY, false);
-  const std::set<std::pair<int, int>> shallow = {{0, 0}, {1, 1}, {2, 1}, {3, 1}, {4, 2}};
-  EXPECT_EQ(Lit(bm), shallow);
-
-  TestBitmap diag(6, 6, 6, false);
-  LICE_DrawSegment(&diag, 5, 0, 0, 5, kWhite, 1.0f, LICE_MODE_COPY, false);
-  std::set<std::pair<int, int>> anti;
-  for (int i = 0; i < 6; ++i) anti.insert({5 - i, i});
-  EXPECT_EQ(Lit(diag), anti);
-}
-
 TEST(RasterSegment, AntialiasedWeightsSplitAcrossNeighbours)
 {
   TestBitmap bm(5, 2, 5, false);
   LICE_DrawSegment(&bm, 0, 0, 4, 1, kWhite, 1.0f, LICE_MODE_COPY, true);
-  // Ends at full weight; then 191/64, and 127/128 in the middle; a white
-  // copy onto black at weight w gives about w in every channel.
-  auto grey = [](int v) { return LICE_RGBA(v, v, v, v); };
-  EXPECT_EQ(bm.At(0, 0), kWhite);
-  EXPECT_EQ(bm.At(4, 1), kWhite);
-  EXPECT_EQ(bm.At(1, 0), grey(191));
-  EXPECT_EQ(bm.At(1, 1), grey(64));
-  EXPECT_EQ(bm.At(3, 1), grey(191));
-  EXPECT_EQ(bm.At(3, 0), grey(64));
-  EXPECT_EQ(bm.At(2, 0), grey(127));
-  EXPECT_EQ(bm.At(2, 1), grey(128));
-  EXPECT_EQ(bm.At(0, 1), 0u);
-  EXPECT_EQ(bm.At(4, 0), 0u);
+  // Ends at full weight, then 191/64 and 127/128 in the middle; white copied
+  // onto black at weight w gives about w in every channel.
+  const int want[2][5] = {{255, 191, 127, 64, 0}, {0, 64, 128, 191, 255}};
+  for (int y = 0; y < 2; ++y)
+    for (int x = 0; x < 5; ++x)
+    {
+      const int v = want[y][x];
+      EXPECT_EQ(bm.At(x, y), LICE_RGBA(v, v, v, v)) << x << "," << y;
+    }
 }
 
 TEST(RasterSegment, LinesOutsideDrawNothing)
@@ -129,33 +99,28 @@ TEST(RasterSegment, ClippedLinesStayOnTheirLine)
   {
     const int w = 1 + (int)(rng() % 20), h = 1 + (int)(rng() % 20);
     TestBitmap bm(w, h, w + 1, (rng() & 1) != 0);
-    const int x1 = EdgeBiasedCoord(rng, w), y1 = EdgeBiasedCoord(rng, h);
-    const int x2 = EdgeBiasedCoord(rng, w), y2 = EdgeBiasedCoord(rng, h);
-    const bool aa = (rng() & 1) != 0;
-    LICE_DrawSegment(&bm, x1, y1, x2, y2, kWhite, 1.0f, LICE_MODE_COPY, aa);
+    const int x1 = EdgeBiased(rng, w), y1 = EdgeBiased(rng, h);
+    const int x2 = EdgeBiased(rng, w), y2 = EdgeBiased(rng, h);
+    LICE_DrawSegment(&bm, x1, y1, x2, y2, kWhite, 1.0f, LICE_MODE_COPY, (rng() & 1) != 0);
 
     for (int y = 0; y < h; ++y) ASSERT_EQ(bm.Memory()[(size_t)y * (w + 1) + w], 0u) << "padding";
-    const double dx = (double)x2 - x1, dy = (double)y2 - y1;
-    const double len = std::sqrt(dx * dx + dy * dy);
+    const double dx = (double)x2 - x1, dy = (double)y2 - y1, len = std::hypot(dx, dy);
     for (const auto& p : Lit(bm))
     {
-      // Perpendicular distance from the infinite line (or from the point).
+      // Distance from the infinite line (or the point). Clipping truncates
+      // each moved end toward zero, which may pull a shallow line a pixel or
+      // two off its exact course.
       const double px = p.first - (double)x1, py = p.second - (double)y1;
       const double dist = len > 0 ? std::fabs(px * dy - py * dx) / len : std::hypot(px, py);
-      // Clipping truncates each moved end toward zero, which may pull a
-      // shallow line a pixel or two off its exact course.
-      ASSERT_LT(dist, 3.5) << iter << ": " << x1 << "," << y1 << " - " << x2 << "," << y2
-                           << " lit " << p.first << "," << p.second;
+      ASSERT_LT(dist, 3.5) << iter << ": " << x1 << "," << y1 << " - " << x2 << "," << y2;
     }
-    const bool inside1 = x1 >= 0 && y1 >= 0 && x1 < w && y1 < h;
-    const bool inside2 = x2 >= 0 && y2 >= 0 && x2 < w && y2 < h;
-    if (inside1)
+    // Ends inside the bitmap are drawn.
+    for (const auto& e : {std::make_pair(x1, y1), std::make_pair(x2, y2)})
     {
-      ASSERT_EQ(bm.At(x1, y1), kWhite) << iter;
-    }
-    if (inside2)
-    {
-      ASSERT_EQ(bm.At(x2, y2), kWhite) << iter;
+      if (e.first >= 0 && e.second >= 0 && e.first < w && e.second < h)
+      {
+        ASSERT_EQ(bm.At(e.first, e.second), kWhite) << iter;
+      }
     }
   }
 }
@@ -165,17 +130,13 @@ TEST(RasterSegment, BottomUpMatchesTopDown)
   std::mt19937 rng(8);
   for (int iter = 0; iter < 500; ++iter)
   {
-    TestBitmap down(9, 7, 9, false), up(9, 7, 9, true);
-    for (int y = 0; y < 7; ++y)
-      for (int x = 0; x < 9; ++x) down.At(x, y) = up.At(x, y) = (LICE_PixelWord)rng();
+    TestBitmap down = RandomBitmap(rng, 9, 7, 1), up = down.Flipped();
     const int x1 = (int)(rng() % 15) - 3, y1 = (int)(rng() % 13) - 3;
     const int x2 = (int)(rng() % 15) - 3, y2 = (int)(rng() % 13) - 3;
     const int mode = (int)(rng() % 6);
     const bool aa = (rng() & 1) != 0;
     const LICE_PixelWord c = (LICE_PixelWord)rng();
-    LICE_DrawSegment(&down, x1, y1, x2, y2, c, 0.6f, mode, aa);
-    LICE_DrawSegment(&up, x1, y1, x2, y2, c, 0.6f, mode, aa);
-    for (int y = 0; y < 7; ++y)
-      for (int x = 0; x < 9; ++x) ASSERT_EQ(down.At(x, y), up.At(x, y)) << iter;
+    for (TestBitmap* bm : {&down, &up}) LICE_DrawSegment(bm, x1, y1, x2, y2, c, 0.6f, mode, aa);
+    ASSERT_EQ(up.Flipped().Memory(), down.Memory()) << iter;
   }
 }

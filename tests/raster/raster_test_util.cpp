@@ -1,11 +1,28 @@
 #include "raster_test_util.h"
 
+#include <algorithm>
+
 void FillRandom(TestBitmap& bm, std::mt19937& rng)
 {
   for (LICE_PixelWord& p : bm.Memory()) p = (LICE_PixelWord)rng();
 }
 
-int RefClamp(int v)
+TestBitmap RandomBitmap(std::mt19937& rng, int maxW, int maxH, int maxPad)
+{
+  const int w = 1 + (int)(rng() % (unsigned)maxW), h = 1 + (int)(rng() % (unsigned)maxH);
+  TestBitmap bm(w, h, w + (int)(rng() % (unsigned)(maxPad + 1)), (rng() & 1) != 0);
+  FillRandom(bm, rng);
+  return bm;
+}
+
+int EdgeBiased(std::mt19937& rng, int n)
+{
+  const int edges[] = {-n - 5, -n, -2, -1, 0, 1, n - 1, n, n + 1,
+                       INT_MAX, INT_MIN, INT_MAX - 2, -1000000};
+  return rng() % 2 ? edges[rng() % 13] : (int)(rng() % (unsigned)(3 * n + 1)) - n;
+}
+
+static int Clamp(int v)
 {
   return v < 0 ? 0 : (v > 255 ? 255 : v);
 }
@@ -17,7 +34,7 @@ int RefCopy(int x, int s, int w)
 
 int RefAdd(int x, int s, int w)
 {
-  return RefClamp(x + s * w / 256);
+  return Clamp(x + s * w / 256);
 }
 
 int RefDodge(int x, int s, int w)
@@ -35,15 +52,11 @@ int RefMultiply(int x, int s, int w)
 int RefOverlay(int x, int s, int w)
 {
   const int v = w * (s - 128);
-  return RefClamp((v - v * x / 256 + 32768) * x / 32768);
+  return Clamp((v - v * x / 256 + 32768) * x / 32768);
 }
 
-int RefSourceWeight(int w, int a)
-{
-  return w * (a + 1) / 256;
-}
-
-void RefHsv(int R, int G, int B, int r, int g, int b, int w, int out[3])
+// HSV adjust of destination (R, G, B) by source (r, g, b) at weight w.
+static void RefHsv(int R, int G, int B, int r, int g, int b, int w, int out[3])
 {
   auto recip = [](int i) { return i == 0 ? 0 : 65536 / i - 1; };
   int mx, base, offset;
@@ -58,18 +71,15 @@ void RefHsv(int R, int G, int B, int r, int g, int b, int w, int out[3])
     mx = R, offset = G - B, base = G < B ? 383 : 0;
   else
     mx = B, base = 256, offset = R - G;
-  int mn = R;
-  if (G < mn) mn = G;
-  if (B < mn) mn = B;
-  const int d = mx - mn;
+  const int d = mx - std::min({R, G, B});
   const int sat = d * recip(mx) / 256;
   int hue = base + w * (r + r / 2 - 192) / 256 + offset * (recip(d) + 1) / 1024;
   if (hue < 0)
     hue += 384;
   else if (hue >= 384)
     hue -= 384;
-  const int sat2 = RefClamp(sat + w * (g - 128) / 128);
-  const int val = RefClamp(mx + w * (b - 128) / 128);
+  const int sat2 = Clamp(sat + w * (g - 128) / 128);
+  const int val = Clamp(mx + w * (b - 128) / 128);
   const int p = (256 - sat2) * val / 256;
   const int f = hue % 64;
   const int up = val * (16384 - sat2 * (64 - f)) / 16384;
@@ -91,25 +101,23 @@ LICE_PixelWord RefCombine(LICE_PixelWord dest, int r, int g, int b, int a, int w
     {
       if (a == 255) return LICE_RGBA(r, g, b, 255);
       for (int c = 0; c < 3; ++c) x[c] = s[c] + (x[c] - s[c]) * (255 - a) / 256;
-      x[3] = x[3] + a > 255 ? 255 : x[3] + a;
-      return LICE_RGBA(x[0], x[1], x[2], x[3]);
+      return LICE_RGBA(x[0], x[1], x[2], std::min(x[3] + a, 255));
     }
-    const int ww = RefSourceWeight(w, a);
+    w = w * (a + 1) / 256;
     if (modeByte == 0)
     {
-      for (int c = 0; c < 3; ++c) x[c] = RefCopy(x[c], s[c], ww);
-      x[3] = x[3] + ww > 255 ? 255 : x[3] + ww;
-      return LICE_RGBA(x[0], x[1], x[2], x[3]);
+      for (int c = 0; c < 3; ++c) x[c] = RefCopy(x[c], s[c], w);
+      return LICE_RGBA(x[0], x[1], x[2], std::min(x[3] + w, 255));
     }
-    w = ww;
   }
+  int (*channel)(int, int, int) = nullptr;
   switch (modeByte)
   {
-    case 0: for (int c = 0; c < 4; ++c) x[c] = RefCopy(x[c], s[c], w); break;
-    case 1: for (int c = 0; c < 4; ++c) x[c] = RefAdd(x[c], s[c], w); break;
-    case 2: for (int c = 0; c < 4; ++c) x[c] = RefDodge(x[c], s[c], w); break;
-    case 3: for (int c = 0; c < 4; ++c) x[c] = RefMultiply(x[c], s[c], w); break;
-    case 4: for (int c = 0; c < 4; ++c) x[c] = RefOverlay(x[c], s[c], w); break;
+    case 0: channel = RefCopy; break;
+    case 1: channel = RefAdd; break;
+    case 2: channel = RefDodge; break;
+    case 3: channel = RefMultiply; break;
+    case 4: channel = RefOverlay; break;
     case 5:
     {
       int out[3];
@@ -118,5 +126,6 @@ LICE_PixelWord RefCombine(LICE_PixelWord dest, int r, int g, int b, int a, int w
     }
     default: return dest;
   }
+  for (int c = 0; c < 4; ++c) x[c] = channel(x[c], s[c], w);
   return LICE_RGBA(x[0], x[1], x[2], x[3]);
 }

@@ -1,17 +1,16 @@
-// Shared helpers for the raster tests: a bitmap with free geometry (bottom-up,
-// padded rows), seeded random images, and plain reference formulas written
-// independently of the library's shift-based arithmetic.
+// Shared helpers for the raster tests: a bitmap with free geometry and plain
+// reference formulas written independently of the library's shift arithmetic.
 #pragma once
 
-#include <cstdint>
+#include <algorithm>
+#include <climits>
 #include <random>
 #include <vector>
 
 #include "lice.h"
 
-// Bitmap with any row span and either row order. Memory is exactly
-// span * height words, so the sanitizer sees any stray access; padding
-// between width and span lets tests check it is left alone.
+// Memory is exactly span * height words, so the sanitizer sees any stray
+// access; padding between width and span lets tests check it is left alone.
 class TestBitmap : public LICE_IBitmap
 {
 public:
@@ -25,13 +24,11 @@ public:
   int Height() override { return mHeight; }
   int RowSpan() override { return mSpan; }
   bool IsBottomUp() override { return mBottomUp; }
+  // Reshapes with padded rows; the PNG tests load into it.
   bool Resize(int w, int h) override
   {
-    if (w == mWidth && h == mHeight) return false;
-    mWidth = w > 0 && h > 0 ? w : 0;
-    mHeight = w > 0 && h > 0 ? h : 0;
-    mSpan = mWidth;
-    mMem.assign((size_t)mSpan * mHeight, 0);
+    const bool ok = w > 0 && h > 0;
+    *this = TestBitmap(ok ? w : 0, ok ? h : 0, ok ? w + 3 : 0, mBottomUp);
     return true;
   }
 
@@ -42,6 +39,15 @@ public:
   }
   std::vector<LICE_PixelWord>& Memory() { return mMem; }
 
+  // The same image, padding included, in the other row order.
+  TestBitmap Flipped() const
+  {
+    TestBitmap f(mWidth, mHeight, mSpan, !mBottomUp);
+    for (size_t y = 0; y < (size_t)mHeight; ++y)
+      std::copy_n(&mMem[y * mSpan], mSpan, &f.mMem[(mHeight - 1 - y) * mSpan]);
+    return f;
+  }
+
 private:
   int mWidth, mHeight, mSpan;
   bool mBottomUp;
@@ -50,19 +56,19 @@ private:
 
 // Fills all memory, padding included, with seeded random words.
 void FillRandom(TestBitmap& bm, std::mt19937& rng);
+// Random image of 1..maxW x 1..maxH, either row order, up to maxPad padding.
+TestBitmap RandomBitmap(std::mt19937& rng, int maxW, int maxH, int maxPad);
+// Coordinate a clipper is most likely to get wrong for an extent n, else a
+// random one in [-n, 2n].
+int EdgeBiased(std::mt19937& rng, int n);
 
 // Reference combine formulas; / is C++ integer division (toward zero).
-int RefClamp(int v);
 int RefCopy(int x, int s, int w);
 int RefAdd(int x, int s, int w);
 int RefDodge(int x, int s, int w);
 int RefMultiply(int x, int s, int w);
 int RefOverlay(int x, int s, int w);
-int RefSourceWeight(int w, int a);
-// HSV adjust of destination (R, G, B) by source (r, g, b) at weight w.
-void RefHsv(int R, int G, int B, int r, int g, int b, int w, int out[3]);
 
-// Applies a combine mode (byte 0-5, with or without source alpha) to one
-// pixel the plain way. Returns the new destination pixel.
+// Applies combine mode 0-5, with or without source alpha, to one pixel.
 LICE_PixelWord RefCombine(LICE_PixelWord dest, int r, int g, int b, int a, int w, int modeByte,
                           bool sourceAlpha);
