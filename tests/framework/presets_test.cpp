@@ -15,7 +15,7 @@ namespace {
 const std::vector<double> kFactory{ 12, 2, 90, 60, 100, 50 };
 const std::vector<double> kOther{ 3, 4, -7, 11, 22, 33 };
 
-// Six parameters shaped like the delay effect's, 25 preset slots.
+// Six parameters shaped like the delay effect's.
 std::unique_ptr<FakePlug> MakePlug(int nPresets = 25)
 {
   auto plug = std::make_unique<FakePlug>(6, "1-1 2-2", nPresets);
@@ -33,15 +33,15 @@ void SetLive(FakePlug& plug, const std::vector<double>& v)
   for (int i = 0; i < plug.NParams(); ++i) plug.GetParam(i)->SetValue(v[i]);
 }
 
-void ChunkOf(StateChunk* c, const std::vector<uint8_t>& bytes)
-{
-  c->Clear();
-  c->AppendBytes(bytes.data(), (int)bytes.size());
-}
-
 std::vector<uint8_t> BytesOf(const StateChunk& c)
 {
   return std::vector<uint8_t>(c.GetBytes(), c.GetBytes() + c.Size());
+}
+
+void ChunkOf(StateChunk* c, const std::vector<uint8_t>& bytes, size_t n)
+{
+  c->Clear();
+  c->AppendBytes(bytes.data(), (int)n);
 }
 
 void ValuesChunk(StateChunk* c, bool header, const std::vector<double>& values)
@@ -51,20 +51,12 @@ void ValuesChunk(StateChunk* c, bool header, const std::vector<double>& values)
   for (double v : values) c->AppendValue(v);
 }
 
-std::vector<uint8_t> ValueBytes(bool header, const std::vector<double>& values)
-{
-  StateChunk c;
-  ValuesChunk(&c, header, values);
-  return BytesOf(c);
-}
-
 void ExpectInRange(const FakePlug& plug)
 {
   for (int i = 0; i < plug.NParams(); ++i)
   {
-    const IParam* p = plug.GetParam(i);
-    EXPECT_GE(p->Value(), p->GetMin()) << i;
-    EXPECT_LE(p->Value(), p->GetMax()) << i;
+    EXPECT_GE(plug.GetParam(i)->Value(), plug.GetParam(i)->GetMin()) << i;
+    EXPECT_LE(plug.GetParam(i)->Value(), plug.GetParam(i)->GetMax()) << i;
   }
 }
 
@@ -117,36 +109,34 @@ TEST(FrameworkPresets, ProgramChunkLayoutAndRoundTrip)
   // Without the magic the bytes are plain values from byte 0, whichever kind.
   StateChunk bare;
   ValuesChunk(&bare, false, kOther);
-  EXPECT_EQ(plug->UnserializeState(&bare, false), 48);
-  EXPECT_EQ(plug->LiveValues(), kOther);
-  SetLive(*plug, kFactory);
-  EXPECT_EQ(plug->UnserializeState(&bare, true), 48);
-  EXPECT_EQ(plug->LiveValues(), kOther);
+  for (bool isBank : { false, true })
+  {
+    SetLive(*plug, kFactory);
+    EXPECT_EQ(plug->UnserializeState(&bare, isBank), 48);
+    EXPECT_EQ(plug->LiveValues(), kOther);
+  }
 }
 
 TEST(FrameworkPresets, TruncatedProgramChunkAtEveryOffset)
 {
-  const std::vector<uint8_t> full = ValueBytes(true, kFactory);
+  StateChunk fullChunk;
+  ValuesChunk(&fullChunk, true, kFactory);
+  const std::vector<uint8_t> full = BytesOf(fullChunk);
   for (int cut = 0; cut < (int)full.size(); ++cut)
   {
     auto plug = MakePlug();
     SetLive(*plug, kOther);
     plug->mLog.clear();
     StateChunk chunk;
-    ChunkOf(&chunk, std::vector<uint8_t>(full.begin(), full.begin() + cut));
+    ChunkOf(&chunk, full, cut);
     EXPECT_EQ(plug->UnserializeState(&chunk, false), -1) << cut;
 
+    // Values read before the cut stay, the cut one reads as 0.
     std::vector<double> expect = kOther;
-    if (cut < 4)
-    {
-      expect[0] = 0.0;  // no magic: byte 0 is the first value, and it is cut
-    }
-    else if (cut >= 8)
-    {
-      const int loaded = (cut - 8) / 8;
-      for (int i = 0; i < loaded; ++i) expect[i] = kFactory[i];
-      expect[loaded] = plug->GetParam(loaded)->GetMin() > 0.0 ? plug->GetParam(loaded)->GetMin() : 0.0;
-    }
+    if (cut < 4) expect[0] = 0.0;  // no magic: byte 0 is the first value
+    const int loaded = cut >= 8 ? (cut - 8) / 8 : 0;
+    for (int i = 0; i < loaded; ++i) expect[i] = kFactory[i];
+    if (cut >= 8) expect[loaded] = 0.0;
     EXPECT_EQ(plug->LiveValues(), expect) << cut;
     EXPECT_EQ(plug->CountCalls("changed"), 6) << cut;
     EXPECT_EQ(plug->SlotValues(0), expect) << cut;
@@ -161,17 +151,14 @@ TEST(FrameworkPresets, BankChunkSizeRoundTripAndCurrentPreset)
   ASSERT_TRUE(source->SerializeBank(&bank));
   EXPECT_EQ(bank.Size(), 8 + 25 * (4 + 1 + 48) + nameBytes);
 
-  // Into a fresh instance whose current preset is 3.
-  auto dest = MakePlug();
-  FillFactory(*dest);
-  for (int k = 0; k < 25; ++k) dest->AddFactoryPreset("unused", 0, 0, 0, 0, 0.0, 0.0);
-  ASSERT_TRUE(dest->SelectPreset(3));
-  StateChunk other;
+  // The loading instance's current preset (3) is live again afterwards.
   auto third = MakePlug();
   for (int k = 0; k < 25; ++k) third->AddFactoryPreset("third", 1, 1, 1, 1, 1.0, 1.0);
-  third->SelectPreset(0);
-  third->SerializeBank(&other);
-  EXPECT_EQ(dest->UnserializeState(&other, true), other.Size());
+  StateChunk thirdBank;
+  third->SerializeBank(&thirdBank);
+  auto dest = MakePlug();
+  ASSERT_TRUE(dest->SelectPreset(3));
+  EXPECT_EQ(dest->UnserializeState(&thirdBank, true), thirdBank.Size());
   EXPECT_EQ(dest->LiveValues(), (std::vector<double>(6, 1.0)));
   EXPECT_STREQ(dest->GetPresetName(3), "third");
   EXPECT_EQ(dest->GetCurrentPresetIdx(), 3);
@@ -185,15 +172,15 @@ TEST(FrameworkPresets, BankChunkSizeRoundTripAndCurrentPreset)
   }
   EXPECT_EQ(dest->LiveValues(), source->SlotValues(3));
 
-  // The bank stores the live values into the current slot first; values
-  // stored out of range come back bounded.
+  // Saving a bank stores the live values into the current slot first;
+  // values stored out of range come back bounded.
   auto live = MakePlug(2);
+  live->AddFactoryPreset("hot", 0, 0, 0, 0, 0.0, 150.0);
   live->AddFactoryPreset("hot", 0, 0, 0, 0, 0.0, 150.0);
   SetLive(*live, kOther);
   StateChunk liveBank;
   ASSERT_TRUE(live->SerializeBank(&liveBank));
   EXPECT_EQ(live->SlotValues(0), kOther);
-  live->AddFactoryPreset("hot", 0, 0, 0, 0, 0.0, 150.0);
   ASSERT_TRUE(live->SelectPreset(1));
   EXPECT_EQ(live->LiveValues()[5], 100.0);
 }
@@ -211,7 +198,7 @@ TEST(FrameworkPresets, TruncatedBankChunkAtEveryOffset)
     auto plug = MakePlug(4);
     plug->AddFactoryPreset("kept", 1, 1, 1, 1, 1.0, 1.0);  // slots 1..3 left empty
     StateChunk chunk;
-    ChunkOf(&chunk, std::vector<uint8_t>(full.begin(), full.begin() + cut));
+    ChunkOf(&chunk, full, cut);
     EXPECT_EQ(plug->UnserializeState(&chunk, true), -1) << cut;
     ExpectInRange(*plug);
     // Every slot marked as holding values can be selected again.
@@ -227,22 +214,17 @@ TEST(FrameworkPresets, TruncatedBankChunkAtEveryOffset)
 
 TEST(FrameworkPresets, CorruptBankNamesAreRefusedOrTruncated)
 {
-  // A bank whose first name has the given length field, then 20 bytes.
-  auto bankWithName = [](StateChunk* c, int32_t len) {
-    WriteChunkHeader(c);
-    c->AppendValue(len);
-    c->AppendBytes(std::string(20, 'a').data(), 20);
-    c->AppendBool(true);
-    for (double v : kOther) c->AppendValue(v);
-  };
-
   for (int32_t len : { -1, -8, -12, -2147483647 - 1, 1000, 2147483647 })
   {
     auto plug = MakePlug(2);
     FillFactory(*plug);
     const std::vector<double> before = plug->SlotValues(1);
     StateChunk chunk;
-    bankWithName(&chunk, len);
+    WriteChunkHeader(&chunk);
+    chunk.AppendValue(len);
+    chunk.AppendBytes(std::string(20, 'a').data(), 20);
+    chunk.AppendBool(true);
+    for (double v : kOther) chunk.AppendValue(v);
     EXPECT_EQ(plug->UnserializeState(&chunk, true), -1) << len;
     EXPECT_EQ(plug->SlotValues(1), before) << len;
     EXPECT_STREQ(plug->GetPresetName(1), "Preset *1") << len;
@@ -254,9 +236,8 @@ TEST(FrameworkPresets, CorruptBankNamesAreRefusedOrTruncated)
   auto plug = MakePlug(3);
   StateChunk chunk;
   WriteChunkHeader(&chunk);
-  const std::string longName(300, 'x');
-  chunk.AppendText(longName.c_str());
-  chunk.AppendBool(true);  // the current slot: selected again after the load
+  chunk.AppendText(std::string(300, 'x').c_str());
+  chunk.AppendBool(true);
   for (double v : kFactory) chunk.AppendValue(v);
   chunk.AppendValue((int32_t)0);
   chunk.AppendBool(false);
@@ -269,13 +250,14 @@ TEST(FrameworkPresets, CorruptBankNamesAreRefusedOrTruncated)
   EXPECT_STREQ(plug->GetPresetName(2), "third");
   EXPECT_EQ(plug->SlotValues(2), kOther);
 
+  // An empty first name has no previous slot; the missing slot fails the load.
   auto first = MakePlug(2);
   StateChunk empty;
   WriteChunkHeader(&empty);
   empty.AppendValue((int32_t)0);
   empty.AppendBool(true);
   for (double v : kOther) empty.AppendValue(v);
-  EXPECT_EQ(first->UnserializeState(&empty, true), -1);  // slot 1 is missing
+  EXPECT_EQ(first->UnserializeState(&empty, true), -1);
   EXPECT_STREQ(first->GetPresetName(0), "");
   EXPECT_EQ(first->LiveValues(), kOther);
 }
@@ -283,7 +265,6 @@ TEST(FrameworkPresets, CorruptBankNamesAreRefusedOrTruncated)
 TEST(FrameworkPresets, SlotOperations)
 {
   auto plug = MakePlug(4);
-  EXPECT_STREQ(plug->GetPresetName(0), "- 1 -");
   EXPECT_STREQ(plug->GetPresetName(3), "- 4 -");
   EXPECT_STREQ(plug->GetPresetName(4), "");
 
@@ -292,7 +273,6 @@ TEST(FrameworkPresets, SlotOperations)
   ASSERT_TRUE(plug->SelectPreset(2));
   EXPECT_STREQ(plug->GetPresetName(2), "user preset 1");
   EXPECT_EQ(plug->SlotValues(2), kOther);
-  EXPECT_EQ(plug->GetCurrentPresetIdx(), 2);
   ASSERT_TRUE(plug->SelectPreset(0));
   EXPECT_STREQ(plug->GetPresetName(0), "user preset 2");
   EXPECT_FALSE(plug->SelectPreset(4));
@@ -315,14 +295,14 @@ TEST(FrameworkPresets, SlotOperations)
   names->NextUserPresetName(next);
   EXPECT_STREQ(next, "user preset 2");
 
-  // No free slot: adding does nothing.
+  // No free slot: adding does nothing; factory presets leave live values alone.
   auto full = MakePlug(1);
   full->AddFactoryPreset("only", 1, 1, 1, 1, 1.0, 1.0);
   full->AddFactoryPreset("extra", 2, 2, 2, 2, 2.0, 2.0);
   full->AddPresetsFromCurrent("more", 3);
   EXPECT_STREQ(full->GetPresetName(0), "only");
   EXPECT_EQ(full->SlotValues(0), std::vector<double>(6, 1.0));
-  EXPECT_EQ(full->LiveValues(), kFactory);  // factory presets leave live values alone
+  EXPECT_EQ(full->LiveValues(), kFactory);
 
   auto fromCurrent = MakePlug(3);
   fromCurrent->AddPresetsFromCurrent(nullptr, 2);
@@ -330,14 +310,13 @@ TEST(FrameworkPresets, SlotOperations)
   EXPECT_EQ(fromCurrent->SlotValues(1), kFactory);
   EXPECT_FALSE(fromCurrent->IsPresetInitialized(2));
 
-  // A plug-in declared without slots gets one "Default" slot.
+  // Declared without slots: one "Default" slot, added once.
   auto bare = MakePlug(0);
+  bare->EnsureDefaultPreset();
   bare->EnsureDefaultPreset();
   ASSERT_EQ(bare->NPresets(), 1);
   EXPECT_STREQ(bare->GetPresetName(0), "Default");
   EXPECT_EQ(bare->SlotValues(0), kFactory);
-  bare->EnsureDefaultPreset();
-  EXPECT_EQ(bare->NPresets(), 1);
 
   // Storing renames only with a non-empty name.
   SetLive(*bare, kOther);

@@ -1,20 +1,17 @@
 // A plug-in built on the framework for driving the VST 2 adapter from a host.
 //
-// One source, several modules: the compile definitions below choose the
-// preset count, MIDI mode, editor, chunk and instrument flags, since the
-// entry point takes nothing but the host callback. What the plug-in receives
-// is recorded in a TestPlugLog that the tests read through the exported
-// TestPlug_GetLog; TestPlug_Command stands in for an editor and for effect
-// code that runs inside ProcessBlock.
+// One source, several modules: compile definitions choose the preset count,
+// MIDI mode, editor, chunk and instrument flags, since the entry point takes
+// nothing but the host callback. What the plug-in receives is recorded in a
+// TestPlugLog read through TestPlug_GetLog; TestPlug_Command stands in for
+// an editor and for effect code run inside ProcessBlock.
 //
-// Contents:
-//   - fake editor
-//   - plug-in class
-//   - exported test functions
+// Contents: fake editor, plug-in class, exported test functions.
 #include "IGraphics.h"
 #include "IPlugVST.h"
 #include "TestPlug.h"
 
+#include <algorithm>
 #include <cstring>
 
 #ifndef TESTPLUG_PRESETS
@@ -35,8 +32,7 @@
 
 // ================================================================ fake editor
 
-// Stands in for a platform editor: no window, but the timer countdown and
-// the calls the plug-in base makes are real.
+// No window, but the timer countdown and the plug-in base's calls are real.
 class TestGraphics : public IGraphics
 {
 public:
@@ -56,19 +52,10 @@ public:
     mLog->lastWheelDelta = delta;
     return true;
   }
-  void SetParamChangeTimer(int ticks) override
+  void SetParamChangeTimer(int ticks) override { mLog->timerTicksSet = mLog->timerRunning = ticks; }
+  void CancelParamChangeTimer() override { mLog->timerRunning = 0; }
+  void* OpenWindow(void*) override
   {
-    mLog->timerTicksSet = ticks;
-    mLog->timerRunning = ticks;
-  }
-  void CancelParamChangeTimer() override
-  {
-    ++mLog->timerCancels;
-    mLog->timerRunning = 0;
-  }
-  void* OpenWindow(void* parent) override
-  {
-    (void)parent;
     ++mLog->editorOpens;
     return &mWindow;
   }
@@ -98,26 +85,20 @@ public:
     ClearLog();
     GetParam(kTPMix)->DefineDouble("Mix", 50.0, 0.0, 100.0, 0.01, "%");
     GetParam(kTPOffset)->DefineInt("Offset", 0, -12, 12, "st");
-    IParam* shape = GetParam(kTPShape);
-    shape->DefineEnum("Shape", 0, 4);
-    shape->AddTextForValue(0, "Sine");
-    shape->AddTextForValue(1, "Square");
-    shape->AddTextForValue(2, "Saw");
-    shape->AddTextForValue(3, "Noise");
-    IParam* bypass = GetParam(kTPBypass);
-    bypass->DefineEnum("Bypass", 0, 2);
-    bypass->AddTextForValue(0, "Off");
-    bypass->AddTextForValue(1, "On");
+    GetParam(kTPShape)->DefineEnum("Shape", 0, 4);
+    const char* const shapes[] = { "Sine", "Square", "Saw", "Noise" };
+    for (int i = 0; i < 4; ++i) GetParam(kTPShape)->AddTextForValue(i, shapes[i]);
+    GetParam(kTPBypass)->DefineEnum("Bypass", 0, 2);
+    GetParam(kTPBypass)->AddTextForValue(0, "Off");
+    GetParam(kTPBypass)->AddTextForValue(1, "On");
     GetParam(kTPToggle)->DefineInt("Toggle", 0, 0, 1);
     GetParam(kTPFreq)->DefineDouble("Frequency of the test oscillator in hertz", 1000.0, 20.0, 20000.0,
                                     1.0, "Hz");
     GetParam(kTPRange)->DefineDouble("Range", 0.0, 0.0, 1e40, 0.01,
                                      "a unit label longer than any host buffer");
-
 #if TESTPLUG_EDITOR
     AttachEditor(new TestGraphics(this, &mLog));
 #endif
-
     AddFactoryPreset("Alpha", 25.0, 3, 1, 0, 1, 440.0, 0.0);
     AddFactoryPreset("Beta", 75.0, -5, 2, 1, 0, 880.0, 1.5);
     AddFactoryPreset("Gamma", 100.0, 12, 3, 1, 1, 20000.0, 2.5);
@@ -137,7 +118,6 @@ public:
     mLog.hostVersion = GetHostVersion();
     mLog.latency = GetLatency();
     mLog.pendingEndParam = PendingEndParam();
-    mLog.currentPreset = GetCurrentPresetIdx();
     for (int i = 0; i < kTPNumParams; ++i)
     {
       mLog.values[i] = GetParam(i)->Value();
@@ -157,9 +137,7 @@ public:
       case kTPCmdQueryTime:
       case kTPCmdSetLatency:
         if (mNQueued == kMaxQueued) return 0.0;
-        mQueued[mNQueued].command = command;
-        mQueued[mNQueued].a = a;
-        ++mNQueued;
+        mQueued[mNQueued++] = { command, a };
         return 1.0;
       case kTPCmdMouseDown: BeginParamGesture(a); return 1.0;
       case kTPCmdDrag: SetParamFromEditor(a, v); return 1.0;
@@ -179,12 +157,6 @@ public:
     }
   }
 
-  void ResetProcessing() override
-  {
-    WDL_MutexLock lock(&mMutex);
-    ++mLog.resetCount;
-  }
-
   void ParamChanged(int paramIdx) override
   {
     WDL_MutexLock lock(&mMutex);
@@ -197,20 +169,13 @@ public:
     for (int i = 0; i < mNQueued; ++i) RunQueued(mQueued[i]);
     mNQueued = 0;
     ++mLog.processBlocks;
-    mLog.lastFrames = nFrames;
     IPlugBase::ProcessBlock(inputs, outputs, nFrames);
   }
 
   void MidiReceived(MidiMessage* msg) override
   {
     if (mLog.midiCount < kTPMaxMidi)
-    {
-      TestPlugMidi& m = mLog.midi[mLog.midiCount];
-      m.offset = msg->mOffset;
-      m.status = msg->mStatus;
-      m.data1 = msg->mData1;
-      m.data2 = msg->mData2;
-    }
+      mLog.midi[mLog.midiCount] = { msg->mOffset, msg->mStatus, msg->mData1, msg->mData2 };
     ++mLog.midiCount;
   }
 
@@ -222,7 +187,7 @@ public:
       TestPlugSysEx& s = mLog.sysex[mLog.sysexCount];
       s.offset = msg->mOffset;
       s.size = msg->mSize;
-      const int n = msg->mSize < 0 ? 0 : (msg->mSize > kTPMaxSysExBytes ? kTPMaxSysExBytes : msg->mSize);
+      const int n = std::min(std::max(msg->mSize, 0), (int)kTPMaxSysExBytes);
       if (n && msg->mData) std::memcpy(s.bytes, msg->mData, (size_t)n);
     }
     ++mLog.sysexCount;
@@ -240,39 +205,34 @@ private:
 
   void RunQueued(const Queued& q)
   {
-    switch (q.command)
+    if (q.command == kTPCmdSendMidi)
     {
-      case kTPCmdSendMidi:
-      {
-        MidiMessage msg;
-        msg.mOffset = q.a;
-        msg.mStatus = 0x90;
-        msg.mData1 = 60;
-        msg.mData2 = 100;
-        mLog.lastSendResult = SendMidiMessage(&msg) ? 1 : 0;
-        break;
-      }
-      case kTPCmdSendSysEx:
-      {
-        static const uint8_t kDump[] = { 0xF0, 0x7D, 0x01, 0x02, 0x03, 0xF7 };
-        SysExMessage msg;
-        msg.mOffset = q.a;
-        msg.mSize = (int)sizeof(kDump);
-        msg.mData = kDump;
-        mLog.lastSendResult = SendSysExMessage(&msg) ? 1 : 0;
-        break;
-      }
-      case kTPCmdQueryTime:
-        mLog.tempo = HostTempo();
-        mLog.samplePos = HostSamplePos();
-        HostTimeSig(&mLog.timeSigNum, &mLog.timeSigDen);
-        mLog.samplesPerBeat = SamplesPerBeat();
-        break;
-      case kTPCmdSetLatency:
-        SetLatency(q.a);
-        break;
-      default:
-        break;
+      MidiMessage msg;
+      msg.mOffset = q.a;
+      msg.mStatus = 0x90;
+      msg.mData1 = 60;
+      msg.mData2 = 100;
+      mLog.lastSendResult = SendMidiMessage(&msg) ? 1 : 0;
+    }
+    else if (q.command == kTPCmdSendSysEx)
+    {
+      static const uint8_t kDump[] = { 0xF0, 0x7D, 0x01, 0x02, 0x03, 0xF7 };
+      SysExMessage msg;
+      msg.mOffset = q.a;
+      msg.mSize = (int)sizeof(kDump);
+      msg.mData = kDump;
+      mLog.lastSendResult = SendSysExMessage(&msg) ? 1 : 0;
+    }
+    else if (q.command == kTPCmdQueryTime)
+    {
+      mLog.tempo = HostTempo();
+      mLog.samplePos = HostSamplePos();
+      HostTimeSig(&mLog.timeSigNum, &mLog.timeSigDen);
+      mLog.samplesPerBeat = SamplesPerBeat();
+    }
+    else if (q.command == kTPCmdSetLatency)
+    {
+      SetLatency(q.a);
     }
   }
 
@@ -301,10 +261,11 @@ extern "C" QUORVEX_EXPORT TestPlugLog* TestPlug_GetLog(void* effect)
 
 extern "C" QUORVEX_EXPORT void TestPlug_ClearLog(void* effect)
 {
-  TestPlug* plug = TestPlugOf(effect);
-  if (!plug) return;
-  WDL_MutexLock lock(plug->GetMutex());
-  plug->ClearLog();
+  if (TestPlug* plug = TestPlugOf(effect))
+  {
+    WDL_MutexLock lock(plug->GetMutex());
+    plug->ClearLog();
+  }
 }
 
 extern "C" QUORVEX_EXPORT double TestPlug_Command(void* effect, int command, int a, double v)

@@ -1,7 +1,6 @@
 // The test plug-in's side channel: what it received and what its hooks saw,
-// plus commands that stand in for an editor and for effect code run inside
-// ProcessBlock. Plain C records so a test reads them through dlsym without
-// sharing any class layout with the module.
+// plus commands standing in for an editor and for effect code. Plain C
+// records, so tests reach them through dlsym without sharing class layouts.
 #pragma once
 
 #include <stdint.h>
@@ -64,8 +63,6 @@ struct TestPlugLog
   int32_t paramChanged[kTPMaxParamChanged];
 
   int32_t processBlocks;
-  int32_t lastFrames;
-  int32_t resetCount;
   int32_t lastSendResult;   // 1/0 from the last queued send, -1 before any
 
   // Results of the last kTPCmdQueryTime.
@@ -78,7 +75,6 @@ struct TestPlugLog
   int32_t editorOpens, editorCloses;
   int32_t editorOpenedHooks, editorClosingHooks;
   int32_t timerTicksSet;    // last SetParamChangeTimer argument
-  int32_t timerCancels;
   int32_t timerRunning;     // ticks left, 0 when stopped
   int32_t wheelCalls;
   float lastWheelDelta;
@@ -92,7 +88,6 @@ struct TestPlugLog
   int32_t hostVersion;
   int32_t latency;
   int32_t pendingEndParam;
-  int32_t currentPreset;
   double values[kTPNumParams];
   double minValues[kTPNumParams];
   double maxValues[kTPNumParams];
