@@ -1,9 +1,6 @@
 // Echo positions and gains of the real plug-in, seen from the host.
 #include "EffectHarness.h"
 
-#include <cmath>
-#include <random>
-
 using namespace effecttest;
 
 namespace {
@@ -14,213 +11,112 @@ namespace {
 void ExpectPingPong(const Stereo& out, int nearTap, int farTap, float wet, float feedback)
 {
   std::vector<size_t> atL, atR;
-  std::vector<double> gainL, gainR;
+  std::vector<double> gains;
   double g = 1.0;
-  for (size_t k = 0; nearTap + 2 * k * nearTap < out.Frames(); ++k)
+  for (size_t k = 0; nearTap + 2 * k * nearTap < out.Frames() && g != 0.0; ++k, g = (double)feedback * g)
   {
-    if (farTap + 2 * k * nearTap < out.Frames())
-    {
-      atL.push_back(farTap + 2 * k * nearTap);
-      gainL.push_back(1.0 * wet * g);
-    }
+    if (farTap + 2 * k * nearTap < out.Frames()) atL.push_back(farTap + 2 * k * nearTap);
     atR.push_back(nearTap + 2 * k * nearTap);
-    gainR.push_back(1.0 * wet * g);
-    g = (double)feedback * g;
+    gains.push_back(1.0 * wet * g);
   }
   ASSERT_EQ(NonZero(out.l), atL);
   ASSERT_EQ(NonZero(out.r), atR);
-  for (size_t k = 0; k < atL.size(); ++k) EXPECT_EQ(out.l[atL[k]], gainL[k]) << "echo " << k;
-  for (size_t k = 0; k < atR.size(); ++k) EXPECT_EQ(out.r[atR[k]], gainR[k]) << "echo " << k;
-}
-
-Stereo Noise(size_t frames, unsigned seed)
-{
-  std::mt19937 rng(seed);
-  std::uniform_real_distribution<double> u(-1.0, 1.0);
-  Stereo s(frames);
-  for (size_t i = 0; i < frames; ++i)
-  {
-    s.l[i] = u(rng);
-    s.r[i] = u(rng);
-  }
-  return s;
+  for (size_t k = 0; k < atL.size(); ++k) EXPECT_EQ(out.l[atL[k]], gains[k]) << "echo " << k;
+  for (size_t k = 0; k < atR.size(); ++k) EXPECT_EQ(out.r[atR[k]], gains[k]) << "echo " << k;
 }
 
 }  // namespace
 
-// ---------------------------------------------------------------- tap placement
-
-TEST(EffectEchoes, EachPingPongModePlacesTheFarTap)
+TEST(EffectEchoes, ImpulseResponsePerRateAndPingPongMode)
 {
   // "1/4" at 120 bpm and 44.1 kHz is 22050 samples; far = near × factor.
-  const int farTaps[5] = { 29400, 33075, 44100, 51450, 55125 };
-  for (int mode = 0; mode < 5; ++mode)
+  // 16537.5 rounds to 16538; 16538 × 4/3 + 0.5 truncates to 22051.
+  struct Case { int rate, mode, nearTap, farTap, wet, feedback; };
+  const Case cases[] = {
+    { k1_4, kTriplet, 22050, 29400, 50, 60 }, { k1_4, kDotted, 22050, 33075, 50, 60 },
+    { k1_4, kNormal, 22050, 44100, 50, 60 },  { k1_4, kTriplet2, 22050, 51450, 50, 60 },
+    { k1_4, kDotted2, 22050, 55125, 50, 60 }, { k1_8D, kTriplet, 16538, 22051, 50, 60 },
+    { k1_16, kNormal, 5513, 11026, 50, 60 },  { k1_8, kNormal, 11025, 22050, 100, 0 },
+  };
+  for (const Case& c : cases)
   {
-    SCOPED_TRACE(mode);
+    SCOPED_TRACE(testing::Message() << "rate " << c.rate << ", mode " << c.mode);
     Plug plug;
-    plug.Isolate(k1_4, mode, 50, 60);
-    plug.Input(Impulse(farTaps[mode] + 6 * 22050 + 1));
+    plug.Isolate(c.rate, c.mode, c.wet, c.feedback);
+    plug.Input(Impulse(c.farTap + 6 * c.nearTap + 1));
     plug.RunAll();
-    ExpectPingPong(plug.Out(), 22050, farTaps[mode], Gain(50), Gain(60));
+    ExpectPingPong(plug.Out(), c.nearTap, c.farTap, Gain(c.wet), Gain(c.feedback));
   }
 }
 
-TEST(EffectEchoes, OddNoteLengthsRoundHalvesUp)
+TEST(EffectEchoes, MixesMatchTheSignalModel)
 {
+  struct Case
   {
-    // 16537.5 rounds to 16538; 16538 × 4/3 + 0.5 truncates to 22051.
-    Plug plug;
-    plug.Isolate(k1_8D, kTriplet, 50, 60);
-    plug.Input(Impulse(22051 + 4 * 16538 + 1));
-    plug.RunAll();
-    ExpectPingPong(plug.Out(), 16538, 22051, Gain(50), Gain(60));
-  }
+    const char* name;
+    int rate, mode, pan, feedback, dry, wet, nearTap, farTap;
+    Stereo in;
+    bool monoHost;
+  };
+  const Case cases[] = {
+    { "defaults", k1_4, kNormal, 90, 60, 100, 50, 22050, 44100, Noise(120000, 3), false },
+    { "pan 0", k1_16, kDotted, 0, 60, 0, 50, 5513, 8270, Impulse(60000), false },
+    { "pan -100", k1_16, kNormal, -100, 80, 0, 70, 5513, 11026, Noise(40000, 1), false },
+    { "dry only", k1_4, kNormal, 90, 99, 100, 0, 22050, 44100, Noise(100000, 2), false },
+    // Half the impulse enters the line, half of that reaches each side.
+    { "signal on input 0", k1_16, kNormal, 0, 50, 0, 100, 5513, 11026, Impulse(30000, 0, 1.0, 0.0), false },
+    { "mono host", k1_16, kNormal, 100, 60, 100, 50, 5513, 11026, Noise(30000, 4), true },
+  };
+  for (const Case& c : cases)
   {
+    SCOPED_TRACE(c.name);
     Plug plug;
-    plug.Isolate(k1_16, kNormal, 50, 60);
-    plug.Input(Impulse(8 * 5513 + 1));
+    Stereo in = c.in;
+    if (c.monoHost)
+    {
+      // Input 1 is never handed over and counts as silence.
+      VstSpeakerArrangement inArr{}, outArr{};
+      inArr.numChannels = 1;
+      inArr.type = kSpeakerArrMono;
+      outArr.numChannels = 2;
+      outArr.type = kSpeakerArrStereo;
+      EXPECT_EQ(plug.host.Dispatch(effSetSpeakerArrangement, 0, (VstIntPtr)&inArr, &outArr), 1);
+      plug.inputs = 1;
+      in.r.assign(in.Frames(), 0.0);
+    }
+    const int values[6] = { c.rate, c.mode, c.pan, c.feedback, c.dry, c.wet };
+    for (int i = 0; i < 6; ++i) plug.Set(i, values[i]);
+    plug.Input(c.in);
     plug.RunAll();
-    ExpectPingPong(plug.Out(), 5513, 11026, Gain(50), Gain(60));
+    const Stereo expected =
+      Model{ c.nearTap, c.farTap, PanOf(c.pan), Gain(c.wet), Gain(c.feedback), Gain(c.dry) }.Run(in);
+    EXPECT_EQ(plug.Out().l, expected.l);
+    EXPECT_EQ(plug.Out().r, expected.r);
+    EXPECT_TRUE(c.wet != 0 || (plug.Out().l == c.in.l && plug.Out().r == c.in.r));
   }
 }
-
-// ---------------------------------------------------------------- gains
-
-TEST(EffectEchoes, PanWidthZeroSplitsBothTapsEvenly)
-{
-  Plug plug;
-  plug.Isolate(k1_16, kDotted, 50, 60);
-  plug.Set(kPan, 0);
-  const Stereo in = Impulse(60000);
-  plug.Input(in);
-  plug.RunAll();
-  EXPECT_EQ(plug.Out().l, plug.Out().r);
-  // Near 5513, far 8270: a quarter of each echo on both sides.
-  EXPECT_EQ(plug.Out().l[5513], 0.25);
-  EXPECT_EQ(plug.Out().l[8270], 0.25);
-  EXPECT_EQ(plug.Out().l[5513 + 2 * 5513], 0.25 * (double)Gain(60));
-  EXPECT_EQ(plug.Out().l, (Model{ 5513, 8270, 0.5f, Gain(50), Gain(60), 0.0f }.Run(in).l));
-}
-
-TEST(EffectEchoes, NegativePanWidthSwapsTheOutputs)
-{
-  const Stereo in = Noise(40000, 1);
-  Plug right, left;
-  right.Isolate(k1_16, kTriplet2, 70, 80);
-  left.Isolate(k1_16, kTriplet2, 70, 80);
-  left.Set(kPan, -100);
-  // The line is mono and there is no dry signal, so only the sides swap.
-  right.Input(in);
-  left.Input(in);
-  right.RunAll();
-  left.RunAll();
-  EXPECT_EQ(right.Out().l, left.Out().r);
-  EXPECT_EQ(right.Out().r, left.Out().l);
-  EXPECT_NE(right.Out().l, right.Out().r);
-}
-
-TEST(EffectEchoes, NoFeedbackGivesOneEchoPerSide)
-{
-  Plug plug;
-  plug.Isolate(k1_8, kNormal, 100, 0);
-  plug.Input(Impulse(200000));
-  plug.RunAll();
-  EXPECT_EQ(NonZero(plug.Out().r), std::vector<size_t>{ 11025 });
-  EXPECT_EQ(NonZero(plug.Out().l), std::vector<size_t>{ 22050 });
-  EXPECT_EQ(plug.Out().r[11025], 1.0);
-}
-
-TEST(EffectEchoes, DryOnlyPassesTheInputUnchanged)
-{
-  Plug plug;
-  plug.Set(kWet, 0);
-  plug.Set(kDry, 100);
-  plug.Set(kFeedback, 99);
-  const Stereo in = Noise(100000, 2);
-  plug.Input(in);
-  plug.RunAll();
-  EXPECT_EQ(plug.Out().l, in.l);
-  EXPECT_EQ(plug.Out().r, in.r);
-}
-
-TEST(EffectEchoes, DefaultsMixDryAndWetAsDocumented)
-{
-  // Defaults: "1/4" "Normal", pan 90, feedback 60, dry 100, wet 50.
-  Plug plug;
-  const Stereo in = Noise(120000, 3);
-  plug.Input(in);
-  plug.RunAll();
-  const Stereo expected = Model{ 22050, 44100, PanOf(90), Gain(50), Gain(60), Gain(100) }.Run(in);
-  EXPECT_EQ(plug.Out().l, expected.l);
-  EXPECT_EQ(plug.Out().r, expected.r);
-}
-
-// ---------------------------------------------------------------- mono
-
-TEST(EffectEchoes, MonoSignalEntersTheLineAtHalfLevel)
-{
-  Plug plug;
-  plug.Isolate(k1_16, kNormal, 100, 50);
-  plug.Set(kPan, 0);
-  plug.Input(Impulse(30000, 0, 1.0, 0.0));
-  plug.RunAll();
-  // Half the impulse in the line, half of that on each side.
-  EXPECT_EQ(plug.Out().l[5513], 0.25);
-  EXPECT_EQ(plug.Out().r[5513], 0.25);
-  EXPECT_EQ(plug.Out().r[11026], 0.25);
-  EXPECT_EQ(plug.Out().r[3 * 5513], 0.25 * (double)Gain(50));
-}
-
-TEST(EffectEchoes, MonoHostReadsInputOneAsSilence)
-{
-  Stereo in = Noise(30000, 4);
-  Plug mono;
-  VstSpeakerArrangement inArr{}, outArr{};
-  inArr.numChannels = 1;
-  inArr.type = kSpeakerArrMono;
-  outArr.numChannels = 2;
-  outArr.type = kSpeakerArrStereo;
-  EXPECT_EQ(mono.host.Dispatch(effSetSpeakerArrangement, 0, (VstIntPtr)&inArr, &outArr), 1);
-  mono.inputs = 1;
-  mono.Isolate(k1_16, kNormal, 50, 60);
-  mono.Set(kDry, 100);
-  mono.Input(in);
-  mono.RunAll();
-
-  in.r.assign(in.Frames(), 0.0);
-  const Stereo expected = Model{ 5513, 11026, PanOf(100), Gain(50), Gain(60), Gain(100) }.Run(in);
-  EXPECT_EQ(mono.Out().l, expected.l);
-  EXPECT_EQ(mono.Out().r, expected.r);
-}
-
-// ---------------------------------------------------------------- rates, blocks and paths
 
 TEST(EffectEchoes, SampleRatesAndBlockSizesGiveTheSameEchoes)
 {
   // "1/16" is a sixteenth of four beats: sampleRate / 8.
-  const double rates[3] = { 44100.0, 48000.0, 96000.0 };
-  const int nearTaps[3] = { 5513, 6000, 12000 };
-  for (int r = 0; r < 3; ++r)
+  for (double rate : { 44100.0, 48000.0, 96000.0 })
     for (int block : { 1, 17, 512, 4096 })
     {
-      SCOPED_TRACE(testing::Message() << rates[r] << " Hz, blocks of " << block);
-      Plug plug(rates[r], block);
+      SCOPED_TRACE(testing::Message() << rate << " Hz, blocks of " << block);
+      const int nearTap = rate == 44100.0 ? 5513 : (int)rate / 8;
+      Plug plug(rate, block);
       plug.Isolate(k1_16, kNormal, 50, 60);
-      plug.Input(Impulse(7 * nearTaps[r] + 1));
+      plug.Input(Impulse(7 * nearTap + 1));
       plug.RunAll();
-      ExpectPingPong(plug.Out(), nearTaps[r], 2 * nearTaps[r], Gain(50), Gain(60));
+      ExpectPingPong(plug.Out(), nearTap, 2 * nearTap, Gain(50), Gain(60));
     }
 }
 
 TEST(EffectEchoes, FloatPathsMatchTheDoublePath)
 {
   Stereo in = Noise(50000, 5);
-  // Float-exact input, so both paths see the same samples.
-  for (size_t i = 0; i < in.Frames(); ++i)
-  {
-    in.l[i] = (float)in.l[i];
-    in.r[i] = (float)in.r[i];
-  }
+  // Float-exact input, so all paths see the same samples.
+  for (size_t i = 0; i < in.Frames(); ++i) in.l[i] = (float)in.l[i], in.r[i] = (float)in.r[i];
   for (int block : { 17, 512, 4096 })
   {
     SCOPED_TRACE(block);

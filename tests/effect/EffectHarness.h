@@ -1,5 +1,5 @@
 // Drives the built Quorvex2 plug-in through the reference host, the way a
-// DAW would, and models the documented signal path for comparison.
+// DAW would, and models the signal path for comparison.
 #pragma once
 
 #include "EffectParams.h"
@@ -7,7 +7,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cstddef>
+#include <algorithm>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -26,28 +27,23 @@ enum class Path { kDouble, kFloat, kAccumulate };
 class Plug
 {
 public:
-  explicit Plug(double sampleRate = 44100.0, int block = 512, bool open = true)
-    : mBlock(block)
+  explicit Plug(double sampleRate = 44100.0, int block = 512) : mBlock(block)
   {
-    const std::string error = host.Load(QUORVEX_EFFECT_PATH);
-    EXPECT_EQ(error, "");
-    if (open) host.Open(sampleRate, block);
+    EXPECT_EQ(host.Load(QUORVEX_EFFECT_PATH), "");
+    host.Open(sampleRate, block);
   }
 
   void Set(int index, double v) { host.SetParameter(index, Normalised(index, v)); }
 
-  // Clean echoes: no dry signal, full right/left split, no feedback unless set.
+  // Clean echoes: no dry signal, full right/left split.
   void Isolate(int rate, int mode, int wet = 100, int feedback = 0)
   {
-    Set(kRate, rate);
-    Set(kMode, mode);
-    Set(kPan, 100);
-    Set(kFeedback, feedback);
-    Set(kDry, 0);
-    Set(kWet, wet);
+    const int values[6] = { rate, mode, 100, feedback, 0, wet };
+    for (int i = 0; i < 6; ++i) Set(i, values[i]);
   }
 
-  // New input for the following Run calls; outputs start over.
+  // New input for the following Run calls; outputs start over. The
+  // accumulating path adds to outputs that start at `prefill`.
   void Input(const Stereo& in, double prefill = 0.0)
   {
     mIn = in;
@@ -59,31 +55,26 @@ public:
   // Processes the next frames of the input in host blocks of mBlock.
   void Run(size_t frames, Path path = Path::kDouble)
   {
-    const size_t end = mPos + frames < mIn.Frames() ? mPos + frames : mIn.Frames();
+    const size_t end = std::min(mPos + frames, mIn.Frames());
     while (mPos < end)
     {
-      const size_t n = end - mPos < (size_t)mBlock ? end - mPos : (size_t)mBlock;
+      const size_t n = std::min(end - mPos, (size_t)mBlock);
       Block(mPos, (int)n, path);
       mPos += n;
     }
   }
   void RunAll(Path path = Path::kDouble) { Run(mIn.Frames() - mPos, path); }
 
-  // Hands the plug-in a block of 0 frames.
   void Empty()
   {
     double l = 0.0, r = 0.0;
-    double* ins[2] = { &l, &r };
-    double* outs[2] = { &l, &r };
-    host.ProcessDouble(ins, outs, 0);
+    double* io[2] = { &l, &r };
+    host.ProcessDouble(io, io, 0);
   }
 
   const Stereo& Out() const { return mOut; }
-  size_t Pos() const { return mPos; }
-  void SetBlock(int block) { mBlock = block; }
   // 1 after the host announced a mono input: only input 0 is handed over.
   int inputs = 2;
-
   quorvex::VstHost host;
 
 private:
@@ -97,23 +88,16 @@ private:
       host.ProcessDouble(inputs == 2 ? ins : mono, outs, n);
       return;
     }
-    std::vector<float> inL(n), inR(n), outL(n, (float)mPrefill), outR(n, (float)mPrefill);
-    for (int i = 0; i < n; ++i)
-    {
-      inL[i] = (float)mIn.l[at + i];
-      inR[i] = (float)mIn.r[at + i];
-    }
+    std::vector<float> inL(&mIn.l[at], &mIn.l[at] + n), inR(&mIn.r[at], &mIn.r[at] + n);
+    std::vector<float> outL(n, (float)mPrefill), outR(n, (float)mPrefill);
     float* ins[2] = { inL.data(), inR.data() };
     float* outs[2] = { outL.data(), outR.data() };
     if (path == Path::kFloat)
       host.ProcessReplacing(ins, outs, n);
     else
       host.ProcessAccumulate(ins, outs, n);
-    for (int i = 0; i < n; ++i)
-    {
-      mOut.l[at + i] = outL[i];
-      mOut.r[at + i] = outR[i];
-    }
+    std::copy(outL.begin(), outL.end(), &mOut.l[at]);
+    std::copy(outR.begin(), outR.end(), &mOut.r[at]);
   }
 
   int mBlock;
@@ -127,6 +111,15 @@ inline Stereo Impulse(size_t frames, size_t at = 0, double l = 1.0, double r = 1
   Stereo s(frames);
   s.l[at] = l;
   s.r[at] = r;
+  return s;
+}
+
+inline Stereo Noise(size_t frames, unsigned seed)
+{
+  std::mt19937 rng(seed);
+  std::uniform_real_distribution<double> u(-1.0, 1.0);
+  Stereo s(frames);
+  for (size_t i = 0; i < frames; ++i) s.l[i] = u(rng), s.r[i] = u(rng);
   return s;
 }
 

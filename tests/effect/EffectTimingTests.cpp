@@ -11,13 +11,14 @@
 #include <malloc.h>
 #endif
 #include <limits>
-#include <random>
 
 using namespace effecttest;
 
 namespace {
 
 const size_t kFade = 4410;
+const double kNaN = std::numeric_limits<double>::quiet_NaN();
+const double kInf = std::numeric_limits<double>::infinity();
 
 // Both inputs carry t + 1, so with no feedback the line holds v(t) = t + 1
 // and every tap value names the sample it read.
@@ -30,38 +31,20 @@ Stereo Ramp(size_t frames)
 
 double V(size_t t, int lookback) { return t >= (size_t)lookback ? (double)(t - lookback + 1) : 0.0; }
 
-// With pan +100, wet 100, dry 0: a crossfade that starts at frame `at`
-// weighs the old lookback by (4409 - j) / 4410 and ends after 4410 frames.
-void ExpectCrossfade(const Stereo& out, size_t at, int nearOld, int nearNew, int farOld, int farNew)
-{
-  for (size_t j = 0; j < kFade; ++j)
-  {
-    const float a = (float)(kFade - 1 - j) / (float)kFade;
-    const float b = 1.0f - a;
-    const size_t t = at + j;
-    ASSERT_EQ(out.r[t], (double)a * V(t, nearOld) + (double)b * V(t, nearNew)) << "frame " << j;
-    ASSERT_EQ(out.l[t], (double)a * V(t, farOld) + (double)b * V(t, farNew)) << "frame " << j;
-  }
-  EXPECT_EQ(out.r[at], (double)(4409.0f / 4410.0f) * V(at, nearOld) + (double)(1.0f - 4409.0f / 4410.0f) * V(at, nearNew));
-  EXPECT_EQ(out.r[at + kFade - 1], V(at + kFade - 1, nearNew));
-}
-
-void ExpectSteady(const Stereo& out, size_t from, size_t to, int nearTap, int farTap)
+// With pan +100, wet 100, dry 0, frames from..to hold the old taps before
+// `fadeAt`, then weigh the old lookback by (4409 - j) / 4410 for 4410
+// frames, then hold the new taps.
+void ExpectTaps(const Stereo& out, size_t from, size_t to, size_t fadeAt, int nearOld, int nearNew,
+                int farOld, int farNew)
 {
   for (size_t t = from; t < to; ++t)
   {
-    ASSERT_EQ(out.r[t], V(t, nearTap)) << "frame " << t;
-    ASSERT_EQ(out.l[t], V(t, farTap)) << "frame " << t;
+    float a = t < fadeAt ? 1.0f : 0.0f;
+    if (t >= fadeAt && t - fadeAt < kFade) a = (float)(kFade - 1 - (t - fadeAt)) / (float)kFade;
+    const float b = 1.0f - a;
+    ASSERT_EQ(out.r[t], (double)a * V(t, nearOld) + (double)b * V(t, nearNew)) << "frame " << t;
+    ASSERT_EQ(out.l[t], (double)a * V(t, farOld) + (double)b * V(t, farNew)) << "frame " << t;
   }
-}
-
-Stereo Noise(size_t frames, unsigned seed)
-{
-  std::mt19937 rng(seed);
-  std::uniform_real_distribution<double> u(-1.0, 1.0);
-  Stereo s(frames);
-  for (size_t i = 0; i < frames; ++i) s.l[i] = u(rng), s.r[i] = u(rng);
-  return s;
 }
 
 bool AllFinite(const Stereo& s)
@@ -71,24 +54,31 @@ bool AllFinite(const Stereo& s)
   return true;
 }
 
-const double kNaN = std::numeric_limits<double>::quiet_NaN();
-const double kInf = std::numeric_limits<double>::infinity();
-
 }  // namespace
 
 // ================================================================ crossfades and gain changes
 
-TEST(EffectCrossfade, DelayRateChangeFadesOverExactly4410Samples)
+TEST(EffectCrossfade, TapMovesFadeOverExactly4410Samples)
 {
-  Plug plug;
-  plug.Isolate(k1_64, kNormal);
-  plug.Input(Ramp(30000));
-  plug.Run(10000);
-  plug.Set(kRate, k1_32);
-  plug.RunAll();
-  ExpectSteady(plug.Out(), 3000, 10000, 1378, 2756);
-  ExpectCrossfade(plug.Out(), 10000, 1378, 2756, 2756, 5512);
-  ExpectSteady(plug.Out(), 10000 + kFade, 30000, 2756, 5512);
+  struct Case { const char* name; void (*change)(Plug&); int nearNew, farNew; };
+  const Case cases[] = {
+    { "Delay Rate", [](Plug& p) { p.Set(kRate, k1_32); }, 2756, 5512 },
+    // "1/64" at 60 bpm: 2756.25 samples.
+    { "host tempo", [](Plug& p) { p.host.SetTempo(60.0); }, 2756, 5512 },
+    // Only the far tap moves: 1378 × 2.5 = 3445.
+    { "Ping Pong", [](Plug& p) { p.Set(kMode, kDotted2); }, 1378, 3445 },
+  };
+  for (const Case& c : cases)
+  {
+    SCOPED_TRACE(c.name);
+    Plug plug;
+    plug.Isolate(k1_64, kNormal);
+    plug.Input(Ramp(30000));
+    plug.Run(10000);
+    c.change(plug);
+    plug.RunAll();
+    ExpectTaps(plug.Out(), 3000, 30000, 10000, 1378, c.nearNew, 2756, c.farNew);
+  }
 }
 
 TEST(EffectCrossfade, ChangeDuringCrossfadeWaitsForTheNextChange)
@@ -100,40 +90,12 @@ TEST(EffectCrossfade, ChangeDuringCrossfadeWaitsForTheNextChange)
   plug.Set(kRate, k1_32);
   plug.Run(1000);
   plug.Set(kRate, k1_16);  // ignored until the fade has ended
-  plug.Run(6000 - 1000);
+  plug.Run(5000);
   // Any later parameter change takes up the recorded targets.
   plug.Set(kWet, 100);
   plug.RunAll();
-  ExpectCrossfade(plug.Out(), 10000, 1378, 2756, 2756, 5512);
-  ExpectSteady(plug.Out(), 10000 + kFade, 16000, 2756, 5512);
-  ExpectCrossfade(plug.Out(), 16000, 2756, 5513, 5512, 11026);
-  ExpectSteady(plug.Out(), 16000 + kFade, 30000, 5513, 11026);
-}
-
-TEST(EffectCrossfade, PingPongChangeMovesOnlyTheFarTap)
-{
-  Plug plug;
-  plug.Isolate(k1_64, kNormal);
-  plug.Input(Ramp(20000));
-  plug.Run(8000);
-  plug.Set(kMode, kDotted2);
-  plug.RunAll();
-  // 1378 × 2.5 = 3445.
-  ExpectCrossfade(plug.Out(), 8000, 1378, 1378, 2756, 3445);
-  ExpectSteady(plug.Out(), 8000 + kFade, 20000, 1378, 3445);
-}
-
-TEST(EffectCrossfade, HostTempoChangeRetimesThroughACrossfade)
-{
-  Plug plug;
-  plug.Isolate(k1_64, kNormal);
-  plug.Input(Ramp(30000));
-  plug.Run(10000);
-  plug.host.SetTempo(60.0);
-  plug.RunAll();
-  // "1/64" at 60 bpm: 2756.25 samples.
-  ExpectCrossfade(plug.Out(), 10000, 1378, 2756, 2756, 5512);
-  ExpectSteady(plug.Out(), 10000 + kFade, 30000, 2756, 5512);
+  ExpectTaps(plug.Out(), 3000, 16000, 10000, 1378, 2756, 2756, 5512);
+  ExpectTaps(plug.Out(), 16000, 30000, 16000, 2756, 5513, 5512, 11026);
 }
 
 TEST(EffectCrossfade, GainChangesApplyAtOnce)
@@ -148,15 +110,13 @@ TEST(EffectCrossfade, GainChangesApplyAtOnce)
   plug.Set(kDry, 30);
   plug.Set(kFeedback, 40);
   plug.RunAll();
-  const double quarter = 0.5 * 0.5;
-  const double dry = (double)Gain(30);
   // The line takes the new feedback from its first sample too.
   std::vector<double> line(in.Frames());
   for (size_t t = 0; t < line.size(); ++t)
-    line[t] = (t >= 8000 && t >= 2756 ? (double)Gain(40) * line[t - 2756] : 0.0) + (double)(t + 1);
+    line[t] = (t >= 8000 ? (double)Gain(40) * line[t - 2756] : 0.0) + (double)(t + 1);
   for (size_t t = 8000; t < in.Frames(); ++t)
   {
-    const double expected = quarter * line[t - 2756] + quarter * line[t - 1378] + dry * in.l[t];
+    const double expected = 0.25 * line[t - 2756] + 0.25 * line[t - 1378] + (double)Gain(30) * in.l[t];
     ASSERT_EQ(plug.Out().l[t], expected) << t;
     ASSERT_EQ(plug.Out().r[t], expected) << t;
   }
@@ -187,10 +147,9 @@ TEST(EffectFirstBlock, EmptyFirstBlockStillSizesTheLineAndPlacesTaps)
   plug.Input(Impulse(10000));
   plug.RunAll();
   // The first real block fades to the 60 bpm taps instead of jumping.
-  const float a1 = (float)(4409 - 1378) / 4410.0f, a2 = (float)(4409 - 2756) / 4410.0f;
   EXPECT_EQ(NonZero(plug.Out().r), (std::vector<size_t>{ 1378, 2756 }));
-  EXPECT_EQ(plug.Out().r[1378], (double)a1);
-  EXPECT_EQ(plug.Out().r[2756], (double)(1.0f - a2));
+  EXPECT_EQ(plug.Out().r[1378], (double)((float)(4409 - 1378) / 4410.0f));
+  EXPECT_EQ(plug.Out().r[2756], (double)(1.0f - (float)(4409 - 2756) / 4410.0f));
 }
 
 TEST(EffectFirstBlock, EmptyBlockFollowsATempoChange)
@@ -204,23 +163,20 @@ TEST(EffectFirstBlock, EmptyBlockFollowsATempoChange)
   // Back at 120 the fade already runs and its end stays put.
   plug.host.SetTempo(120.0);
   plug.RunAll();
-  ExpectCrossfade(plug.Out(), 6000, 1378, 2756, 2756, 5512);
-  ExpectSteady(plug.Out(), 6000 + kFade, 20000, 2756, 5512);
+  ExpectTaps(plug.Out(), 3000, 20000, 6000, 1378, 2756, 2756, 5512);
 }
 
 TEST(EffectFirstBlock, FreshLineIsSilence)
 {
 #if defined(__GLIBC__)
-  // Hand out recycled-looking memory: heap blocks for the line, filled
-  // with a non-zero pattern unless the caller asks for zeroes.
+  // Recycled-looking memory: heap blocks for the line, filled with a
+  // non-zero pattern unless the caller asks for zeroes.
   mallopt(M_MMAP_THRESHOLD, 32 << 20);
   mallopt(M_PERTURB, 0x5a);
 #endif
   Plug plug(44100.0, 4096);
-  plug.Set(kFeedback, 99);
-  plug.Set(kWet, 100);
-  plug.Set(kRate, k4_1);
-  plug.Set(kMode, kDotted2);
+  plug.Isolate(k4_1, kDotted2, 100, 99);
+  plug.Set(kPan, 90);
   // One whole pass through the 1,764,000-sample line and a bit.
   for (int pass = 0; pass < 18; ++pass)
   {
@@ -249,22 +205,21 @@ TEST(EffectTempo, NoTempoAtTheFirstBlockThenATempoLater)
     SCOPED_TRACE(c.name);
     Plug plug;
     plug.Isolate(k1_4, kNormal);
+    auto timing = [&](bool info, bool valid, double tempo)
+    {
+      plug.host.SetTimeInfoAvailable(info);
+      plug.host.SetTempoValid(valid);
+      plug.host.SetTempo(tempo);
+    };
     Stereo in(66000 + 52920 + 1);
-    in.l[6000] = in.r[6000] = 1.0;
-    in.l[66000] = in.r[66000] = 1.0;
+    in.l[6000] = in.r[6000] = in.l[66000] = in.r[66000] = 1.0;
     plug.Input(in);
-    plug.host.SetTimeInfoAvailable(c.info);
-    plug.host.SetTempoValid(c.valid);
-    plug.host.SetTempo(c.tempo);
+    timing(c.info, c.valid, c.tempo);
     plug.Run(1000);
-    plug.host.SetTimeInfoAvailable(true);
-    plug.host.SetTempoValid(true);
-    plug.host.SetTempo(100.0);
-    plug.Run(60000 - 1000);
+    timing(true, true, 100.0);
+    plug.Run(59000);
     // Losing the tempo again keeps the 100 bpm taps.
-    plug.host.SetTempo(c.tempo);
-    plug.host.SetTempoValid(c.valid);
-    plug.host.SetTimeInfoAvailable(c.info);
+    timing(c.info, c.valid, c.tempo);
     plug.RunAll();
     // "1/4" at 100 bpm: 26460 samples.
     EXPECT_EQ(NonZero(plug.Out().r), (std::vector<size_t>{ 6000 + 26460, 66000 + 26460 }));
@@ -272,56 +227,40 @@ TEST(EffectTempo, NoTempoAtTheFirstBlockThenATempoLater)
   }
 }
 
-TEST(EffectTempo, SlowerTempoThanTheLineHoldsStaysInside)
+TEST(EffectTempo, SlowerTempoOrHigherRateThanTheLineHoldsStaysInside)
 {
-  Plug plug;
-  plug.Isolate(k4_1, kDotted2);
-  plug.Input(Stereo(1000));
-  plug.RunAll();
-  // 20 bpm asks for a near tap of 2,116,800: it stops at half the line.
-  plug.host.SetTempo(20.0);
-  Stereo in(5000 + 882000 + 1);
-  in.l[5000] = in.r[5000] = 1.0;
-  plug.Input(in);
-  plug.RunAll();
-  EXPECT_EQ(NonZero(plug.Out().r), std::vector<size_t>{ 5000 + 882000 });
-
-  plug.Set(kFeedback, 99);
-  plug.Input(Noise(200000, 7));
-  plug.RunAll();
-  EXPECT_TRUE(AllFinite(plug.Out()));
-}
-
-TEST(EffectTempo, HigherSampleRateThanTheLineHoldsStaysInside)
-{
-  Plug plug;
-  plug.Isolate(k4_1, kDotted2, 100, 99);
-  plug.Input(Noise(20000, 8));
-  plug.RunAll();
-  plug.host.SetSampleRate(192000.0);
-  plug.Input(Noise(400000, 9));
-  plug.RunAll();
-  EXPECT_TRUE(AllFinite(plug.Out()));
-  plug.host.SetSampleRate(1000.0);
-  plug.Set(kRate, k1_64);
-  plug.Input(Noise(20000, 10));
-  plug.RunAll();
-  EXPECT_TRUE(AllFinite(plug.Out()));
+  // Taps longer than the line sized at the first block are held inside it.
+  for (int change = 0; change < 2; ++change)
+  {
+    Plug plug;
+    plug.Isolate(k4_1, kDotted2, 100, 99);
+    plug.Input(Noise(20000, 8));
+    plug.RunAll();
+    if (change == 0) plug.host.SetTempo(20.0);
+    if (change == 1) plug.host.SetSampleRate(192000.0);
+    plug.Input(Noise(400000, 9));
+    plug.RunAll();
+    EXPECT_TRUE(AllFinite(plug.Out())) << change;
+    // Then far shorter taps than the line holds.
+    plug.host.SetSampleRate(1000.0);
+    plug.Set(kRate, k1_64);
+    plug.Input(Noise(20000, 10));
+    plug.RunAll();
+    EXPECT_TRUE(AllFinite(plug.Out())) << change;
+  }
 }
 
 TEST(EffectTempo, OddRatesBlocksAndTemposGiveFiniteOutput)
 {
-  const double tempos[] = { 0.0, -90.0, kNaN, 1e9, 1e-9 };
   for (double rate : { 8000.0, 1234.5678, 384000.0 })
     for (int block : { 1, 17, 2027, 8192 })
-      for (double tempo : tempos)
+      for (double tempo : { 0.0, -90.0, kNaN, 1e9, 1e-9 })
       {
         SCOPED_TRACE(testing::Message() << rate << " Hz, blocks of " << block << ", " << tempo << " bpm");
         Plug plug(rate, block);
-        plug.Set(kFeedback, 99);
-        plug.Set(kWet, 100);
-        plug.Set(kRate, block % 25);
-        plug.Set(kMode, block % 5);
+        plug.Isolate(block % 25, block % 5, 100, 99);
+        plug.Set(kPan, 90);
+        plug.Set(kDry, 100);
         plug.host.SetTempo(tempo);
         const size_t third = block == 1 ? 700 : 3 * (size_t)block;
         plug.Input(Noise(3 * third, 11));

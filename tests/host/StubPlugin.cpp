@@ -6,18 +6,14 @@
 //   0 "Gain"  label "%"  display round(v × 100)
 //   1 "Mode"             display one of Off, 1/8, 1/8D, 1/4, Wide
 //   2 "Time"  label "ms" display v × 1000 with one decimal
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <vector>
 
 #include "StubPlugin.h"
 
-#if defined(_WIN32)
-#define STUB_EXPORT extern "C" __declspec(dllexport)
-#else
 #define STUB_EXPORT extern "C" __attribute__((visibility("default")))
-#endif
 
 namespace
 {
@@ -42,8 +38,7 @@ float* Params(Stub* s) { return s->programs[s->program]; }
 
 void Copy(void* ptr, const char* text, size_t capacity)
 {
-  if (!ptr) return;
-  std::snprintf(static_cast<char*>(ptr), capacity, "%s", text);
+  if (ptr) std::snprintf(static_cast<char*>(ptr), capacity, "%s", text);
 }
 
 void FormatDisplay(VstInt32 index, float v, char* out)
@@ -52,13 +47,8 @@ void FormatDisplay(VstInt32 index, float v, char* out)
   {
     case 0: std::snprintf(out, kVstMaxParamStrLen, "%d", (int)std::lround(v * 100.f)); break;
     case 1:
-    {
-      int mode = (int)(v * 5.f);
-      if (mode > 4) mode = 4;
-      if (mode < 0) mode = 0;
-      std::snprintf(out, kVstMaxParamStrLen, "%s", kModeNames[mode]);
+      std::snprintf(out, kVstMaxParamStrLen, "%s", kModeNames[std::min(4, std::max(0, (int)(v * 5.f)))]);
       break;
-    }
     default: std::snprintf(out, kVstMaxParamStrLen + 4, "%.1f", v * 1000.f); break;
   }
 }
@@ -88,18 +78,9 @@ template <typename T> void Run(AEffect* e, T** in, T** out, VstInt32 frames, boo
     for (VstInt32 i = 0; i < frames; ++i) out[c][i] = (accumulate ? out[c][i] : T(0)) + in[c][i] * gain;
 }
 
-void VSTCALLBACK ProcessReplacing(AEffect* e, float** in, float** out, VstInt32 n)
-{
-  Run(e, in, out, n, false);
-}
-void VSTCALLBACK ProcessAccumulate(AEffect* e, float** in, float** out, VstInt32 n)
-{
-  Run(e, in, out, n, true);
-}
-void VSTCALLBACK ProcessDouble(AEffect* e, double** in, double** out, VstInt32 n)
-{
-  Run(e, in, out, n, false);
-}
+void VSTCALLBACK ProcessReplacing(AEffect* e, float** i, float** o, VstInt32 n) { Run(e, i, o, n, false); }
+void VSTCALLBACK ProcessAccumulate(AEffect* e, float** i, float** o, VstInt32 n) { Run(e, i, o, n, true); }
+void VSTCALLBACK ProcessDouble(AEffect* e, double** i, double** o, VstInt32 n) { Run(e, i, o, n, false); }
 
 void VSTCALLBACK SetParameter(AEffect* e, VstInt32 index, float value)
 {
@@ -109,6 +90,16 @@ void VSTCALLBACK SetParameter(AEffect* e, VstInt32 index, float value)
 float VSTCALLBACK GetParameter(AEffect* e, VstInt32 index)
 {
   return index >= 0 && index < kStubNumParams ? Params(From(e))[index] : 0.f;
+}
+
+VstIntPtr Send(Stub* s, VstEvent* first, VstInt32 count)
+{
+  VstEvents events;
+  std::memset(&events, 0, sizeof(events));
+  events.numEvents = count;
+  events.events[0] = first;
+  s->seen.lastEventsResult = s->host(&s->effect, audioMasterProcessEvents, 0, 0, &events, 0.f);
+  return 1;
 }
 
 VstIntPtr VendorSpecific(Stub* s, VstInt32 code, VstIntPtr value, float opt)
@@ -133,12 +124,7 @@ VstIntPtr VendorSpecific(Stub* s, VstInt32 code, VstIntPtr value, float opt)
       midi.midiData[0] = (char)0x90;
       midi.midiData[1] = 60;
       midi.midiData[2] = 100;
-      VstEvents events;
-      std::memset(&events, 0, sizeof(events));
-      events.numEvents = 1;
-      events.events[0] = (VstEvent*)&midi;
-      s->seen.lastEventsResult = s->host(e, audioMasterProcessEvents, 0, 0, &events, 0.f);
-      return 1;
+      return Send(s, (VstEvent*)&midi, 1);
     }
     case kStubSendSysex:
     {
@@ -150,12 +136,7 @@ VstIntPtr VendorSpecific(Stub* s, VstInt32 code, VstIntPtr value, float opt)
       sysex.deltaFrames = 3;
       sysex.dumpBytes = sizeof(dump);
       sysex.sysexDump = dump;
-      VstEvents events;
-      std::memset(&events, 0, sizeof(events));
-      events.numEvents = 2;  // the second entry is null and must be skipped
-      events.events[0] = (VstEvent*)&sysex;
-      s->seen.lastEventsResult = s->host(e, audioMasterProcessEvents, 0, 0, &events, 0.f);
-      return 1;
+      return Send(s, (VstEvent*)&sysex, 2);  // the second entry is null and must be skipped
     }
   }
   return 0;
@@ -182,7 +163,6 @@ VstIntPtr VSTCALLBACK Dispatcher(AEffect* e, VstInt32 opcode, VstInt32 index, Vs
       if (value >= 0 && value < kStubNumPrograms) s->program = (VstInt32)value;
       return 0;
     case effGetProgram: return s->program;
-    case effSetProgramName: Copy(s->programNames[s->program], (const char*)ptr, kVstMaxProgNameLen); return 0;
     case effGetProgramName: Copy(ptr, s->programNames[s->program], kVstMaxProgNameLen); return 0;
     case effGetProgramNameIndexed:
       if (index < 0 || index >= kStubNumPrograms) return 0;
@@ -210,8 +190,6 @@ VstIntPtr VSTCALLBACK Dispatcher(AEffect* e, VstInt32 opcode, VstInt32 index, Vs
     case effGetVendorString: Copy(ptr, "Quorvex Tests", kVstMaxVendorStrLen); return ptr ? 1 : 0;
     case effGetProductString: Copy(ptr, "Stub", kVstMaxProductStrLen); return ptr ? 1 : 0;
     case effGetVendorVersion: return 1234;
-    case effGetPlugCategory: return kPlugCategEffect;
-    case effGetVstVersion: return kVstVersion;
     case effCanDo: return ptr && std::strcmp((const char*)ptr, "receiveVstTimeInfo") == 0;
     case effVendorSpecific: return VendorSpecific(s, index, value, opt);
   }

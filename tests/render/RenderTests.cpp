@@ -9,7 +9,7 @@
 
 #include <cmath>
 #include <cstdio>
-#include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -20,17 +20,17 @@ using namespace quorvex;
 namespace
 {
 
+// A scratch directory, removed with everything in it.
 class TempDir
 {
 public:
-  TempDir()
+  TempDir() : mPath(std::filesystem::temp_directory_path() / "quorvex-render-XXXXXX")
   {
-    char dir[] = "/tmp/quorvex-render-XXXXXX";
-    if (mkdtemp(dir)) mPath = dir;
+    if (!mkdtemp(&mPath[0])) mPath.clear();
   }
   ~TempDir()
   {
-    if (!mPath.empty()) std::system(("rm -rf '" + mPath + "'").c_str());
+    if (!mPath.empty()) std::filesystem::remove_all(mPath);
   }
   std::string File(const std::string& name) const { return mPath + "/" + name; }
 
@@ -40,8 +40,7 @@ private:
 
 bool WriteWav(const std::string& path, const std::vector<double>& samples, int channels, int rate)
 {
-  SF_INFO info;
-  std::memset(&info, 0, sizeof(info));
+  SF_INFO info{};
   info.samplerate = rate;
   info.channels = channels;
   info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
@@ -54,49 +53,54 @@ bool WriteWav(const std::string& path, const std::vector<double>& samples, int c
 
 struct ReadBack
 {
-  SF_INFO info;
+  SF_INFO info{};
   std::vector<double> samples;
 };
 
-bool ReadWav(const std::string& path, ReadBack* out)
+// An empty result (no frames) when the file cannot be read.
+ReadBack ReadWav(const std::string& path)
 {
-  std::memset(&out->info, 0, sizeof(out->info));
-  SNDFILE* f = sf_open(path.c_str(), SFM_READ, &out->info);
-  if (!f) return false;
-  out->samples.resize((size_t)(out->info.frames * out->info.channels));
-  sf_readf_double(f, out->samples.data(), out->info.frames);
-  sf_close(f);
-  return true;
+  ReadBack out;
+  if (SNDFILE* f = sf_open(path.c_str(), SFM_READ, &out.info))
+  {
+    out.samples.resize((size_t)(out.info.frames * out.info.channels));
+    sf_readf_double(f, out.samples.data(), out.info.frames);
+    sf_close(f);
+  }
+  return out;
 }
 
-bool Exists(const std::string& path)
-{
-  struct stat st;
-  return stat(path.c_str(), &st) == 0;
-}
-
-RenderOptions StubOptions()
+RenderOptions Options(const std::string& output, const char* plugin = QUORVEX_STUB_PATH)
 {
   RenderOptions o;
-  o.plugin = QUORVEX_STUB_PATH;
+  o.plugin = plugin;
+  o.output = output;
   o.quiet = true;
   return o;
+}
+
+// Runs the tool in-process; the error text goes to `*error`.
+int Render(const RenderOptions& o, std::string* error)
+{
+  std::string report;
+  error->clear();
+  return RunRender(o, &report, error);
 }
 
 // Runs the built tool, returning its exit status and everything it printed.
 int RunCli(const std::string& args, std::string* output)
 {
-  std::string command = std::string("'") + QUORVEX_RENDER_PATH + "' " + args + " 2>&1";
+  const std::string command = std::string("'") + QUORVEX_RENDER_PATH + "' " + args + " 2>&1";
   FILE* pipe = popen(command.c_str(), "r");
   if (!pipe) return -1;
   char buffer[256];
   output->clear();
   while (std::fgets(buffer, sizeof(buffer), pipe)) *output += buffer;
-  int status = pclose(pipe);
+  const int status = pclose(pipe);
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-TEST(RenderArgs, ParsesEveryOption)
+TEST(RenderArgs, ParsesEveryOptionAndRejectsBadOnes)
 {
   RenderOptions o;
   std::string error;
@@ -104,23 +108,18 @@ TEST(RenderArgs, ParsesEveryOption)
                                 "--double", "--program", "Loud", "--param", "Delay Rate = 1/8D",
                                 "--param=Feedback=70", "--tail", "0.5", "--quiet" },
                               &o, &error))
-      << error;
+    << error;
   EXPECT_EQ(o.input, "in.wav");
   EXPECT_EQ(o.output, "out.flac");
   EXPECT_EQ(o.plugin, "p.so");
+  EXPECT_EQ(o.program, "Loud");
   EXPECT_EQ(o.bpm, 93.5);
   EXPECT_EQ(o.block, 64);
-  EXPECT_TRUE(o.useDouble);
-  EXPECT_EQ(o.program, "Loud");
-  ASSERT_EQ(o.params.size(), 2u);
-  EXPECT_EQ(o.params[0], std::make_pair(std::string("Delay Rate"), std::string("1/8D")));
-  EXPECT_EQ(o.params[1], std::make_pair(std::string("Feedback"), std::string("70")));
   EXPECT_EQ(o.tail, 0.5);
-  EXPECT_TRUE(o.quiet);
-}
+  EXPECT_TRUE(o.useDouble && o.quiet);
+  using Param = std::pair<std::string, std::string>;
+  EXPECT_EQ(o.params, (std::vector<Param>{ { "Delay Rate", "1/8D" }, { "Feedback", "70" } }));
 
-TEST(RenderArgs, RejectsBadArguments)
-{
   const std::vector<std::vector<std::string>> bad = { { "--bogus" },         { "-o" },
                                                       { "--bpm", "0" },      { "--bpm", "fast" },
                                                       { "--block", "0" },    { "--block", "1e9" },
@@ -131,93 +130,74 @@ TEST(RenderArgs, RejectsBadArguments)
                                                       { "-o", "" } };
   for (const auto& args : bad)
   {
-    RenderOptions o;
-    std::string error;
-    EXPECT_FALSE(ParseRenderArgs(args, &o, &error)) << args[0];
-    EXPECT_FALSE(error.empty());
+    RenderOptions fresh;
+    error.clear();
+    EXPECT_FALSE(ParseRenderArgs(args, &fresh, &error)) << args[0];
+    EXPECT_FALSE(error.empty()) << args[0];
   }
 }
 
-class RenderStub : public ::testing::Test
+TEST(RenderStub, FindsValuesAndProgramsByTheirText)
 {
-protected:
-  void SetUp() override
+  VstHost host;
+  ASSERT_EQ(host.Load(QUORVEX_STUB_PATH), "");
+  host.Open();
+  EXPECT_EQ(FindParameter(host, "Mode"), 1);
+  EXPECT_EQ(FindParameter(host, "gain"), 0);  // unique without case
+  EXPECT_EQ(FindParameter(host, "Volume"), -1);
+
+  // Text asked for, what the plug-in then shows, and the value behind it (-1: any).
+  struct Case { int index; const char* text; const char* shown; float value; };
+  const Case found[] = {
+    { 1, "1/8D", "1/8D", 0.5f },  // the middle of the step, not its edge
+    { 0, "70", "70", 0.7f },
+    { 0, "35 %", "35", -1.f },
+    { 0, "100", "100", 1.f },
+    { 2, "250", "250.0", -1.f },
+    { 2, "123.4", "123.4", -1.f },  // between grid points: only the search between straddling values finds it
+  };
+  std::string error;
+  for (const Case& c : found)
   {
-    ASSERT_EQ(mHost.Load(QUORVEX_STUB_PATH), "");
-    mHost.Open();
+    ASSERT_TRUE(SetParameterByDisplay(host, c.index, c.text, &error)) << c.text << ": " << error;
+    EXPECT_EQ(host.ParamDisplay(c.index), c.shown);
+    EXPECT_TRUE(c.value < 0.f || host.GetParameter(c.index) == c.value) << c.text;
   }
-  VstHost mHost;
-};
 
-TEST_F(RenderStub, FindsValuesByTheirDisplayText)
-{
-  std::string error;
-  EXPECT_EQ(FindParameter(mHost, "Mode"), 1);
-  EXPECT_EQ(FindParameter(mHost, "gain"), 0);  // unique without case
-  EXPECT_EQ(FindParameter(mHost, "Volume"), -1);
-
-  ASSERT_TRUE(SetParameterByDisplay(mHost, 1, "1/8D", &error)) << error;
-  EXPECT_EQ(mHost.ParamDisplay(1), "1/8D");
-  EXPECT_EQ(mHost.GetParameter(1), 0.5f);  // the middle of the step, not its edge
-
-  ASSERT_TRUE(SetParameterByDisplay(mHost, 0, "70", &error)) << error;
-  EXPECT_EQ(mHost.ParamDisplay(0), "70");
-  EXPECT_EQ(mHost.GetParameter(0), 0.7f);
-  ASSERT_TRUE(SetParameterByDisplay(mHost, 0, "35 %", &error)) << error;
-  EXPECT_EQ(mHost.ParamDisplay(0), "35");
-  ASSERT_TRUE(SetParameterByDisplay(mHost, 0, "100", &error)) << error;
-  EXPECT_EQ(mHost.GetParameter(0), 1.f);
-
-  ASSERT_TRUE(SetParameterByDisplay(mHost, 2, "250", &error)) << error;
-  EXPECT_EQ(mHost.ParamDisplay(2), "250.0");
-  // Between grid points: only the search between straddling values finds it.
-  ASSERT_TRUE(SetParameterByDisplay(mHost, 2, "123.4", &error)) << error;
-  EXPECT_EQ(mHost.ParamDisplay(2), "123.4");
-}
-
-TEST_F(RenderStub, UnknownValuesLeaveTheParameterAlone)
-{
-  std::string error;
-  mHost.SetParameter(1, 0.9f);
-  EXPECT_FALSE(SetParameterByDisplay(mHost, 1, "1/2", &error));
+  // Unknown values leave the parameter alone.
+  host.SetParameter(1, 0.9f);
+  EXPECT_FALSE(SetParameterByDisplay(host, 1, "1/2", &error));
   EXPECT_NE(error.find("'Mode' has no value '1/2'"), std::string::npos) << error;
-  EXPECT_EQ(mHost.GetParameter(1), 0.9f);
-  EXPECT_FALSE(SetParameterByDisplay(mHost, 0, "150", &error));
-  EXPECT_FALSE(SetParameterByDisplay(mHost, 0, "", &error));
-}
+  EXPECT_EQ(host.GetParameter(1), 0.9f);
+  EXPECT_FALSE(SetParameterByDisplay(host, 0, "150", &error));
+  EXPECT_FALSE(SetParameterByDisplay(host, 0, "", &error));
 
-TEST_F(RenderStub, SelectsProgramsByNumberOrName)
-{
-  std::string error;
-  ASSERT_TRUE(SelectProgram(mHost, "2", &error));
-  EXPECT_EQ(mHost.GetProgram(), 2);
-  ASSERT_TRUE(SelectProgram(mHost, "Loud", &error));
-  EXPECT_EQ(mHost.GetProgram(), 1);
-  EXPECT_FALSE(SelectProgram(mHost, "3", &error));
-  EXPECT_FALSE(SelectProgram(mHost, "-1", &error));
-  EXPECT_FALSE(SelectProgram(mHost, "loud", &error));  // names are exact
-  EXPECT_EQ(mHost.GetProgram(), 1);
+  ASSERT_TRUE(SelectProgram(host, "2", &error));
+  EXPECT_EQ(host.GetProgram(), 2);
+  ASSERT_TRUE(SelectProgram(host, "Loud", &error));
+  EXPECT_EQ(host.GetProgram(), 1);
+  for (const char* wrong : { "3", "-1", "loud" })  // names are exact
+    EXPECT_FALSE(SelectProgram(host, wrong, &error)) << wrong;
+  EXPECT_EQ(host.GetProgram(), 1);
 }
 
 TEST(RenderRun, DemoRendersInputPlusTailAtTheGivenGain)
 {
   TempDir dir;
-  RenderOptions o = StubOptions();
-  o.output = dir.File("demo.wav");
+  RenderOptions o = Options(dir.File("demo.wav"));
   o.tail = 1.;
   o.block = 300;  // not a divisor of the length: the last block is short
   o.params = { { "Gain", "50" } };
-  std::string report, error;
-  ASSERT_EQ(RunRender(o, &report, &error), kRenderOk) << error;
+  std::string error;
+  ASSERT_EQ(Render(o, &error), kRenderOk) << error;
 
-  ReadBack out;
-  ASSERT_TRUE(ReadWav(o.output, &out));
-  EXPECT_EQ(out.info.frames, 176400 + 44100);  // two bars at 120 bpm, then the tail
-  EXPECT_EQ(out.info.channels, 2);
+  const ReadBack out = ReadWav(o.output);
+  ASSERT_EQ(out.info.frames, 176400 + 44100);  // two bars at 120 bpm, then the tail
+  ASSERT_EQ(out.info.channels, 2);
   EXPECT_EQ(out.info.samplerate, 44100);
   EXPECT_EQ(out.info.format, SF_FORMAT_WAV | SF_FORMAT_PCM_24);
 
-  std::vector<double> demo = MakeDemoSignal(44100., 120.);
+  const std::vector<double> demo = MakeDemoSignal(44100., 120.);
   ASSERT_EQ(demo.size(), 176400u * 2);
   double peak = 0.;
   for (size_t i = 0; i < demo.size(); ++i)
@@ -234,93 +214,63 @@ TEST(RenderRun, MonoInputFeedsBothInputsInDoublePrecision)
   TempDir dir;
   std::vector<double> ramp(1000);
   for (size_t i = 0; i < ramp.size(); ++i) ramp[i] = i / 2000.;
-  ASSERT_TRUE(WriteWav(dir.File("mono.wav"), ramp, 1, 48000));
-
-  RenderOptions o = StubOptions();
+  RenderOptions o = Options(dir.File("out.flac"));
   o.input = dir.File("mono.wav");
-  o.output = dir.File("out.flac");
+  ASSERT_TRUE(WriteWav(o.input, ramp, 1, 48000));
   o.useDouble = true;
   o.tail = 0.;
   o.program = "Loud";  // gain 0.9
-  std::string report, error;
-  ASSERT_EQ(RunRender(o, &report, &error), kRenderOk) << error;
+  std::string error;
+  ASSERT_EQ(Render(o, &error), kRenderOk) << error;
 
-  ReadBack out;
-  ASSERT_TRUE(ReadWav(o.output, &out));
+  const ReadBack out = ReadWav(o.output);
   EXPECT_EQ(out.info.format & SF_FORMAT_TYPEMASK, SF_FORMAT_FLAC);
   EXPECT_EQ(out.info.samplerate, 48000);
   ASSERT_EQ(out.info.frames, 1000);
   ASSERT_EQ(out.info.channels, 2);
-  for (size_t i = 0; i < ramp.size(); ++i)
-  {
-    ASSERT_NEAR(out.samples[2 * i], 0.9 * ramp[i], 1e-6);
-    ASSERT_NEAR(out.samples[2 * i + 1], 0.9 * ramp[i], 1e-6);
-  }
+  for (size_t i = 0; i < 2 * ramp.size(); ++i) ASSERT_NEAR(out.samples[i], 0.9 * ramp[i / 2], 1e-6) << i;
 }
 
 TEST(RenderRun, NeverOverwritesTheInput)
 {
   TempDir dir;
-  std::vector<double> tone(200, 0.25);
-  std::string input = dir.File("take.wav");
+  const std::vector<double> tone(200, 0.25);
+  const std::string input = dir.File("take.wav");
   ASSERT_TRUE(WriteWav(input, tone, 2, 44100));
   ASSERT_EQ(symlink(input.c_str(), dir.File("alias.wav").c_str()), 0);
-
   for (const std::string& output : { input, dir.File("alias.wav"), dir.File("./take.wav") })
   {
-    RenderOptions o = StubOptions();
+    RenderOptions o = Options(output);
     o.input = input;
-    o.output = output;
-    std::string report, error;
-    EXPECT_EQ(RunRender(o, &report, &error), kRenderUsage) << output;
+    std::string error;
+    EXPECT_EQ(Render(o, &error), kRenderUsage) << output;
     EXPECT_NE(error.find("refusing to overwrite"), std::string::npos);
   }
-  ReadBack back;
-  ASSERT_TRUE(ReadWav(input, &back));
-  EXPECT_EQ(back.samples, tone);
+  EXPECT_EQ(ReadWav(input).samples, tone);
 }
 
 TEST(RenderRun, FailsCleanlyOnBadInputsPluginsAndNames)
 {
   TempDir dir;
-  std::string output = dir.File("never.wav");
-  std::string report, error;
-  auto run = [&](RenderOptions o)
+  const std::string output = dir.File("never.wav");
+  auto fails = [&](const char* expected, auto spoil)
   {
-    o.output = output;
-    error.clear();
-    return RunRender(o, &report, &error);
+    RenderOptions o = Options(output);
+    spoil(o);
+    std::string error;
+    EXPECT_EQ(Render(o, &error), kRenderFailed) << expected;
+    EXPECT_NE(error.find(expected), std::string::npos) << error;
   };
-
-  RenderOptions missing = StubOptions();
-  missing.input = dir.File("absent.wav");
-  EXPECT_EQ(run(missing), kRenderFailed);
-  EXPECT_NE(error.find("cannot read"), std::string::npos);
-
-  RenderOptions badPlugin = StubOptions();
-  badPlugin.plugin = dir.File("absent.so");
-  EXPECT_EQ(run(badPlugin), kRenderFailed);
-  EXPECT_NE(error.find("cannot open"), std::string::npos);
-
-  RenderOptions unknownParam = StubOptions();
-  unknownParam.params = { { "Feedback", "70" } };
-  EXPECT_EQ(run(unknownParam), kRenderFailed);
-  EXPECT_EQ(error, "unknown parameter 'Feedback'");
-
-  RenderOptions unknownValue = StubOptions();
-  unknownValue.params = { { "Mode", "1/16" } };
-  EXPECT_EQ(run(unknownValue), kRenderFailed);
-
-  RenderOptions unknownProgram = StubOptions();
-  unknownProgram.program = "Nope";
-  EXPECT_EQ(run(unknownProgram), kRenderFailed);
-
-  RenderOptions mp3 = StubOptions();
-  mp3.output = dir.File("x.mp3");
-  EXPECT_EQ(RunRender(mp3, &report, &error), kRenderUsage);
-
-  EXPECT_FALSE(Exists(output));
-  EXPECT_FALSE(Exists(dir.File("x.mp3")));
+  fails("cannot read", [&](RenderOptions& o) { o.input = dir.File("absent.wav"); });
+  fails("cannot open", [&](RenderOptions& o) { o.plugin = dir.File("absent.so"); });
+  fails("unknown parameter 'Feedback'", [](RenderOptions& o) { o.params = { { "Feedback", "70" } }; });
+  fails("", [](RenderOptions& o) { o.params = { { "Mode", "1/16" } }; });
+  fails("", [](RenderOptions& o) { o.program = "Nope"; });
+  std::string error;
+  EXPECT_EQ(Render(Options(dir.File("x.mp3")), &error), kRenderUsage);
+  struct stat st;
+  EXPECT_NE(stat(output.c_str(), &st), 0);
+  EXPECT_NE(stat(dir.File("x.mp3").c_str(), &st), 0);
 }
 
 TEST(RenderCli, ReportsErrorsListsAndWrites)
@@ -329,17 +279,15 @@ TEST(RenderCli, ReportsErrorsListsAndWrites)
   EXPECT_EQ(RunCli("--bogus", &out), kRenderUsage);
   EXPECT_EQ(out.rfind("quorvex-render: unknown option '--bogus'", 0), 0u) << out;
 
-  std::string plugin = std::string("--plugin '") + QUORVEX_STUB_PATH + "'";
+  const std::string plugin = std::string("--plugin '") + QUORVEX_STUB_PATH + "'";
   EXPECT_EQ(RunCli(plugin + " --param Gain=42 --list", &out), kRenderOk) << out;
-  EXPECT_NE(out.find("Gain"), std::string::npos) << out;
-  EXPECT_NE(out.find("42 %"), std::string::npos) << out;
-  EXPECT_NE(out.find("*  0  Init"), std::string::npos) << out;
+  for (const char* part : { "Gain", "42 %", "*  0  Init" })
+    EXPECT_NE(out.find(part), std::string::npos) << out;
 
   TempDir dir;
-  std::string file = dir.File("cli.wav");
+  const std::string file = dir.File("cli.wav");
   EXPECT_EQ(RunCli(plugin + " --tail 0 --bpm 240 -o '" + file + "'", &out), kRenderOk) << out;
   EXPECT_EQ(out, "wrote " + file + ": 88200 frames, 2 channels, 44100 Hz\n");
-
   EXPECT_EQ(RunCli(plugin + " '" + dir.File("absent.wav") + "' -o '" + file + "'", &out), kRenderFailed);
   EXPECT_EQ(out.rfind("quorvex-render: cannot read", 0), 0u) << out;
 }
@@ -353,19 +301,19 @@ TEST(RenderEffect, EveryDelayRateAndIntegerValueIsFoundByItsText)
   VstHost host;
   ASSERT_EQ(host.Load(QUORVEX_EFFECT_PATH), "");
   host.Open();
-  const int rate = FindParameter(host, "Delay Rate");
+  const int rate = FindParameter(host, "Delay Rate"), pan = FindParameter(host, "Pan Width");
   ASSERT_GE(rate, 0);
-  const char* const rates[] = { "1/64", "1/32T", "1/64D", "1/32", "1/16T", "1/32D", "1/16", "1/8T", "1/16D",
-                                "1/8",  "1/4T",  "1/8D",  "1/4",  "1/2T",  "1/4D",  "1/2",  "1/1T", "1/2D",
-                                "1/1",  "2/1T",  "1/1D",  "2/1",  "4/1T",  "2/1D",  "4/1" };
+  ASSERT_GE(pan, 0);
   std::string error;
-  for (const char* text : rates)
+  for (int i = 0; i < 25; ++i)
   {
+    // Read each choice's text, move away, then find it again by that text.
+    host.SetParameter(rate, (float)(i / 24.0));
+    const std::string text = host.ParamDisplay(rate);
+    host.SetParameter(rate, (float)((24 - i) / 24.0));
     ASSERT_TRUE(SetParameterByDisplay(host, rate, text, &error)) << error;
     EXPECT_EQ(host.ParamDisplay(rate), text);
   }
-  const int pan = FindParameter(host, "Pan Width");
-  ASSERT_GE(pan, 0);
   for (int v = -100; v <= 100; v += 7)
   {
     ASSERT_TRUE(SetParameterByDisplay(host, pan, std::to_string(v), &error)) << error;
@@ -379,16 +327,12 @@ TEST(RenderEffect, DemoRendersInBothPrecisions)
   TempDir dir;
   for (bool useDouble : { false, true })
   {
-    RenderOptions o;
-    o.plugin = QUORVEX_EFFECT_PATH;
-    o.quiet = true;
+    RenderOptions o = Options(dir.File(useDouble ? "d.wav" : "f.wav"), QUORVEX_EFFECT_PATH);
     o.useDouble = useDouble;
-    o.output = dir.File(useDouble ? "d.wav" : "f.wav");
     o.params = { { "Delay Rate", "1/8D" }, { "Feedback", "70" } };
-    std::string report, error;
-    ASSERT_EQ(RunRender(o, &report, &error), kRenderOk) << error;
-    ReadBack out;
-    ASSERT_TRUE(ReadWav(o.output, &out));
+    std::string error;
+    ASSERT_EQ(Render(o, &error), kRenderOk) << error;
+    const ReadBack out = ReadWav(o.output);
     EXPECT_EQ(out.info.frames, 176400 + 88200);
     // Echoes ring on after the phrase has ended.
     double tailPeak = 0.;
