@@ -245,16 +245,8 @@ void Quorvex2::ProcessBlock(double** inputs, double** outputs, int nFrames)
     return;
   }
 
-  int i = 0;
-  while (i < nFrames)
-  {
-    if (mFadeCount < 0)
-    {
-      RunSteady(in0, in1, out0, out1, i, nFrames);
-      return;
-    }
-    RunCrossfade(in0, in1, out0, out1, i++);
-  }
+  const int i = mFadeCount >= 0 ? RunCrossfade(in0, in1, out0, out1, 0, nFrames) : 0;
+  if (i < nFrames) RunSteady(in0, in1, out0, out1, i, nFrames);
 }
 
 // Read index for a lookback of at most mBufLen: one subtraction, one wrap.
@@ -289,38 +281,47 @@ void Quorvex2::RunSteady(const double* in0, const double* in1, double* out0, dou
   mWritePos = (uint32_t)p;
 }
 
-void Quorvex2::RunCrossfade(const double* in0, const double* in1, double* out0, double* out1, int i)
+int Quorvex2::RunCrossfade(const double* in0, const double* in1, double* out0, double* out1, int from, int to)
 {
   double* line = mDelayBuf;
   const int32_t len = (int32_t)mBufLen;
-  const int32_t p = (int32_t)mWritePos;
-  double farV = line[TapIndex(p, mFarNew, len)];
-  double nearV = line[TapIndex(p, mNearNew, len)];
-  double fbV = line[TapIndex(p, 2 * mNearNew, len)];
+  const int32_t farNew = mFarNew, nearNew = mNearNew, farOld = mFarOld, nearOld = mNearOld;
+  const double pan = mPan, wet = mWet, dry = mDry, feedback = mFeedback;
+  const double antiPan = (float)(1.0f - mPan);
+  const float fadeLen = (float)mFadeLen;
+  int32_t p = (int32_t)mWritePos;
+  int i = from;
 
-  if (mFadeCount > 0)
+  for (; i < to && mFadeCount >= 0; ++i)
   {
-    --mFadeCount;
-    // a weighs the positions being left.
-    const float a = (float)mFadeCount / (float)mFadeLen;
-    const float b = 1.0f - a;
-    farV = (double)a * line[TapIndex(p, mFarOld, len)] + (double)b * farV;
-    nearV = (double)a * line[TapIndex(p, mNearOld, len)] + (double)b * nearV;
-    fbV = (double)a * line[TapIndex(p, 2 * mNearOld, len)] + (double)b * fbV;
-  }
-  else
-  {
-    // The crossfade has just run out.
-    mFarOld = mFarNew;
-    mNearOld = mNearNew;
-    mFadeCount = -1;
-  }
+    double farV = line[TapIndex(p, farNew, len)];
+    double nearV = line[TapIndex(p, nearNew, len)];
+    double fbV = line[TapIndex(p, 2 * nearNew, len)];
 
-  const double a = in0[i], b = in1[i];
-  line[p] = (double)mFeedback * fbV + 0.5 * (b + a);
-  mWritePos = (uint32_t)(p + 1 == len ? 0 : p + 1);
+    if (mFadeCount > 0)
+    {
+      --mFadeCount;
+      // a weighs the positions being left.
+      const float a = (float)mFadeCount / fadeLen;
+      const float b = 1.0f - a;
+      farV = (double)a * line[TapIndex(p, farOld, len)] + (double)b * farV;
+      nearV = (double)a * line[TapIndex(p, nearOld, len)] + (double)b * nearV;
+      fbV = (double)a * line[TapIndex(p, 2 * nearOld, len)] + (double)b * fbV;
+    }
+    else
+    {
+      // The crossfade has just run out.
+      mFarOld = farNew;
+      mNearOld = nearNew;
+      mFadeCount = -1;
+    }
 
-  const double pan = mPan, wet = mWet, antiPan = (float)(1.0f - mPan);
-  out0[i] = pan * wet * farV + antiPan * wet * nearV + (double)mDry * a;
-  out1[i] = antiPan * wet * farV + pan * wet * nearV + (double)mDry * b;
+    const double x0 = in0[i], x1 = in1[i];
+    line[p] = feedback * fbV + 0.5 * (x1 + x0);
+    if (++p == len) p = 0;
+    out0[i] = pan * wet * farV + antiPan * wet * nearV + dry * x0;
+    out1[i] = antiPan * wet * farV + pan * wet * nearV + dry * x1;
+  }
+  mWritePos = (uint32_t)p;
+  return i;
 }

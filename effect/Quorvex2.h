@@ -62,7 +62,9 @@ private:
   double WholeNoteSamples();
   void AllocateLine(double samplesPerWhole);
   void RunSteady(const double* in0, const double* in1, double* out0, double* out1, int from, int to);
-  void RunCrossfade(const double* in0, const double* in1, double* out0, double* out1, int i);
+  // Runs frames from `from` while a crossfade is under way; returns the
+  // first frame left for the steady loop.
+  int RunCrossfade(const double* in0, const double* in1, double* out0, double* out1, int from, int to);
 
   double* mDelayBuf;
   double mSamplesPerWhole;
