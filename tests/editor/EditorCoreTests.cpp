@@ -540,3 +540,17 @@ TEST(EditorResize, DropsControlsAndReportsTheNewSize)
   EXPECT_EQ(rig.gui->GetBackBuffer()->Width(), 320);
   rig.gui->OnMouseDrag(30, 30, &mod);  // the dropped control is not touched
 }
+
+TEST(EditorLifecycle, DestroyingAPluginWithAnOpenEditorAndAPendingWheelGesture)
+{
+  // The plug-in's host hooks are gone by the time its base deletes the
+  // editor, so the editor must not call back while closing itself.
+  EditorRig rig;
+  rig.AddKnob(kA, 0);
+  rig.Attach();
+  rig.gui->OpenWindow(nullptr);
+  MouseModifiers mod(true);
+  rig.gui->OnMouseWheel(20, 20, &mod, 1);
+  ASSERT_EQ(rig.plug->PendingEndParam(), 0);
+  rig.plug.reset();
+}
