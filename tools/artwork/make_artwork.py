@@ -84,17 +84,6 @@ class Layer:
         src = np.concatenate([np.broadcast_to(rgb, a.shape[:2] + (3,)) * a, a], axis=2)
         self.px = src + self.px * (1.0 - a)
 
-    def erase(self, cov):
-        self.px *= (1.0 - np.clip(cov, 0, 1))[..., None]
-
-    def paste(self, other, dx, dy):
-        """Composites another layer over this one, offset by whole editor pixels."""
-        sy, sx = dy * SS, dx * SS
-        h, w = other.px.shape[:2]
-        dst = self.px[sy:sy + h, sx:sx + w]
-        a = other.px[..., 3:4]
-        self.px[sy:sy + h, sx:sx + w] = other.px + dst * (1.0 - a)
-
     def to_image(self):
         h, w = self.h, self.w
         p = self.px.reshape(h, SS, w, SS, 4).mean(axis=(1, 3))
@@ -357,8 +346,9 @@ def make_background():
     for cx, _ in (RATE_C,) + SMALL_CS:
         half = 31 if cx != RATE_C[0] else 34
         recess(L, cx - half, KNOB_TEXT_Y[0] - 1, cx + half, KNOB_TEXT_Y[1] + 1, 3)
+    # a little wider than the sliders, so that "100%" stays inside
     for x0, y0, x1, y1 in SLIDERS:
-        recess(L, x0, y1 - 16 - 1, x1, y1 + 1, 3)
+        recess(L, x0 - 2, y1 - 16 - 1, x1 + 2, y1 + 1, 3)
 
     # title plate: brushed aluminium with the name engraved
     tx0, ty0, tx1, ty1 = TITLE
