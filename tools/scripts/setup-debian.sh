@@ -1,6 +1,10 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need. Idempotent:
 # packages already present are not fetched again.
+#
+# Redrawing the editor images is done on purpose, never by the build:
+#   artwork packages: python3-pil python3-numpy fonts-liberation fonts-dejavu-core
+# `setup-debian.sh --artwork` installs them too, for tools/artwork/make_artwork.py.
 set -euo pipefail
 
 packages=(
@@ -9,6 +13,9 @@ packages=(
   libpng-dev zlib1g-dev
   libsndfile1-dev
 )
+if [ "${1:-}" = "--artwork" ]; then
+  packages+=(python3-pil python3-numpy fonts-liberation fonts-dejavu-core)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
