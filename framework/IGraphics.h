@@ -1,41 +1,200 @@
-// IGraphics: the editor as the plug-in base sees it.
+// IGraphics: the platform-neutral editor.
 //
-// The plug-in base only pushes parameter values in, prepares drawing, asks
-// for the editor size and frame rate, and drives the gesture-end countdown.
-// Every call here runs on the UI thread except UpdateParamControls, which
-// the host may trigger from any thread under the instance lock.
+// Owns the controls (index 0 is the background; drawing walks the list
+// forwards, hit testing backwards), composes the dirty ones into one
+// off-screen bitmap and turns mouse and key events into control calls and
+// parameter gestures. A window layer (framework/platform/) derives from it
+// and supplies the window, the timer, presenting, entry boxes and images;
+// what a layer must provide is listed in platform/IGraphicsPlatform.h.
+//
+// Threads: everything runs on the UI thread, except UpdateParamControls,
+// which the plug-in base also calls from whichever thread the host sets a
+// parameter on (under the instance lock). It only stores control values and
+// dirty flags, which are atomics; the UI thread picks them up on its next
+// tick without taking any lock.
+//
+// Contents: bitmap cache, IGraphics (construction and controls, parameter
+// values, redraw, drawing primitives, events, platform hooks).
 #pragma once
 
+#include "IGraphicsStructs.h"
+#include "mutex.h"
+#include "ptrlist.h"
+#include "wdlstring.h"
+
+#include <atomic>
+
+class IControl;
+class IEditableTextControl;
+class IParam;
 class IPlugBase;
+class LICE_CachedFont;
+class LICE_MemBitmap;
+class LICE_SysBitmap;
+
+// Process-wide image cache shared by every editor instance: id -> bitmap.
+// Entries live until the library unloads; bitmaps the editor builds itself
+// are kept under id -1.
+namespace IBitmapCache
+{
+// [any thread, cache mutex] null when the id has no image yet.
+LICE_IBitmap* Find(int id);
+// [any thread, cache mutex] takes ownership of bitmap.
+void Add(int id, LICE_IBitmap* bitmap);
+// [any thread, cache mutex] number of entries (tests and diagnostics).
+int Size();
+}
 
 class IGraphics
 {
 public:
-  IGraphics(IPlugBase* plug, int width, int height, int fps)
-    : mPlug(plug), mWidth(width), mHeight(height), mFrameRate(fps > 0 ? fps : 24) {}
-  virtual ~IGraphics() {}
+  // [UI thread] fps of 0 or less means 24.
+  IGraphics(IPlugBase* plug, int width, int height, int fps = 24);
+  // [UI thread] deletes the controls last to first, then the bitmaps.
+  virtual ~IGraphics();
 
+  IGraphics(const IGraphics&) = delete;
+  IGraphics& operator=(const IGraphics&) = delete;
+
+  // ------------------------------------------------------------ controls
+  // [UI thread] takes ownership; returns the new index.
+  int AddControl(IControl* control);
+  // [UI thread] inserts an opaque full-size image at index 0.
+  void AddBackground(int id, const char* name);
+  IControl* GetControl(int idx) const { return mControls.Get(idx); }
+  int NControls() const { return mControls.GetSize(); }
+
+  // ------------------------------------------------------------ images
+  // [UI thread] cached by id; a missing image gives mData null, which the
+  // drawing primitives show as a placeholder.
+  IBitmap LoadBitmapResource(int id, const char* name, int frames = 1);
+  // [UI thread] hands bmp->mData to the cache under id -1.
+  void CacheBitmap(IBitmap* bmp);
+  // [UI thread] a new cached bitmap holding src's pixels in r.
+  IBitmap CropBitmap(IBitmap* src, IRECT* r);
+
+  // ------------------------------------------------------------ parameter values
+  // [any thread, instance lock] value is plain unless normalized is set;
+  // every control bound to paramIndex gets ApplyHostValue.
+  virtual void UpdateParamControls(int paramIndex, double value, bool normalized);
+  // [UI thread] a committed entry box: value into the control with a gesture.
+  void ApplyTextEntry(IControl* control, IParam* param, const char* text);
+
+  // ------------------------------------------------------------ redraw
+  // [UI thread] creates the back buffer and the scratch bitmap.
+  virtual void PrepareDrawing();
+  // [UI thread] r (passed in empty) becomes the union of dirty controls.
+  bool IsDirty(IRECT* r);
+  // [UI thread] draws the controls that overlap r, then PresentToScreen(r).
+  bool Draw(IRECT* r);
+  // [UI thread] every control redrawn on the next tick.
+  void SetAllControlsDirty();
+  // [UI thread] one timer tick as every window layer runs it: the dirty
+  // union is handed to InvalidateArea, then the gesture-end countdown runs.
+  // True when something was dirty.
+  bool OnTimerTick();
+
+  // ------------------------------------------------------------ drawing (into the back buffer)
+  // [UI thread] all return true; a null blend is copy with source alpha.
+  bool DrawBitmap(IBitmap* bitmap, IRECT* dest, int srcX, int srcY, const IChannelBlend* blend = nullptr);
+  // frame counts from 1; frames lie top to bottom when vertical.
+  bool DrawBitmapFrame(IBitmap* bitmap, IRECT* dest, int frame, const IChannelBlend* blend = nullptr,
+                       bool vertical = true);
+  // Centred on (cx, cy); angle in radians. Not clipped to the redraw area.
+  bool DrawRotatedBitmap(IBitmap* bitmap, int cx, int cy, const IChannelBlend* blend, double angle,
+                         float srcX = 0.0f, float srcY = 0.0f);
+  bool FillArea(const IColor* color, IRECT* r, const IChannelBlend* blend = nullptr);
+  bool DrawHorizontalLine(const IColor* color, int y, int x1, int x2);
+  bool DrawVerticalLine(const IColor* color, int x, int y1, int y2);
+  bool DrawRect(const IColor* color, IRECT* r);
+  // Text is drawn by the font cache; false when no font could be made.
+  bool DrawStyledText(IText* txt, const char* str, IRECT* r);
+  LICE_CachedFont* FindOrCreateFont(IText* txt);
+
+  // ------------------------------------------------------------ events
+  // [UI thread] coordinates in editor pixels, origin top-left, y down.
+  int ControlIndexAt(int x, int y);
+  void ClearMouseCapture();
+  void OnMouseDown(int x, int y, MouseModifiers* mod);
+  void OnMouseUp(int x, int y, MouseModifiers* mod);
+  // True tells the layer to capture the mouse.
+  bool OnMouseDblClick(int x, int y, MouseModifiers* mod);
+  void OnMouseDrag(int x, int y, MouseModifiers* mod);
+  // d in whole wheel steps.
+  void OnMouseWheel(int x, int y, MouseModifiers* mod, int d);
+  // Returns whether hover is tracked.
+  bool OnMouseOver(int x, int y, MouseModifiers* mod);
+  void OnMouseOut();
+  // key: the portable key code (platform/IGraphicsPlatform.h).
+  void OnKeyDown(int x, int y, int key);
+
+  // ------------------------------------------------------------ platform hooks
+  // [UI thread] copies r of the back buffer to the screen.
+  virtual bool PresentToScreen(IRECT* r) = 0;
+  // [UI thread] drops every control; the plug-in must attach new ones.
+  virtual void Resize(int w, int h);
+  virtual bool WindowIsOpen() { return GetWindow() != nullptr; }
+  virtual void PromptUserInput(IControl* control, IParam* param) = 0;
+  virtual void PromptUserInput(IEditableTextControl* control) = 0;
+  virtual void HostPath(WDL_String* path) = 0;
+  virtual void PluginPath(WDL_String* path) = 0;
+  // action 0 open, 1 save; file becomes empty when cancelled.
+  virtual void PromptForFile(WDL_String* file, int action, const char* dir, const char* extensions) = 0;
+  virtual bool PromptForColor(IColor* color, const char* prompt) = 0;
+  virtual bool OpenURL(const char* url, const char* title = nullptr, const char* confirm = nullptr,
+                       const char* errorText = nullptr) = 0;
+  // [UI thread] a wheel delta the host forwards; false when not handled.
+  virtual bool OnHostMouseWheel(float delta) { (void)delta; return false; }
+  // [UI thread, instance lock] the delayed end of a wheel gesture, in ticks.
+  virtual void SetParamChangeTimer(int ticks) { mParamChangeTimer = ticks > 0 ? ticks : 0; }
+  virtual void CancelParamChangeTimer() { mParamChangeTimer = 0; }
+  // [UI thread] the native window or view, null on failure.
+  virtual void* OpenWindow(void* parent) = 0;
+  virtual void CloseWindow() = 0;
+  virtual void* GetWindow() = 0;
+  virtual void UpdateTooltips() = 0;
+  // [UI thread, no lock held] decodes an image; the cache takes ownership.
+  virtual LICE_IBitmap* LoadPlatformBitmap(int id, const char* name) = 0;
+  // [UI thread] schedules a paint of r that ends in Draw(r); a layer that
+  // paints synchronously may simply call Draw.
+  virtual void InvalidateArea(IRECT* r) { Draw(r); }
+
+  // ------------------------------------------------------------ state
   IPlugBase* GetPlug() const { return mPlug; }
   int Width() const { return mWidth; }
   int Height() const { return mHeight; }
   int FrameRate() const { return mFrameRate; }
-
-  // [any thread, instance lock] value is plain unless normalized is set.
-  virtual void UpdateParamControls(int paramIndex, double value, bool normalized) = 0;
-  // [UI thread] creates the off-screen bitmaps.
-  virtual void PrepareDrawing() = 0;
-
-  // [UI thread] host mouse-wheel forwarding; false when not handled.
-  virtual bool OnHostMouseWheel(float delta) { (void)delta; return false; }
-  // [UI thread] the delayed end of a wheel gesture, counted in timer ticks.
-  virtual void SetParamChangeTimer(int ticks) = 0;
-  virtual void CancelParamChangeTimer() = 0;
-  // [UI thread] returns the native window or view, null on failure.
-  virtual void* OpenWindow(void* parent) = 0;
-  virtual void CloseWindow() = 0;
+  LICE_SysBitmap* GetBackBuffer() const { return mBackBuffer; }
+  const IRECT& GetRedrawArea() const { return mRedrawArea; }
+  int CaptureIndex() const { return mCaptureIndex; }
+  int HoverIndex() const { return mHoverIndex; }
+  int ParamChangeTimer() const { return mParamChangeTimer.load(); }
+  bool TrackHover() const { return mTrackHover; }
+  void SetTrackHover(bool on) { mTrackHover = on; }
+  bool TooltipsOn() const { return mTooltipsOn; }
+  void EnableTooltips(bool on) { mTooltipsOn = on; }
 
 protected:
+  // [UI thread] for layers closing their window: ends a pending wheel gesture.
+  void EndPendingGesture();
+
+  WDL_Mutex mMutex;
+  WDL_PtrList<IControl> mControls;
   IPlugBase* mPlug;
+  IRECT mRedrawArea;
+  LICE_SysBitmap* mBackBuffer = nullptr;
+  LICE_MemBitmap* mScratchBitmap = nullptr;
   int mWidth, mHeight;
   int mFrameRate;
+  int mCaptureIndex = -1;
+  int mHoverIndex = -1;
+  int mMouseX = 0, mMouseY = 0;
+  bool mTrackHover = false;
+  bool mTooltipsOn = false;
+  // Ticks left before the plug-in's pending gesture end is flushed; 0 = none.
+  std::atomic<int> mParamChangeTimer{ 0 };
+
+private:
+  // The drawing rectangle of an image that could not be loaded.
+  void DrawPlaceholder(IRECT* dest);
 };

@@ -2,7 +2,7 @@
 // what the plug-in base asks of it.
 #pragma once
 
-#include "IGraphics.h"
+#include "IGraphicsHeadless.h"
 #include "IPlugBase.h"
 
 #include <functional>
@@ -19,22 +19,33 @@ struct FakeCall
 };
 using FakeLog = std::vector<FakeCall>;
 
-class FakeGraphics : public IGraphics
+class FakeGraphics : public IGraphicsHeadless
 {
 public:
   FakeGraphics(IPlugBase* plug, FakeLog* log, int fps = 30, bool* destroyed = nullptr)
-    : IGraphics(plug, 300, 200, fps), mLog(log), mDestroyed(destroyed) {}
+    : IGraphicsHeadless(plug, 300, 200, fps), mLog(log), mDestroyed(destroyed) {}
   ~FakeGraphics() override { if (mDestroyed) *mDestroyed = true; }
 
   void UpdateParamControls(int idx, double value, bool normalized) override
   {
     mLog->push_back({ "update", idx, value, normalized });
+    IGraphicsHeadless::UpdateParamControls(idx, value, normalized);
   }
-  void PrepareDrawing() override { mLog->push_back({ "prepare", -1, 0.0, false }); }
-  void SetParamChangeTimer(int ticks) override { mLog->push_back({ "timer", ticks, 0.0, false }); }
-  void CancelParamChangeTimer() override { mLog->push_back({ "cancel", -1, 0.0, false }); }
-  void* OpenWindow(void*) override { return nullptr; }
-  void CloseWindow() override {}
+  void PrepareDrawing() override
+  {
+    mLog->push_back({ "prepare", -1, 0.0, false });
+    IGraphicsHeadless::PrepareDrawing();
+  }
+  void SetParamChangeTimer(int ticks) override
+  {
+    mLog->push_back({ "timer", ticks, 0.0, false });
+    IGraphicsHeadless::SetParamChangeTimer(ticks);
+  }
+  void CancelParamChangeTimer() override
+  {
+    mLog->push_back({ "cancel", -1, 0.0, false });
+    IGraphicsHeadless::CancelParamChangeTimer();
+  }
 
 private:
   FakeLog* mLog;

@@ -7,7 +7,8 @@
 // an editor and for effect code run inside ProcessBlock.
 //
 // Contents: fake editor, plug-in class, exported test functions.
-#include "IGraphics.h"
+#include "IControl.h"
+#include "IGraphicsHeadless.h"
 #include "IPlugVST.h"
 #include "TestPlug.h"
 
@@ -30,13 +31,33 @@
 #define TESTPLUG_INSTRUMENT 0
 #endif
 
-// ================================================================ fake editor
+// ================================================================ editor
 
-// No window, but the timer countdown and the plug-in base's calls are real.
-class TestGraphics : public IGraphics
+// A knob that paints its value as a bar, so frames show what it holds.
+class TestKnob : public IKnobControl
 {
 public:
-  TestGraphics(IPlugBase* plug, TestPlugLog* log) : IGraphics(plug, 300, 200, 30), mLog(log) {}
+  TestKnob(IPlugBase* plug, IRECT r, int param) : IKnobControl(plug, r, param, DirVertical, 1.0) {}
+  bool Draw(IGraphics* g) override
+  {
+    IRECT r = mArea;
+    const IColor back(255, 40, 40, 40), bar(255, 240, 200, 0);
+    g->FillArea(&back, &r);
+    r.T = r.B - (int)(GetValue() * (r.B - r.T));
+    g->FillArea(&bar, &r);
+    return true;
+  }
+};
+
+// The headless editor with four knobs; the plug-in base's calls are logged.
+class TestGraphics : public IGraphicsHeadless
+{
+public:
+  TestGraphics(IPlugBase* plug, TestPlugLog* log) : IGraphicsHeadless(plug, 300, 200, 30), mLog(log)
+  {
+    const int params[] = { kTPMix, kTPOffset, kTPShape, kTPFreq };
+    for (int i = 0; i < 4; ++i) AddControl(new TestKnob(plug, IRECT(10 + 60 * i, 10, 60 + 60 * i, 110), params[i]));
+  }
 
   void UpdateParamControls(int paramIndex, double value, bool normalized) override
   {
@@ -44,31 +65,32 @@ public:
     mLog->lastControlParam = paramIndex;
     mLog->lastControlValue = value;
     mLog->lastControlNormalized = normalized ? 1 : 0;
+    IGraphicsHeadless::UpdateParamControls(paramIndex, value, normalized);
   }
-  void PrepareDrawing() override {}
   bool OnHostMouseWheel(float delta) override
   {
     ++mLog->wheelCalls;
     mLog->lastWheelDelta = delta;
     return true;
   }
-  void SetParamChangeTimer(int ticks) override { mLog->timerTicksSet = mLog->timerRunning = ticks; }
-  void CancelParamChangeTimer() override { mLog->timerRunning = 0; }
-  void* OpenWindow(void*) override
+  void SetParamChangeTimer(int ticks) override
+  {
+    mLog->timerTicksSet = ticks;
+    IGraphicsHeadless::SetParamChangeTimer(ticks);
+  }
+  void* OpenWindow(void* parent) override
   {
     ++mLog->editorOpens;
-    return &mWindow;
+    return IGraphicsHeadless::OpenWindow(parent);
   }
-  void CloseWindow() override { ++mLog->editorCloses; }
-
-  void Tick()
+  void CloseWindow() override
   {
-    if (mLog->timerRunning > 0 && --mLog->timerRunning == 0) mPlug->FlushPendingGestureEnd();
+    if (GetWindow()) ++mLog->editorCloses;
+    IGraphicsHeadless::CloseWindow();
   }
 
 private:
   TestPlugLog* mLog;
-  int mWindow = 0;
 };
 
 // ================================================================ plug-in class
@@ -118,6 +140,7 @@ public:
     mLog.hostVersion = GetHostVersion();
     mLog.latency = GetLatency();
     mLog.pendingEndParam = PendingEndParam();
+    mLog.timerRunning = mGraphics ? mGraphics->ParamChangeTimer() : 0;
     for (int i = 0; i < kTPNumParams; ++i)
     {
       mLog.values[i] = GetParam(i)->Value();
@@ -150,11 +173,35 @@ public:
       case kTPCmdTimerTick:
         if (mGraphics) static_cast<TestGraphics*>(mGraphics)->Tick();
         return 1.0;
+      case kTPCmdEdMouseDown:
+      case kTPCmdEdMouseUp:
+      case kTPCmdEdDrag:
+      case kTPCmdEdDblClick:
+      case kTPCmdEdWheel:
+        return mGraphics ? EditorEvent(static_cast<IGraphics*>(mGraphics), command, a, v) : 0.0;
       case kTPCmdIdentifyHost: return IdentifyHost();
       case kTPCmdNotifyDisplay: NotifyHostDisplay(); return 1.0;
       case kTPCmdSetLatencyNow: SetLatency(a); return 1.0;
       default: return 0.0;
     }
+  }
+
+  // Mouse events as a window layer delivers them: a packs x | y << 16; v is
+  // the wheel steps, or modifier bits (1 right, 2 shift, 4 control).
+  static double EditorEvent(IGraphics* g, int command, int a, double v)
+  {
+    const int x = a & 0xFFFF, y = (a >> 16) & 0xFFFF, bits = (int)v;
+    MouseModifiers mod(true, (bits & 1) != 0, (bits & 2) != 0, (bits & 4) != 0);
+    switch (command)
+    {
+      case kTPCmdEdMouseDown: g->OnMouseDown(x, y, &mod); break;
+      case kTPCmdEdMouseUp: g->OnMouseUp(x, y, &mod); break;
+      case kTPCmdEdDrag: g->OnMouseDrag(x, y, &mod); break;
+      case kTPCmdEdDblClick: return g->OnMouseDblClick(x, y, &mod) ? 1.0 : 0.0;
+      case kTPCmdEdWheel: mod = MouseModifiers(); g->OnMouseWheel(x, y, &mod, (int)v); break;
+      default: break;
+    }
+    return 1.0;
   }
 
   void ParamChanged(int paramIdx) override

@@ -32,7 +32,13 @@ enum TestPlugCommands
   kTPCmdTimerTick,         // one tick of the editor's timer
   kTPCmdIdentifyHost,      // returns IdentifyHost()
   kTPCmdNotifyDisplay,
-  kTPCmdSetLatencyNow      // a = samples
+  kTPCmdSetLatencyNow,     // a = samples
+  // Mouse events into the editor's controls; a = x | y << 16.
+  kTPCmdEdMouseDown,       // v = modifier bits: 1 right, 2 shift, 4 control
+  kTPCmdEdDrag,
+  kTPCmdEdMouseUp,
+  kTPCmdEdDblClick,        // returns 1 when the editor asks for capture
+  kTPCmdEdWheel            // v = wheel steps
 };
 
 enum { kTPMaxMidi = 64, kTPMaxSysEx = 8, kTPMaxSysExBytes = 64, kTPMaxParamChanged = 1024 };
@@ -75,7 +81,7 @@ struct TestPlugLog
   int32_t editorOpens, editorCloses;
   int32_t editorOpenedHooks, editorClosingHooks;
   int32_t timerTicksSet;    // last SetParamChangeTimer argument
-  int32_t timerRunning;     // ticks left, 0 when stopped
+  int32_t timerRunning;     // ticks left, 0 when stopped (refreshed)
   int32_t wheelCalls;
   float lastWheelDelta;
   int32_t controlUpdates;

@@ -1,0 +1,225 @@
+// IGraphicsHeadless: the editor driven by its caller instead of a window.
+#include "IGraphicsHeadless.h"
+
+#include "IControl.h"
+#include "heapbuf.h"
+#include "lice.h"
+
+#include <png.h>
+
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+// ================================================================ image registry
+
+namespace {
+
+struct RegisteredImage
+{
+  int id;
+  WDL_HeapBuf bytes;
+};
+
+struct ImageRegistry
+{
+  WDL_Mutex mutex;
+  WDL_PtrList<RegisteredImage> list;
+  ~ImageRegistry() { list.Empty(true); }
+};
+
+ImageRegistry& Registry()
+{
+  static ImageRegistry registry;
+  return registry;
+}
+
+}  // namespace
+
+void IGraphicsHeadless::RegisterImage(int id, const void* png, int length)
+{
+  if (!png || length <= 0) return;
+  ImageRegistry& reg = Registry();
+  WDL_MutexLock lock(&reg.mutex);
+  RegisteredImage* entry = nullptr;
+  for (int i = 0; i < reg.list.GetSize() && !entry; ++i)
+    if (reg.list.Get(i)->id == id) entry = reg.list.Get(i);
+  const bool added = !entry;
+  if (added)
+  {
+    entry = new RegisteredImage;
+    entry->id = id;
+  }
+  void* dst = entry->bytes.Resize(length, false);
+  if (!dst || entry->bytes.GetSize() != length)
+  {
+    if (added) delete entry;
+    return;
+  }
+  std::memcpy(dst, png, (size_t)length);
+  if (added)
+  {
+    const int before = reg.list.GetSize();
+    if (reg.list.Add(entry) != before) delete entry;
+  }
+}
+
+LICE_IBitmap* IGraphicsHeadless::LoadPlatformBitmap(int id, const char* name)
+{
+  (void)name;
+  ImageRegistry& reg = Registry();
+  WDL_MutexLock lock(&reg.mutex);
+  for (int i = 0; i < reg.list.GetSize(); ++i)
+  {
+    RegisteredImage* entry = reg.list.Get(i);
+    if (entry->id == id) return LICE_ReadPngMemory(entry->bytes.Get(), entry->bytes.GetSize());
+  }
+  return nullptr;
+}
+
+// ================================================================ window and presenting
+
+IGraphicsHeadless::IGraphicsHeadless(IPlugBase* plug, int width, int height, int fps)
+  : IGraphics(plug, width, height, fps)
+{
+}
+
+IGraphicsHeadless::~IGraphicsHeadless()
+{
+  CloseWindow();
+  delete mFrame;
+}
+
+void* IGraphicsHeadless::OpenWindow(void* parent)
+{
+  if (mOpen) CloseWindow();
+  mParent = parent;
+  mOpen = true;
+  SetAllControlsDirty();
+  return &mHandle;
+}
+
+void IGraphicsHeadless::CloseWindow()
+{
+  if (!mOpen) return;
+  EndPendingGesture();
+  mEdControl = nullptr;
+  mEdParam = nullptr;
+  mOpen = false;
+  mParent = nullptr;
+}
+
+bool IGraphicsHeadless::PresentToScreen(IRECT* r)
+{
+  LICE_IBitmap* back = GetBackBuffer();
+  if (!r || !back) return false;
+  if (!mFrame) mFrame = new LICE_MemBitmap(0, 0, 4);
+  if (mFrame->Width() != back->Width() || mFrame->Height() != back->Height())
+  {
+    mFrame->Resize(back->Width(), back->Height());
+    LICE_BlitImage(mFrame, back, 0, 0, 0, 0, back->Width(), back->Height(), 1.0f, LICE_MODE_COPY);
+  }
+  LICE_BlitImage(mFrame, back, r->L, r->T, r->L, r->T, r->R - r->L, r->B - r->T, 1.0f, LICE_MODE_COPY);
+  ++mPresents;
+  mLastPresented = *r;
+  return true;
+}
+
+void IGraphicsHeadless::Resize(int w, int h)
+{
+  IGraphics::Resize(w, h);
+  if (mBackBuffer) mBackBuffer->Resize(w, h);
+}
+
+bool IGraphicsHeadless::WriteFramePng(const char* path) const
+{
+  LICE_MemBitmap* frame = mFrame;
+  if (!path || !frame || frame->Width() <= 0 || frame->Height() <= 0) return false;
+  const int w = frame->Width(), h = frame->Height();
+  std::vector<unsigned char> rgba((size_t)w * (size_t)h * 4);
+  for (int y = 0; y < h; ++y)
+  {
+    const LICE_PixelWord* row = frame->PixelData() + (size_t)y * (size_t)frame->RowSpan();
+    for (int x = 0; x < w; ++x)
+    {
+      unsigned char* o = &rgba[((size_t)y * (size_t)w + (size_t)x) * 4];
+      o[0] = (unsigned char)LICE_GETR(row[x]);
+      o[1] = (unsigned char)LICE_GETG(row[x]);
+      o[2] = (unsigned char)LICE_GETB(row[x]);
+      o[3] = (unsigned char)LICE_GETA(row[x]);
+    }
+  }
+  png_image image;
+  std::memset(&image, 0, sizeof(image));
+  image.version = PNG_IMAGE_VERSION;
+  image.width = (png_uint_32)w;
+  image.height = (png_uint_32)h;
+  image.format = PNG_FORMAT_RGBA;
+  const int ok = png_image_write_to_file(&image, path, 0, rgba.data(), 0, nullptr);
+  png_image_free(&image);
+  return ok != 0;
+}
+
+// ================================================================ prompts and services
+
+void IGraphicsHeadless::PromptUserInput(IControl* control, IParam* param)
+{
+  if (!control || !param || mEdControl) return;
+  mEdControl = control;
+  mEdParam = param;
+}
+
+void IGraphicsHeadless::PromptUserInput(IEditableTextControl* control)
+{
+  (void)control;  // text controls get their box with the text rendering
+}
+
+void IGraphicsHeadless::CommitEntry(const char* text)
+{
+  IControl* control = mEdControl;
+  IParam* param = mEdParam;
+  mEdControl = nullptr;
+  mEdParam = nullptr;
+  if (control) ApplyTextEntry(control, param, text);
+}
+
+void IGraphicsHeadless::CancelEntry()
+{
+  mEdControl = nullptr;
+  mEdParam = nullptr;
+}
+
+void IGraphicsHeadless::HostPath(WDL_String* path)
+{
+  if (path) path->Set("");
+}
+
+void IGraphicsHeadless::PluginPath(WDL_String* path)
+{
+  if (path) path->Set("");
+}
+
+void IGraphicsHeadless::PromptForFile(WDL_String* file, int action, const char* dir, const char* extensions)
+{
+  (void)action;
+  (void)dir;
+  (void)extensions;
+  if (file) file->Set("");  // nobody to ask: as if cancelled
+}
+
+bool IGraphicsHeadless::PromptForColor(IColor* color, const char* prompt)
+{
+  (void)color;
+  (void)prompt;
+  return false;
+}
+
+bool IGraphicsHeadless::OpenURL(const char* url, const char* title, const char* confirm, const char* errorText)
+{
+  (void)title;
+  (void)confirm;
+  (void)errorText;
+  ++mURLCalls;
+  mLastURL = url ? url : "";
+  return mURLResult;
+}

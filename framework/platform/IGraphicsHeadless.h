@@ -1,0 +1,78 @@
+// IGraphicsHeadless: the editor without a window.
+//
+// OpenWindow returns a handle of its own, the caller drives the timer with
+// Tick() (the same OnTimerTick a window layer runs), invalidated areas are
+// drawn at once, and presenting copies the area into a kept frame. Images
+// come from a process-wide registry of PNG bytes. Entry boxes, URLs and
+// prompts are recorded so tests can answer them.
+#pragma once
+
+#include "IGraphicsPlatform.h"
+
+#include <string>
+
+class LICE_MemBitmap;
+
+class IGraphicsHeadless : public IGraphics
+{
+public:
+  // [UI thread]
+  IGraphicsHeadless(IPlugBase* plug, int width, int height, int fps = 24);
+  ~IGraphicsHeadless() override;
+
+  // [any thread, registry mutex] PNG bytes for an image id (copied); a
+  // later registration of the same id replaces the bytes.
+  static void RegisterImage(int id, const void* png, int length);
+
+  // ------------------------------------------------------------ driving it
+  // [UI thread] one timer tick; true when something was redrawn.
+  bool Tick() { return OnTimerTick(); }
+  // The presented frame (editor size), null before the first present.
+  LICE_MemBitmap* Frame() const { return mFrame; }
+  int PresentCount() const { return mPresents; }
+  const IRECT& LastPresented() const { return mLastPresented; }
+  // [UI thread] writes the presented frame as an RGBA PNG; false on failure.
+  bool WriteFramePng(const char* path) const;
+
+  // Entry box: what was asked, and the answer.
+  bool EntryOpen() const { return mEdControl != nullptr; }
+  IControl* EntryControl() const { return mEdControl; }
+  IParam* EntryParam() const { return mEdParam; }
+  // [UI thread] commits text through ApplyTextEntry and closes the box.
+  void CommitEntry(const char* text);
+  void CancelEntry();
+
+  // OpenURL log and the answer it gives.
+  const std::string& LastURL() const { return mLastURL; }
+  int URLCalls() const { return mURLCalls; }
+  void SetURLResult(bool ok) { mURLResult = ok; }
+
+  // ------------------------------------------------------------ platform hooks
+  bool PresentToScreen(IRECT* r) override;
+  void Resize(int w, int h) override;
+  void PromptUserInput(IControl* control, IParam* param) override;
+  void PromptUserInput(IEditableTextControl* control) override;
+  void HostPath(WDL_String* path) override;
+  void PluginPath(WDL_String* path) override;
+  void PromptForFile(WDL_String* file, int action, const char* dir, const char* extensions) override;
+  bool PromptForColor(IColor* color, const char* prompt) override;
+  bool OpenURL(const char* url, const char* title, const char* confirm, const char* errorText) override;
+  void* OpenWindow(void* parent) override;
+  void CloseWindow() override;
+  void* GetWindow() override { return mOpen ? &mHandle : nullptr; }
+  void UpdateTooltips() override {}
+  LICE_IBitmap* LoadPlatformBitmap(int id, const char* name) override;
+
+private:
+  bool mOpen = false;
+  int mHandle = 0;
+  void* mParent = nullptr;
+  LICE_MemBitmap* mFrame = nullptr;
+  int mPresents = 0;
+  IRECT mLastPresented;
+  IControl* mEdControl = nullptr;
+  IParam* mEdParam = nullptr;
+  std::string mLastURL;
+  int mURLCalls = 0;
+  bool mURLResult = true;
+};

@@ -1,0 +1,59 @@
+// What a window layer provides, and how it drives the portable editor.
+//
+// A layer is one IGraphics subclass per window system (plus the headless
+// one). It only translates native events into IGraphics calls; every rule
+// that can run without a window (dirty union, redraw order, clipping, hit
+// testing, capture, double-click and wheel gestures, the gesture-end
+// countdown) lives in IGraphics.
+//
+// A layer must override:
+//   OpenWindow(parent)     create a child of the host's window or view, start
+//                          a repeating timer at FrameRate() ticks per second,
+//                          SetAllControlsDirty(); return the native handle.
+//   CloseWindow()          nothing when closed; else EndPendingGesture(), stop
+//                          the timer, destroy the window and any entry box.
+//   GetWindow()            the native handle, null when closed.
+//   PresentToScreen(r)     copy r of GetBackBuffer() to the screen.
+//   InvalidateArea(r)      schedule a paint of r whose handler calls Draw(r)
+//                          (the default draws at once).
+//   PromptUserInput(...)   open the native entry box; on commit call
+//                          ApplyTextEntry (one box at a time).
+//   OpenURL, PromptForFile, PromptForColor, HostPath, PluginPath,
+//   UpdateTooltips         native services; refuse cleanly when unavailable.
+//   LoadPlatformBitmap     decode an image by id or name; null when missing.
+//
+// and must call, on the UI thread:
+//   timer tick             [its own entry-box step first, then] OnTimerTick()
+//   paint                  Draw(&rect) with the area being painted
+//   mouse                  OnMouseDown / OnMouseUp / OnMouseDrag (only while
+//                          the layer holds the capture) / OnMouseDblClick
+//                          (capture when it returns true) / OnMouseWheel
+//                          (whole steps, toward zero) / OnMouseOver /
+//                          OnMouseOut, with a MouseModifiers record
+//   keys                   OnKeyDown(mouse x, mouse y, code) for the codes below
+#pragma once
+
+#include "IGraphics.h"
+
+// Portable key codes for IGraphics::OnKeyDown; other keys are not passed on.
+enum EIGraphicsKey
+{
+  KEY_SPACE = 0,
+  KEY_UPARROW = 1,
+  KEY_DOWNARROW = 2,
+  KEY_LEFTARROW = 3,
+  KEY_RIGHTARROW = 4,
+  KEY_DIGIT_0 = 5,   // ... KEY_DIGIT_0 + 9
+  KEY_ALPHA_A = 15   // ... KEY_ALPHA_A + 25
+};
+
+// Maps a character-like key to its code: space, '0'-'9' and letters of
+// either case; -1 for anything else.
+inline int IGraphicsKeyForChar(int c)
+{
+  if (c == ' ') return KEY_SPACE;
+  if (c >= '0' && c <= '9') return KEY_DIGIT_0 + (c - '0');
+  if (c >= 'A' && c <= 'Z') return KEY_ALPHA_A + (c - 'A');
+  if (c >= 'a' && c <= 'z') return KEY_ALPHA_A + (c - 'a');
+  return -1;
+}
