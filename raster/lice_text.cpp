@@ -496,10 +496,10 @@ int LICE_CachedFont::CachedText(LICE_IBitmap* bm, const unsigned char* text, int
   RECT clip = {0, 0, bm->Width(), bm->Height()};
   if (!(flags & DT_NOCLIP))
   {
-    clip.left = std::max(rect->left, 0);
-    clip.top = std::max(rect->top, 0);
-    clip.right = std::min(rect->right, bm->Width());
-    clip.bottom = std::min(rect->bottom, bm->Height());
+    clip.left = std::max((int)rect->left, 0);
+    clip.top = std::max((int)rect->top, 0);
+    clip.right = std::min((int)rect->right, bm->Width());
+    clip.bottom = std::min((int)rect->bottom, bm->Height());
   }
   if (clip.right <= clip.left || clip.bottom <= clip.top) return 0;
 
@@ -600,10 +600,10 @@ int LICE_CachedFont::NativeText(LICE_IBitmap* bm, const char* text, int count, R
   int r = std::min(bx + tw, bm->Width()), b = std::min(by + th, bm->Height());
   if (!(flags & DT_NOCLIP))
   {
-    l = std::max(l, rect->left);
-    t = std::max(t, rect->top);
-    r = std::min(r, rect->right);
-    b = std::min(b, rect->bottom);
+    l = std::max(l, (int)rect->left);
+    t = std::max(t, (int)rect->top);
+    r = std::min(r, (int)rect->right);
+    b = std::min(b, (int)rect->bottom);
   }
   // Room for ink that hangs past the pen box on either side.
   const int margin = Margin();
@@ -653,8 +653,8 @@ bool LICE_CachedFont::DrawGlyph(LICE_IBitmap* bm, unsigned short ch, int x, int 
 
   lice::Surface dst(bm);
   if (!dst.Valid()) return false;
-  const int x0 = std::max({x, clip->left, 0}), x1 = std::min({x + g->width, clip->right, dst.width});
-  const int y0 = std::max({y, clip->top, 0}), y1 = std::min({y + g->height, clip->bottom, dst.height});
+  const int x0 = std::max({x, (int)clip->left, 0}), x1 = std::min({x + g->width, (int)clip->right, dst.width});
+  const int y0 = std::max({y, (int)clip->top, 0}), y1 = std::min({y + g->height, (int)clip->bottom, dst.height});
   if (x0 >= x1 || y0 >= y1) return false;
 
   if (mBackgroundMode == OPAQUE)
