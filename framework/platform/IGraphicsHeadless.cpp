@@ -86,7 +86,9 @@ IGraphicsHeadless::IGraphicsHeadless(IPlugBase* plug, int width, int height, int
 
 IGraphicsHeadless::~IGraphicsHeadless()
 {
-  CloseWindow();
+  // The plug-in base deletes its editor from its own destructor, when the
+  // host hooks are gone: close without ending the gesture through them.
+  Close(false);
   delete mFrame;
 }
 
@@ -101,8 +103,14 @@ void* IGraphicsHeadless::OpenWindow(void* parent)
 
 void IGraphicsHeadless::CloseWindow()
 {
+  Close(true);
+}
+
+void IGraphicsHeadless::Close(bool endGesture)
+{
   if (!mOpen) return;
-  EndPendingGesture();
+  if (endGesture) EndPendingGesture();
+  mParamChangeTimer = 0;
   mEntry.OnEvent(IEntryEvent::WindowClosed, nullptr, -1);
   mOpen = false;
   mParent = nullptr;

@@ -72,6 +72,8 @@ public:
   LICE_IBitmap* LoadPlatformBitmap(int id, const char* name) override;
 
 private:
+  void Close(bool endGesture);
+
   bool mOpen = false;
   int mHandle = 0;
   void* mParent = nullptr;

@@ -12,6 +12,8 @@
 //                          SetAllControlsDirty(); return the native handle.
 //   CloseWindow()          nothing when closed; else EndPendingGesture(), stop
 //                          the timer, destroy the window and any entry box.
+//                          The destructor closes too, but without calling
+//                          the plug-in: its base is deleting the editor.
 //   GetWindow()            the native handle, null when closed.
 //   PresentToScreen(r)     copy r of GetBackBuffer() to the screen.
 //   InvalidateArea(r)      schedule a paint of r whose handler calls Draw(r)

@@ -2,6 +2,7 @@
 # Builds everything with warnings as errors and runs the whole test suite.
 #   tools/scripts/test.sh              normal build (build/)
 #   tools/scripts/test.sh --sanitize   AddressSanitizer + UBSan (build-asan/)
+#   tools/scripts/test.sh --tsan       ThreadSanitizer, the thread tests only (build-tsan/)
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 "$root/tools/scripts/setup-debian.sh"
@@ -14,6 +15,16 @@ if [ "${1:-}" = "--sanitize" ]; then
   export ASAN_OPTIONS="${ASAN_OPTIONS:-halt_on_error=1:detect_leaks=1}"
   export UBSAN_OPTIONS="${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}"
   export LSAN_OPTIONS="${LSAN_OPTIONS:-suppressions=$root/tools/scripts/lsan.supp:print_suppressions=0}"
+fi
+
+if [ "${1:-}" = "--tsan" ]; then
+  build="$root/build-tsan"
+  export TSAN_OPTIONS="${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1}"
+  cmake -S "$root" -B "$build" -DQUORVEX_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVEX_TSAN=ON \
+    -DQUORVEX_BUILD_BENCH=OFF "${launcher[@]}"
+  cmake --build "$build" -j "$jobs" --target quorvex_editor_thread_tests
+  ctest --test-dir "$build" --output-on-failure --timeout 300 -R '^EditorThreads\.'
+  exit 0
 fi
 
 cmake -S "$root" -B "$build" -DQUORVEX_WERROR=ON "${extra[@]}" "${launcher[@]}"
