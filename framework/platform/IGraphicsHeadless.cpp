@@ -111,8 +111,7 @@ void IGraphicsHeadless::Close(bool endGesture)
   if (!mOpen) return;
   if (endGesture) EndPendingGesture();
   mParamChangeTimer = 0;
-  mEdControl = nullptr;
-  mEdParam = nullptr;
+  mEntry.OnEvent(IEntryEvent::WindowClosed, nullptr, -1);
   mOpen = false;
   mParent = nullptr;
 }
@@ -172,29 +171,25 @@ bool IGraphicsHeadless::WriteFramePng(const char* path) const
 
 void IGraphicsHeadless::PromptUserInput(IControl* control, IParam* param)
 {
-  if (!control || !param || mEdControl) return;
-  mEdControl = control;
-  mEdParam = param;
+  mEntry.Open(this, control, param);
 }
 
 void IGraphicsHeadless::PromptUserInput(IEditableTextControl* control)
 {
-  (void)control;  // text controls get their box with the text rendering
+  mEntry.Open(this, control);
 }
 
 void IGraphicsHeadless::CommitEntry(const char* text)
 {
-  IControl* control = mEdControl;
-  IParam* param = mEdParam;
-  mEdControl = nullptr;
-  mEdParam = nullptr;
+  IControl* control = mEntry.Control();
+  IParam* param = mEntry.Param();
+  mEntry.Close();
   if (control) ApplyTextEntry(control, param, text);
 }
 
 void IGraphicsHeadless::CancelEntry()
 {
-  mEdControl = nullptr;
-  mEdParam = nullptr;
+  mEntry.Close();
 }
 
 void IGraphicsHeadless::HostPath(WDL_String* path)
