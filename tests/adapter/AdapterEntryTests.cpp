@@ -205,8 +205,8 @@ TEST(AdapterEntry, CanDoFollowsMidiMode)
     EXPECT_EQ(ask("sendVstMidiEvent"), sends);
     EXPECT_EQ(ask("receiveVstEvents"), receives);
     EXPECT_EQ(ask("receiveVstMidiEvent"), receives);
-    EXPECT_EQ(ask("hasCockosExtensions"), (VstIntPtr)(VstInt32)0xBEEF0000);
-    EXPECT_EQ(ask("hasCockosViewAsConfig"), (VstIntPtr)(VstInt32)0xBEEF0000);
+    EXPECT_EQ(ask("hasCockosExtensions"), (VstIntPtr)0x00000000BEEF0000LL);
+    EXPECT_EQ(ask("hasCockosViewAsConfig"), (VstIntPtr)0x00000000BEEF0000LL);
     EXPECT_EQ(ask("receiveVstTimeInfo "), 0);
     EXPECT_EQ(ask("bypass"), 0);
     EXPECT_EQ(ask(nullptr), 0);
