@@ -437,6 +437,9 @@ TEST(AdapterState, TextsCopiedToHostBuffersAreBounded)
   expectBounded(effVendorSpecific, 7, kTPRange, 32);
   expectBounded(effGetProgramName, 0, 0, 64);
   expectBounded(effGetProgramNameIndexed, 0, 0, 64);
+  expectBounded(effGetEffectName, 0, 0, 32);
+  expectBounded(effGetVendorString, 0, 0, 64);
+  expectBounded(effGetProductString, 0, 0, 64);
 
   EXPECT_EQ(plug.host.ProgramName().size(), 63u);
   EXPECT_EQ(plug.host.ParamName(kTPFreq), "Frequency of the test oscillato");

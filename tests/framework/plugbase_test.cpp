@@ -351,3 +351,25 @@ TEST(FrameworkPlugBase, GestureEndCountdown)
   EXPECT_EQ(headless.mLog[0].idx, 4);
   EXPECT_EQ(headless.PendingEndParam(), -1);
 }
+
+// An editor that ends its pending gesture as it goes away, deleted with the
+// plug-in while a wheel gesture end is pending: by then only the base part
+// is left, so nothing may reach the (gone) gesture hooks or the editor.
+class FlushingGraphics : public FakeGraphics
+{
+public:
+  using FakeGraphics::FakeGraphics;
+  ~FlushingGraphics() override { mPlug->FlushPendingGestureEnd(); }
+};
+
+TEST(FrameworkPlugBase, DeletingWithAGestureEndPendingIsSafe)
+{
+  FakeLog log;
+  bool destroyed = false;
+  auto* plug = new FakePlug(5, "2-2");
+  plug->AttachEditor(new FlushingGraphics(plug, &log, 30, &destroyed));
+  plug->ScheduleGestureEnd(1);
+  ASSERT_EQ(plug->PendingEndParam(), 1);
+  delete plug;
+  EXPECT_TRUE(destroyed);
+}
