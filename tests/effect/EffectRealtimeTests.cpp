@@ -101,22 +101,22 @@ TEST(EffectRealtime, NoAllocationOrPageFaultOnTheAudioThreadAfterResume)
   Plug plug(96000.0, block);  // resumed at 120 bpm: a 3,840,000-sample line
   plug.Isolate(k4_1, kDotted2, 60, 90);
   plug.Set(kDry, 100);
-  Process(plug, buf, block);  // the first block places the taps
 
   tCounting = true;
   const long faults = MinorFaults();
   const long heap = tHeapCalls;
+  Process(plug, buf, block);  // the first block places the taps
   // Two passes through the whole line with a rate change in between, then
-  // 60 bpm asks for a line twice as long: the audio thread holds the taps
-  // inside the old one while the worker builds the new one, then runs
+  // 50 bpm asks for a 9,216,000-sample line: the audio thread holds the
+  // taps inside the old one while the worker builds the new one, then runs
   // through all of it.
-  for (int i = 0; i < 15000; ++i)
+  for (int i = 0; i < 28000; ++i)
   {
     if (i == 7000) plug.Set(kRate, k1_8D);
     if (i == 9000)
     {
       plug.Set(kRate, k4_1);
-      plug.host.SetTempo(60.0);
+      plug.host.SetTempo(50.0);
     }
     if (i >= 9000 && i < 9100) std::this_thread::sleep_for(std::chrono::milliseconds(2));
     Process(plug, buf, block);
