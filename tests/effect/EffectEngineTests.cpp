@@ -93,9 +93,12 @@ private:
 TEST(EffectEngine, LineIsSizedOffTheAudioThreadTapsAtTheFirstBlock)
 {
   {
-    // Opened only: no line yet.
+    // Opened only: no line yet. A host that processes without ever
+    // resuming still gets one, at the first block.
     Engine idle(44100.0, 120.0, false);
     EXPECT_FALSE(idle.plug->HasLine());
+    idle.Block(1);
+    EXPECT_EQ(idle.plug->BufLen(), 1764000u);
   }
   Engine e;
   // Resumed: the line exists, the taps wait for the first block.
