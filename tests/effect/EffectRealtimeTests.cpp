@@ -58,6 +58,7 @@ static long MinorFaults()
 
 using namespace effecttest;
 
+#if defined(QUORVEX_COUNT_HEAP)
 namespace {
 
 // Host buffers, written once so that their own pages are in place.
@@ -78,6 +79,7 @@ void Process(Plug& plug, Buffers& b, int n)
 }
 
 }  // namespace
+#endif
 
 TEST(EffectRealtime, NoAllocationOrPageFaultOnTheAudioThreadAfterResume)
 {
