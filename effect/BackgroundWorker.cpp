@@ -65,6 +65,9 @@ bool BackgroundWorker::Start(Job job, void* arg)
   if (pipe(mPipe) != 0) return false;
   // The writing end never blocks: a full pipe already means "wake up".
   fcntl(mPipe[1], F_SETFL, fcntl(mPipe[1], F_GETFL) | O_NONBLOCK);
+  // Processes the host starts must not inherit them.
+  fcntl(mPipe[0], F_SETFD, FD_CLOEXEC);
+  fcntl(mPipe[1], F_SETFD, FD_CLOEXEC);
   if (pthread_create(&mThread, nullptr, ThreadProc, this) != 0)
   {
     close(mPipe[0]);
