@@ -59,10 +59,12 @@ public:
   // Appends a copy of val; returns the new element, or null on failure.
   T* Add(const T& val)
   {
+    // val may be one of our own elements: copy it before growing moves them.
+    const T copy = val;
     const int sz = GetSize();
     T* p = Resize(sz + 1, false);
     if (!p) return nullptr;
-    p[sz] = val;
+    p[sz] = copy;
     return p + sz;
   }
 

@@ -4,6 +4,7 @@
 //   - note lengths and tap factors
 //   - construction: identity, parameters, factory presets
 //   - parameter changes: gains and tap targets
+//   - the line: sized off the audio thread, grown by the worker
 //   - block processing: tempo follow, steady and crossfading loops
 #include "Quorvex2.h"
 
@@ -28,6 +29,10 @@ static const double kLineWholeNotes = 20.0;
 static const double kMaxLineSamples = 33554432.0;
 // Tempo assumed when the host reports none before the line is sized.
 static const double kFallbackTempo = 120.0;
+// Nothing beyond this magnitude is written into the line: a NaN, an
+// infinity or an absurd input would otherwise circulate for ever, and
+// every output sum of line values stays finite even as 32-bit floats.
+static const double kLineLimit = 1e30;
 
 static const char* const kDelayRateTexts[kNumDelayRates] = {
   "1/64", "1/32T", "1/64D", "1/32", "1/16T", "1/32D", "1/16", "1/8T", "1/16D",
@@ -86,7 +91,8 @@ Quorvex2::Quorvex2(audioMasterCallback hostCallback)
              kVendorVersion, kUniqueID, kMfrID, 0, 0, false, false),
     mDelayBuf(nullptr), mSamplesPerWhole(0.0), mPan(0.0f), mFeedback(0.0f), mWet(0.0f), mDry(0.0f),
     mFarTarget(0), mFarOld(0), mFarNew(0), mNearTarget(0), mNearOld(0), mNearNew(0),
-    mBufLen(0), mWritePos(0), mFadeLen(4410), mFadeCount(0), mBufReady(false), mPingPongMode(0)
+    mBufLen(0), mWritePos(0), mFadeLen(4410), mFadeCount(0), mBufReady(false), mPingPongMode(0),
+    mNearWanted(0.0), mLineSized(false), mSizedRate(0.0), mLineWanted(0), mLineFailed(0)
 {
   IParam* rate = GetParam(kDelayRate);
   rate->DefineEnum("Delay Rate", 12, kNumDelayRates, "");
@@ -128,12 +134,24 @@ Quorvex2::Quorvex2(audioMasterCallback hostCallback)
 
 Quorvex2::~Quorvex2()
 {
+  // The worker may be waiting for the lock to swap a line in; the
+  // destructor does not hold it, so the job finishes first.
+  mWorker.Stop();
   std::free(mDelayBuf);
 }
 
 void Quorvex2::ResetProcessing()
 {
   WDL_MutexLock lock(&mMutex);
+  if (GetSampleRate() != mSizedRate) EnsureLine(WholeNoteSamples());
+}
+
+void Quorvex2::ActivationChanged(bool active)
+{
+  WDL_MutexLock lock(&mMutex);
+  if (!active) return;
+  EnsureLine(WholeNoteSamples());
+  mWorker.Start(BuildRequestedLine, this);
 }
 
 // ================================================================ parameter changes
@@ -152,9 +170,10 @@ void Quorvex2::ParamChanged(int paramIdx)
       case kDelayRate:
       {
         double nearTap = RoundHalfAway((double)DelayRateFraction(n) * mSamplesPerWhole);
-        // The line is sized once; a slower tempo or faster rate than it was
-        // sized for must not read outside it (the feedback tap is twice
-        // the near one).
+        mNearWanted = nearTap;
+        // A slower tempo or faster rate than the line holds must not read
+        // outside it (the feedback tap is twice the near one); the worker
+        // builds a longer line meanwhile.
         const double limit = mBufReady ? (double)(mBufLen / 2) : 1073741823.0;
         if (!(nearTap <= limit)) nearTap = limit;
         if (!(nearTap >= 0.0)) nearTap = 0.0;
@@ -170,10 +189,17 @@ void Quorvex2::ParamChanged(int paramIdx)
     }
   }
 
-  mFarTarget = FarTapFor(mNearTarget, mPingPongMode);
+  const int32_t farWanted = FarTapFor(mNearTarget, mPingPongMode);
+  mFarTarget = farWanted;
   if (mBufReady && (uint32_t)mFarTarget > mBufLen) mFarTarget = (int32_t)mBufLen;
 
   if (!mBufReady) return;
+
+  // Held inside a line too short for them: 20 whole notes hold every
+  // setting at this tempo, so a further change of rate or mode fits.
+  if (mNearWanted > (double)mNearTarget || (uint32_t)farWanted > mBufLen)
+    RequestLine(kLineWholeNotes * mSamplesPerWhole);
+
   if (mFarOld == 0)
   {
     // No tap placed yet: jump.
@@ -181,13 +207,13 @@ void Quorvex2::ParamChanged(int paramIdx)
     mNearOld = mNearNew = mNearTarget;
     mFadeCount = -1;
   }
-  else if (mFarOld != mFarTarget && mFadeCount == -1)
+  else if ((mFarOld != mFarTarget || mNearOld != mNearTarget) && mFadeCount == -1)
   {
     mFadeCount = (int32_t)mFadeLen;
     mFarNew = mFarTarget;
     mNearNew = mNearTarget;
   }
-  // Otherwise the targets wait for the next change after the crossfade.
+  // Otherwise a crossfade runs: the targets are taken up when it ends.
 }
 
 // ================================================================ block processing
@@ -201,15 +227,105 @@ double Quorvex2::WholeNoteSamples()
   return mBufReady ? mSamplesPerWhole : 4.0 * 60.0 * GetSampleRate() / kFallbackTempo;
 }
 
-void Quorvex2::AllocateLine(double samplesPerWhole)
+static uint32_t LineLengthFor(double samples)
 {
-  double len = RoundHalfAway(kLineWholeNotes * samplesPerWhole);
+  double len = RoundHalfAway(samples);
   if (!(len >= 1.0)) len = 1.0;
   if (len > kMaxLineSamples) len = kMaxLineSamples;
-  // Zeroed: the taps read the whole line before it has been written once.
-  mDelayBuf = (double*)std::calloc((size_t)len, sizeof(double));
-  mBufLen = mDelayBuf ? (uint32_t)len : 0;
+  return (uint32_t)len;
+}
+
+// Zeroed, since the taps read the whole line before it has been written
+// once, and every page written once here so that the audio thread takes
+// no page fault on its first pass.
+static double* NewLine(uint32_t len)
+{
+  double* line = (double*)std::calloc(len, sizeof(double));
+  if (!line) return nullptr;
+  volatile double* touch = line;
+  for (uint32_t i = 0; i < len; i += 512) touch[i] = 0.0;
+  touch[len - 1] = 0.0;
+  return line;
+}
+
+// ================================================================ the line
+
+// Only for a host that processes without ever resuming: the line is then
+// allocated on the audio thread at the first block, as a last resort.
+void Quorvex2::AllocateLine(double samplesPerWhole)
+{
+  const uint32_t len = LineLengthFor(kLineWholeNotes * samplesPerWhole);
+  mDelayBuf = (double*)std::calloc(len, sizeof(double));
+  mBufLen = mDelayBuf ? len : 0;
   mWritePos = 0;
+}
+
+void Quorvex2::EnsureLine(double samplesPerWhole)
+{
+  mLineSized = true;
+  mSizedRate = GetSampleRate();
+  const uint32_t len = LineLengthFor(kLineWholeNotes * samplesPerWhole);
+  if (mDelayBuf && mBufLen >= len) return;
+  double* line = NewLine(len);
+  if (!line) return;
+  std::free(SwapInLine(line, len));
+}
+
+double* Quorvex2::SwapInLine(double* line, uint32_t len)
+{
+  double* old = mDelayBuf;
+  if (old)
+  {
+    // Oldest sample first, so a lookback of k from the new write position
+    // (the old length) reads the sample k samples back, as before.
+    const uint32_t p = mWritePos, n = mBufLen;
+    std::memcpy(line, old + p, sizeof(double) * (n - p));
+    std::memcpy(line + (n - p), old, sizeof(double) * p);
+    mWritePos = n;
+  }
+  else
+  {
+    mWritePos = 0;
+  }
+  mDelayBuf = line;
+  mBufLen = len;
+  // The taps held inside the shorter line can now go where they were asked.
+  if (mBufReady) ParamChanged(kDelayRate);
+  return old;
+}
+
+void Quorvex2::RequestLine(double len)
+{
+  const uint32_t want = LineLengthFor(len);
+  if (want <= mBufLen || want <= mLineFailed || want <= mLineWanted.load()) return;
+  mLineWanted.store(want);
+  mWorker.Wake();
+}
+
+void Quorvex2::BuildRequestedLine(void* self)
+{
+  Quorvex2* plug = static_cast<Quorvex2*>(self);
+  const uint32_t want = plug->mLineWanted.load();
+  {
+    WDL_MutexLock lock(&plug->mMutex);
+    if (want <= plug->mBufLen) return;
+  }
+  // The long part, allocating and touching, runs without the lock.
+  double* line = NewLine(want);
+  double* old = line;
+  {
+    WDL_MutexLock lock(&plug->mMutex);
+    if (!line)
+    {
+      if (want > plug->mLineFailed) plug->mLineFailed = want;
+    }
+    else if (want > plug->mBufLen)
+    {
+      old = plug->SwapInLine(line, want);
+    }
+    if (plug->mLineWanted.load() == want) plug->mLineWanted.store(0);
+  }
+  std::free(old);
 }
 
 void Quorvex2::ProcessBlock(double** inputs, double** outputs, int nFrames)
@@ -219,7 +335,7 @@ void Quorvex2::ProcessBlock(double** inputs, double** outputs, int nFrames)
   {
     mBufReady = true;
     mSamplesPerWhole = s;
-    AllocateLine(s);
+    if (!mLineSized) AllocateLine(s);
     ParamChanged(kDelayRate);
   }
   else if (s != mSamplesPerWhole)
@@ -245,8 +361,15 @@ void Quorvex2::ProcessBlock(double** inputs, double** outputs, int nFrames)
     return;
   }
 
-  const int i = mFadeCount >= 0 ? RunCrossfade(in0, in1, out0, out1, 0, nFrames) : 0;
+  int i = 0;
+  while (i < nFrames && mFadeCount >= 0) i = RunCrossfade(in0, in1, out0, out1, i, nFrames);
   if (i < nFrames) RunSteady(in0, in1, out0, out1, i, nFrames);
+}
+
+// What the line may hold: the written value, or silence in its place.
+static inline double LineValue(double v)
+{
+  return std::fabs(v) <= kLineLimit ? v : 0.0;
 }
 
 // Read index for a lookback of at most mBufLen: one subtraction, one wrap.
@@ -273,7 +396,7 @@ void Quorvex2::RunSteady(const double* in0, const double* in1, double* out0, dou
     const double nearV = line[TapIndex(p, nearTap, len)];
     const double fbV = line[TapIndex(p, fbTap, len)];
     const double a = in0[i], b = in1[i];
-    line[p] = feedback * fbV + 0.5 * (b + a);
+    line[p] = LineValue(feedback * fbV + 0.5 * (b + a));
     if (++p == len) p = 0;
     out0[i] = farL * farV + nearL * nearV + dry * a;
     out1[i] = farR * farV + nearR * nearV + dry * b;
@@ -317,10 +440,21 @@ int Quorvex2::RunCrossfade(const double* in0, const double* in1, double* out0, d
     }
 
     const double x0 = in0[i], x1 = in1[i];
-    line[p] = feedback * fbV + 0.5 * (x1 + x0);
+    line[p] = LineValue(feedback * fbV + 0.5 * (x1 + x0));
     if (++p == len) p = 0;
     out0[i] = pan * wet * farV + antiPan * wet * nearV + dry * x0;
     out1[i] = antiPan * wet * farV + pan * wet * nearV + dry * x1;
+
+    if (mFadeCount == -1 && (mFarTarget != farNew || mNearTarget != nearNew))
+    {
+      // Targets changed while fading: the next crossfade starts with the
+      // next sample, from the taps that now sound.
+      mFadeCount = (int32_t)mFadeLen;
+      mFarNew = mFarTarget;
+      mNearNew = mNearTarget;
+      ++i;
+      break;
+    }
   }
   mWritePos = (uint32_t)p;
   return i;

@@ -6,8 +6,10 @@
 // fractions at the host's tempo; moving them crossfades over 4410 samples.
 #pragma once
 
+#include "BackgroundWorker.h"
 #include "IPlugVST.h"
 
+#include <atomic>
 #include <cstdint>
 
 enum EQuorvexParams
@@ -35,8 +37,12 @@ public:
   explicit Quorvex2(audioMasterCallback hostCallback);
   ~Quorvex2() override;
 
-  // [any thread] keeps the line, its contents and the taps.
+  // [UI thread, instance lock] keeps the line, its contents and the taps;
+  // after a sample-rate change the line is made long enough here.
   void ResetProcessing() override;
+  // [UI thread, instance lock] at resume the line is allocated and its
+  // pages touched, so the audio thread never does either.
+  void ActivationChanged(bool active) override;
   // [any thread, instance lock] recomputes gains and tap targets.
   void ParamChanged(int paramIdx) override;
   // [audio thread, instance lock] follows the tempo, then runs the line.
@@ -61,6 +67,17 @@ private:
   // the host reports no usable tempo.
   double WholeNoteSamples();
   void AllocateLine(double samplesPerWhole);
+  // [UI thread, instance lock] a line of 20 whole notes at s, unless the
+  // one in use is long enough already.
+  void EnsureLine(double samplesPerWhole);
+  // [instance lock] swaps in a longer line, carrying the contents over so
+  // that every lookback reads what it read before; returns the old line,
+  // to be freed outside the lock.
+  double* SwapInLine(double* line, uint32_t len);
+  // [audio thread allowed, instance lock] asks the worker for a longer line.
+  void RequestLine(double len);
+  // [worker thread] builds the requested line, then swaps it in under the lock.
+  static void BuildRequestedLine(void* self);
   void RunSteady(const double* in0, const double* in1, double* out0, double* out1, int from, int to);
   // Runs frames from `from` while a crossfade is under way; returns the
   // first frame left for the steady loop.
@@ -77,4 +94,13 @@ private:
   int32_t mFadeCount;
   bool mBufReady;
   int32_t mPingPongMode;
+  // Near-tap lookback the parameters ask for before it is held inside the line.
+  double mNearWanted;
+  // Whether a line was ever sized off the audio thread (resume, new rate).
+  bool mLineSized;
+  double mSizedRate;
+  // Line length asked of the worker (0: none); longest one that failed.
+  std::atomic<uint32_t> mLineWanted;
+  uint32_t mLineFailed;
+  BackgroundWorker mWorker;
 };

@@ -56,13 +56,16 @@ void IParam::DefineEnum(const char* name, int defaultVal, int nEnums, const char
   DefineInt(name, defaultVal, 0, nEnums - 1, label);
 }
 
-void IParam::SetValue(double value)
+double IParam::Bounded(double value) const
 {
   // NaN fails the comparisons below and lands on min.
-  if (!(value >= mMin))
-    mValue = mMin;
-  else
-    mValue = value < mMax ? value : mMax;
+  if (!(value >= mMin)) return mMin;
+  return value < mMax ? value : mMax;
+}
+
+void IParam::SetValue(double value)
+{
+  mValue = Bounded(value);
 }
 
 void IParam::SetUnitValue(double normalized)

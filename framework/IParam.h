@@ -31,6 +31,8 @@ public:
   void DefineEnum(const char* name, int defaultVal, int nEnums, const char* label = "");
 
   void SetValue(double value);
+  // The value SetValue would store for value.
+  double Bounded(double value) const;
   void SetUnitValue(double normalized);
   double Value() const { return mValue; }
   double GetUnitValue() const { return GetUnitValue(mValue); }

@@ -15,6 +15,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#if defined(__SSE2__) || defined(_M_X64)
+#include <xmmintrin.h>
+#endif
 
 // Channel counts above this are taken as garbage in the channel string.
 static const int kMaxChannels = 256;
@@ -127,8 +130,13 @@ IPlugBase::IPlugBase(int nParams, const char* channelIOStr, int nPresets,
 
 IPlugBase::~IPlugBase()
 {
-  delete mGraphics;
+  // The adapter part is gone by now, so a gesture end can no longer reach
+  // the host: drop it, and detach the editor first so that nothing it does
+  // while being destroyed finds it (or the gesture) still here.
+  mPendingEndParam = -1;
+  IGraphics* graphics = mGraphics;
   mGraphics = nullptr;
+  delete graphics;
   mParams.Empty(true);
   mPresets.Empty(true);
   mInChannels.Empty(true);
@@ -247,6 +255,25 @@ double IPlugBase::SamplesPerBeat()
 
 enum { kFrameReplacing = 0, kFrameAccumulating = 1 };
 
+// Subnormals in long feedback tails cost many times a normal sample and
+// never decay to 0, so a processed block runs with them flushed to zero
+// (results and operands alike); the host's own setting comes back after.
+// MXCSR is the same on every x86-64 runtime, so all builds round alike.
+class ScopedFlushDenormals
+{
+public:
+#if defined(__SSE2__) || defined(_M_X64)
+  ScopedFlushDenormals() : mSaved(_mm_getcsr()) { _mm_setcsr(mSaved | kFlushBits); }
+  ~ScopedFlushDenormals() { _mm_setcsr(mSaved); }
+
+private:
+  static const unsigned kFlushBits = 0x8040;  // FTZ (bit 15) | DAZ (bit 6)
+  unsigned mSaved;
+#else
+  ScopedFlushDenormals() {}
+#endif
+};
+
 template <class T>
 void IPlugBase::BindInputs(T** inputs, int offset, int nFrames)
 {
@@ -364,17 +391,17 @@ void IPlugBase::RunFrame(T** inputs, T** outputs, int nFrames, int mode)
     // No scratch at all (allocation failed): the only safe answer is
     // silence on the outputs we would have replaced.
     if (mode == kFrameReplacing && outputs)
-    {
-      int hostIdx = 0;
       for (int i = 0; i < mOutChannels.GetSize(); ++i)
-        if (mOutChannels.Get(i)->mConnected)
-        {
-          T* host = outputs[hostIdx++];
-          if (host) std::memset(host, 0, sizeof(T) * (size_t)nFrames);
-        }
-    }
+        if (T* host = outputs[i]) std::memset(host, 0, sizeof(T) * (size_t)nFrames);
     return;
   }
+
+  // The host hands over one buffer per output pin whatever it connected;
+  // those past the connected channels are never bound, so a replacing call
+  // clears them instead of leaving whatever the host had in them.
+  int unbound = 0;
+  if (mode == kFrameReplacing && outputs)
+    for (int i = 0; i < mOutChannels.GetSize(); ++i) unbound += mOutChannels.Get(i)->mConnected ? 0 : 1;
 
   int offset = 0;
   do
@@ -385,6 +412,9 @@ void IPlugBase::RunFrame(T** inputs, T** outputs, int nFrames, int mode)
     if constexpr (sizeof(T) == sizeof(double)) SeparateAliasedInputs(n);
     ProcessBlock(mInData.Get(), mOutData.Get(), n);
     if constexpr (sizeof(T) != sizeof(double)) ConvertOutputs(n, mode == kFrameAccumulating);
+    // Cleared after the block: such a buffer may also be one of the inputs.
+    for (int k = mOutChannels.GetSize() - unbound; unbound && k < mOutChannels.GetSize(); ++k)
+      if (T* host = outputs[k]) std::memset(host + offset, 0, sizeof(T) * (size_t)n);
     offset += n;
   } while (offset < nFrames);
 }
@@ -392,18 +422,21 @@ void IPlugBase::RunFrame(T** inputs, T** outputs, int nFrames, int mode)
 void IPlugBase::ProcessReplacing(float** inputs, float** outputs, int nFrames)
 {
   WDL_MutexLock lock(&mMutex);
+  ScopedFlushDenormals flush;
   RunFrame(inputs, outputs, nFrames, kFrameReplacing);
 }
 
 void IPlugBase::ProcessAccumulating(float** inputs, float** outputs, int nFrames)
 {
   WDL_MutexLock lock(&mMutex);
+  ScopedFlushDenormals flush;
   RunFrame(inputs, outputs, nFrames, kFrameAccumulating);
 }
 
 void IPlugBase::ProcessDoubleReplacing(double** inputs, double** outputs, int nFrames)
 {
   WDL_MutexLock lock(&mMutex);
+  ScopedFlushDenormals flush;
   RunFrame(inputs, outputs, nFrames, kFrameReplacing);
 }
 

@@ -2,6 +2,7 @@
 // chunks exchanged with the host.
 #include "IPlugBase.h"
 
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -166,34 +167,53 @@ bool IPlugBase::SavePresets(StateChunk* chunk)
   return true;
 }
 
+// A bank is read whole into scratch state and applied only when every slot
+// was read, with nothing left over and every value finite: a load either
+// replaces the whole bank or changes nothing.
 int IPlugBase::LoadPresets(const StateChunk* chunk, int startPos)
 {
   WDL_MutexLock lock(&mMutex);
+  const int nPresets = NPresets(), nParams = NParams();
+  if (!chunk || startPos < 0 || nPresets == 0) return -1;
+
+  WDL_TypedBuf<char> names;
+  WDL_TypedBuf<uint8_t> inits;
+  WDL_TypedBuf<double> values;
+  if (!names.Resize(nPresets * MAX_PRESET_NAME_LEN) || !inits.Resize(nPresets) ||
+      (nParams && !values.Resize(nPresets * nParams)))
+    return -1;
+
+  // One name buffer for the whole bank: a zero-length name keeps the
+  // previous slot's.
+  WDL_String name;
   int pos = startPos;
-  if (chunk && NPresets() && pos >= 0)
+  for (int i = 0; i < nPresets; ++i)
   {
-    // One buffer for the whole bank: a zero-length name keeps the previous
-    // slot's name.
-    WDL_String name;
-    for (int i = 0; i < NPresets() && pos >= 0; ++i)
+    pos = chunk->ReadText(&name, pos);
+    if (pos < 0 || pos >= chunk->Size()) return -1;
+    const uint8_t init = chunk->GetBytes()[pos++];
+    if (init > 1) return -1;
+    for (int k = 0; init && k < nParams; ++k)
     {
-      PresetSlot* slot = mPresets.Get(i);
-      pos = chunk->ReadText(&name, pos);
-      CopyFixedText(slot->mName, name.Get(), MAX_PRESET_NAME_LEN);
-      if (pos < 0) break;
-      bool init = slot->mInitialized;
-      pos = chunk->ReadBool(&init, pos);
-      if (pos < 0) break;
-      slot->mInitialized = init;
-      if (init)
-      {
-        // Also after a cut: the slot keeps what could be read, so that it
-        // always holds a full set of values and can be selected again.
-        pos = LoadParams(chunk, pos);
-        slot->mChunk.Clear();
-        SaveParams(&slot->mChunk);
-      }
+      double v = 0.0;
+      pos = chunk->ReadValue(&v, pos);
+      if (pos < 0 || !std::isfinite(v)) return -1;
+      values.Get()[i * nParams + k] = v;
     }
+    CopyFixedText(names.Get() + i * MAX_PRESET_NAME_LEN, name.Get(), MAX_PRESET_NAME_LEN);
+    inits.Get()[i] = init;
+  }
+  if (pos != chunk->Size()) return -1;
+
+  for (int i = 0; i < nPresets; ++i)
+  {
+    PresetSlot* slot = mPresets.Get(i);
+    CopyFixedText(slot->mName, names.Get() + i * MAX_PRESET_NAME_LEN, MAX_PRESET_NAME_LEN);
+    slot->mInitialized = inits.Get()[i] != 0;
+    // An uninitialised slot keeps whatever values it held.
+    if (!slot->mInitialized) continue;
+    slot->mChunk.Clear();
+    for (int k = 0; k < nParams; ++k) slot->mChunk.AppendValue(GetParam(k)->Bounded(values.Get()[i * nParams + k]));
   }
   SelectPreset(mCurrentPresetIdx);
   return pos;
@@ -216,20 +236,34 @@ bool IPlugBase::SerializeBank(StateChunk* chunk)
   return SavePresets(chunk) && chunk->Size() > 0;
 }
 
+// Loads are all or nothing: whatever is refused leaves every parameter,
+// slot, name and the current program as they were.
 int IPlugBase::UnserializeState(const StateChunk* chunk, bool isBank)
 {
   WDL_MutexLock lock(&mMutex);
+  if (!chunk) return -1;
   int pos = 0;
   const int version = ReadChunkHeader(chunk, &pos);
-  if (isBank && version > 0xFFFF)
+  if (pos != 0 && version != kChunkVersion) return -1;  // magic with an unknown or missing version
+
+  if (isBank && pos != 0)
   {
     pos = LoadPresets(chunk, pos);
+    if (pos >= 0) PushParamsToEditor();
+    return pos;
   }
-  else
+
+  // One state: exactly one finite double per parameter after the header,
+  // or with no header at all (old or foreign state), nothing else.
+  if ((long long)chunk->Size() - pos != 8LL * NParams()) return -1;
+  for (int p = pos; p < chunk->Size(); p += 8)
   {
-    pos = LoadState(chunk, pos);
-    StoreCurrentPreset();
+    double v = 0.0;
+    chunk->ReadValue(&v, p);
+    if (!std::isfinite(v)) return -1;
   }
+  pos = LoadState(chunk, pos);
+  StoreCurrentPreset();
   if (pos >= 0) PushParamsToEditor();
   return pos;
 }

@@ -21,7 +21,8 @@ static const int kProgramNameBytes = 64;
 // Longest host text we read (program names, typed values).
 static const int kHostTextBytes = MAX_PRESET_NAME_LEN;
 
-static const VstInt32 kCockosExtension = (VstInt32)0xBEEF0000;
+// Positive in the 64-bit result too: hosts compare the whole value.
+static const VstIntPtr kCockosExtension = (VstIntPtr)0xBEEF0000u;
 static const VstInt32 kVendorHandled = 0xBEEF;
 static const VstInt32 kWheelQuery = CCONST('s', 't', 'C', 'A');
 static const VstInt32 kWheelValue = CCONST('W', 'h', 'e', 'e');
@@ -87,6 +88,9 @@ IPlugVST::IPlugVST(audioMasterCallback hostCallback, int nParams, const char* ch
 
 IPlugVST::~IPlugVST()
 {
+  // Also when deleted without effClose: a pending wheel gesture still ends
+  // at the host while the adapter exists to tell it.
+  FlushPendingGestureEnd();
   mProgramChunk.Resize(0);
   mBankChunk.Resize(0);
 }
@@ -511,17 +515,17 @@ VstIntPtr IPlugVST::Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, v
 
     case effGetEffectName:
       if (!ptr) return 0;
-      CopyFixedText((char*)ptr, GetEffectName(), MAX_EFFECT_NAME_LEN);
+      CopyFixedText((char*)ptr, GetEffectName(), kVstMaxEffectNameLen);
       return 1;
 
     case effGetVendorString:
       if (!ptr) return 0;
-      CopyFixedText((char*)ptr, GetMfrName(), MAX_EFFECT_NAME_LEN);
+      CopyFixedText((char*)ptr, GetMfrName(), kVstMaxVendorStrLen);
       return 1;
 
     case effGetProductString:
       if (!ptr) return 0;
-      CopyFixedText((char*)ptr, GetProductName(), MAX_EFFECT_NAME_LEN);
+      CopyFixedText((char*)ptr, GetProductName(), kVstMaxProductStrLen);
       return 1;
 
     case effGetVendorVersion:

@@ -110,9 +110,12 @@ TEST(AdapterEntry, InformationalOpcodes)
   EXPECT_EQ(h.VendorVersion(), 10203);
   EXPECT_EQ(h.Dispatch(effGetPlugCategory), kPlugCategEffect);
   EXPECT_EQ(h.Dispatch(effCanBeAutomated, 9999), 1);
-  EXPECT_EQ(h.EffectName(), "Quorvex Test Plug");
-  EXPECT_EQ(h.VendorString(), "Quorvex Tests");
-  EXPECT_EQ(h.ProductString(), "Quorvex Test Product");
+  // Cut to the published field sizes, terminator included.
+  EXPECT_EQ(h.EffectName(), std::string("Quorvex Test Plug, with a name longer than a host's field").substr(0, 31));
+  EXPECT_EQ(h.VendorString(),
+            std::string("Quorvex Tests, with a vendor string longer than the host's 64-byte field").substr(0, 63));
+  EXPECT_EQ(h.ProductString(),
+            std::string("Quorvex Test Product, with a product string longer than a host's field").substr(0, 63));
   // No buffer, idle calls and unknown opcodes: nothing to report.
   const VstInt32 kQuiet[] = { effGetEffectName, effGetVendorString, effGetProductString, effEditIdle, effIdle,
                               70, 80, -1 };
@@ -205,8 +208,8 @@ TEST(AdapterEntry, CanDoFollowsMidiMode)
     EXPECT_EQ(ask("sendVstMidiEvent"), sends);
     EXPECT_EQ(ask("receiveVstEvents"), receives);
     EXPECT_EQ(ask("receiveVstMidiEvent"), receives);
-    EXPECT_EQ(ask("hasCockosExtensions"), (VstIntPtr)(VstInt32)0xBEEF0000);
-    EXPECT_EQ(ask("hasCockosViewAsConfig"), (VstIntPtr)(VstInt32)0xBEEF0000);
+    EXPECT_EQ(ask("hasCockosExtensions"), (VstIntPtr)0x00000000BEEF0000LL);
+    EXPECT_EQ(ask("hasCockosViewAsConfig"), (VstIntPtr)0x00000000BEEF0000LL);
     EXPECT_EQ(ask("receiveVstTimeInfo "), 0);
     EXPECT_EQ(ask("bypass"), 0);
     EXPECT_EQ(ask(nullptr), 0);

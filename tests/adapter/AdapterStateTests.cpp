@@ -161,11 +161,17 @@ TEST(AdapterState, ProgramChunkLoads)
   EXPECT_EQ(plug.host.SetChunk(ValuesChunk(kValues, false), false), 1);
   ExpectValues(plug, kValues);
 
-  // Out of range, NaN and infinity are bounded.
-  const double wild[kTPNumParams] = { 150.0, -100.0, 9.0, NAN, -1.0, 1e9, INFINITY };
+  // Out-of-range values are bounded; a NaN or an infinity refuses the load.
+  const double wild[kTPNumParams] = { 150.0, -100.0, 9.0, -3.0, -1.0, 1e9, 1e300 };
   const double bounded[kTPNumParams] = { 100.0, -12.0, 3.0, 0.0, 0.0, 20000.0, 1e40 };
   EXPECT_EQ(plug.host.SetChunk(ValuesChunk(wild, true), true), 1);
   ExpectValues(plug, bounded);
+  for (double bad : { (double)NAN, (double)INFINITY })
+  {
+    const double nonFinite[kTPNumParams] = { 1.0, 1.0, 1.0, 1.0, 1.0, bad, 1.0 };
+    EXPECT_EQ(plug.host.SetChunk(ValuesChunk(nonFinite, true), true), 0);
+    ExpectValues(plug, bounded);
+  }
 
   // The load went into the current program: switching away and back keeps it.
   plug.host.SetProgram(1);
@@ -174,16 +180,17 @@ TEST(AdapterState, ProgramChunkLoads)
   EXPECT_EQ(plug.host.ProgramNameIndexed(0), "Alpha");
   EXPECT_TRUE(plug.host.Calls().empty());
 
-  // A cut chunk fails but keeps the values read before the cut.
+  // A cut chunk fails and changes nothing.
   Plug cut(TESTPLUG_PATH);
   ASSERT_TRUE(cut.Ok());
   std::vector<uint8_t> chunk = ValuesChunk(kValues, true);
   chunk.resize(8 + 8 * 2 + 3);
+  cut.ClearLog();
   EXPECT_EQ(cut.host.SetChunk(chunk, true), 0);
-  EXPECT_EQ(cut.Value(kTPMix), 33.0);
-  EXPECT_EQ(cut.Value(kTPOffset), -4.0);
-  EXPECT_EQ(cut.Value(kTPShape), 0.0);
+  EXPECT_EQ(cut.Value(kTPMix), 50.0);
+  EXPECT_EQ(cut.Value(kTPOffset), 0.0);
   EXPECT_EQ(cut.Value(kTPFreq), 1000.0);
+  EXPECT_EQ(cut.Log().paramChangedCount, 0);
 }
 
 // ================================================================ programs
@@ -430,6 +437,9 @@ TEST(AdapterState, TextsCopiedToHostBuffersAreBounded)
   expectBounded(effVendorSpecific, 7, kTPRange, 32);
   expectBounded(effGetProgramName, 0, 0, 64);
   expectBounded(effGetProgramNameIndexed, 0, 0, 64);
+  expectBounded(effGetEffectName, 0, 0, 32);
+  expectBounded(effGetVendorString, 0, 0, 64);
+  expectBounded(effGetProductString, 0, 0, 64);
 
   EXPECT_EQ(plug.host.ProgramName().size(), 63u);
   EXPECT_EQ(plug.host.ParamName(kTPFreq), "Frequency of the test oscillato");

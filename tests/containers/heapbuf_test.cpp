@@ -2,6 +2,7 @@
 #include "alloc_fail.h"
 #include "heapbuf.h"
 #include "ptrlist.h"
+#include "wdl_alloc.h"
 
 #include <gtest/gtest.h>
 
@@ -64,6 +65,28 @@ TEST(ContainersHeapBuf, TypedBufCountsElements)
   // A count whose byte size overflows 32 bits is refused, not wrapped.
   EXPECT_EQ(buf.Resize(0x20000000), nullptr);
   EXPECT_EQ(buf.GetSize(), 4);
+}
+
+TEST(ContainersHeapBuf, TypedBufAddsItsOwnElementWhileMoving)
+{
+  // A heap that never grows a block in place: every growth moves the
+  // elements and frees the old block before the new element is stored.
+  static const WDL_AllocHooks kMoving = {
+    [](void*, size_t) -> void* { return nullptr; },
+    [](size_t n) -> void* { return std::malloc(n); },
+    [](void* p) { std::free(p); },
+  };
+  WDL_SetAllocHooks(&kMoving);
+  struct Wide { double a, b, c; };
+  WDL_TypedBuf<Wide> buf(16);
+  buf.Add({ 1.5, 2.5, 3.5 });
+  for (int i = 0; i < 200; ++i) ASSERT_NE(buf.Add(buf.Get()[0]), nullptr) << i;
+  WDL_SetAllocHooks(nullptr);
+  for (int i = 0; i < buf.GetSize(); ++i)
+  {
+    ASSERT_EQ(buf.Get()[i].a, 1.5) << i;
+    ASSERT_EQ(buf.Get()[i].c, 3.5) << i;
+  }
 }
 
 namespace {

@@ -9,10 +9,12 @@
 #include <sys/resource.h>
 #endif
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <thread>
 #include <vector>
 
 using effecttest::Gain;
@@ -33,17 +35,19 @@ VstIntPtr VSTCALLBACK TestHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, v
   return (VstIntPtr)&gTime;
 }
 
-// One opened instance; the host's close deletes it.
+// One opened and resumed instance; the host's close deletes it.
 class Engine
 {
 public:
-  explicit Engine(double sampleRate = 44100.0, double tempo = 120.0)
+  explicit Engine(double sampleRate = 44100.0, double tempo = 120.0, bool resume = true)
     : plug(new Quorvex2(TestHost)), mEffect(plug->GetAEffect())
   {
     gTempo = tempo;
     Dispatch(effOpen);
+    if (!resume) return;
     Dispatch(effSetSampleRate, 0, nullptr, (float)sampleRate);
     Dispatch(effSetBlockSize, 512);
+    Dispatch(effMainsChanged, 1);
   }
   ~Engine() { Dispatch(effClose); }
   Engine(const Engine&) = delete;
@@ -65,6 +69,19 @@ public:
     return l;
   }
 
+  // Runs short blocks until the worker has swapped in a line of at least
+  // len samples (it works on its own thread); false after 10 s.
+  bool WaitForLine(uint32_t len)
+  {
+    for (int i = 0; i < 10000 && plug->BufLen() < len; ++i)
+    {
+      Block(64);
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    Block(64);
+    return plug->BufLen() >= len;
+  }
+
   Quorvex2* plug;
 
 private:
@@ -73,12 +90,21 @@ private:
 
 }  // namespace
 
-TEST(EffectEngine, LineIsSizedAtTheFirstBlock)
+TEST(EffectEngine, LineIsSizedOffTheAudioThreadTapsAtTheFirstBlock)
 {
+  {
+    // Opened only: no line yet. A host that processes without ever
+    // resuming still gets one, at the first block.
+    Engine idle(44100.0, 120.0, false);
+    EXPECT_FALSE(idle.plug->HasLine());
+    idle.Block(1);
+    EXPECT_EQ(idle.plug->BufLen(), 1764000u);
+  }
   Engine e;
+  // Resumed: the line exists, the taps wait for the first block.
   EXPECT_FALSE(e.plug->BufReady());
-  EXPECT_FALSE(e.plug->HasLine());
-  EXPECT_EQ(e.plug->BufLen(), 0u);
+  EXPECT_TRUE(e.plug->HasLine());
+  EXPECT_EQ(e.plug->BufLen(), 1764000u);
   // Gains hold the defaults from the moment the host opens the effect.
   EXPECT_EQ(e.plug->Pan(), 0.95f);
   EXPECT_EQ(e.plug->FeedbackGain(), Gain(60));
@@ -86,7 +112,6 @@ TEST(EffectEngine, LineIsSizedAtTheFirstBlock)
   EXPECT_EQ(e.plug->WetGain(), 0.5f);
 
   e.Block(0);
-  EXPECT_TRUE(e.plug->HasLine());
   EXPECT_EQ(e.plug->BufLen(), 1764000u);
   EXPECT_EQ(e.plug->NearTap(), 22050);
   EXPECT_EQ(e.plug->FarTap(), 44100);
@@ -122,22 +147,34 @@ TEST(EffectEngine, EveryDelayRateAndPingPongTargetAtOneTwentyBeatsPerMinute)
   EXPECT_EQ(DelayRateFraction(99), 4.0f);
 }
 
-TEST(EffectEngine, TapsStayInsideTheLine)
+TEST(EffectEngine, LongerTapsThanTheLineHoldsAreHeldUntilALongerLineArrives)
 {
-  for (bool slowTempo : { true, false })
+  // 20 bpm asks for far more than the 120 bpm line holds: the taps are
+  // held inside it until the worker swaps in a longer one, then move.
   {
-    // 20 bpm, or 192 kHz, asks for far more than the 120 bpm, 44.1 kHz line holds.
     Engine e;
-    e.Set(kDelayRate, slowTempo ? 24 : 23);
+    e.Set(kDelayRate, 24);
     e.Set(kPingPong, 4);
     e.Block(1);
-    if (slowTempo)
-      gTempo = 20.0;
-    else
-      e.Dispatch(effSetSampleRate, 0, nullptr, 192000.0f);
+    gTempo = 20.0;
+    e.Block(1);
+    EXPECT_EQ(e.plug->NearTarget(), 882000);
+    EXPECT_EQ(e.plug->FarTarget(), 1764000);
+    ASSERT_TRUE(e.WaitForLine(10584000u));
+    EXPECT_EQ(e.plug->NearTarget(), 2116800);
+    EXPECT_EQ(e.plug->FarTarget(), 5292000);
     e.Block(5000);
-    EXPECT_EQ(e.plug->NearTap(), 882000) << slowTempo;
-    EXPECT_EQ(e.plug->FarTap(), 1764000) << slowTempo;
+    EXPECT_EQ(e.plug->FarTap(), 5292000);
+  }
+  // A new sample rate resizes the line at once, before the next block.
+  {
+    Engine e;
+    e.Set(kDelayRate, 23);
+    e.Block(1);
+    e.Dispatch(effSetSampleRate, 0, nullptr, 192000.0f);
+    EXPECT_EQ(e.plug->BufLen(), 7680000u);
+    e.Block(5000);
+    EXPECT_EQ(e.plug->NearTarget(), 1152000);
   }
   // An absurd first tempo is bounded at 2^25 samples.
   Engine e(44100.0, 1e-9);
@@ -185,7 +222,7 @@ TEST(EffectEngine, LineAllocationFailurePassesTheDrySignal)
 #else
   EXPECT_EXIT(
       {
-        Engine e(44100.0, 1e-9);  // asks for 2^25 samples, 256 MiB
+        Engine e(44100.0, 1e-9, false);  // asks for 2^25 samples, 256 MiB
         e.Set(kDryMix, 70);
         long pages = 0;
         if (FILE* f = std::fopen("/proc/self/statm", "r"))
@@ -196,6 +233,8 @@ TEST(EffectEngine, LineAllocationFailurePassesTheDrySignal)
         struct rlimit limit;
         limit.rlim_cur = limit.rlim_max = (rlim_t)pages * 4096 + (64u << 20);
         const bool limited = pages > 0 && setrlimit(RLIMIT_AS, &limit) == 0;
+        e.Dispatch(effSetSampleRate, 0, nullptr, 44100.0f);
+        e.Dispatch(effMainsChanged, 1);
         const std::vector<double> out = e.Block(256, 0.5);
         bool dry = true;
         for (double v : out) dry = dry && v == (double)Gain(70) * 0.5;

@@ -81,21 +81,75 @@ TEST(EffectCrossfade, TapMovesFadeOverExactly4410Samples)
   }
 }
 
-TEST(EffectCrossfade, ChangeDuringCrossfadeWaitsForTheNextChange)
+TEST(EffectCrossfade, ChangesDuringACrossfadeChainOnItsEnd)
 {
-  Plug plug;
-  plug.Isolate(k1_64, kNormal);
-  plug.Input(Ramp(30000));
-  plug.Run(10000);
-  plug.Set(kRate, k1_32);
-  plug.Run(1000);
-  plug.Set(kRate, k1_16);  // ignored until the fade has ended
-  plug.Run(5000);
-  // Any later parameter change takes up the recorded targets.
-  plug.Set(kWet, 100);
+  // The first fade runs frames 10000..14409 and 14410 ends it; the next one
+  // to the targets recorded meanwhile starts with frame 14411.
+  struct Case { const char* name; void (*change)(Plug&); int nearLast, farLast; };
+  const Case cases[] = {
+    { "Delay Rate", [](Plug& p) { p.Set(kRate, k1_16); }, 5513, 11026 },
+    { "Ping Pong", [](Plug& p) { p.Set(kMode, kTriplet); }, 2756, 3675 },
+    // 120 -> 60 -> 30 bpm: the second tempo change is taken up too.
+    { "tempo", [](Plug& p) { p.host.SetTempo(30.0); }, 5513, 11026 },
+  };
+  for (const Case& c : cases)
+  {
+    SCOPED_TRACE(c.name);
+    Plug plug;
+    plug.Isolate(k1_64, kNormal);
+    plug.Input(Ramp(30000));
+    plug.Run(10000);
+    if (c.change == cases[2].change)
+      plug.host.SetTempo(60.0);
+    else
+      plug.Set(kRate, k1_32);
+    plug.Run(1000);
+    c.change(plug);
+    plug.Run(5000);
+    plug.Set(kWet, 100);  // no tap change: the running fade is not disturbed
+    plug.RunAll();
+    ExpectTaps(plug.Out(), 3000, 14411, 10000, 1378, 2756, 2756, 5512);
+    ExpectTaps(plug.Out(), 14410, 30000, 14411, 2756, c.nearLast, 5512, c.farLast);
+  }
+}
+
+TEST(EffectCrossfade, TempoChangingEveryBlockConvergesOnTheLastTempo)
+{
+  // A host's tempo ramp from 120 down to 80 bpm, one step per 256-frame
+  // block, then steady: the taps end where 80 bpm puts them.
+  Plug plug(44100.0, 256);
+  plug.Isolate(k1_8, kNormal);
+  plug.Input(Stereo(400000));
+  plug.Run(2560);
+  for (int step = 1; step <= 40; ++step)
+  {
+    plug.host.SetTempo(120.0 - step);
+    plug.Run(256);
+  }
+  plug.Input(Impulse(60000));
   plug.RunAll();
-  ExpectTaps(plug.Out(), 3000, 16000, 10000, 1378, 2756, 2756, 5512);
-  ExpectTaps(plug.Out(), 16000, 30000, 16000, 2756, 5513, 5512, 11026);
+  // "1/8" at 80 bpm: 132300 / 8 = 16537.5, rounded up.
+  EXPECT_EQ(NonZero(plug.Out().r), std::vector<size_t>{ 16538 });
+  EXPECT_EQ(NonZero(plug.Out().l), std::vector<size_t>{ 33076 });
+}
+
+TEST(EffectCrossfade, PresetSelectedWhileRunningReachesBothItsTaps)
+{
+  // "Classic Delay Triplet" sets "Delay Rate" (a crossfade) and then
+  // "Ping Pong", which must not be left waiting.
+  Plug plug;
+  plug.Input(Stereo(20000));
+  plug.RunAll();
+  plug.host.SetProgram(2);
+  plug.Set(kDry, 0);
+  plug.Set(kFeedback, 0);
+  plug.Set(kPan, 100);
+  plug.Input(Stereo(10000));
+  plug.RunAll();
+  plug.Input(Impulse(40000));
+  plug.RunAll();
+  EXPECT_EQ(NonZero(plug.Out().r), std::vector<size_t>{ 11025 });
+  EXPECT_EQ(NonZero(plug.Out().l), std::vector<size_t>{ 14700 });
 }
 
 TEST(EffectCrossfade, GainChangesApplyAtOnce)
@@ -160,10 +214,11 @@ TEST(EffectFirstBlock, EmptyBlockFollowsATempoChange)
   plug.Run(6000);
   plug.host.SetTempo(60.0);
   plug.Empty();
-  // Back at 120 the fade already runs and its end stays put.
+  // Back at 120 while the fade runs: a second fade follows at its end.
   plug.host.SetTempo(120.0);
   plug.RunAll();
-  ExpectTaps(plug.Out(), 3000, 20000, 6000, 1378, 2756, 2756, 5512);
+  ExpectTaps(plug.Out(), 3000, 10411, 6000, 1378, 2756, 2756, 5512);
+  ExpectTaps(plug.Out(), 10410, 20000, 10411, 2756, 1378, 5512, 2756);
 }
 
 TEST(EffectFirstBlock, FreshLineIsSilence)

@@ -148,7 +148,7 @@ TEST(FrameworkPlugBase, ProcessingFramePaths)
 
   // Host pointers go only to connected channels: input 0 is off, so the
   // host's single input feeds channel 1 and channel 0 reads zeros; the
-  // unconnected output is left untouched.
+  // host's buffer for the unconnected output is cleared, not left stale.
   plug.SetInputsConnected(0, 1, false);
   plug.SetOutputsConnected(1, 1, false);
   std::vector<double> in0, in1;
@@ -162,13 +162,13 @@ TEST(FrameworkPlugBase, ProcessingFramePaths)
   EXPECT_EQ(in0, std::vector<double>(n, 0.0));
   EXPECT_EQ(in1, std::vector<double>(oneIn.data[0].begin(), oneIn.data[0].end()));
   EXPECT_EQ(twoOut.data[0], std::vector<float>(n, 5.0f));
-  EXPECT_EQ(twoOut.data[1], std::vector<float>(n, 3.0f));
+  EXPECT_EQ(twoOut.data[1], std::vector<float>(n, 0.0f));
 
   Block<double> dOneIn(1, n, 0.0, true), dTwoOut(2, n, 3.0, false);
   plug.ProcessDoubleReplacing(dOneIn.get(), dTwoOut.get(), n);
   EXPECT_EQ(in0, std::vector<double>(n, 0.0));
   EXPECT_EQ(in1, dOneIn.data[0]);
-  EXPECT_EQ(dTwoOut.data[1], std::vector<double>(n, 3.0));
+  EXPECT_EQ(dTwoOut.data[1], std::vector<double>(n, 0.0));
 
   // A 0-frame block still reaches the effect, and writes nothing.
   plug.mBlockFrames.clear();
@@ -350,4 +350,26 @@ TEST(FrameworkPlugBase, GestureEndCountdown)
   EXPECT_EQ(headless.mLog[0].what, "end");
   EXPECT_EQ(headless.mLog[0].idx, 4);
   EXPECT_EQ(headless.PendingEndParam(), -1);
+}
+
+// An editor that ends its pending gesture as it goes away, deleted with the
+// plug-in while a wheel gesture end is pending: by then only the base part
+// is left, so nothing may reach the (gone) gesture hooks or the editor.
+class FlushingGraphics : public FakeGraphics
+{
+public:
+  using FakeGraphics::FakeGraphics;
+  ~FlushingGraphics() override { mPlug->FlushPendingGestureEnd(); }
+};
+
+TEST(FrameworkPlugBase, DeletingWithAGestureEndPendingIsSafe)
+{
+  FakeLog log;
+  bool destroyed = false;
+  auto* plug = new FakePlug(5, "2-2");
+  plug->AttachEditor(new FlushingGraphics(plug, &log, 30, &destroyed));
+  plug->ScheduleGestureEnd(1);
+  ASSERT_EQ(plug->PendingEndParam(), 1);
+  delete plug;
+  EXPECT_TRUE(destroyed);
 }

@@ -99,8 +99,10 @@ class TestPlug : public IPlugVST
 {
 public:
   explicit TestPlug(audioMasterCallback hostCallback)
-    : IPlugVST(hostCallback, kTPNumParams, "1-1 2-2", TESTPLUG_PRESETS, "Quorvex Test Plug",
-               "Quorvex Test Product", "Quorvex Tests", IPLUG_VERSION(1, 2, 3),
+    : IPlugVST(hostCallback, kTPNumParams, "1-1 2-2", TESTPLUG_PRESETS,
+               "Quorvex Test Plug, with a name longer than a host's field",
+               "Quorvex Test Product, with a product string longer than a host's field",
+               "Quorvex Tests, with a vendor string longer than the host's 64-byte field", IPLUG_VERSION(1, 2, 3),
                CCONST('Q', 'T', 's', 't'), CCONST('Q', 'v', 'x', '2'), 0, TESTPLUG_MIDI,
                TESTPLUG_CHUNKS != 0, TESTPLUG_INSTRUMENT != 0)
   {
