@@ -47,16 +47,20 @@ static double RoundHalfAway(double v)
 
 // ================================================================ note lengths
 
+// The powers of two are whole (the exponents i/3, (i+2)/3 and (i-2)/3 are
+// integers for their groups), so they are built exactly instead of through
+// the C runtime's pow, whose last bit differs between runtimes; the
+// single-precision divisions then give the same bits everywhere.
 float DelayRateFraction(int i)
 {
   if (i < 0) i = 0;
   if (i > kNumDelayRates - 1) i = kNumDelayRates - 1;
-  const float third = 1.0f / 3.0f;
+  const int k = i / 3;
   switch (i % 3)
   {
-    case 0: return std::pow(2.0f, (float)i * third) / 64.0f;                  // straight
-    case 1: return std::pow(2.0f, (float)(i + 2) * third) / 96.0f;            // triplet
-    default: return 3.0f * std::pow(2.0f, (float)(i - 2) * third) / 128.0f;  // dotted
+    case 0: return (float)(1 << k) / 64.0f;          // straight
+    case 1: return (float)(2 << k) / 96.0f;          // triplet
+    default: return 3.0f * (float)(1 << k) / 128.0f;  // dotted
   }
 }
 
