@@ -68,8 +68,8 @@ int32_t FarTapFor(int32_t nearTap, int mode)
 {
   if (mode == 2)
   {
-    const long long far = 2LL * nearTap;
-    return far > 0x7fffffffLL ? 0x7fffffff : (int32_t)far;
+    const long long farTap = 2LL * nearTap;
+    return farTap > 0x7fffffffLL ? 0x7fffffff : (int32_t)farTap;
   }
   float factor;
   switch (mode)
@@ -79,8 +79,8 @@ int32_t FarTapFor(int32_t nearTap, int mode)
     case 3: factor = 7.0f / 3.0f; break;
     default: factor = 2.5f; break;
   }
-  const float far = (float)nearTap * factor + 0.5f;
-  return far < 2147483520.0f ? (int32_t)far : 0x7fffff80;
+  const float farTap = (float)nearTap * factor + 0.5f;
+  return farTap < 2147483520.0f ? (int32_t)farTap : 0x7fffff80;
 }
 
 // ================================================================ construction

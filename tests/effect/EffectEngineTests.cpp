@@ -225,11 +225,11 @@ static float FractionFromBits(int i)
 
 TEST(EffectEngine, NoteLengthsKeepTheirFormerBits)
 {
-  const float third = 1.0f / 3.0f;
   for (int i = 0; i < 25; ++i)
   {
     EXPECT_EQ(DelayRateFraction(i), FractionFromBits(i)) << i;
 #if defined(__GLIBC__)
+    const float third = 1.0f / 3.0f;
     // The table is what glibc's powf made of the old formula.
     const float e = (float)(i % 3 == 0 ? i : i % 3 == 1 ? i + 2 : i - 2) * third;
     const float old = i % 3 == 0   ? std::pow(2.0f, e) / 64.0f
