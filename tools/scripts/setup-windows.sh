@@ -48,48 +48,71 @@ cross_cmake() {
   cmake --install "$bld" >>"$bld.log" 2>&1
 }
 
-# ---- libpng, from Debian's libpng1.6 source package --------------------------
+# ---- Debian source packages ---------------------------------------------------
 newest_sources() { apt-cache showsrc "$1" 2>/dev/null | sed -n 's/^Version: //p' | sort -rV; }
-if ! ls "$prefix"/.libpng-*-"$toolchain_key" >/dev/null 2>&1; then
-  # apt-get source needs a deb-src entry; add one mirroring the binary entries.
-  if [ -z "$(newest_sources libpng1.6)" ]; then
-    list=/etc/apt/sources.list.d/quorvex-deb-src.sources
-    tmp="$(mktemp)"
-    for f in /etc/apt/sources.list.d/*.sources; do
-      [ -f "$f" ] && [ "$f" != "$list" ] || continue
-      sed -e 's/^Types:.*\bdeb\b.*$/Types: deb-src/' "$f" >>"$tmp"
-      echo >>"$tmp"
-    done
-    if [ -s "$tmp" ]; then "${sudo_cmd[@]}" cp "$tmp" "$list"; fi
-    if [ -f /etc/apt/sources.list ]; then
-      sed -n 's/^deb \(.*\)$/deb-src \1/p' /etc/apt/sources.list >"$tmp"
-      if [ -s "$tmp" ]; then "${sudo_cmd[@]}" cp "$tmp" /etc/apt/sources.list.d/quorvex-deb-src.list; fi
-    fi
-    rm -f "$tmp"
-    apt_get update -qq
+
+# apt-get source needs a deb-src entry; add one mirroring the binary entries.
+ensure_deb_src() {
+  [ -n "$(newest_sources "$1")" ] && return 0
+  local list=/etc/apt/sources.list.d/quorvex-deb-src.sources tmp f
+  tmp="$(mktemp)"
+  for f in /etc/apt/sources.list.d/*.sources; do
+    [ -f "$f" ] && [ "$f" != "$list" ] || continue
+    sed -e 's/^Types:.*\bdeb\b.*$/Types: deb-src/' "$f" >>"$tmp"
+    echo >>"$tmp"
+  done
+  if [ -s "$tmp" ]; then "${sudo_cmd[@]}" cp "$tmp" "$list"; fi
+  if [ -f /etc/apt/sources.list ]; then
+    sed -n 's/^deb \(.*\)$/deb-src \1/p' /etc/apt/sources.list >"$tmp"
+    if [ -s "$tmp" ]; then "${sudo_cmd[@]}" cp "$tmp" /etc/apt/sources.list.d/quorvex-deb-src.list; fi
   fi
-  # The newest version listed is not always on the mirror yet; take the
-  # newest one that downloads.
-  rm -rf "$deps/src/libpng" && mkdir -p "$deps/src/libpng"
-  png_version=""
-  for v in $(newest_sources libpng1.6); do
-    if (cd "$deps/src/libpng" && apt-get source -qq --only-source "libpng1.6=$v" >/dev/null 2>&1); then
-      png_version="$v"
+  rm -f "$tmp"
+  apt_get update -qq
+}
+
+# Unpacks the newest version of a source package that downloads (the newest
+# listed is not always on the mirror yet) into $deps/src/NAME; sets
+# src_dir and src_version.
+fetch_source() {
+  local name="$1" v
+  ensure_deb_src "$name"
+  rm -rf "${deps:?}/src/$name" && mkdir -p "$deps/src/$name"
+  src_version=""
+  for v in $(newest_sources "$name"); do
+    if (cd "$deps/src/$name" && apt-get source -qq --only-source "$name=$v" >/dev/null 2>&1); then
+      src_version="$v"
       break
     fi
-    rm -rf "${deps:?}/src/libpng/"*
+    rm -rf "${deps:?}/src/$name/"*
   done
-  if [ -z "$png_version" ]; then
-    echo "setup-windows.sh: cannot fetch the libpng1.6 source package" >&2
+  if [ -z "$src_version" ]; then
+    echo "setup-windows.sh: cannot fetch the $name source package" >&2
     exit 1
   fi
-  png_src="$(find "$deps/src/libpng" -mindepth 1 -maxdepth 1 -type d | head -1)"
+  src_dir="$(find "$deps/src/$name" -mindepth 1 -maxdepth 1 -type d | head -1)"
+}
+
+# ---- libpng, from Debian's libpng1.6 source package --------------------------
+if ! ls "$prefix"/.libpng-*-"$toolchain_key" >/dev/null 2>&1; then
+  fetch_source libpng1.6
   rm -rf "$deps/libpng-build"
-  echo "Building libpng $png_version for Windows"
-  cross_cmake "$png_src" "$deps/libpng-build" -DPNG_SHARED=OFF -DPNG_STATIC=ON -DPNG_TESTS=OFF \
+  echo "Building libpng $src_version for Windows"
+  cross_cmake "$src_dir" "$deps/libpng-build" -DPNG_SHARED=OFF -DPNG_STATIC=ON -DPNG_TESTS=OFF \
     -DPNG_EXECUTABLES=OFF -DSKIP_INSTALL_PROGRAMS=ON -DSKIP_INSTALL_FILES=ON
   rm -f "$prefix"/.libpng-*
-  touch "$prefix/.libpng-$png_version-$toolchain_key"
+  touch "$prefix/.libpng-$src_version-$toolchain_key"
+fi
+
+# ---- libsndfile for quorvex-render (WAV, AIFF and W64; no external codecs) ---
+if ! ls "$prefix"/.libsndfile-*-"$toolchain_key" >/dev/null 2>&1; then
+  fetch_source libsndfile
+  rm -rf "$deps/libsndfile-build"
+  echo "Building libsndfile $src_version for Windows"
+  cross_cmake "$src_dir" "$deps/libsndfile-build" -DBUILD_SHARED_LIBS=OFF -DENABLE_EXTERNAL_LIBS=OFF \
+    -DENABLE_MPEG=OFF -DBUILD_PROGRAMS=OFF -DBUILD_EXAMPLES=OFF -DBUILD_TESTING=OFF -DENABLE_CPACK=OFF \
+    -DINSTALL_MANPAGES=OFF -DENABLE_PACKAGE_CONFIG=OFF
+  rm -f "$prefix"/.libsndfile-*
+  touch "$prefix/.libsndfile-$src_version-$toolchain_key"
 fi
 
 # ---- GoogleTest, from Debian's googletest sources ----------------------------
