@@ -30,6 +30,12 @@ if(NOT CMAKE_CROSSCOMPILING_EMULATOR)
   set(CMAKE_CROSSCOMPILING_EMULATOR ${_quorvex_root}/tools/scripts/wine-run.sh ${CMAKE_BINARY_DIR}/wine)
 endif()
 
-# pkg-config must not offer the build machine's libraries.
-set(ENV{PKG_CONFIG_LIBDIR} "${QUORVEX_WINDOWS_DEPS}/lib/pkgconfig")
+# pkg-config must not offer the build machine's libraries. try_compile
+# re-reads this file in the same process, so it needs the folder too.
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES QUORVEX_WINDOWS_DEPS)
+if(QUORVEX_WINDOWS_DEPS)
+  set(ENV{PKG_CONFIG_LIBDIR} "${QUORVEX_WINDOWS_DEPS}/lib/pkgconfig")
+else()
+  set(ENV{PKG_CONFIG_LIBDIR} "/nonexistent")
+endif()
 set(ENV{PKG_CONFIG_PATH} "")
