@@ -52,16 +52,20 @@ static double RoundHalfAway(double v)
 
 // ================================================================ note lengths
 
+// The powers of two are whole (the exponents i/3, (i+2)/3 and (i-2)/3 are
+// integers for their groups), so they are built exactly instead of through
+// the C runtime's pow, whose last bit differs between runtimes; the
+// single-precision divisions then give the same bits everywhere.
 float DelayRateFraction(int i)
 {
   if (i < 0) i = 0;
   if (i > kNumDelayRates - 1) i = kNumDelayRates - 1;
-  const float third = 1.0f / 3.0f;
+  const int k = i / 3;
   switch (i % 3)
   {
-    case 0: return std::pow(2.0f, (float)i * third) / 64.0f;                  // straight
-    case 1: return std::pow(2.0f, (float)(i + 2) * third) / 96.0f;            // triplet
-    default: return 3.0f * std::pow(2.0f, (float)(i - 2) * third) / 128.0f;  // dotted
+    case 0: return (float)(1 << k) / 64.0f;          // straight
+    case 1: return (float)(2 << k) / 96.0f;          // triplet
+    default: return 3.0f * (float)(1 << k) / 128.0f;  // dotted
   }
 }
 
@@ -69,8 +73,8 @@ int32_t FarTapFor(int32_t nearTap, int mode)
 {
   if (mode == 2)
   {
-    const long long far = 2LL * nearTap;
-    return far > 0x7fffffffLL ? 0x7fffffff : (int32_t)far;
+    const long long farTap = 2LL * nearTap;
+    return farTap > 0x7fffffffLL ? 0x7fffffff : (int32_t)farTap;
   }
   float factor;
   switch (mode)
@@ -80,8 +84,8 @@ int32_t FarTapFor(int32_t nearTap, int mode)
     case 3: factor = 7.0f / 3.0f; break;
     default: factor = 2.5f; break;
   }
-  const float far = (float)nearTap * factor + 0.5f;
-  return far < 2147483520.0f ? (int32_t)far : 0x7fffff80;
+  const float farTap = (float)nearTap * factor + 0.5f;
+  return farTap < 2147483520.0f ? (int32_t)farTap : 0x7fffff80;
 }
 
 // ================================================================ construction

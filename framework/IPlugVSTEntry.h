@@ -3,9 +3,14 @@
 // subclass of IPlugVST constructed from the host callback).
 #pragma once
 
+#include "IPlugModule.h"
 #include "IPlugVST.h"
 
 #include <new>
+
+#if defined(_WIN32)
+#include <windows.h>
+#endif
 
 #ifndef VSTCLASS
 #error "define VSTCLASS before including IPlugVSTEntry.h"
@@ -55,3 +60,14 @@ extern "C" QUORVEX_EXPORT AEffect* QuorvexMainAlias(audioMasterCallback hostCall
 {
   return VSTPluginMain(hostCallback);
 }
+
+#if defined(_WIN32)
+// The editor finds its images among this module's resources.
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
+{
+  (void)reason;
+  (void)reserved;
+  gHInstance = (void*)instance;
+  return TRUE;
+}
+#endif

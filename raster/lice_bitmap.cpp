@@ -6,6 +6,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
 namespace {
 
 // Every buffer carries this much slack so pixels can start on a 64-byte line.
@@ -110,8 +114,86 @@ bool LICE_MemBitmap::Resize(int w, int h)
 }
 
 // ============================================================================
-// LICE_SysBitmap (heap surface)
+// LICE_SysBitmap (DIB section)
 // ============================================================================
+
+#if defined(_WIN32)
+
+LICE_SysBitmap::LICE_SysBitmap(int w, int h)
+{
+  // A DC compatible with the screen, no window needed.
+  mContext = CreateCompatibleDC(nullptr);
+  Resize(w, h);
+}
+
+LICE_SysBitmap::~LICE_SysBitmap()
+{
+  FreeSurface();
+  if (mContext) DeleteDC(static_cast<HDC>(mContext));
+}
+
+void LICE_SysBitmap::FreeSurface()
+{
+  if (mOldBitmap) SelectObject(static_cast<HDC>(mContext), static_cast<HGDIOBJ>(mOldBitmap));
+  mOldBitmap = nullptr;
+  if (mDib) DeleteObject(static_cast<HGDIOBJ>(mDib));
+  mDib = nullptr;
+  mPixels = nullptr;
+}
+
+bool LICE_SysBitmap::Resize(int w, int h)
+{
+  if (!mContext)
+  {
+    mWidth = mHeight = 0;
+    mPixels = nullptr;
+    return false;
+  }
+  if (w == mWidth && h == mHeight) return false;
+
+  mWidth = w;
+  mHeight = h;
+  if (w > 0 && h > 0 && mAllocWidth >= w && mAllocHeight >= h && mPixels) return true;
+
+  FreeSurface();
+  const long long allocW = ((long long)w + 3) & ~3LL;
+  // Sizes whose byte count overflows an int are refused like a failed
+  // allocation instead of being handed to GDI.
+  if (w < 1 || h < 1 || RowBytes(allocW, h) <= 0)
+  {
+    mWidth = mHeight = 0;
+    mAllocWidth = mAllocHeight = 0;
+    return w >= 1 && h >= 1;
+  }
+
+  BITMAPINFO info;
+  memset(&info, 0, sizeof(info));
+  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  info.bmiHeader.biWidth = (LONG)allocW;
+  info.bmiHeader.biHeight = IsBottomUp() ? h : -h;  // negative: top-down rows
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HBITMAP dib = CreateDIBSection(static_cast<HDC>(mContext), &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  if (!dib || !bits)
+  {
+    if (dib) DeleteObject(dib);
+    mWidth = mHeight = 0;
+    mAllocWidth = mAllocHeight = 0;
+    return true;
+  }
+  mDib = dib;
+  mOldBitmap = SelectObject(static_cast<HDC>(mContext), dib);
+  mPixels = static_cast<LICE_PixelWord*>(bits);
+  mAllocWidth = (int)allocW;
+  mAllocHeight = h;
+  return true;
+}
+
+#else
+
+// Heap surface.
 
 LICE_SysBitmap::LICE_SysBitmap(int w, int h)
 {
@@ -176,3 +258,5 @@ bool LICE_SysBitmap::Resize(int w, int h)
   mPixels = reinterpret_cast<LICE_PixelWord*>(AlignUp64(mRaw));
   return true;
 }
+
+#endif

@@ -64,10 +64,11 @@ private:
   unsigned mAlignMask = 0;
 };
 
-// Bitmap the window layer presents and the text backend draws into. On Linux
-// the surface is a heap buffer (64-byte aligned, zero-filled when created)
-// whose allocated width is a multiple of 4 pixels. The surface never shrinks:
-// it is replaced only when a new size does not fit.
+// Bitmap the window layer presents and the text backend draws into. On
+// Windows the surface is a top-down 32-bit DIB section selected into a memory
+// DC; elsewhere it is a heap buffer (64-byte aligned, zero-filled when
+// created). The allocated width is a multiple of 4 pixels and the surface
+// never shrinks: it is replaced only when a new size does not fit.
 class LICE_SysBitmap : public LICE_IBitmap
 {
 public:
@@ -81,12 +82,15 @@ public:
   int Height() override { return mHeight; }
   int RowSpan() override { return mAllocWidth; }
   bool Resize(int w, int h) override;
+  // Windows: the memory HDC.
   void* PlatformContext() override { return mContext; }
 
+#if !defined(_WIN32)
   // Outside Windows and macOS the bitmap owns a text-backend context
   // (lice_dc.h) from construction. Another context may be attached instead;
   // it stays attached across resizes and is not owned.
   void SetPlatformContext(void* context);
+#endif
 
 private:
   void FreeSurface();
@@ -97,6 +101,11 @@ private:
   LICE_PixelWord* mPixels = nullptr;
   int mAllocWidth = 0;
   int mAllocHeight = 0;
+#if defined(_WIN32)
+  void* mDib = nullptr;         // HBITMAP, owned
+  void* mOldBitmap = nullptr;   // selected into the DC before mDib
+#else
   unsigned char* mRaw = nullptr;
   bool mOwnsContext = false;
+#endif
 };

@@ -231,6 +231,21 @@ LICE_IBitmap* LICE_ReadPngMemory(const void* data, int length, LICE_IBitmap* bmp
   return Decode(nullptr, &reader, bmp);
 }
 
+#if defined(_WIN32)
+LICE_IBitmap* LICE_ReadPngResource(void* module, int id, LICE_IBitmap* bmp)
+{
+  HMODULE mod = static_cast<HMODULE>(module);
+  HRSRC res = FindResourceA(mod, MAKEINTRESOURCEA(id & 0xFFFF), "PNG");
+  if (!res) return nullptr;
+  const DWORD size = SizeofResource(mod, res);
+  if (size < 8 || size > 0x7FFFFFFF) return nullptr;
+  HGLOBAL handle = LoadResource(mod, res);
+  const void* bytes = handle ? LockResource(handle) : nullptr;
+  if (!bytes) return nullptr;
+  return LICE_ReadPngMemory(bytes, (int)size, bmp);
+}
+#endif
+
 // ============================================================================
 // 4. Image-reader registration
 // ============================================================================

@@ -28,6 +28,12 @@ LICE_IBitmap* LICE_ReadPngChecked(const char* path, bool checkExtension,
 // Decodes PNG bytes held in memory.
 LICE_IBitmap* LICE_ReadPngMemory(const void* data, int length, LICE_IBitmap* bmp = nullptr);
 
+#if defined(_WIN32)
+// Decodes the resource of type "PNG" with integer id (low 16 bits) in the
+// module (an HINSTANCE); a missing, short or unloadable resource gives null.
+LICE_IBitmap* LICE_ReadPngResource(void* module, int id, LICE_IBitmap* bmp = nullptr);
+#endif
+
 // Process-wide list of image readers for a front end that loads any known
 // type; the PNG reader puts itself at the head during static initialisation.
 struct LICE_ImageReaderEntry

@@ -10,6 +10,8 @@
 #endif
 
 #include <chrono>
+#include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -242,4 +244,53 @@ TEST(EffectEngine, LineAllocationFailurePassesTheDrySignal)
       },
       testing::ExitedWithCode(0), "");
 #endif
+}
+
+// The note lengths as the former powf-based formula gave them on glibc; both
+// runtimes must reproduce these bits.
+static const uint32_t kFractionBits[25] = {
+  0x3c800000, 0x3caaaaab, 0x3cc00000, 0x3d000000, 0x3d2aaaab, 0x3d400000, 0x3d800000,
+  0x3daaaaab, 0x3dc00000, 0x3e000000, 0x3e2aaaab, 0x3e400000, 0x3e800000, 0x3eaaaaab,
+  0x3ec00000, 0x3f000000, 0x3f2aaaab, 0x3f400000, 0x3f800000, 0x3faaaaab, 0x3fc00000,
+  0x40000000, 0x402aaaab, 0x40400000, 0x40800000,
+};
+
+static float FractionFromBits(int i)
+{
+  float f;
+  std::memcpy(&f, &kFractionBits[i], sizeof f);
+  return f;
+}
+
+TEST(EffectEngine, NoteLengthsKeepTheirFormerBits)
+{
+  for (int i = 0; i < 25; ++i)
+  {
+    EXPECT_EQ(DelayRateFraction(i), FractionFromBits(i)) << i;
+#if defined(__GLIBC__)
+    const float third = 1.0f / 3.0f;
+    // The table is what glibc's powf made of the old formula.
+    const float e = (float)(i % 3 == 0 ? i : i % 3 == 1 ? i + 2 : i - 2) * third;
+    const float old = i % 3 == 0   ? std::pow(2.0f, e) / 64.0f
+                      : i % 3 == 1 ? std::pow(2.0f, e) / 96.0f
+                                   : 3.0f * std::pow(2.0f, e) / 128.0f;
+    EXPECT_EQ(old, FractionFromBits(i)) << i;
+#endif
+  }
+
+  // And the near taps they give, at tempos and rates where halves and
+  // thirds do not come out even.
+  for (double rate : { 44100.0, 48000.0, 88200.0, 96000.0 })
+    for (double tempo : { 60.0, 97.0, 120.0, 133.7, 174.0 })
+    {
+      Engine e(rate, tempo);
+      e.Block(1);
+      const double whole = 4.0 * 60.0 * rate / tempo;
+      for (int i = 0; i < 25; ++i)
+      {
+        e.Set(kDelayRate, i);
+        const double want = std::trunc((double)FractionFromBits(i) * whole + 0.5);
+        EXPECT_EQ(e.plug->NearTarget(), (int32_t)want) << rate << " " << tempo << " " << i;
+      }
+    }
 }

@@ -18,6 +18,10 @@
 #include <cstring>
 #include <memory>
 
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
 namespace quorvex
 {
 
@@ -588,12 +592,33 @@ bool OutputFormat(const std::string& path, int* format, std::string* error)
   return true;
 }
 
+#if defined(_WIN32)
+// The C runtime's stat has no inode numbers on Windows (every file on a
+// drive would look the same); the volume serial and file index identify it.
+bool FileIdentity(const std::string& path, BY_HANDLE_FILE_INFORMATION* info)
+{
+  HANDLE h = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  const bool ok = GetFileInformationByHandle(h, info) != 0;
+  CloseHandle(h);
+  return ok;
+}
+
+bool SameFile(const std::string& a, const std::string& b)
+{
+  BY_HANDLE_FILE_INFORMATION ia, ib;
+  return FileIdentity(a, &ia) && FileIdentity(b, &ib) && ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber &&
+         ia.nFileIndexHigh == ib.nFileIndexHigh && ia.nFileIndexLow == ib.nFileIndexLow;
+}
+#else
 bool SameFile(const std::string& a, const std::string& b)
 {
   struct stat sa, sb;
   return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
          sa.st_ino == sb.st_ino;
 }
+#endif
 
 bool FileExists(const std::string& path)
 {

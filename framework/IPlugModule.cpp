@@ -1,0 +1,3 @@
+#include "IPlugModule.h"
+
+void* gHInstance = nullptr;

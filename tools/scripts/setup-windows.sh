@@ -1,0 +1,130 @@
+#!/usr/bin/env bash
+# Prepares the Windows cross build: Debian's mingw-w64 compiler (posix
+# thread model), zlib for mingw-w64, Wine, and libpng and GoogleTest built
+# for Windows from Debian's sources. The built libraries are cached in
+# build-windows-deps/ (never committed) and rebuilt only when the toolchain
+# file or a source version changes. Idempotent.
+set -euo pipefail
+source "$(dirname "$0")/common.sh"
+
+packages=(
+  build-essential cmake ccache dpkg-dev
+  g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libz-mingw-w64-dev
+  googletest
+  wine64
+)
+
+sudo_cmd=()
+if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
+apt_get() { DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get -o DPkg::Lock::Timeout=600 "$@"; }
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+if ((${#missing[@]})); then
+  echo "Installing: ${missing[*]}"
+  apt_get update -qq
+  apt_get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+deps="$root/build-windows-deps"
+prefix="$deps/prefix"
+toolchain="$root/cmake/mingw-w64-x86_64.cmake"
+mkdir -p "$deps/src"
+
+# Everything built here depends on the compiler and the toolchain file.
+toolchain_key="$(x86_64-w64-mingw32-g++-posix -dumpfullversion)-$(sha256sum "$toolchain" | cut -c1-16)"
+
+cross_cmake() {
+  local src="$1" bld="$2"
+  shift 2
+  cmake -S "$src" -B "$bld" -G "Unix Makefiles" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+    -DQUORVEX_WINDOWS_DEPS="$prefix" -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_BUILD_TYPE=Release \
+    "${launcher[@]}" "$@" >"$bld.log" 2>&1 || { cat "$bld.log"; return 1; }
+  cmake --build "$bld" -j "$jobs" >>"$bld.log" 2>&1 || { tail -40 "$bld.log"; return 1; }
+  cmake --install "$bld" >>"$bld.log" 2>&1
+}
+
+# ---- Debian source packages ---------------------------------------------------
+newest_sources() { apt-cache showsrc "$1" 2>/dev/null | sed -n 's/^Version: //p' | sort -rV; }
+
+# apt-get source needs a deb-src entry; add one mirroring the binary entries.
+ensure_deb_src() {
+  [ -n "$(newest_sources "$1")" ] && return 0
+  local list=/etc/apt/sources.list.d/quorvex-deb-src.sources tmp f
+  tmp="$(mktemp)"
+  for f in /etc/apt/sources.list.d/*.sources; do
+    [ -f "$f" ] && [ "$f" != "$list" ] || continue
+    sed -e 's/^Types:.*\bdeb\b.*$/Types: deb-src/' "$f" >>"$tmp"
+    echo >>"$tmp"
+  done
+  if [ -s "$tmp" ]; then "${sudo_cmd[@]}" cp "$tmp" "$list"; fi
+  if [ -f /etc/apt/sources.list ]; then
+    sed -n 's/^deb \(.*\)$/deb-src \1/p' /etc/apt/sources.list >"$tmp"
+    if [ -s "$tmp" ]; then "${sudo_cmd[@]}" cp "$tmp" /etc/apt/sources.list.d/quorvex-deb-src.list; fi
+  fi
+  rm -f "$tmp"
+  apt_get update -qq
+}
+
+# Unpacks the newest version of a source package that downloads (the newest
+# listed is not always on the mirror yet) into $deps/src/NAME; sets
+# src_dir and src_version.
+fetch_source() {
+  local name="$1" v
+  ensure_deb_src "$name"
+  rm -rf "${deps:?}/src/$name" && mkdir -p "$deps/src/$name"
+  src_version=""
+  for v in $(newest_sources "$name"); do
+    if (cd "$deps/src/$name" && apt-get source -qq --only-source "$name=$v" >/dev/null 2>&1); then
+      src_version="$v"
+      break
+    fi
+    rm -rf "${deps:?}/src/$name/"*
+  done
+  if [ -z "$src_version" ]; then
+    echo "setup-windows.sh: cannot fetch the $name source package" >&2
+    exit 1
+  fi
+  src_dir="$(find "$deps/src/$name" -mindepth 1 -maxdepth 1 -type d | head -1)"
+}
+
+# ---- libpng, from Debian's libpng1.6 source package --------------------------
+if ! ls "$prefix"/.libpng-*-"$toolchain_key" >/dev/null 2>&1; then
+  fetch_source libpng1.6
+  rm -rf "$deps/libpng-build"
+  echo "Building libpng $src_version for Windows"
+  cross_cmake "$src_dir" "$deps/libpng-build" -DPNG_SHARED=OFF -DPNG_STATIC=ON -DPNG_TESTS=OFF \
+    -DPNG_EXECUTABLES=OFF -DSKIP_INSTALL_PROGRAMS=ON -DSKIP_INSTALL_FILES=ON
+  rm -f "$prefix"/.libpng-*
+  touch "$prefix/.libpng-$src_version-$toolchain_key"
+fi
+
+# ---- libsndfile for quorvex-render (WAV, AIFF and W64; no external codecs) ---
+if ! ls "$prefix"/.libsndfile-*-"$toolchain_key" >/dev/null 2>&1; then
+  fetch_source libsndfile
+  rm -rf "$deps/libsndfile-build"
+  echo "Building libsndfile $src_version for Windows"
+  cross_cmake "$src_dir" "$deps/libsndfile-build" -DBUILD_SHARED_LIBS=OFF -DENABLE_EXTERNAL_LIBS=OFF \
+    -DENABLE_MPEG=OFF -DBUILD_PROGRAMS=OFF -DBUILD_EXAMPLES=OFF -DBUILD_TESTING=OFF -DENABLE_CPACK=OFF \
+    -DINSTALL_MANPAGES=OFF -DENABLE_PACKAGE_CONFIG=OFF
+  rm -f "$prefix"/.libsndfile-*
+  touch "$prefix/.libsndfile-$src_version-$toolchain_key"
+fi
+
+# ---- GoogleTest, from Debian's googletest sources ----------------------------
+gtest_version="$(dpkg-query -W -f='${Version}' googletest)"
+gtest_stamp="$prefix/.googletest-$gtest_version-$toolchain_key"
+if [ ! -f "$gtest_stamp" ]; then
+  rm -rf "$deps/googletest-build"
+  echo "Building GoogleTest $gtest_version for Windows"
+  cross_cmake /usr/src/googletest "$deps/googletest-build" -DBUILD_GMOCK=OFF -DINSTALL_GTEST=ON \
+    -Dgtest_force_shared_crt=ON
+  rm -f "$prefix"/.googletest-*
+  touch "$gtest_stamp"
+fi
+
+echo "Windows dependencies ready in build-windows-deps/"
