@@ -180,17 +180,21 @@ IRadioButtons::IRadioButtons(IPlugBase* plug, int paramIdx, int x, int y, IBitma
   const int share = singleImage ? total / n : extent;
   if (!mButtonRects.Resize(n)) return;
   int start = mVertical ? y : x, prev = share;
+  const int origin = start;
   for (int i = 0; i < n; ++i)
   {
     int len;
+    // With sizes given the last button takes the rest of the image; rows
+    // an equal share leaves over belong to no button.
     if (i == n - 1 && i > 0 && singleImage)
-      len = anySize ? total - size1 - size2 - size3 : share;
+      len = anySize ? total - (start - origin) : share;
     else if (!singleImage)
       len = share;
     else if (i < 3)
       len = sizes[i] ? sizes[i] : share;
     else
       len = prev;
+    if (len < 0) len = 0;
     mButtonRects.Get()[i] =
       mVertical ? IRECT(x, start, x + faceW, start + len) : IRECT(start, y, start + len, y + faceH);
     start += len;
