@@ -479,34 +479,3 @@ TEST(QuorvexControlMouse, SliderTakesClicksAndDragsInsideItsTrackOnly)
   EXPECT_EQ(rig.gui->EntryControl(), s);
   EXPECT_EQ(rig.Calls(), (Calls{ "begin", "end" }));
 }
-
-TEST(QuorvexControlMouse, KnobDragsSweepFromTheImageAndTheText)
-{
-  struct Case
-  {
-    const char* what;
-    int y0, dy;
-    bool fine;
-    int want;  // "Delay Rate" step afterwards, from 12
-  } cases[] = {
-    { "four heights up sweep the range", 120, -452, false, 24 },
-    { "from the value text", 185, -452, false, 24 },
-    { "half way down", 120, 226, false, 0 },
-    { "a twelfth of the range", 120, -19, false, 13 },
-    { "ten times finer", 120, -190, true, 13 },
-  };
-  for (const Case& c : cases)
-  {
-    SCOPED_TRACE(c.what);
-    Rig rig;
-    rig.RateKnob();
-    rig.Attach();
-    MouseModifiers m(true, false, false, c.fine);
-    rig.gui->OnMouseDown(88, c.y0, &m);
-    // In steps, as a pointer moves.
-    const int steps = 8;
-    for (int i = 1; i <= steps; ++i) rig.gui->OnMouseDrag(88, c.y0 + c.dy * i / steps, &m);
-    rig.gui->OnMouseUp(88, c.y0 + c.dy, &m);
-    EXPECT_EQ(rig.plug->GetParam(0)->Value(), c.want);
-  }
-}
