@@ -24,6 +24,8 @@ enum EQuorvexParams
 };
 
 enum { kNumDelayRates = 25, kNumPingPongModes = 5, kNumPresets = 25 };
+// Frames a tap crossfade lasts, at every sample rate.
+enum { kFadeLength = 4410 };
 
 // Fraction of a whole note for "Delay Rate" choice i, in single precision
 // as the engine uses it.
@@ -79,9 +81,8 @@ private:
   // [worker thread] builds the requested line, then swaps it in under the lock.
   static void BuildRequestedLine(void* self);
   void RunSteady(const double* in0, const double* in1, double* out0, double* out1, int from, int to);
-  // Runs frames from `from` while a crossfade is under way; returns the
-  // first frame left for the steady loop.
-  int RunCrossfade(const double* in0, const double* in1, double* out0, double* out1, int from, int to);
+  // Frames [from, to) of a running crossfade; to - from <= mFadeCount.
+  void RunCrossfade(const double* in0, const double* in1, double* out0, double* out1, int from, int to);
 
   double* mDelayBuf;
   double mSamplesPerWhole;
