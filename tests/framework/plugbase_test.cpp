@@ -178,6 +178,38 @@ TEST(FrameworkPlugBase, ProcessingFramePaths)
   EXPECT_EQ(zeroOut.data[0], std::vector<float>(4, 9.0f));
 }
 
+TEST(FrameworkPlugBase, FloatConversionsRoundLikeCastsAtEveryLength)
+{
+  // Lengths around the conversion loops' steps; values that need rounding
+  // to float; a guard sample after each block that must stay untouched.
+  FakePlug plug(0, "2-2");
+  Connect(plug, 2, 2, 16);
+  plug.mProcess = [](double** in, double** out, int frames) {
+    for (int c = 0; c < 2; ++c)
+      for (int s = 0; s < frames; ++s) out[c][s] = in[c][s] / 3.0 + 1e-9 * s;
+  };
+  for (int n = 0; n <= 13; ++n)
+    for (bool accumulate : { false, true })
+    {
+      SCOPED_TRACE(testing::Message() << n << (accumulate ? " accumulating" : " replacing"));
+      Block<float> in(2, n + 1, 0.0, true), out(2, n + 1, 0.25, false);
+      for (int c = 0; c < 2; ++c) in.data[c][n] = 7.0f, out.data[c][n] = -1.0f;
+      if (accumulate)
+        plug.ProcessAccumulating(in.get(), out.get(), n);
+      else
+        plug.ProcessReplacing(in.get(), out.get(), n);
+      for (int c = 0; c < 2; ++c)
+      {
+        for (int s = 0; s < n; ++s)
+        {
+          const float v = (float)((double)in.data[c][s] / 3.0 + 1e-9 * s);
+          ASSERT_EQ(out.data[c][s], accumulate ? 0.25f + v : v) << "channel " << c << ", frame " << s;
+        }
+        EXPECT_EQ(out.data[c][n], -1.0f);
+      }
+    }
+}
+
 TEST(FrameworkPlugBase, LongHostBlocksRunAsSubBlocks)
 {
   const int n = 1000;
