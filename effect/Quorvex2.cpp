@@ -358,8 +358,9 @@ void Quorvex2::ProcessBlock(double** inputs, double** outputs, int nFrames)
     const double dry = mDry;
     for (int i = 0; i < nFrames; ++i)
     {
-      out0[i] = dry * in0[i];
-      out1[i] = dry * in1[i];
+      const double a = in0[i], b = in1[i];
+      out0[i] = dry * a;
+      out1[i] = dry * b;
     }
     return;
   }

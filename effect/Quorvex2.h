@@ -49,6 +49,9 @@ public:
   void ParamChanged(int paramIdx) override;
   // [audio thread, instance lock] follows the tempo, then runs the line.
   void ProcessBlock(double** inputs, double** outputs, int nFrames) override;
+  // Every loop reads a frame's inputs (two frames' at most) before writing
+  // its outputs.
+  bool ProcessesInPlace() const override { return true; }
 
   // Read-only views for tests and tools.
   uint32_t BufLen() const { return mBufLen; }

@@ -390,10 +390,12 @@ void IPlugBase::ConvertOutputs(int nFrames, bool accumulate)
 
 // A host may pass the same double buffer as an input and an output. The
 // effect may write an output before it has read every input, so such an
-// input is read from a copy in its scratch buffer.
+// input is read from a copy in its scratch buffer, unless the effect works
+// frame by frame and the two buffers coincide exactly.
 void IPlugBase::SeparateAliasedInputs(int nFrames)
 {
   if (nFrames <= 0) return;
+  const bool inPlace = ProcessesInPlace();
   const uintptr_t bytes = sizeof(double) * (uintptr_t)nFrames;
   for (int i = 0; i < mInChannels.GetSize(); ++i)
   {
@@ -405,7 +407,7 @@ void IPlugBase::SeparateAliasedInputs(int nFrames)
     for (int o = 0; o < mOutChannels.GetSize(); ++o)
     {
       const uintptr_t b = (uintptr_t)*mOutChannels.Get(o)->mSlot;
-      if (b && a < b + bytes && b < a + bytes)
+      if (b && a < b + bytes && b < a + bytes && !(inPlace && a == b))
       {
         std::memcpy(scratch, in, (size_t)bytes);
         *rec->mSlot = scratch;

@@ -80,7 +80,8 @@ uint64_t Fnv1a(uint64_t h, T v)
   return h;
 }
 
-enum class Buffers { kSeparate, kInPlace };
+// In place: each output on its input's buffer; crossed: on the other one's.
+enum class Buffers { kSeparate, kInPlace, kCrossed };
 
 // Renders in host blocks of at most `block` frames, cut at every event,
 // so the result does not depend on the block size.
@@ -97,6 +98,7 @@ uint64_t Render(int block, Buffers buffers)
   std::vector<T> inL(in.l.begin(), in.l.end()), inR(in.r.begin(), in.r.end());
   std::vector<T> outL(kFrames), outR(kFrames);
   if (buffers == Buffers::kInPlace) outL = inL, outR = inR;
+  if (buffers == Buffers::kCrossed) outL = inR, outR = inL;
   size_t next = 0;
   for (size_t pos = 0; pos < kFrames;)
   {
@@ -112,6 +114,7 @@ uint64_t Render(int block, Buffers buffers)
     T* ins[2] = { &inL[pos], &inR[pos] };
     T* outs[2] = { &outL[pos], &outR[pos] };
     if (buffers == Buffers::kInPlace) ins[0] = outs[0], ins[1] = outs[1];
+    if (buffers == Buffers::kCrossed) ins[0] = outs[1], ins[1] = outs[0];
     if constexpr (sizeof(T) == sizeof(double))
       host.ProcessDouble(ins, outs, n);
     else
@@ -140,12 +143,13 @@ TEST(EffectChecksum, LongRandomRenderMatchesTheReferenceInBothPrecisions)
   struct Case { int block; Buffers buffers; };
   const Case cases[] = {
     { 1, Buffers::kSeparate }, { 61, Buffers::kSeparate }, { 512, Buffers::kSeparate },
-    { 4096, Buffers::kSeparate }, { 512, Buffers::kInPlace },
+    { 4096, Buffers::kSeparate }, { 512, Buffers::kInPlace }, { 61, Buffers::kCrossed },
   };
   for (const Case& c : cases)
   {
     SCOPED_TRACE(testing::Message() << "blocks of " << c.block
-                                    << (c.buffers == Buffers::kInPlace ? ", in place" : ""));
+                                    << (c.buffers == Buffers::kInPlace ? ", in place" : "")
+                                    << (c.buffers == Buffers::kCrossed ? ", crossed" : ""));
     const uint64_t d = Render<double>(c.block, c.buffers), f = Render<float>(c.block, c.buffers);
     EXPECT_EQ(d, kDouble) << std::hex << "0x" << d;
     EXPECT_EQ(f, kFloat) << std::hex << "0x" << f;

@@ -266,6 +266,41 @@ TEST(FrameworkPlugBase, InPlaceBuffersMatchSeparateBuffers)
   EXPECT_EQ(dshared.data, dout.data);
 }
 
+TEST(FrameworkPlugBase, InPlaceEffectsGetTheHostsBufferOnlyWhereItCoincidesExactly)
+{
+  const int n = 64;
+  FakePlug plug(0, "2-2");
+  Connect(plug, 2, 2, n);
+  plug.mInPlace = true;
+  double* seen[2] = { nullptr, nullptr };
+  plug.mProcess = [&](double** in, double** out, int frames) {
+    seen[0] = in[0], seen[1] = in[1];
+    for (int s = 0; s < frames; ++s)
+    {
+      const double a = in[0][s], b = in[1][s];
+      out[0][s] = b, out[1][s] = a;
+    }
+  };
+  // Exactly shared buffers go through untouched, even crossed.
+  Block<double> shared(2, n, 0.0, true);
+  const Block<double> orig = shared;
+  double* crossed[2] = { shared.ptrs[1], shared.ptrs[0] };
+  plug.ProcessDoubleReplacing(shared.get(), crossed, n);
+  EXPECT_EQ(seen[0], shared.ptrs[0]);
+  EXPECT_EQ(seen[1], shared.ptrs[1]);
+  EXPECT_EQ(shared.data, orig.data);
+
+  // An output starting one sample into an input still gets a copy.
+  std::vector<double> line(n + 1);
+  for (int s = 0; s <= n; ++s) line[s] = s;
+  std::vector<double> other(n, 0.0), out1(n, 0.0);
+  double* ins[2] = { line.data(), other.data() };
+  double* outs[2] = { line.data() + 1, out1.data() };
+  plug.ProcessDoubleReplacing(ins, outs, n);
+  EXPECT_NE(seen[0], line.data());
+  for (int s = 0; s < n; ++s) ASSERT_EQ(out1[s], (double)s);
+}
+
 TEST(FrameworkPlugBase, IdentityVersionAndTime)
 {
   const struct { const char* name; int code; } kHosts[] = {
