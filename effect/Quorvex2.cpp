@@ -476,6 +476,10 @@ void RunStretch(const Mix& m, double* w, const double* const* tap, const double*
     const __m128d sign = _mm_set1_pd(-0.0);
     for (; j + 2 <= n; j += 2)
     {
+      // The write position sweeps the whole line and misses every cache;
+      // fetching it 4 KiB ahead saves the stores a wait. A hint only: it
+      // never faults, even past the end of the line.
+      _mm_prefetch((const char*)(w + j + 512), _MM_HINT_T0);
       __m128d farV = _mm_loadu_pd(f + j), nearV = _mm_loadu_pd(nr + j), fbV = _mm_loadu_pd(fb + j);
       if (kFading)
       {

@@ -268,8 +268,15 @@ class ScopedFlushDenormals
 {
 public:
 #if defined(__SSE2__) || defined(_M_X64)
-  ScopedFlushDenormals() : mSaved(_mm_getcsr()) { _mm_setcsr(mSaved | kFlushBits); }
-  ~ScopedFlushDenormals() { _mm_setcsr(mSaved); }
+  // Many hosts flush already; the control register is then left alone.
+  ScopedFlushDenormals() : mSaved(_mm_getcsr())
+  {
+    if ((mSaved & kFlushBits) != kFlushBits) _mm_setcsr(mSaved | kFlushBits);
+  }
+  ~ScopedFlushDenormals()
+  {
+    if ((mSaved & kFlushBits) != kFlushBits) _mm_setcsr(mSaved);
+  }
 
 private:
   static const unsigned kFlushBits = 0x8040;  // FTZ (bit 15) | DAZ (bit 6)
