@@ -10,10 +10,10 @@ shift || true
 "$root/tools/scripts/setup-bench.sh"
 cmake --build "$build" --target peer_bench >/dev/null
 
-vst=/usr/lib/vst
-lsp=$vst/lsp-plugins
+# Where the packages put their VST 2 libraries.
+lib() { dpkg -L "$1" | grep -m1 "/$2\$"; }
 exec "$build/bench/engine/peer_bench" "$@" \
-  "ZamDelay (mono, 2 instances);$vst/ZamDelay-vst.so;mono;Time=500;Feedback=0.6" \
-  "LSP Artistic Delay Stereo;$lsp/art-delay-stereo.so;on0=on;dadd0=0.5;fbe0=on;fbg0=-4.44;fbadd0=0.5" \
-  "LSP Slapback Delay Stereo;$lsp/slap-delay-stereo.so;dm0=Time;dt0=500" \
-  "LSP Delay Compensator Stereo;$lsp/comp-delay-stereo.so;mode=Time;time=500"
+  "ZamDelay (mono, 2 instances);$(lib zam-plugins ZamDelay-vst.so);mono;Time=500;Feedback=0.6" \
+  "LSP Artistic Delay Stereo;$(lib lsp-plugins-vst art-delay-stereo.so);on0=on;dadd0=0.5;fbe0=on;fbg0=-4.44;fbadd0=0.5" \
+  "LSP Slapback Delay Stereo;$(lib lsp-plugins-vst slap-delay-stereo.so);dm0=Time;dt0=500" \
+  "LSP Delay Compensator Stereo;$(lib lsp-plugins-vst comp-delay-stereo.so);mode=Time;time=500"
