@@ -5,7 +5,8 @@
 //   - construction: identity, parameters, factory presets
 //   - parameter changes: gains and tap targets
 //   - the line: sized off the audio thread, grown by the worker
-//   - block processing: tempo follow, steady and crossfading loops
+//   - block processing: tempo follow, crossfade bookkeeping
+//   - the loops: contiguous stretches between line wraps, two frames a step
 #include "Quorvex2.h"
 
 #include <cmath>
