@@ -15,6 +15,12 @@
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
 #endif
+// Four frames a step where the processor has AVX, chosen at run time.
+// Not on Windows: GCC there cannot align the stack for 32-byte spills.
+#if (defined(__GNUC__) || defined(__clang__)) && defined(__x86_64__) && !defined(_WIN32)
+#define QUORVEX_AVX 1
+#include <immintrin.h>
+#endif
 
 #if defined(__APPLE__)
 #define QUORVEX_EFFECT_NAME "Quorvex2"
@@ -409,8 +415,9 @@ void Quorvex2::ProcessBlock(double** inputs, double** outputs, int nFrames)
 // every x86-64 build); per frame the operations and their order are those
 // of the one-frame-at-a-time loop, so the output is bit-identical to it.
 // A step reads all its line values before it writes, which equals the
-// frame order unless a read lands on the sample the step's first frame
-// writes, i.e. a lookback of exactly 1: such stretches run frame by frame.
+// frame order unless a read lands on a sample an earlier frame of the same
+// step writes, i.e. a lookback shorter than the step: such stretches take
+// narrower steps (a lookback of 1 runs frame by frame).
 
 namespace {
 
@@ -459,16 +466,68 @@ inline void Frame(const Mix& m, double farV, double nearV, double fbV, double a,
   *o1 = m.farR * farV + m.nearR * nearV + m.dry * b;
 }
 
+#if QUORVEX_AVX
+bool HasAvx()
+{
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx");
+}
+const bool kHasAvx = HasAvx();
+
+// The two-frame step below, four frames wide; returns the frames done.
+template <bool kFading>
+__attribute__((target("avx"))) int RunQuads(const Mix& m, double* w, const double* const* tap, const double* wa,
+                                            const double* wb, const double* in0, const double* in1, double* out0,
+                                            double* out1, int n)
+{
+  const double *f = tap[0], *nr = tap[1], *fb = tap[2];
+  const double *fo = tap[3], *nro = tap[4], *fbo = tap[5];
+  const __m256d farL = _mm256_set1_pd(m.farL), nearL = _mm256_set1_pd(m.nearL);
+  const __m256d farR = _mm256_set1_pd(m.farR), nearR = _mm256_set1_pd(m.nearR);
+  const __m256d dry = _mm256_set1_pd(m.dry), feedback = _mm256_set1_pd(m.feedback);
+  const __m256d half = _mm256_set1_pd(0.5), limit = _mm256_set1_pd(kLineLimit);
+  const __m256d sign = _mm256_set1_pd(-0.0);
+  int j = 0;
+  for (; j + 4 <= n; j += 4)
+  {
+    _mm_prefetch((const char*)(w + j + 512), _MM_HINT_T0);
+    __m256d farV = _mm256_loadu_pd(f + j), nearV = _mm256_loadu_pd(nr + j), fbV = _mm256_loadu_pd(fb + j);
+    if (kFading)
+    {
+      const __m256d a = _mm256_loadu_pd(wa + j), b = _mm256_loadu_pd(wb + j);
+      farV = _mm256_add_pd(_mm256_mul_pd(a, _mm256_loadu_pd(fo + j)), _mm256_mul_pd(b, farV));
+      nearV = _mm256_add_pd(_mm256_mul_pd(a, _mm256_loadu_pd(nro + j)), _mm256_mul_pd(b, nearV));
+      fbV = _mm256_add_pd(_mm256_mul_pd(a, _mm256_loadu_pd(fbo + j)), _mm256_mul_pd(b, fbV));
+    }
+    const __m256d x0 = _mm256_loadu_pd(in0 + j), x1 = _mm256_loadu_pd(in1 + j);
+    __m256d v = _mm256_add_pd(_mm256_mul_pd(feedback, fbV), _mm256_mul_pd(half, _mm256_add_pd(x1, x0)));
+    v = _mm256_and_pd(v, _mm256_cmp_pd(_mm256_andnot_pd(sign, v), limit, _CMP_LE_OQ));
+    _mm256_storeu_pd(w + j, v);
+    const __m256d o0 = _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(farL, farV), _mm256_mul_pd(nearL, nearV)),
+                                     _mm256_mul_pd(dry, x0));
+    const __m256d o1 = _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(farR, farV), _mm256_mul_pd(nearR, nearV)),
+                                     _mm256_mul_pd(dry, x1));
+    _mm256_storeu_pd(out0 + j, o0);
+    _mm256_storeu_pd(out1 + j, o1);
+  }
+  return j;
+}
+#endif
+
 // Taps: far, near, feedback; during a crossfade the old ones follow.
+// width: frames a step may take (1, 2 or 4).
 template <bool kFading>
 void RunStretch(const Mix& m, double* w, const double* const* tap, const double* wa, const double* wb,
-                const double* in0, const double* in1, double* out0, double* out1, int n, bool pairs)
+                const double* in0, const double* in1, double* out0, double* out1, int n, int width)
 {
   const double *f = tap[0], *nr = tap[1], *fb = tap[2];
   const double *fo = tap[3], *nro = tap[4], *fbo = tap[5];
   int j = 0;
+#if QUORVEX_AVX
+  if (width >= 4 && kHasAvx) j = RunQuads<kFading>(m, w, tap, wa, wb, in0, in1, out0, out1, n);
+#endif
 #if defined(__SSE2__) || defined(_M_X64)
-  if (pairs)
+  if (width >= 2)
   {
     const __m128d farL = _mm_set1_pd(m.farL), nearL = _mm_set1_pd(m.nearL);
     const __m128d farR = _mm_set1_pd(m.farR), nearR = _mm_set1_pd(m.nearR);
@@ -501,7 +560,7 @@ void RunStretch(const Mix& m, double* w, const double* const* tap, const double*
     }
   }
 #else
-  (void)pairs;
+  (void)width;
 #endif
   for (; j < n; ++j)
   {
@@ -522,8 +581,10 @@ int32_t RunLine(const Mix& m, double* line, int32_t len, int32_t p, const int32_
                 const double* wa, const double* wb, const double* in0, const double* in1, double* out0,
                 double* out1, int from, int to)
 {
-  bool pairs = true;
-  for (int k = 0; k < nTaps; ++k) pairs = pairs && lookback[k] != 1;
+  // A step of w frames may not read what its own earlier frames write.
+  int width = 4;
+  for (int k = 0; k < nTaps; ++k)
+    if (lookback[k] >= 1 && lookback[k] < width) width = lookback[k] == 1 ? 1 : 2;
   const double* tap[6] = { nullptr, nullptr, nullptr, nullptr, nullptr, nullptr };
   int i = from;
   while (i < to)
@@ -537,7 +598,7 @@ int32_t RunLine(const Mix& m, double* line, int32_t len, int32_t p, const int32_
       tap[k] = line + idx;
     }
     const int e = kFading ? i - from : 0;
-    RunStretch<kFading>(m, line + p, tap, kFading ? wa + e : wa, kFading ? wb + e : wb, in0 + i, in1 + i, out0 + i, out1 + i, n, pairs);
+    RunStretch<kFading>(m, line + p, tap, kFading ? wa + e : wa, kFading ? wb + e : wb, in0 + i, in1 + i, out0 + i, out1 + i, n, width);
     i += n;
     p += n;
     if (p == len) p = 0;
