@@ -286,11 +286,51 @@ private:
 #endif
 };
 
-// Sample conversions, four at a time where SSE2 is there; the same
-// roundings as the one-at-a-time casts.
+// Sample conversions, eight at a time with AVX (chosen at run time, not
+// on Windows where GCC cannot align the stack for it), four with SSE2;
+// the same roundings as the one-at-a-time casts.
+#if (defined(__GNUC__) || defined(__clang__)) && defined(__x86_64__) && !defined(_WIN32)
+#define QUORVEX_AVX 1
+#include <immintrin.h>
+
+static bool HasAvx()
+{
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx");
+}
+static const bool kHasAvx = HasAvx();
+
+__attribute__((target("avx"))) static int FloatsToDoublesAvx(const float* src, double* dst, int n)
+{
+  int s = 0;
+  for (; s + 8 <= n; s += 8)
+  {
+    const __m256 f = _mm256_loadu_ps(src + s);
+    _mm256_storeu_pd(dst + s, _mm256_cvtps_pd(_mm256_castps256_ps128(f)));
+    _mm256_storeu_pd(dst + s + 4, _mm256_cvtps_pd(_mm256_extractf128_ps(f, 1)));
+  }
+  return s;
+}
+
+__attribute__((target("avx"))) static int DoublesToFloatsAvx(const double* src, float* dst, int n, bool accumulate)
+{
+  int s = 0;
+  for (; s + 8 <= n; s += 8)
+  {
+    __m256 f = _mm256_set_m128(_mm256_cvtpd_ps(_mm256_loadu_pd(src + s + 4)), _mm256_cvtpd_ps(_mm256_loadu_pd(src + s)));
+    if (accumulate) f = _mm256_add_ps(_mm256_loadu_ps(dst + s), f);
+    _mm256_storeu_ps(dst + s, f);
+  }
+  return s;
+}
+#endif
+
 static void FloatsToDoubles(const float* src, double* dst, int n)
 {
   int s = 0;
+#if QUORVEX_AVX
+  if (kHasAvx) s = FloatsToDoublesAvx(src, dst, n);
+#endif
 #if defined(__SSE2__) || defined(_M_X64)
   for (; s + 4 <= n; s += 4)
   {
@@ -305,6 +345,9 @@ static void FloatsToDoubles(const float* src, double* dst, int n)
 static void DoublesToFloats(const double* src, float* dst, int n, bool accumulate)
 {
   int s = 0;
+#if QUORVEX_AVX
+  if (kHasAvx) s = DoublesToFloatsAvx(src, dst, n, accumulate);
+#endif
 #if defined(__SSE2__) || defined(_M_X64)
   for (; s + 4 <= n; s += 4)
   {
