@@ -57,14 +57,14 @@ struct Peer
   std::vector<std::pair<std::string, std::string>> params;
 };
 
-bool ParsePeer(const std::string& spec, Peer* peer)
+bool ParsePeer(const std::string& arg, Peer* peer)
 {
   std::vector<std::string> fields;
   size_t at = 0;
   for (;;)
   {
-    const size_t semi = spec.find(';', at);
-    fields.push_back(spec.substr(at, semi == std::string::npos ? std::string::npos : semi - at));
+    const size_t semi = arg.find(';', at);
+    fields.push_back(arg.substr(at, semi == std::string::npos ? std::string::npos : semi - at));
     if (semi == std::string::npos) break;
     at = semi + 1;
   }
