@@ -4,11 +4,17 @@
 // tails, and hostile parameter values and string buffers.
 #include "StressTestUtil.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <limits>
+#include <mutex>
+#include <thread>
 
 using namespace stress;
 using namespace stresstest;
@@ -37,6 +43,41 @@ void Busy(quorvex::VstHost& h, int rate = 6)
 }
 
 }  // namespace
+
+// ================================================================ the watch itself
+
+TEST(StressWatch, SeesWhatTheAudioThreadMustNotDo)
+{
+  if (!InterposerActive()) GTEST_SKIP() << "needs glibc without a sanitizer";
+  std::mutex other;
+  AllowLock(nullptr);
+  WatchBegin();
+  void* volatile p = std::malloc(64);
+  std::free(p);
+  other.lock();
+  other.unlock();
+  std::this_thread::sleep_for(std::chrono::microseconds(10));
+  if (FILE* f = std::fopen("/dev/null", "rb")) std::fclose(f);
+  const AudioCounts c = WatchEnd();
+  EXPECT_GE(c.allocs, 1);  // fopen allocates too
+  EXPECT_GE(c.frees, 1);
+  EXPECT_EQ(c.lockWaits, 1);
+  EXPECT_EQ(c.sleeps, 1);
+  EXPECT_EQ(c.fileIO, 1);
+  // An allowed lock and a wake-up through a non-blocking pipe are fine.
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  fcntl(fds[1], F_SETFL, O_NONBLOCK);
+  AllowLock(&other);
+  WatchBegin();
+  other.lock();
+  other.unlock();
+  const char b = 1;
+  EXPECT_EQ(write(fds[1], &b, 1), 1);
+  EXPECT_TRUE(WatchEnd().Clean());
+  close(fds[0]);
+  close(fds[1]);
+}
 
 // ================================================================ call order
 
