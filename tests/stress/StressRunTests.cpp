@@ -364,7 +364,7 @@ TEST(StressBursts, FiniteAgainWithinOneBlock)
 TEST(StressBursts, LongTailAtFeedback99ReachesExactZero)
 {
   const bool full = FullRuns();
-  const double rate = full ? 44100 : 8000, tempo = full ? 120 : 240, minutes = full ? 90 : 45;
+  const double rate = full ? 44100 : 8000, tempo = full ? 120 : 480, minutes = full ? 90 : 24;
   StressHost s(4096);
   s.host.SetTempo(tempo);
   Start(s, rate, 4096);
