@@ -139,6 +139,16 @@ public:
   void ClearEvents() { mEvents.clear(); }
   int TimeRequests() const { return mTimeRequests; }
 
+  // Told of every host callback the plug-in makes, on the calling thread and
+  // before it is answered; must neither allocate nor block (stress runs call
+  // it on the audio thread).
+  typedef void (*CallbackObserver)(void* context, VstInt32 opcode);
+  void SetCallbackObserver(CallbackObserver observer, void* context)
+  {
+    mObserver = observer;
+    mObserverContext = context;
+  }
+
   // The callback handed to every plug-in; public so tests can feed it
   // hostile input directly.
   static VstIntPtr VSTCALLBACK HostCallback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value,
@@ -177,6 +187,8 @@ private:
   std::vector<HostCall> mCalls;
   std::vector<HostEvent> mEvents;
   int mTimeRequests = 0;
+  CallbackObserver mObserver = nullptr;
+  void* mObserverContext = nullptr;
 };
 
 }  // namespace quorvex
