@@ -1,5 +1,7 @@
 #include "lice_bitmap.h"
 
+#include "lice_dc.h"
+
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -113,12 +115,26 @@ bool LICE_MemBitmap::Resize(int w, int h)
 
 LICE_SysBitmap::LICE_SysBitmap(int w, int h)
 {
+#if !defined(_WIN32) && !defined(__APPLE__)
+  mContext = LICE_CreateBitmapContext(this);
+  mOwnsContext = mContext != nullptr;
+#endif
   Resize(w, h);
 }
 
 LICE_SysBitmap::~LICE_SysBitmap()
 {
+  SetPlatformContext(nullptr);
   FreeSurface();
+}
+
+void LICE_SysBitmap::SetPlatformContext(void* context)
+{
+#if !defined(_WIN32) && !defined(__APPLE__)
+  if (mOwnsContext) LICE_DeleteContext(static_cast<HDC>(mContext));
+#endif
+  mOwnsContext = false;
+  mContext = context;
 }
 
 void LICE_SysBitmap::FreeSurface()

@@ -83,9 +83,10 @@ public:
   bool Resize(int w, int h) override;
   void* PlatformContext() override { return mContext; }
 
-  // The text backend attaches its drawing context here; it stays attached
-  // across resizes, so the backend must re-read PixelData() after one.
-  void SetPlatformContext(void* context) { mContext = context; }
+  // Outside Windows and macOS the bitmap owns a text-backend context
+  // (lice_dc.h) from construction. Another context may be attached instead;
+  // it stays attached across resizes and is not owned.
+  void SetPlatformContext(void* context);
 
 private:
   void FreeSurface();
@@ -97,4 +98,5 @@ private:
   int mAllocWidth = 0;
   int mAllocHeight = 0;
   unsigned char* mRaw = nullptr;
+  bool mOwnsContext = false;
 };

@@ -67,6 +67,11 @@ void IGraphicsHeadless::RegisterImage(int id, const void* png, int length)
 LICE_IBitmap* IGraphicsHeadless::LoadPlatformBitmap(int id, const char* name)
 {
   (void)name;
+  return DecodeRegisteredImage(id);
+}
+
+LICE_IBitmap* IGraphicsHeadless::DecodeRegisteredImage(int id)
+{
   ImageRegistry& reg = Registry();
   WDL_MutexLock lock(&reg.mutex);
   for (int i = 0; i < reg.list.GetSize(); ++i)
@@ -111,8 +116,7 @@ void IGraphicsHeadless::Close(bool endGesture)
   if (!mOpen) return;
   if (endGesture) EndPendingGesture();
   mParamChangeTimer = 0;
-  mEdControl = nullptr;
-  mEdParam = nullptr;
+  mEntry.OnEvent(IEntryEvent::WindowClosed, nullptr, -1);
   mOpen = false;
   mParent = nullptr;
 }
@@ -172,29 +176,25 @@ bool IGraphicsHeadless::WriteFramePng(const char* path) const
 
 void IGraphicsHeadless::PromptUserInput(IControl* control, IParam* param)
 {
-  if (!control || !param || mEdControl) return;
-  mEdControl = control;
-  mEdParam = param;
+  mEntry.Open(this, control, param);
 }
 
 void IGraphicsHeadless::PromptUserInput(IEditableTextControl* control)
 {
-  (void)control;  // text controls get their box with the text rendering
+  mEntry.Open(this, control);
 }
 
 void IGraphicsHeadless::CommitEntry(const char* text)
 {
-  IControl* control = mEdControl;
-  IParam* param = mEdParam;
-  mEdControl = nullptr;
-  mEdParam = nullptr;
+  IControl* control = mEntry.Control();
+  IParam* param = mEntry.Param();
+  mEntry.Close();
   if (control) ApplyTextEntry(control, param, text);
 }
 
 void IGraphicsHeadless::CancelEntry()
 {
-  mEdControl = nullptr;
-  mEdParam = nullptr;
+  mEntry.Close();
 }
 
 void IGraphicsHeadless::HostPath(WDL_String* path)

@@ -8,6 +8,7 @@
 #pragma once
 
 #include "IGraphicsPlatform.h"
+#include "IGraphicsText.h"
 
 #include <string>
 
@@ -23,6 +24,9 @@ public:
   // [any thread, registry mutex] PNG bytes for an image id (copied); a
   // later registration of the same id replaces the bytes.
   static void RegisterImage(int id, const void* png, int length);
+  // [any thread, registry mutex] decodes the registered image; null when
+  // none. Other layers without image resources share the registry.
+  static LICE_IBitmap* DecodeRegisteredImage(int id);
 
   // ------------------------------------------------------------ driving it
   // [UI thread] one timer tick; true when something was redrawn.
@@ -34,13 +38,20 @@ public:
   // [UI thread] writes the presented frame as an RGBA PNG; false on failure.
   bool WriteFramePng(const char* path) const;
 
-  // Entry box: what was asked, and the answer.
-  bool EntryOpen() const { return mEdControl != nullptr; }
-  IControl* EntryControl() const { return mEdControl; }
-  IParam* EntryParam() const { return mEdParam; }
+  // Entry box (Windows conventions): what was asked, and the answer.
+  bool EntryOpen() const { return mEntry.IsOpen(); }
+  IControl* EntryControl() const { return mEntry.Control(); }
+  IParam* EntryParam() const { return mEntry.Param(); }
+  const IEntryBoxLayout& EntryLayout() const { return mEntry.Layout(); }
   // [UI thread] commits text through ApplyTextEntry and closes the box.
   void CommitEntry(const char* text);
   void CancelEntry();
+  // [UI thread] an event ending the box as a window layer reports it; true
+  // when the click that caused it should still reach the editor.
+  bool EntryEvent(IEntryEvent event, const char* text, int selected = -1)
+  {
+    return mEntry.OnEvent(event, text, selected);
+  }
 
   // OpenURL log and the answer it gives.
   const std::string& LastURL() const { return mLastURL; }
@@ -72,8 +83,7 @@ private:
   LICE_MemBitmap* mFrame = nullptr;
   int mPresents = 0;
   IRECT mLastPresented;
-  IControl* mEdControl = nullptr;
-  IParam* mEdParam = nullptr;
+  ITextEntry mEntry{ IEntryPlatform::Windows };
   std::string mLastURL;
   int mURLCalls = 0;
   bool mURLResult = true;

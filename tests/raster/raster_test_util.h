@@ -72,3 +72,6 @@ int RefOverlay(int x, int s, int w);
 // Applies combine mode 0-5, with or without source alpha, to one pixel.
 LICE_PixelWord RefCombine(LICE_PixelWord dest, int r, int g, int b, int a, int w, int modeByte,
                           bool sourceAlpha);
+
+// Writes a bitmap as an 8-bit RGBA PNG file; false on any failure.
+bool WritePngFile(const char* path, LICE_IBitmap* bm);

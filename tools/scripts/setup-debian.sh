@@ -7,6 +7,7 @@ packages=(
   build-essential cmake pkg-config ccache
   libgtest-dev
   libpng-dev zlib1g-dev
+  libfreetype-dev libfontconfig-dev fonts-liberation
   libsndfile1-dev
 )
 

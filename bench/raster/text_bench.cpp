@@ -1,0 +1,78 @@
+// Cost of drawing a value read-out ("1/4" in Arial 16) into an editor-sized
+// bitmap once the font's glyphs are warm, on each way the font can take.
+//
+//   text_bench [seconds-per-case]
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+
+#include "lice_text.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double gSecondsPerCase = 0.3;
+
+void Measure(const char* name, const std::function<void()>& op)
+{
+  for (int i = 0; i < 16; ++i) op(); // warm the glyph caches
+  long long runs = 0;
+  const Clock::time_point start = Clock::now();
+  double elapsed = 0;
+  do
+  {
+    for (int i = 0; i < 64; ++i) op();
+    runs += 64;
+    elapsed = std::chrono::duration<double>(Clock::now() - start).count();
+  } while (elapsed < gSecondsPerCase);
+  printf("  %-44s %8.2f us per call\n", name, elapsed * 1e6 / runs);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+  if (argc > 1) gSecondsPerCase = atof(argv[1]);
+
+  LICE_CachedFont font;
+  HFONT hf = CreateFont(16, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                        CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, "Arial");
+  if (!hf)
+  {
+    fprintf(stderr, "no font found\n");
+    return 1;
+  }
+  font.SetFromPlatformFont(hf, LICE_FONT_FLAG_OWNS_HFONT | LICE_FONT_FLAG_FORCE_NATIVE);
+  font.SetTextColour(LICE_RGBA(255, 255, 255, 230));
+
+  LICE_SysBitmap sys(545, 210);
+  LICE_MemBitmap mem(545, 210);
+  RECT r = {60, 174, 116, 190};
+  const int centred = DT_CENTER | DT_NOCLIP;
+
+  printf("\"1/4\", Arial 16, centred in a 56 x 16 box:\n");
+  Measure("native, into the bitmap's context", [&] {
+    RECT rr = r;
+    font.DrawText(&sys, "1/4", -1, &rr, centred);
+  });
+  Measure("native, through the scratch bitmap", [&] {
+    RECT rr = r;
+    font.DrawText(&mem, "1/4", -1, &rr, centred);
+  });
+  Measure("cached glyphs (colour alpha, as the editor)", [&] {
+    RECT rr = r;
+    font.DrawText(&sys, "1/4", -1, &rr, centred | LICE_DT_USEFGALPHA);
+  });
+  Measure("cached glyphs, forced", [&] {
+    RECT rr = r;
+    font.DrawText(&mem, "1/4", -1, &rr, centred | LICE_DT_NEEDALPHA);
+  });
+  Measure("measure only", [&] {
+    RECT rr = r;
+    font.DrawText(&sys, "1/4", -1, &rr, DT_CALCRECT);
+  });
+  return 0;
+}

@@ -1,0 +1,172 @@
+// Editor text: the process-wide font cache, the editable text control, and
+// the platform-neutral rules of the entry box a right-click opens.
+//
+// A window layer opens its native widget from the layout ITextEntry works
+// out, and reports back what ended the box; ITextEntry decides whether that
+// commits, discards or keeps the box open, and applies a commit.
+//
+// Threads: UI thread, except the font cache, which any editor instance may
+// use (it holds its own mutex only while searching or appending).
+#pragma once
+
+#include "IControl.h"
+#include "lice_dc.h"
+#include "wdlstring.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+class LICE_CachedFont;
+
+// ================================================================ font cache
+
+// Fonts by (size, angle, style, name); colour, alignment and quality are not
+// part of the key. Entries live until the library unloads.
+namespace IFontCache
+{
+// [any thread, cache mutex] the cached font for the style's key, or null.
+LICE_CachedFont* Find(const IText* txt);
+// [any thread, cache mutex] appends an entry; the cache owns font.
+void Add(const IText* txt, LICE_CachedFont* font);
+// [any thread, cache mutex] number of entries (tests and diagnostics).
+int Size();
+// [UI thread] a cached font whose line height comes close to requested:
+// makeNative(h) creates the platform font of cell height h; when the first
+// font's line height is off, one corrected height is tried. Null when a
+// platform font cannot be made.
+LICE_CachedFont* CreateSized(int requested, const std::function<HFONT(int)>& makeNative);
+}
+
+// ================================================================ IEditableTextControl
+
+// Text the user may edit through a text field over the control.
+class IEditableTextControl : public IControl
+{
+public:
+  // [UI thread]
+  IEditableTextControl(IPlugBase* plug, IRECT rect, const IText& text, const char* str,
+                       bool editable = true, bool secure = false);
+
+  bool Draw(IGraphics* graphics) override;
+  // A left click opens the editor's text field when editable.
+  void OnMouseDown(int x, int y, MouseModifiers* mod) override;
+
+  // [UI thread] replaces the text without telling the plug-in.
+  void SetTextFromPlug(const char* str);
+  const char* GetText() const { return mStr.Get(); }
+  const IText& GetIText() const { return mText; }
+  bool IsEditable() const { return mEditable; }
+  bool IsSecure() const { return mSecure; }
+
+protected:
+  friend class IGraphics;
+
+  IText mText;
+  WDL_String mStr;
+  IColor mBackgroundColor; // kept for layout compatibility; the entry box ignores it
+  bool mEditable;
+  bool mSecure;
+};
+
+// ================================================================ entry box
+
+// Whose conventions the box follows; window systems without their own
+// (X11, headless) use the Windows ones.
+enum class IEntryPlatform
+{
+  Windows,
+  Mac
+};
+
+// What a window layer must create. Coordinates are editor pixels (y down);
+// Windows values are whole, macOS keeps the centre's fraction.
+struct IEntryBoxLayout
+{
+  enum Kind
+  {
+    kTextField,
+    kListBox
+  };
+  enum Align
+  {
+    kAlignLeft,
+    kAlignCenter,
+    kAlignRight
+  };
+
+  Kind kind = kTextField;
+  double x = 0, y = 0, w = 0, h = 0;
+  std::string text;               // initial text of a text field
+  bool selectAll = false;         // whole text selected on opening
+  bool multiLine = false;         // Windows edit style
+  bool truncateTail = false;      // macOS field style
+  bool readOnly = false;
+  bool secure = false;            // masked input
+  int align = kAlignCenter;
+  std::vector<std::string> items; // list box items, value order
+  int selected = -1;              // the item matching the current value, -1 none
+  int visibleItems = 0;           // macOS combo box
+  std::string fontName = "Arial";
+  double fontSize = 14;           // Windows: cell height; macOS: points
+  bool bold = false, italic = false;
+};
+
+// Widths and positions, exposed for the layers and tests.
+namespace IEntryBoxRules
+{
+// max(24, 8 * length + 24) over the items; 24 for none.
+int ListBoxWidth(const std::vector<std::string>& items);
+// The box for a parameter control; false when control or param is null.
+bool ForParam(IControl* control, IParam* param, IEntryPlatform platform, IEntryBoxLayout* out);
+// The box for an editable text control; false when control is null.
+bool ForTextControl(IEditableTextControl* control, IEntryPlatform platform, IEntryBoxLayout* out);
+}
+
+// What ended (or might end) an open box.
+enum class IEntryEvent
+{
+  Enter,           // Enter in a text field
+  PickItem,        // an item of the list was chosen
+  ClickElsewhere,  // left click in the editor outside the box
+  RightClick,      // right click in the editor
+  FocusLost,       // keyboard focus left the box
+  WindowClosed     // the editor window is closing
+};
+
+// One open entry box and its end. A layer keeps one per editor.
+class ITextEntry
+{
+public:
+  explicit ITextEntry(IEntryPlatform platform) : mPlatform(platform) {}
+
+  // [UI thread] Opens for a parameter control or a text control; false (and
+  // nothing changes) when a box is already open or the arguments are null.
+  bool Open(IGraphics* graphics, IControl* control, IParam* param);
+  bool Open(IGraphics* graphics, IEditableTextControl* control);
+  bool IsOpen() const { return mControl != nullptr; }
+  IControl* Control() const { return mControl; }
+  IParam* Param() const { return mParam; }
+  const IEntryBoxLayout& Layout() const { return mLayout; }
+
+  // [UI thread] An event while open, with the box's current text and
+  // selected item (-1 none). Commits or discards as the platform does and
+  // returns true when the triggering click should still reach the editor.
+  // The box is closed afterwards unless the platform keeps it open.
+  bool OnEvent(IEntryEvent event, const char* text, int selected);
+
+  // [UI thread] Direct ends, for layers that know what they want.
+  void Commit(const char* text, int selected);
+  void Discard();
+  // [UI thread] Forgets the box without committing or redrawing anything.
+  void Close();
+
+private:
+  void AfterClose(IGraphics* graphics, IControl* control);
+
+  IEntryPlatform mPlatform;
+  IGraphics* mGraphics = nullptr;
+  IControl* mControl = nullptr;
+  IParam* mParam = nullptr;
+  IEntryBoxLayout mLayout;
+};
