@@ -741,21 +741,16 @@ void IGraphicsLinux::OpenEntryWindow()
     mEntry.Close();
     return;
   }
-  mEntryWnd = wnd;
   if (!mEntryBitmap) mEntryBitmap = new LICE_MemBitmap(0, 0, 4);
   mEntryBitmap->Resize(w, h);
   XMapRaised(dpy, wnd);
   XSync(dpy, False);
   XSetInputFocus(dpy, wnd, RevertToParent, CurrentTime);
+  // Published once the server has it mapped and focused, so that whatever
+  // follows the right click is typed into it.
+  XSync(dpy, False);
+  mEntryWnd = wnd;
   DrawEntry();
-}
-
-void IGraphicsLinux::CloseEntryWindow()
-{
-  if (!mEntryWnd) return;
-  XDestroyWindow(mX->dpy, mEntryWnd);
-  mEntryWnd = 0;
-  XSetInputFocus(mX->dpy, mWnd, RevertToParent, CurrentTime);
 }
 
 int IGraphicsLinux::EntryItemAt(int y) const
@@ -831,9 +826,10 @@ void IGraphicsLinux::EndEntry(IEntryEvent event)
   const int item = mEntry.Layout().kind == IEntryBoxLayout::kListBox ? mEntryItem : -1;
   // The box window goes first: committing may redraw the control under it.
   const ::Window wnd = mEntryWnd;
-  mEntryWnd = 0;
   if (wnd) XDestroyWindow(mX->dpy, wnd);
   XSetInputFocus(mX->dpy, mWnd, RevertToParent, CurrentTime);
+  XSync(mX->dpy, False);
+  mEntryWnd = 0;
   mEntry.OnEvent(event, mEntryText.c_str(), item);
   if (mEntry.IsOpen())
   {

@@ -97,7 +97,6 @@ private:
 
   // Entry box.
   void OpenEntryWindow();
-  void CloseEntryWindow();
   void DrawEntry();
   void EndEntry(IEntryEvent event);
   int EntryItemAt(int y) const;

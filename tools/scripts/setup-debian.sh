@@ -9,6 +9,7 @@ packages=(
   libpng-dev zlib1g-dev
   libfreetype-dev libfontconfig-dev fonts-liberation
   libsndfile1-dev
+  libx11-dev libxext-dev libxtst-dev xvfb
 )
 
 missing=()

@@ -8,6 +8,7 @@
 #define QUORVEX_VSTHOST_H
 
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -127,9 +128,18 @@ public:
   // --- What the plug-in told the host ------------------------------------------
 
   // audioMasterAutomate, BeginEdit, EndEdit, UpdateDisplay, WantMidi,
-  // IOChanged and SizeWindow, in the order received.
-  const std::vector<HostCall>& Calls() const { return mCalls; }
-  void ClearCalls() { mCalls.clear(); }
+  // IOChanged and SizeWindow, in the order received. An editor may report
+  // edits from a thread of its own, so the log is copied under a lock.
+  std::vector<HostCall> Calls() const
+  {
+    std::lock_guard<std::mutex> lock(mCallsMutex);
+    return mCalls;
+  }
+  void ClearCalls()
+  {
+    std::lock_guard<std::mutex> lock(mCallsMutex);
+    mCalls.clear();
+  }
   void SetCallLogging(bool on) { mLogCalls = on; }
   const std::vector<HostEvent>& Events() const { return mEvents; }
   void ClearEvents() { mEvents.clear(); }
@@ -168,6 +178,7 @@ private:
   VstTimeInfo mTimeInfo;
 
   bool mLogCalls = true;
+  mutable std::mutex mCallsMutex;
   std::vector<HostCall> mCalls;
   std::vector<HostEvent> mEvents;
   int mTimeRequests = 0;

@@ -1,0 +1,429 @@
+// The X11 editor through the reference host under a private Xvfb: what is
+// on screen, what synthetic input (XTest) does to parameters and what the
+// host sees, and the window's life cycle. Waits are bounded polls; nothing
+// asserts on wall-clock time.
+#include "AdapterTestUtil.h"
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <thread>
+
+using adaptertest::Plug;
+
+namespace {
+
+typedef std::vector<std::string> Strings;
+
+const int kW = 300, kH = 200;
+// Knob centres of the test editor (100 px tall, gearing 1: 10 px = 0.1).
+const int kMixX = 35, kOffsetX = 95, kShapeX = 155, kKnobY = 60;
+
+Strings EditCalls(const quorvex::VstHost& host)
+{
+  Strings out;
+  for (const quorvex::HostCall& c : host.Calls())
+  {
+    const char* what = c.opcode == audioMasterAutomate   ? "automate"
+                       : c.opcode == audioMasterBeginEdit ? "begin"
+                       : c.opcode == audioMasterEndEdit   ? "end"
+                                                          : nullptr;
+    if (what) out.push_back(std::string(what) + " " + std::to_string(c.index));
+  }
+  return out;
+}
+
+bool WaitFor(const std::function<bool()>& done, int ms = 5000)
+{
+  for (int waited = 0; waited < ms; waited += 5)
+  {
+    if (done()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return done();
+}
+
+// The test's own connection: parent windows, screenshots and XTest input.
+class Screen
+{
+public:
+  Screen() : dpy(XOpenDisplay(nullptr)) {}
+  ~Screen()
+  {
+    if (dpy) XCloseDisplay(dpy);
+  }
+
+  // A top-level window standing in for the host's editor frame.
+  Window MakeParent(int x = 0, int y = 0)
+  {
+    XSetWindowAttributes a;
+    a.override_redirect = True;
+    a.background_pixel = 0x203040;
+    Window w = XCreateWindow(dpy, DefaultRootWindow(dpy), x, y, kW, kH, 0, CopyFromParent, InputOutput,
+                             CopyFromParent, CWOverrideRedirect | CWBackPixel, &a);
+    XMapRaised(dpy, w);
+    XSync(dpy, False);
+    return w;
+  }
+
+  std::vector<Window> Children(Window parent)
+  {
+    Window root, up, *kids = nullptr;
+    unsigned int n = 0;
+    std::vector<Window> out;
+    if (XQueryTree(dpy, parent, &root, &up, &kids, &n))
+    {
+      out.assign(kids, kids + n);
+      if (kids) XFree(kids);
+    }
+    return out;
+  }
+
+  // 0x00RRGGBB pixels of a window, empty when it cannot be read.
+  std::vector<uint32_t> Grab(Window w, int width = kW, int height = kH)
+  {
+    std::vector<uint32_t> out;
+    XImage* img = XGetImage(dpy, w, 0, 0, (unsigned)width, (unsigned)height, AllPlanes, ZPixmap);
+    if (!img) return out;
+    out.resize((size_t)width * height);
+    for (int y = 0; y < height; ++y)
+      for (int x = 0; x < width; ++x) out[(size_t)y * width + x] = (uint32_t)XGetPixel(img, x, y) & 0xFFFFFF;
+    XDestroyImage(img);
+    return out;
+  }
+
+  void Move(int x, int y)
+  {
+    XTestFakeMotionEvent(dpy, -1, x, y, 0);
+    XSync(dpy, False);
+  }
+  void Button(int button, bool down)
+  {
+    XTestFakeButtonEvent(dpy, (unsigned)button, down ? True : False, 0);
+    XSync(dpy, False);
+  }
+  void Click(int x, int y, int button = 1)
+  {
+    Move(x, y);
+    Button(button, true);
+    Button(button, false);
+  }
+  void Key(KeySym sym)
+  {
+    const KeyCode code = XKeysymToKeycode(dpy, sym);
+    XTestFakeKeyEvent(dpy, code, True, 0);
+    XTestFakeKeyEvent(dpy, code, False, 0);
+    XSync(dpy, False);
+  }
+
+  Display* dpy;
+};
+
+// The X11 variant of the test plug-in with its editor open in a parent.
+class Editor
+{
+public:
+  explicit Editor(Screen& screen) : plug(TESTPLUG_X11_PATH), mScreen(screen) {}
+  ~Editor() { Close(); }
+
+  bool Open(Window parent)
+  {
+    mParent = parent;
+    if (plug.host.Dispatch(effEditOpen, 0, 0, (void*)(uintptr_t)parent) != 1) return false;
+    open = true;
+    // The first frame is complete once the window shows something.
+    return WaitFor([&] { return plug.Log().presents > 0; });
+  }
+  void Close()
+  {
+    if (open) plug.host.Dispatch(effEditClose);
+    open = false;
+  }
+  Window Child()
+  {
+    const std::vector<Window> kids = mScreen.Children(mParent);
+    return kids.empty() ? 0 : kids.back();
+  }
+
+  Plug plug;
+  bool open = false;
+
+private:
+  Screen& mScreen;
+  Window mParent = 0;
+};
+
+// The test knob paints its value as a yellow bar from the bottom up.
+bool BarReaches(const std::vector<uint32_t>& px, int knobX, int y)
+{
+  return !px.empty() && px[(size_t)y * kW + knobX] == 0xF0C800;
+}
+
+class X11Editor : public ::testing::Test
+{
+protected:
+  void SetUp() override
+  {
+    if (!screen.dpy) GTEST_SKIP() << "no X server";
+  }
+  Screen screen;
+};
+
+}  // namespace
+
+TEST_F(X11Editor, FirstFrameMatchesHeadlessRender)
+{
+  const float state[] = { 0.3f, 0.75f, 1.0f, 0.f, 0.f, 0.55f };
+  Plug headless(TESTPLUG_EDITOR_PATH);
+  Editor editor(screen);
+  ASSERT_TRUE(headless.Ok() && editor.plug.Ok());
+  for (int i = 0; i < 6; ++i)
+  {
+    headless.host.SetParameter(i, state[i]);
+    editor.plug.host.SetParameter(i, state[i]);
+  }
+  headless.host.Dispatch(effEditOpen, 0, 0, (void*)1);
+  headless.Cmd(kTPCmdTimerTick);
+  void* lib = dlopen(TESTPLUG_EDITOR_PATH, RTLD_NOW | RTLD_NOLOAD);
+  ASSERT_NE(lib, nullptr);
+  auto copyFrame = (TestPlugCopyFrameProc)dlsym(lib, "TestPlug_CopyFrame");
+  std::vector<uint32_t> expected((size_t)kW * kH);
+  ASSERT_EQ(copyFrame(headless.Fx(), expected.data(), kW, kH), 1);
+  dlclose(lib);
+  for (uint32_t& p : expected) p &= 0xFFFFFF;
+
+  ASSERT_TRUE(editor.Open(screen.MakeParent()));
+  const Window child = editor.Child();
+  ASSERT_NE(child, 0u);
+  std::vector<uint32_t> shown;
+  EXPECT_TRUE(WaitFor([&] { return (shown = screen.Grab(child)) == expected; }));
+  size_t differ = 0;
+  for (size_t i = 0; i < shown.size() && i < expected.size(); ++i) differ += shown[i] != expected[i];
+  EXPECT_EQ(differ, 0u) << "pixels differing from the headless frame";
+  EXPECT_EQ(editor.plug.Log().xErrors, 0);
+}
+
+TEST_F(X11Editor, MouseEditsReachTheHostAsGestures)
+{
+  Editor editor(screen);
+  ASSERT_TRUE(editor.plug.Ok());
+  editor.plug.host.SetParameter(kTPMix, 0.5f);
+  ASSERT_TRUE(editor.Open(screen.MakeParent()));
+  editor.plug.ClearLog();
+
+  // Drag: press, two moves up, release.
+  screen.Move(kMixX, kKnobY);
+  screen.Button(1, true);
+  screen.Move(kMixX, kKnobY - 10);
+  screen.Move(kMixX, kKnobY - 20);
+  screen.Button(1, false);
+  // Moves that queue up while one is handled arrive as the latest one.
+  ASSERT_TRUE(WaitFor([&] {
+    const Strings c = EditCalls(editor.plug.host);
+    return !c.empty() && c.back() == "end 0";
+  }));
+  const Strings drag = EditCalls(editor.plug.host);
+  ASSERT_GE(drag.size(), 3u);
+  EXPECT_EQ(drag.front(), "begin 0");
+  for (size_t i = 1; i + 1 < drag.size(); ++i) EXPECT_EQ(drag[i], "automate 0");
+  EXPECT_NEAR(editor.plug.Value(kTPMix), 70.0, 1e-6);
+
+  // Three wheel notches down on another knob: one gesture that the timer
+  // ends half a second (15 ticks at 30 fps) after the last notch.
+  editor.plug.ClearLog();
+  screen.Move(kOffsetX, kKnobY);
+  for (int i = 0; i < 3; ++i)
+  {
+    screen.Button(5, true);
+    screen.Button(5, false);
+  }
+  ASSERT_TRUE(WaitFor([&] {
+    const Strings c = EditCalls(editor.plug.host);
+    return !c.empty() && c.back() == "end 1";
+  }));
+  EXPECT_EQ(EditCalls(editor.plug.host), (Strings{ "begin 1", "automate 1", "automate 1", "automate 1", "end 1" }));
+  EXPECT_EQ(editor.plug.Log().timerTicksSet, 15);
+  EXPECT_LT(editor.plug.Value(kTPOffset), 0.0);
+
+  // A click on a knob is a press and a release; a second one close by in
+  // time and place is the double-click, which restores the default.
+  editor.plug.ClearLog();
+  screen.Click(kMixX, kKnobY);
+  screen.Click(kMixX + 1, kKnobY);
+  ASSERT_TRUE(WaitFor([&] {
+    const Strings c = EditCalls(editor.plug.host);
+    return std::count(c.begin(), c.end(), "end 0") == 2;
+  }));
+  const Strings clicks = EditCalls(editor.plug.host);
+  EXPECT_EQ(clicks.front(), "begin 0");
+  EXPECT_EQ(std::count(clicks.begin(), clicks.end(), "begin 0"), 2);
+  EXPECT_TRUE(WaitFor([&] { return std::abs(editor.plug.Value(kTPMix) - 50.0) < 1e-6; }));
+  EXPECT_EQ(editor.plug.Log().xErrors, 0);
+}
+
+TEST_F(X11Editor, EntryBoxTypesPicksAndDiscards)
+{
+  Editor editor(screen);
+  ASSERT_TRUE(editor.plug.Ok());
+  ASSERT_TRUE(editor.Open(screen.MakeParent()));
+
+  // Right click opens a text field; the typed text replaces the selection.
+  screen.Click(kMixX, kKnobY, 3);
+  ASSERT_TRUE(WaitFor([&] { return editor.plug.Log().entryWindow != 0; }));
+  // The right click's own press and release are a gesture of their own.
+  ASSERT_TRUE(WaitFor([&] { return EditCalls(editor.plug.host) == Strings{ "begin 0", "end 0" }; }));
+  editor.plug.ClearLog();
+  screen.Key(XK_7);
+  screen.Key(XK_0);
+  screen.Key(XK_Return);
+  ASSERT_TRUE(WaitFor([&] { return editor.plug.Log().entryWindow == 0; }));
+  EXPECT_NEAR(editor.plug.Value(kTPMix), 70.0, 1e-6);
+  const Strings typed = EditCalls(editor.plug.host);
+  ASSERT_GE(typed.size(), 3u);
+  EXPECT_EQ((Strings{ typed[0], typed[1], typed[2] }), (Strings{ "begin 0", "automate 0", "end 0" }));
+
+  // Escape and a right click discard; backspace edits before Enter.
+  const struct
+  {
+    KeySym first, second;
+    bool rightClick;
+    double expect;
+  } cases[] = {
+    { XK_1, XK_Escape, false, 70.0 },
+    { XK_2, 0, true, 70.0 },
+    { XK_4, XK_BackSpace, false, 70.0 },
+  };
+  for (const auto& c : cases)
+  {
+    screen.Click(kMixX, kKnobY, 3);
+    ASSERT_TRUE(WaitFor([&] { return editor.plug.Log().entryWindow != 0; }));
+    screen.Key(c.first);
+    if (c.second) screen.Key(c.second);
+    if (c.rightClick) screen.Click(kOffsetX, kKnobY, 3);
+    if (c.second == XK_BackSpace)
+    {
+      screen.Key(XK_3);
+      screen.Key(XK_Return);
+    }
+    ASSERT_TRUE(WaitFor([&] { return editor.plug.Log().entryWindow == 0; }));
+    EXPECT_NEAR(editor.plug.Value(kTPMix), c.second == XK_BackSpace ? 3.0 : c.expect, 1e-6);
+  }
+
+  // A left click elsewhere commits the box and then acts as a click.
+  screen.Click(kMixX, kKnobY, 3);
+  ASSERT_TRUE(WaitFor([&] { return editor.plug.Log().entryWindow != 0; }));
+  screen.Key(XK_8);
+  screen.Click(kOffsetX, kKnobY + 40);
+  ASSERT_TRUE(WaitFor([&] { return editor.plug.Log().entryWindow == 0; }));
+  EXPECT_TRUE(WaitFor([&] { return std::abs(editor.plug.Value(kTPMix) - 8.0) < 1e-6; }));
+
+  // An enumerated parameter gets a list; clicking an item picks it. The
+  // list opens at the knob's centre: row 0 is the current choice, then
+  // the items 16 px each.
+  screen.Click(kShapeX, kKnobY, 3);
+  ASSERT_TRUE(WaitFor([&] { return editor.plug.Log().entryWindow != 0; }));
+  screen.Click(kShapeX, kKnobY + 1 + 16 * 3 + 8);  // the third item, "Saw"
+  ASSERT_TRUE(WaitFor([&] { return editor.plug.Log().entryWindow == 0; }));
+  EXPECT_TRUE(WaitFor([&] { return editor.plug.Value(kTPShape) == 2.0; }));
+  EXPECT_EQ(editor.plug.Log().xErrors, 0);
+}
+
+TEST_F(X11Editor, HostChangesRedrawTheControls)
+{
+  Editor editor(screen);
+  ASSERT_TRUE(editor.plug.Ok());
+  editor.plug.host.SetParameter(kTPMix, 0.0f);
+  ASSERT_TRUE(editor.Open(screen.MakeParent()));
+  const Window child = editor.Child();
+  EXPECT_TRUE(WaitFor([&] { return !BarReaches(screen.Grab(child), kMixX, 20); }));
+  editor.plug.host.SetParameter(kTPMix, 1.0f);
+  EXPECT_TRUE(WaitFor([&] { return BarReaches(screen.Grab(child), kMixX, 20); }));
+  editor.plug.host.SetParameter(kTPMix, 0.0f);
+  EXPECT_TRUE(WaitFor([&] { return !BarReaches(screen.Grab(child), kMixX, 20); }));
+}
+
+TEST_F(X11Editor, OpenCloseCyclesReopenAndTwoInstances)
+{
+  const Window parent = screen.MakeParent();
+  {
+    Editor editor(screen);
+    ASSERT_TRUE(editor.plug.Ok());
+    for (int i = 0; i < 100; ++i)
+    {
+      ASSERT_EQ(editor.plug.host.Dispatch(effEditOpen, 0, 0, (void*)(uintptr_t)parent), 1) << i;
+      if (i % 10 == 0) screen.Move(kMixX + i, kKnobY);  // events arriving during the cycles
+      editor.plug.host.Dispatch(effEditClose);
+    }
+    XSync(screen.dpy, False);
+    EXPECT_TRUE(screen.Children(parent).empty());
+
+    // A reopen without a close replaces the window and keeps it working.
+    ASSERT_TRUE(editor.Open(parent));
+    ASSERT_EQ(editor.plug.host.Dispatch(effEditOpen, 0, 0, (void*)(uintptr_t)parent), 1);
+    XSync(screen.dpy, False);
+    EXPECT_EQ(screen.Children(parent).size(), 1u);
+    editor.plug.ClearLog();
+    screen.Click(kMixX, kKnobY, 3);
+    EXPECT_TRUE(WaitFor([&] { return editor.plug.Log().entryWindow != 0; }));
+    EXPECT_EQ(editor.plug.Log().xErrors, 0);
+  }
+
+  // Two instances with editors open at once, each handling its own input.
+  Editor a(screen), b(screen);
+  ASSERT_TRUE(a.plug.Ok() && b.plug.Ok());
+  ASSERT_TRUE(a.Open(screen.MakeParent(0, 0)));
+  ASSERT_TRUE(b.Open(screen.MakeParent(400, 0)));
+  a.plug.ClearLog();
+  b.plug.ClearLog();
+  screen.Click(400 + kMixX, kKnobY, 3);
+  ASSERT_TRUE(WaitFor([&] { return b.plug.Log().entryWindow != 0; }));
+  screen.Key(XK_9);
+  screen.Key(XK_Return);
+  EXPECT_TRUE(WaitFor([&] { return std::abs(b.plug.Value(kTPMix) - 9.0) < 1e-6; }));
+  EXPECT_EQ(a.plug.Log().entryWindow, 0u);
+  EXPECT_TRUE(EditCalls(a.plug.host).empty());
+  a.Close();
+  EXPECT_TRUE(b.plug.Log().presents > 0);
+  EXPECT_EQ(b.plug.Log().xErrors, 0);
+}
+
+TEST_F(X11Editor, ClosingEndsAPendingWheelGesture)
+{
+  Editor editor(screen);
+  ASSERT_TRUE(editor.plug.Ok());
+  ASSERT_TRUE(editor.Open(screen.MakeParent()));
+  editor.plug.ClearLog();
+  screen.Move(kMixX, kKnobY);
+  screen.Button(4, true);
+  screen.Button(4, false);
+  ASSERT_TRUE(WaitFor([&] { return EditCalls(editor.plug.host).size() >= 2; }));
+  editor.Close();
+  EXPECT_EQ(EditCalls(editor.plug.host), (Strings{ "begin 0", "automate 0", "end 0" }));
+  EXPECT_EQ(editor.plug.Log().pendingEndParam, -1);
+}
+
+TEST_F(X11Editor, HostileParentsAreRefused)
+{
+  Editor editor(screen);
+  ASSERT_TRUE(editor.plug.Ok());
+  const int errorsBefore = editor.plug.Log().xErrors;
+  // No window, a window id that does not exist.
+  EXPECT_EQ(editor.plug.host.Dispatch(effEditOpen, 0, 0, nullptr), 0);
+  EXPECT_EQ(editor.plug.host.Dispatch(effEditOpen, 0, 0, (void*)(uintptr_t)0x7ffffff0), 0);
+  EXPECT_EQ(editor.plug.Log().xErrors, errorsBefore);
+
+  // The host destroys its window without closing the editor first.
+  const Window parent = screen.MakeParent();
+  ASSERT_TRUE(editor.Open(parent));
+  XDestroyWindow(screen.dpy, parent);
+  XSync(screen.dpy, False);
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  editor.Close();
+  ASSERT_TRUE(editor.Open(screen.MakeParent()));
+  editor.Close();
+}
