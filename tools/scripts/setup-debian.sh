@@ -10,6 +10,7 @@ packages=(
   libfreetype-dev libfontconfig-dev fonts-liberation
   libsndfile1-dev
   libx11-dev libxext-dev libxtst-dev xvfb
+  librtaudio-dev libasound2-dev
 )
 
 missing=()
