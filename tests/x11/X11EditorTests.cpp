@@ -9,6 +9,10 @@
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -426,4 +430,77 @@ TEST_F(X11Editor, HostileParentsAreRefused)
   editor.Close();
   ASSERT_TRUE(editor.Open(screen.MakeParent()));
   editor.Close();
+}
+
+namespace {
+
+// The top-level window of that name, 0 when there is none.
+Window FindTopLevel(Display* dpy, const char* name)
+{
+  Window root, up, *kids = nullptr, found = 0;
+  unsigned int n = 0;
+  if (!XQueryTree(dpy, DefaultRootWindow(dpy), &root, &up, &kids, &n)) return 0;
+  for (unsigned int i = 0; i < n && !found; ++i)
+  {
+    char* title = nullptr;
+    if (XFetchName(dpy, kids[i], &title) && title)
+    {
+      if (std::strcmp(title, name) == 0) found = kids[i];
+      XFree(title);
+    }
+  }
+  if (kids) XFree(kids);
+  return found;
+}
+
+}  // namespace
+
+TEST_F(X11Editor, StandaloneHostShowsTheEditorAndTakesInput)
+{
+  int out[2];
+  ASSERT_EQ(pipe(out), 0);
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0)
+  {
+    dup2(out[1], 1);
+    close(out[0]);
+    execl(QUORVEX_HOST_PATH, "quorvex-host", "--plugin", TESTPLUG_X11_PATH, "--bpm", "90", "--seconds", "60",
+          (char*)nullptr);
+    _exit(127);
+  }
+  close(out[1]);
+  char line[256] = {};
+  FILE* text = fdopen(out[0], "r");
+  ASSERT_NE(text, nullptr);
+  // Under Xvfb there is no sound card: one line says so.
+  ASSERT_NE(std::fgets(line, sizeof(line), text), nullptr);
+  EXPECT_NE(std::strstr(line, "running silently"), nullptr) << line;
+
+  Window top = 0;
+  ASSERT_TRUE(WaitFor([&] { return (top = FindTopLevel(screen.dpy, "Quorvex Test Plug")) != 0; }));
+  std::vector<Window> kids;
+  ASSERT_TRUE(WaitFor([&] { return !(kids = screen.Children(top)).empty(); }));
+  XWindowAttributes at;
+  ASSERT_TRUE(XGetWindowAttributes(screen.dpy, top, &at));
+  EXPECT_EQ(at.width, kW);
+  EXPECT_EQ(at.height, kH);
+
+  // Drag the first knob (default 50 %) all the way up; the bar follows.
+  int x = 0, y = 0;
+  Window child;
+  XTranslateCoordinates(screen.dpy, top, DefaultRootWindow(screen.dpy), 0, 0, &x, &y, &child);
+  EXPECT_TRUE(WaitFor([&] { return !BarReaches(screen.Grab(kids[0]), kMixX, 20); }));
+  screen.Move(x + kMixX, y + kKnobY);
+  screen.Button(1, true);
+  screen.Move(x + kMixX, y + kKnobY - 30);
+  screen.Move(x + kMixX, y + kKnobY - 60);
+  screen.Button(1, false);
+  EXPECT_TRUE(WaitFor([&] { return BarReaches(screen.Grab(kids[0]), kMixX, 20); }));
+
+  kill(pid, SIGTERM);
+  int status = 0;
+  ASSERT_TRUE(WaitFor([&] { return waitpid(pid, &status, WNOHANG) == pid; }));
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  std::fclose(text);
 }
