@@ -662,9 +662,16 @@ void IGraphicsLinux::HandleEditorEvent(void* event)
     }
     case MotionNotify:
     {
-      // Only the latest position of a burst matters.
+      // Only the latest of a run of moves matters; a move queued after a
+      // button event must stay after it.
       XEvent latest = *ev;
-      while (XCheckTypedWindowEvent(mX->dpy, mWnd, MotionNotify, &latest)) {}
+      while (XPending(mX->dpy))
+      {
+        XEvent next;
+        XPeekEvent(mX->dpy, &next);
+        if (next.type != MotionNotify || next.xmotion.window != mWnd) break;
+        XNextEvent(mX->dpy, &latest);
+      }
       const XMotionEvent& e = latest.xmotion;
       MouseModifiers mod = ModsFromState(e.state);
       if (e.state & (Button1Mask | Button3Mask))

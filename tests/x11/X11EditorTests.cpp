@@ -3,6 +3,7 @@
 // host sees, and the window's life cycle. Waits are bounded polls; nothing
 // asserts on wall-clock time.
 #include "AdapterTestUtil.h"
+#include "IGraphicsLinux.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -10,9 +11,11 @@
 #include <X11/keysym.h>
 
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -357,14 +360,29 @@ TEST_F(X11Editor, OpenCloseCyclesReopenAndTwoInstances)
   {
     Editor editor(screen);
     ASSERT_TRUE(editor.plug.Ok());
+    // Audio blocks keep taking the instance lock meanwhile, and wheel notches
+    // arrive while windows open and close.
+    std::atomic<bool> stop{ false };
+    std::thread audio([&] {
+      while (!stop) editor.plug.Process(64);
+    });
+    screen.Move(kMixX, kKnobY);
     for (int i = 0; i < 100; ++i)
     {
       ASSERT_EQ(editor.plug.host.Dispatch(effEditOpen, 0, 0, (void*)(uintptr_t)parent), 1) << i;
-      if (i % 10 == 0) screen.Move(kMixX + i, kKnobY);  // events arriving during the cycles
+      screen.Button(i % 2 ? 4 : 5, true);
+      screen.Button(i % 2 ? 4 : 5, false);
+      if (i % 3 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(2));
       editor.plug.host.Dispatch(effEditClose);
     }
+    stop = true;
+    audio.join();
     XSync(screen.dpy, False);
     EXPECT_TRUE(screen.Children(parent).empty());
+    // Every gesture a notch began was ended, at the latest by the close.
+    const Strings calls = EditCalls(editor.plug.host);
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "begin 0"), std::count(calls.begin(), calls.end(), "end 0"));
+    EXPECT_EQ(editor.plug.Log().pendingEndParam, -1);
 
     // A reopen without a close replaces the window and keeps it working.
     ASSERT_TRUE(editor.Open(parent));
@@ -490,7 +508,11 @@ TEST_F(X11Editor, StandaloneHostShowsTheEditorAndTakesInput)
   int x = 0, y = 0;
   Window child;
   XTranslateCoordinates(screen.dpy, top, DefaultRootWindow(screen.dpy), 0, 0, &x, &y, &child);
-  EXPECT_TRUE(WaitFor([&] { return !BarReaches(screen.Grab(kids[0]), kMixX, 20); }));
+  // Shown once the knob's dark face is on screen above its half-way bar.
+  ASSERT_TRUE(WaitFor([&] {
+    const std::vector<uint32_t> px = screen.Grab(kids[0]);
+    return !px.empty() && px[(size_t)20 * kW + kMixX] == 0x282828;
+  }));
   screen.Move(x + kMixX, y + kKnobY);
   screen.Button(1, true);
   screen.Move(x + kMixX, y + kKnobY - 30);
@@ -503,4 +525,56 @@ TEST_F(X11Editor, StandaloneHostShowsTheEditorAndTakesInput)
   ASSERT_TRUE(WaitFor([&] { return waitpid(pid, &status, WNOHANG) == pid; }));
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
   std::fclose(text);
+}
+
+TEST(X11Services, OpenURLRunsXdgOpenWithoutAShell)
+{
+  char dir[] = "/tmp/quorvex-url-XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  const std::string bin = std::string(dir) + "/bin", log = std::string(dir) + "/args";
+  ASSERT_EQ(mkdir(bin.c_str(), 0700), 0);
+  {
+    // Records its argument count and arguments, one per line.
+    FILE* f = std::fopen((bin + "/xdg-open").c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    std::fprintf(f, "#!/bin/sh\n{ echo \"$#\"; printf '%%s\\n' \"$@\"; } > '%s.tmp'\nmv '%s.tmp' '%s'\n",
+                 log.c_str(), log.c_str(), log.c_str());
+    std::fclose(f);
+    ASSERT_EQ(chmod((bin + "/xdg-open").c_str(), 0700), 0);
+  }
+  const char* oldPath = std::getenv("PATH");
+  const std::string saved = oldPath ? oldPath : "";
+  IGraphicsLinux g(nullptr, 10, 10);
+
+  setenv("PATH", (bin + ":" + saved).c_str(), 1);
+  const char* url = "https://example.invalid/a b?x=1;touch pwned $(id) `id`";
+  EXPECT_TRUE(g.OpenURL(url, nullptr, nullptr, nullptr));
+  std::string got;
+  ASSERT_TRUE(WaitFor([&] {
+    FILE* f = std::fopen(log.c_str(), "r");
+    if (!f) return false;
+    char buf[512] = {};
+    got.assign(buf, std::fread(buf, 1, sizeof(buf) - 1, f));
+    std::fclose(f);
+    return true;
+  }));
+  EXPECT_EQ(got, "1\n" + std::string(url) + "\n");
+  EXPECT_NE(access((std::string(dir) + "/pwned").c_str(), F_OK), 0);
+
+  // Nothing to run, nothing given: refused, so the link tries its backup.
+  setenv("PATH", dir, 1);
+  EXPECT_FALSE(g.OpenURL(url, nullptr, nullptr, nullptr));
+  EXPECT_FALSE(g.OpenURL("", nullptr, nullptr, nullptr));
+  EXPECT_FALSE(g.OpenURL(nullptr, nullptr, nullptr, nullptr));
+  setenv("PATH", saved.c_str(), 1);
+
+  WDL_String file("keep");
+  g.PromptForFile(&file, 0, nullptr, "wav");
+  EXPECT_STREQ(file.Get(), "");
+  IColor c(255, 1, 2, 3);
+  EXPECT_FALSE(g.PromptForColor(&c, "Colour"));
+  WDL_String path;
+  g.PluginPath(&path);
+  EXPECT_EQ(path.Get()[path.GetLength() - 1], '/');
+  std::system((std::string("rm -rf '") + dir + "'").c_str());
 }
