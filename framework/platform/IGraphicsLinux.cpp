@@ -140,6 +140,14 @@ template <class F> bool Probe(Display* dpy, F f)
   return !r.probeFailed;
 }
 
+// Text drawing keeps process-wide scratch surfaces, and every open editor
+// draws on a thread of its own: one editor draws at a time.
+std::mutex& DrawMutex()
+{
+  static std::mutex* mutex = new std::mutex;
+  return *mutex;
+}
+
 int64_t NowMs()
 {
   return std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -227,6 +235,7 @@ IGraphicsLinux::~IGraphicsLinux()
 void* IGraphicsLinux::OpenWindow(void* parent)
 {
   int x = 0, y = 0;
+  StopThread();
   if (mWnd && mX && !mWndGone)
   {
     // A reopen without a close keeps the window where the host put it.
@@ -300,6 +309,15 @@ void* IGraphicsLinux::OpenWindow(void* parent)
   return GetWindow();
 }
 
+void IGraphicsLinux::StopThread()
+{
+  if (!mThread.joinable()) return;
+  mQuit = true;
+  const char c = 1;
+  if (write(mWake[1], &c, 1) < 0) { /* the thread also polls the flag */ }
+  mThread.join();
+}
+
 void IGraphicsLinux::CloseWindow()
 {
   Close(true);
@@ -310,13 +328,7 @@ void IGraphicsLinux::Close(bool endGesture)
   if (!mX) return;
   if (endGesture && mWnd) EndPendingGesture();
   mParamChangeTimer = 0;
-  if (mThread.joinable())
-  {
-    mQuit = true;
-    const char c = 1;
-    if (write(mWake[1], &c, 1) < 0) { /* the thread also polls the flag */ }
-    mThread.join();
-  }
+  StopThread();
   // The window closes: an open box goes without committing.
   mEntry.OnEvent(IEntryEvent::WindowClosed, nullptr, -1);
   Display* dpy = mX->dpy;
@@ -492,6 +504,10 @@ void IGraphicsLinux::PaintPending()
   if (mPendingPaint.Empty() || mWndGone) return;
   IRECT r = mPendingPaint;
   mPendingPaint = IRECT();
+  // Drawing cleans every control; dirty ones outside an exposed area would
+  // otherwise never reach the screen.
+  IsDirty(&r);
+  std::lock_guard<std::mutex> lock(DrawMutex());
   Draw(&r);
 }
 
@@ -769,6 +785,7 @@ int IGraphicsLinux::EntryItemAt(int y) const
 void IGraphicsLinux::DrawEntry()
 {
   if (!mEntryWnd || !mEntryBitmap || !mEntry.IsOpen()) return;
+  std::lock_guard<std::mutex> lock(DrawMutex());
   LICE_MemBitmap* bm = mEntryBitmap;
   const int w = bm->Width(), h = bm->Height();
   const IEntryBoxLayout& lay = mEntry.Layout();
@@ -830,14 +847,26 @@ void IGraphicsLinux::DrawEntry()
 
 void IGraphicsLinux::EndEntry(IEntryEvent event)
 {
-  const int item = mEntry.Layout().kind == IEntryBoxLayout::kListBox ? mEntryItem : -1;
+  const IEntryBoxLayout& lay = mEntry.Layout();
+  const bool list = lay.kind == IEntryBoxLayout::kListBox;
+  const int item = list ? mEntryItem : -1;
+  // A list reads as its chosen item (the highlight is not a choice). With
+  // none chosen there is nothing to commit but an empty text, which would
+  // read as 0: a click elsewhere then discards instead.
+  std::string text = mEntryText;
+  if (list)
+  {
+    const int n = (int)lay.items.size();
+    text = lay.selected >= 0 && lay.selected < n ? lay.items[lay.selected] : "";
+    if (event == IEntryEvent::ClickElsewhere && text.empty()) event = IEntryEvent::RightClick;
+  }
   // The box window goes first: committing may redraw the control under it.
   const ::Window wnd = mEntryWnd;
   if (wnd) XDestroyWindow(mX->dpy, wnd);
   XSetInputFocus(mX->dpy, mWnd, RevertToParent, CurrentTime);
   XSync(mX->dpy, False);
   mEntryWnd = 0;
-  mEntry.OnEvent(event, mEntryText.c_str(), item);
+  mEntry.OnEvent(event, text.c_str(), item);
   if (mEntry.IsOpen())
   {
     // The platform kept it open: bring the window back.

@@ -83,6 +83,7 @@ private:
   struct XState;  // Xlib handles, kept out of this header
 
   void Close(bool endGesture);
+  void StopThread();
   void EventLoop();
   bool LockPlug();
   void UnlockPlug();
