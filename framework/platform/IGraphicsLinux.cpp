@@ -71,10 +71,28 @@ struct XErrorRouting
   std::atomic<int> errors{ 0 };
 };
 
+int OnXError(Display* dpy, XErrorEvent* event);
+
+// Puts the handler back that was there before ours, unless someone has
+// replaced ours meanwhile. Call with the mutex held.
+void UninstallHandler(XErrorRouting& r)
+{
+  if (!r.installed) return;
+  XErrorHandler current = XSetErrorHandler(r.previous);
+  if (current != OnXError) XSetErrorHandler(current);
+  r.installed = false;
+  r.previous = nullptr;
+}
+
 XErrorRouting& Routing()
 {
-  static XErrorRouting* routing = new XErrorRouting;  // outlives late X calls at exit
-  return *routing;
+  // A handler left behind would point into a module the host has unloaded.
+  static struct Holder
+  {
+    XErrorRouting routing;
+    ~Holder() { UninstallHandler(routing); }
+  } holder;
+  return holder.routing;
 }
 
 int OnXError(Display* dpy, XErrorEvent* event)
@@ -122,6 +140,7 @@ void UnregisterDisplay(Display* dpy)
       r.displays.erase(r.displays.begin() + (long)i);
       break;
     }
+  if (r.displays.empty()) UninstallHandler(r);
 }
 
 // Runs f with errors on dpy expected; false when one came.
@@ -144,8 +163,8 @@ template <class F> bool Probe(Display* dpy, F f)
 // draws on a thread of its own: one editor draws at a time.
 std::mutex& DrawMutex()
 {
-  static std::mutex* mutex = new std::mutex;
-  return *mutex;
+  static std::mutex mutex;
+  return mutex;
 }
 
 int64_t NowMs()
