@@ -155,10 +155,11 @@ void IKnobControl::OnMouseDrag(int x, int y, int dX, int dY, MouseModifiers* mod
   (void)y;
   double gearing = mGearing;
   if (mod && (mod->C || mod->S)) gearing *= 10.0;
-  if (mDirection != DirVertical)
-    mValue += dX / (gearing * (mArea.R - mArea.L));
-  else
-    mValue += dY / (gearing * (mArea.T - mArea.B));
+  const bool horizontal = mDirection != DirVertical;
+  const double travel = gearing * (horizontal ? mArea.R - mArea.L : mArea.T - mArea.B);
+  // A zero-sized knob or zero gearing would turn the value into NaN or inf.
+  if (travel == 0.0 || !std::isfinite(travel)) return;
+  mValue += (horizontal ? dX : dY) / travel;
   SetDirty(true);
 }
 

@@ -531,18 +531,20 @@ int LICE_CachedFont::NativeText(LICE_IBitmap* bm, const char* text, int count, R
   HDC dc = bm ? static_cast<HDC>(bm->PlatformContext()) : nullptr;
   int ox = 0, oy = 0;
   bool view = false;
-  for (LICE_IBitmap* b = bm; b && !dc && ox >= -0x40000000;)
+  // A few levels at most, so that a view chain that loops ends.
+  LICE_IBitmap* level = bm;
+  for (int depth = 0; level && !dc && depth < 8; ++depth)
   {
     LICE_SubBitmapInfo info = {nullptr, 0, 0};
-    if (b->Extension(LICE_EXT_SUBBITMAP, &info) != LICE_EXT_SUBBITMAP_ANSWER || !info.parent ||
-        info.parent == b)
+    if (level->Extension(LICE_EXT_SUBBITMAP, &info) != LICE_EXT_SUBBITMAP_ANSWER ||
+        !info.parent || info.parent == level || info.x < -0xFFFFFF || info.x > 0xFFFFFF || info.y < -0xFFFFFF ||
+        info.y > 0xFFFFFF)
       break;
     ox += info.x;
     oy += info.y;
-    b = info.parent;
-    dc = static_cast<HDC>(b->PlatformContext());
+    level = info.parent;
+    dc = static_cast<HDC>(level->PlatformContext());
     view = dc != nullptr;
-    if (ox > 0x40000000 || oy > 0x40000000 || oy < -0x40000000) break;
   }
 
   if (flags & DT_CALCRECT)

@@ -59,6 +59,7 @@ public:
   void SetURLResult(bool ok) { mURLResult = ok; }
 
   // ------------------------------------------------------------ platform hooks
+  // [UI thread] as in IGraphics.
   bool PresentToScreen(IRECT* r) override;
   void Resize(int w, int h) override;
   void PromptUserInput(IControl* control, IParam* param) override;

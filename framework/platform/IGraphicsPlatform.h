@@ -18,8 +18,9 @@
 //   PresentToScreen(r)     copy r of GetBackBuffer() to the screen.
 //   InvalidateArea(r)      schedule a paint of r whose handler calls Draw(r)
 //                          (the default draws at once).
-//   PromptUserInput(...)   open the native entry box; on commit call
-//                          ApplyTextEntry (one box at a time).
+//   PromptUserInput(...)   open the native entry box that an ITextEntry
+//                          (IGraphicsText.h) lays out, and report what ends
+//                          it to that ITextEntry (one box at a time).
 //   OpenURL, PromptForFile, PromptForColor, HostPath, PluginPath,
 //   UpdateTooltips         native services; refuse cleanly when unavailable.
 //   LoadPlatformBitmap     decode an image by id or name; null when missing.

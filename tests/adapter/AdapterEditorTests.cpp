@@ -64,14 +64,6 @@ TEST(AdapterEditor, PressDragReleaseAndDoubleClick)
   plug.Cmd(kTPCmdEdMouseUp, At(kMixX, kY));
   EXPECT_EQ(EditCalls(plug.host), (Strings{ "begin 0", "automate 0", "end 0" }));
   EXPECT_NEAR(plug.Value(kTPMix), 50.0, 1e-9);
-
-  // Nothing under the mouse: no traffic at all.
-  plug.ClearLog();
-  plug.Cmd(kTPCmdEdMouseDown, At(290, 190));
-  plug.Cmd(kTPCmdEdDrag, At(250, 150));
-  plug.Cmd(kTPCmdEdMouseUp, At(250, 150));
-  plug.Cmd(kTPCmdEdWheel, At(290, 190), 3);
-  EXPECT_TRUE(EditCalls(plug.host).empty());
 }
 
 TEST(AdapterEditor, WheelNotchesFormOneGestureEndedByTheTimer)

@@ -529,6 +529,52 @@ TEST(CachedFont, ScratchBitmapsLiveWithTheFonts)
   EXPECT_FALSE(InkBox(bm, kBlack).Empty());
 }
 
+TEST(CachedFont, VerticalTextRunsDownOrUp)
+{
+  for (const int flags : {0x1, 0x1 | 0x2})
+  {
+    auto font = Font(16, 0x200 | flags);
+    LICE_MemBitmap bm(40, 120);
+    Clear(bm, kBlack);
+    RECT m = {0, 0, 0, 0};
+    // Measuring swaps the axes: one line is as wide as the line height.
+    EXPECT_EQ(font->DrawText(nullptr, "Tell", -1, &m, DT_CALCRECT), 16);
+    EXPECT_EQ(m.right, 16);
+    EXPECT_GT(m.bottom, 20);
+    RECT r = {10, 10, 40, 120};
+    EXPECT_EQ(font->DrawText(&bm, "Tell", -1, &r, 0), 16);
+    const Box box = InkBox(bm, kBlack);
+    ASSERT_FALSE(box.Empty());
+    EXPECT_GT(box.b - box.t, 2 * (box.r - box.l)) << flags;
+    EXPECT_GE(box.l, 10);
+    EXPECT_LE(box.r, 26);
+    EXPECT_GE(box.t, 10);
+    EXPECT_LE(box.b, 10 + m.bottom + 1);
+    // Glyphs are stored turned a quarter: taller than wide for a 'T'.
+    const LICE_CachedFont::Glyph* t = font->FindGlyph('T');
+    ASSERT_GT(t->offset, 0);
+    EXPECT_GT(t->height, t->width / 2);
+  }
+}
+
+TEST(TextContext, PooledRecordsAreReusedAndDoubleDeletesIgnored)
+{
+  LICE_SysBitmap bm(4, 4);
+  HDC a = LICE_CreateBitmapContext(&bm);
+  ASSERT_NE(a, nullptr);
+  SetTextColor(a, RGB(1, 2, 3));
+  LICE_DeleteContext(a);
+  LICE_DeleteContext(a); // already pooled: ignored
+  EXPECT_EQ(SetTextColor(a, 0), 0u); // a pooled record is no context
+  HDC b = LICE_CreateBitmapContext(&bm);
+  EXPECT_EQ(b, a); // taken back from the pool, cleared
+  EXPECT_EQ(GetTextColor(b), 0u);
+  HDC c = LICE_CreateBitmapContext(&bm);
+  EXPECT_NE(c, b);
+  LICE_DeleteContext(b);
+  LICE_DeleteContext(c);
+}
+
 // Sample sheet for a person to look at: each size from 10 to 24, native way
 // on the left, cached way on the right.
 TEST(CachedFont, SampleSheet)

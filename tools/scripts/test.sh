@@ -14,6 +14,7 @@ if [ "${1:-}" = "--sanitize" ]; then
   extra=(-DCMAKE_BUILD_TYPE=Debug -DQUORVEX_SANITIZE=ON)
   export ASAN_OPTIONS="${ASAN_OPTIONS:-halt_on_error=1:detect_leaks=1}"
   export UBSAN_OPTIONS="${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}"
+  export LSAN_OPTIONS="${LSAN_OPTIONS:-suppressions=$root/tools/scripts/lsan.supp:print_suppressions=0}"
 fi
 
 if [ "${1:-}" = "--tsan" ]; then
