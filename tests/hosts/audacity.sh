@@ -33,7 +33,11 @@ mkdir -p "$out"
 work=$(mktemp -d)
 audacity_pid=
 cleanup() {
-  [ -n "$audacity_pid" ] && kill "$audacity_pid" 2>/dev/null && sleep 1 && kill -9 "$audacity_pid" 2>/dev/null
+  if [ -n "$audacity_pid" ]; then
+    kill "$audacity_pid" 2>/dev/null || true
+    sleep 1
+    kill -9 "$audacity_pid" 2>/dev/null || true
+  fi
   rm -rf "$work"
 }
 trap cleanup EXIT
