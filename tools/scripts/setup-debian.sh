@@ -1,6 +1,10 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need. Idempotent:
 # packages already present are not fetched again.
+#
+# Redrawing the editor images is done on purpose, never by the build:
+#   artwork packages: python3-pil python3-numpy fonts-liberation fonts-dejavu-core
+# `setup-debian.sh --artwork` installs them too, for tools/artwork/make_artwork.py.
 set -euo pipefail
 
 packages=(
@@ -12,6 +16,9 @@ packages=(
   libx11-dev libxext-dev libxtst-dev xvfb
   librtaudio-dev libasound2-dev
 )
+if [ "${1:-}" = "--artwork" ]; then
+  packages+=(python3-pil python3-numpy fonts-liberation fonts-dejavu-core)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
