@@ -515,7 +515,10 @@ void IGraphicsLinux::Tick()
 
 void IGraphicsLinux::InvalidateArea(IRECT* r)
 {
-  if (r) mPendingPaint = mPendingPaint.Union(*r);
+  // Without a window there is no paint to wait for: the back buffer is
+  // brought up to date at once.
+  if (!mX) Draw(r);
+  else if (r) mPendingPaint = mPendingPaint.Union(*r);
 }
 
 void IGraphicsLinux::PaintPending()

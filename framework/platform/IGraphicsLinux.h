@@ -42,7 +42,8 @@ public:
   void* GetWindow() override { return (void*)(uintptr_t)mWnd.load(); }
   // [event thread, no lock] copies r of the back buffer into the window.
   bool PresentToScreen(IRECT* r) override;
-  // [event thread, no lock] collects areas for the paint after the tick.
+  // [event thread, no lock] collects areas for the paint after the tick;
+  // with no window open, draws at once.
   void InvalidateArea(IRECT* r) override;
   // [host UI thread, instance lock] reopens an open window at the new size.
   void Resize(int w, int h) override;

@@ -9,6 +9,7 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
+#include <png.h>
 
 #include <signal.h>
 #include <sys/stat.h>
@@ -577,4 +578,120 @@ TEST(X11Services, OpenURLRunsXdgOpenWithoutAShell)
   g.PluginPath(&path);
   EXPECT_EQ(path.Get()[path.GetLength() - 1], '/');
   std::system((std::string("rm -rf '") + dir + "'").c_str());
+}
+
+// ================================================================ the effect itself
+
+namespace {
+
+// The effect's editor as quorvex-render --snapshot draws it without a window.
+std::vector<uint32_t> Snapshot(int* w, int* h)
+{
+  char path[] = "/tmp/quorvex-snapshot-XXXXXX";
+  const int fd = mkstemp(path);
+  if (fd < 0) return {};
+  close(fd);
+  const std::string cmd = std::string("'") + QUORVEX_RENDER_PATH + "' --snapshot '" + path + "' >/dev/null";
+  std::vector<uint32_t> out;
+  png_image image;
+  std::memset(&image, 0, sizeof(image));
+  image.version = PNG_IMAGE_VERSION;
+  if (std::system(cmd.c_str()) == 0 && png_image_begin_read_from_file(&image, path))
+  {
+    image.format = PNG_FORMAT_BGRA;
+    std::vector<uint32_t> px((size_t)image.width * image.height);
+    if (png_image_finish_read(&image, nullptr, px.data(), 0, nullptr))
+    {
+      for (uint32_t& p : px) p &= 0xFFFFFF;
+      *w = (int)image.width;
+      *h = (int)image.height;
+      out.swap(px);
+    }
+  }
+  png_image_free(&image);
+  unlink(path);
+  return out;
+}
+
+}  // namespace
+
+TEST_F(X11Editor, TheEffectInTheReferenceHost)
+{
+  int w = 0, h = 0;
+  const std::vector<uint32_t> expected = Snapshot(&w, &h);
+  ASSERT_EQ(w, 545);
+  ASSERT_EQ(h, 210);
+
+  quorvex::VstHost host;
+  ASSERT_EQ(host.Load(QUORVEX2_PATH), "");
+  host.Open();
+  XSetWindowAttributes a;
+  a.override_redirect = True;
+  const Window parent = XCreateWindow(screen.dpy, DefaultRootWindow(screen.dpy), 0, 0, (unsigned)w, (unsigned)h, 0,
+                                      CopyFromParent, InputOutput, CopyFromParent, CWOverrideRedirect, &a);
+  XMapRaised(screen.dpy, parent);
+  XSync(screen.dpy, False);
+  ASSERT_EQ(host.Dispatch(effEditOpen, 0, 0, (void*)(uintptr_t)parent), 1);
+  Window editor = 0;
+  ASSERT_TRUE(WaitFor([&] {
+    const std::vector<Window> kids = screen.Children(parent);
+    return !kids.empty() && (editor = kids[0]) != 0;
+  }));
+  EXPECT_TRUE(WaitFor([&] { return screen.Grab(editor, w, h) == expected; })) << "first frame differs";
+
+  auto calls = [&] { return EditCalls(host); };
+  auto settle = [&](size_t n) {
+    return WaitFor([&] {
+      const Strings c = calls();
+      return c.size() >= n && c.back().rfind("end", 0) == 0;
+    });
+  };
+
+  // Turn "Delay Rate" up from its knob, click "Triplet 2", press "Dry Mix"
+  // at the bottom of its track.
+  host.ClearCalls();
+  screen.Move(88, 150);
+  screen.Button(1, true);
+  screen.Move(88, 120);
+  screen.Move(88, 100);
+  screen.Button(1, false);
+  ASSERT_TRUE(settle(3));
+  EXPECT_EQ(calls().front(), "begin 0");
+  EXPECT_NE(host.ParamDisplay(0), "1/4");
+
+  host.ClearCalls();
+  screen.Click(180, 126);
+  ASSERT_TRUE(settle(3));
+  EXPECT_EQ(calls(), (Strings{ "begin 1", "automate 1", "end 1" }));
+  EXPECT_EQ(host.ParamDisplay(1), "Triplet 2");
+
+  host.ClearCalls();
+  screen.Click(450, 165);
+  ASSERT_TRUE(settle(3));
+  EXPECT_EQ(calls(), (Strings{ "begin 4", "automate 4", "end 4" }));
+  EXPECT_EQ(host.ParamDisplay(4), "0");
+
+  // Three wheel notches on "Pan Width": one gesture, ended by the timer.
+  host.ClearCalls();
+  screen.Move(279, 130);
+  for (int i = 0; i < 3; ++i)
+  {
+    screen.Button(5, true);
+    screen.Button(5, false);
+  }
+  ASSERT_TRUE(settle(5));
+  EXPECT_EQ(calls(), (Strings{ "begin 2", "automate 2", "automate 2", "automate 2", "end 2" }));
+
+  // Right click on "Feedback", type 70, Enter.
+  screen.Click(379, 130, 3);
+  ASSERT_TRUE(WaitFor([&] { return screen.Children(editor).size() == 1; }));
+  host.ClearCalls();
+  screen.Key(XK_7);
+  screen.Key(XK_0);
+  screen.Key(XK_Return);
+  ASSERT_TRUE(WaitFor([&] { return screen.Children(editor).empty(); }));
+  EXPECT_TRUE(WaitFor([&] { return host.ParamDisplay(3) == "70"; }));
+
+  host.Dispatch(effEditClose);
+  host.Close();
 }
