@@ -3,7 +3,10 @@
 # 3.2) under a private Xvfb, takes a screenshot of the editor window and
 # compares it with the headless render of the same editor.
 #
-#   tests/hosts/audacity.sh [BUILD_DIR] [OUT_DIR]
+#   tests/hosts/audacity.sh [--effect] [BUILD_DIR] [OUT_DIR]
+#
+# With --effect the plug-in is the effect itself (Quorvex2.so), compared with
+# its quorvex-render --snapshot picture.
 #
 # BUILD_DIR defaults to build/, OUT_DIR to BUILD_DIR/hosts-audacity. Needs the
 # Debian packages audacity, xvfb, xdotool and x11-apps (xwd). Audacity is
@@ -13,12 +16,23 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/../.." && pwd)
+effect=
+if [ "${1:-}" = "--effect" ]; then effect=1; shift; fi
 build=$(cd "${1:-$root/build}" && pwd)
 out=${2:-$build/hosts-audacity}
-plugin=$build/tests/testplug/TestPlugX11.so
-headless=$build/tests/testplug/TestPlugEditor.so
 compare=$build/tests/hosts/quorvex_frame_compare
-for f in "$plugin" "$headless" "$compare"; do
+if [ -n "$effect" ]; then
+  plugin=$build/effect/Quorvex2.so
+  reference=$build/tools/render/quorvex-render
+  title='Quorvex 2'
+  size=545x210
+else
+  plugin=$build/tests/testplug/TestPlugX11.so
+  reference=$build/tests/testplug/TestPlugEditor.so
+  title='Quorvex Test Plug'
+  size=300x200
+fi
+for f in "$plugin" "$reference" "$compare"; do
   [ -e "$f" ] || { echo "audacity.sh: $f is missing; build the tests first" >&2; exit 2; }
 done
 for p in audacity Xvfb xdotool xwd python3; do
@@ -26,7 +40,7 @@ for p in audacity Xvfb xdotool xwd python3; do
 done
 
 if [ -z "${QUORVEX_IN_XVFB:-}" ]; then
-  QUORVEX_IN_XVFB=1 exec "$root/tests/x11/with-xvfb.sh" "$0" "$build" "$out"
+  QUORVEX_IN_XVFB=1 exec "$root/tests/x11/with-xvfb.sh" "$0" ${effect:+--effect} "$build" "$out"
 fi
 
 mkdir -p "$out"
@@ -66,7 +80,7 @@ audacity >"$out/audacity-first.log" 2>&1 &
 audacity_pid=$!
 wait_main
 for _ in $(seq 1 100); do
-  grep -q 'mod-script-pipe' "$cfg" 2>/dev/null && grep -q 'TestPlugX11' "$HOME/.config/audacity/pluginregistry.cfg" 2>/dev/null && break
+  grep -q 'mod-script-pipe' "$cfg" 2>/dev/null && grep -q "$(basename "$plugin")" "$HOME/.config/audacity/pluginregistry.cfg" 2>/dev/null && break
   sleep 0.1
 done
 sleep 2
@@ -132,16 +146,16 @@ xdotool key Return
 
 dialog=
 for _ in $(seq 1 100); do
-  dialog=$(xdotool search --onlyvisible --name '^Quorvex Test Plug$' 2>/dev/null | head -n1 || true)
+  dialog=$(xdotool search --onlyvisible --name "^$title\$" 2>/dev/null | head -n1 || true)
   [ -n "$dialog" ] && break
   sleep 0.1
 done
 [ -n "$dialog" ] || { echo "audacity.sh: the effect dialog did not open" >&2; exit 1; }
 
-# The editor is the 300 x 200 window inside the dialog.
+# The editor is the window of its size inside the dialog.
 editor=
 for _ in $(seq 1 100); do
-  editor=$(xwininfo -tree -id "$dialog" | awk '/ 300x200\+/ { print $1; exit }')
+  editor=$(xwininfo -tree -id "$dialog" | awk -v s=" $size+" 'index($0, s) { print $1; exit }')
   [ -n "$editor" ] && break
   sleep 0.1
 done
@@ -150,4 +164,8 @@ sleep 1  # a few frames
 xwd -silent -root -out "$out/audacity-screen.xwd"
 xwd -silent -id "$editor" -out "$out/audacity-editor.xwd"
 xwd -silent -root -out "$out/audacity-screen.xwd"
-"$compare" "$headless" "$out/audacity-editor.xwd"
+if [ -n "$effect" ]; then
+  "$reference" --snapshot "$out/snapshot.png" >/dev/null
+  reference=$out/snapshot.png
+fi
+"$compare" "$reference" "$out/audacity-editor.xwd"

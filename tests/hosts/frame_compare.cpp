@@ -1,8 +1,9 @@
 // Compares a screenshot of an editor window (an XWD file, as xwd -id writes
 // it) with the headless render of the test plug-in's editor at its default
-// state, and writes both as PNG files next to the screenshot.
+// state, or with a PNG (quorvex-render --snapshot), and writes both as PNG
+// files next to the screenshot.
 //
-//   quorvex_frame_compare HEADLESS_PLUGIN SCREENSHOT.xwd
+//   quorvex_frame_compare HEADLESS_PLUGIN|REFERENCE.png SCREENSHOT.xwd
 //
 // Prints how many pixels differ; exits 0 when none do.
 #include "TestPlug.h"
@@ -68,13 +69,28 @@ bool WritePng(const std::string& path, int w, int h, const std::vector<uint32_t>
   return png_image_write_to_file(&image, path.c_str(), 0, rgb.data(), 0, nullptr) != 0;
 }
 
+int Report(std::vector<uint32_t>& frame, const std::vector<uint32_t>& shot, int w, int h, const std::string& xwd)
+{
+  size_t differ = 0;
+  for (size_t i = 0; i < frame.size(); ++i)
+  {
+    frame[i] &= 0xFFFFFF;
+    differ += frame[i] != shot[i];
+  }
+  const std::string base = xwd.substr(0, xwd.rfind('.'));
+  WritePng(base + "-screen.png", w, h, shot);
+  WritePng(base + "-headless.png", w, h, frame);
+  std::printf("%d x %d editor: %zu of %zu pixels differ from the headless render\n", w, h, differ, frame.size());
+  return differ ? 1 : 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
   if (argc != 3)
   {
-    std::fprintf(stderr, "usage: quorvex_frame_compare HEADLESS_PLUGIN SCREENSHOT.xwd\n");
+    std::fprintf(stderr, "usage: quorvex_frame_compare HEADLESS_PLUGIN|REFERENCE.png SCREENSHOT.xwd\n");
     return 2;
   }
   int w = 0, h = 0;
@@ -83,6 +99,28 @@ int main(int argc, char** argv)
   {
     std::fprintf(stderr, "quorvex_frame_compare: %s is not a 32-bit XWD screenshot\n", argv[2]);
     return 2;
+  }
+
+  const std::string ref = argv[1];
+  if (ref.size() > 4 && ref.compare(ref.size() - 4, 4, ".png") == 0)
+  {
+    png_image image;
+    std::memset(&image, 0, sizeof(image));
+    image.version = PNG_IMAGE_VERSION;
+    std::vector<uint32_t> frame;
+    if (png_image_begin_read_from_file(&image, ref.c_str()))
+    {
+      image.format = PNG_FORMAT_BGRA;
+      frame.resize((size_t)image.width * image.height);
+      if (!png_image_finish_read(&image, nullptr, frame.data(), 0, nullptr)) frame.clear();
+    }
+    png_image_free(&image);
+    if (frame.empty() || (int)image.width != w || (int)image.height != h)
+    {
+      std::fprintf(stderr, "quorvex_frame_compare: %s is not a %d x %d PNG\n", argv[1], w, h);
+      return 1;
+    }
+    return Report(frame, shot, w, h, argv[2]);
   }
 
   quorvex::VstHost host;
@@ -109,15 +147,5 @@ int main(int argc, char** argv)
     return 1;
   }
 
-  size_t differ = 0;
-  for (size_t i = 0; i < frame.size(); ++i)
-  {
-    frame[i] &= 0xFFFFFF;
-    differ += frame[i] != shot[i];
-  }
-  const std::string base = std::string(argv[2]).substr(0, std::string(argv[2]).rfind('.'));
-  WritePng(base + "-screen.png", w, h, shot);
-  WritePng(base + "-headless.png", w, h, frame);
-  std::printf("%d x %d editor: %zu of %zu pixels differ from the headless render\n", w, h, differ, frame.size());
-  return differ ? 1 : 0;
+  return Report(frame, shot, w, h, argv[2]);
 }
