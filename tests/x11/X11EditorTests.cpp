@@ -35,7 +35,7 @@ const int kMixX = 35, kOffsetX = 95, kShapeX = 155, kKnobY = 60;
 Strings EditCalls(const quorvex::VstHost& host)
 {
   Strings out;
-  for (const quorvex::HostCall& c : host.Calls())
+  for (const quorvex::HostCall& c : host.CallsCopy())
   {
     const char* what = c.opcode == audioMasterAutomate   ? "automate"
                        : c.opcode == audioMasterBeginEdit ? "begin"

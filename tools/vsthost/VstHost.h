@@ -132,9 +132,11 @@ public:
   // --- What the plug-in told the host ------------------------------------------
 
   // audioMasterAutomate, BeginEdit, EndEdit, UpdateDisplay, WantMidi,
-  // IOChanged and SizeWindow, in the order received. An editor may report
-  // edits from a thread of its own, so the log is copied under a lock.
-  std::vector<HostCall> Calls() const
+  // IOChanged and SizeWindow, in the order received. Calls() is for a host
+  // whose plug-in reports on the caller's thread only; an editor reporting
+  // from a thread of its own is read through CallsCopy().
+  const std::vector<HostCall>& Calls() const { return mCalls; }
+  std::vector<HostCall> CallsCopy() const
   {
     std::lock_guard<std::mutex> lock(mCallsMutex);
     return mCalls;
