@@ -6,6 +6,7 @@ WDL_Mutex::WDL_Mutex() { InitializeCriticalSection(&m_mutex); }
 WDL_Mutex::~WDL_Mutex() { DeleteCriticalSection(&m_mutex); }
 void WDL_Mutex::Enter() { EnterCriticalSection(&m_mutex); }
 void WDL_Mutex::Leave() { LeaveCriticalSection(&m_mutex); }
+bool WDL_Mutex::TryEnter() { return TryEnterCriticalSection(&m_mutex) != 0; }
 
 #else
 
@@ -21,5 +22,6 @@ WDL_Mutex::WDL_Mutex()
 WDL_Mutex::~WDL_Mutex() { pthread_mutex_destroy(&m_mutex); }
 void WDL_Mutex::Enter() { pthread_mutex_lock(&m_mutex); }
 void WDL_Mutex::Leave() { pthread_mutex_unlock(&m_mutex); }
+bool WDL_Mutex::TryEnter() { return pthread_mutex_trylock(&m_mutex) == 0; }
 
 #endif

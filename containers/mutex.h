@@ -18,6 +18,8 @@ public:
 
   void Enter();
   void Leave();
+  // True when the lock was taken; never waits.
+  bool TryEnter();
 
 private:
 #ifdef _WIN32

@@ -10,6 +10,7 @@
 #include "QuorvexControls.h"
 
 #if !defined(_WIN32) && !defined(__APPLE__)
+#include "IGraphicsLinux.h"
 #include "Quorvex2Images.h"
 #include "lice_png.h"
 #endif
@@ -23,7 +24,11 @@ namespace {
 
 // The window layer of this build: swapping layers is this one line. Systems
 // without a layer of their own yet run headless (nothing on screen).
+#if !defined(_WIN32) && !defined(__APPLE__)
+using QuorvexPlatformGraphics = IGraphicsLinux;
+#else
 using QuorvexPlatformGraphics = IGraphicsHeadless;
+#endif
 
 #if defined(_WIN32) || defined(__APPLE__)
 // Images come from the module's resources or the bundle, through the layer.

@@ -343,6 +343,9 @@ VstIntPtr VSTCALLBACK IPlugVST::VSTDispatcher(AEffect* effect, VstInt32 opcode, 
     // otherwise record as still held, then let go before destroying the lock.
     plug->mMutex.Enter();
     plug->FlushPendingGestureEnd();
+    // An editor still open (hosts do forget effEditClose) closes while the
+    // lock keeps its event thread out of a plug-in being destroyed.
+    if (plug->mGraphics && plug->mGraphics->GetWindow()) plug->mGraphics->CloseWindow();
     plug->mMutex.Leave();
     delete plug;
     return 0;

@@ -67,6 +67,11 @@ void IGraphicsHeadless::RegisterImage(int id, const void* png, int length)
 LICE_IBitmap* IGraphicsHeadless::LoadPlatformBitmap(int id, const char* name)
 {
   (void)name;
+  return DecodeRegisteredImage(id);
+}
+
+LICE_IBitmap* IGraphicsHeadless::DecodeRegisteredImage(int id)
+{
   ImageRegistry& reg = Registry();
   WDL_MutexLock lock(&reg.mutex);
   for (int i = 0; i < reg.list.GetSize(); ++i)

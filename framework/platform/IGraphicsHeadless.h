@@ -24,6 +24,9 @@ public:
   // [any thread, registry mutex] PNG bytes for an image id (copied); a
   // later registration of the same id replaces the bytes.
   static void RegisterImage(int id, const void* png, int length);
+  // [any thread, registry mutex] decodes the registered image; null when
+  // none. Other layers without image resources share the registry.
+  static LICE_IBitmap* DecodeRegisteredImage(int id);
 
   // ------------------------------------------------------------ driving it
   // [UI thread] one timer tick; true when something was redrawn.

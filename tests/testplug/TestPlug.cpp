@@ -9,7 +9,11 @@
 // Contents: fake editor, plug-in class, exported test functions.
 #include "IControl.h"
 #include "IGraphicsHeadless.h"
+#ifdef TESTPLUG_X11
+#include "IGraphicsLinux.h"
+#endif
 #include "IPlugVST.h"
+#include "lice.h"
 #include "TestPlug.h"
 
 #include <algorithm>
@@ -49,11 +53,18 @@ public:
   }
 };
 
-// The headless editor with four knobs; the plug-in base's calls are logged.
-class TestGraphics : public IGraphicsHeadless
+#ifdef TESTPLUG_X11
+using TestGraphicsBase = IGraphicsLinux;
+#else
+using TestGraphicsBase = IGraphicsHeadless;
+#endif
+
+// The editor with four knobs (headless, or in an X11 window in the X11
+// variant); the plug-in base's calls are logged.
+class TestGraphics : public TestGraphicsBase
 {
 public:
-  TestGraphics(IPlugBase* plug, TestPlugLog* log) : IGraphicsHeadless(plug, 300, 200, 30), mLog(log)
+  TestGraphics(IPlugBase* plug, TestPlugLog* log) : TestGraphicsBase(plug, 300, 200, 30), mLog(log)
   {
     const int params[] = { kTPMix, kTPOffset, kTPShape, kTPFreq };
     for (int i = 0; i < 4; ++i) AddControl(new TestKnob(plug, IRECT(10 + 60 * i, 10, 60 + 60 * i, 110), params[i]));
@@ -65,7 +76,7 @@ public:
     mLog->lastControlParam = paramIndex;
     mLog->lastControlValue = value;
     mLog->lastControlNormalized = normalized ? 1 : 0;
-    IGraphicsHeadless::UpdateParamControls(paramIndex, value, normalized);
+    TestGraphicsBase::UpdateParamControls(paramIndex, value, normalized);
   }
   bool OnHostMouseWheel(float delta) override
   {
@@ -76,17 +87,25 @@ public:
   void SetParamChangeTimer(int ticks) override
   {
     mLog->timerTicksSet = ticks;
-    IGraphicsHeadless::SetParamChangeTimer(ticks);
+    TestGraphicsBase::SetParamChangeTimer(ticks);
   }
   void* OpenWindow(void* parent) override
   {
     ++mLog->editorOpens;
-    return IGraphicsHeadless::OpenWindow(parent);
+    return TestGraphicsBase::OpenWindow(parent);
   }
   void CloseWindow() override
   {
     if (GetWindow()) ++mLog->editorCloses;
-    IGraphicsHeadless::CloseWindow();
+    TestGraphicsBase::CloseWindow();
+  }
+
+  // One timer tick; the X11 editor runs its own.
+  void TestTick()
+  {
+#ifndef TESTPLUG_X11
+    Tick();
+#endif
   }
 
 private:
@@ -143,6 +162,16 @@ public:
     mLog.latency = GetLatency();
     mLog.pendingEndParam = PendingEndParam();
     mLog.timerRunning = mGraphics ? mGraphics->ParamChangeTimer() : 0;
+#ifdef TESTPLUG_X11
+    if (mGraphics)
+    {
+      IGraphicsLinux* g = static_cast<IGraphicsLinux*>(mGraphics);
+      mLog.presents = g->PresentCount();
+      mLog.entryWindow = (uint32_t)g->EntryWindow();
+      mLog.sharedMemory = g->UsesSharedMemory() ? 1 : 0;
+      mLog.xErrors = IGraphicsLinux::XErrorCount();
+    }
+#endif
     for (int i = 0; i < kTPNumParams; ++i)
     {
       mLog.values[i] = GetParam(i)->Value();
@@ -173,7 +202,7 @@ public:
         ScheduleGestureEnd(a);
         return 1.0;
       case kTPCmdTimerTick:
-        if (mGraphics) static_cast<TestGraphics*>(mGraphics)->Tick();
+        if (mGraphics) static_cast<TestGraphics*>(mGraphics)->TestTick();
         return 1.0;
       case kTPCmdEdMouseDown:
       case kTPCmdEdMouseUp:
@@ -321,4 +350,30 @@ extern "C" QUORVEX_EXPORT double TestPlug_Command(void* effect, int command, int
 {
   TestPlug* plug = TestPlugOf(effect);
   return plug ? plug->Command(command, a, v) : 0.0;
+}
+
+extern "C" QUORVEX_EXPORT int TestPlug_CopyFrame(void* effect, uint32_t* pixels, int w, int h)
+{
+#ifdef TESTPLUG_X11
+  (void)effect;
+  (void)pixels;
+  (void)w;
+  (void)h;
+  return 0;
+#else
+  TestPlug* plug = TestPlugOf(effect);
+  if (!plug || !pixels) return 0;
+  WDL_MutexLock lock(plug->GetMutex());
+  IGraphicsHeadless* g = static_cast<IGraphicsHeadless*>(plug->GetGUI());
+  LICE_MemBitmap* frame = g ? g->Frame() : nullptr;
+  if (!frame || frame->Width() != w || frame->Height() != h) return 0;
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x)
+    {
+      const LICE_PixelWord p = frame->PixelData()[(size_t)y * (size_t)frame->RowSpan() + (size_t)x];
+      pixels[(size_t)y * (size_t)w + (size_t)x] = ((uint32_t)LICE_GETA(p) << 24) | ((uint32_t)LICE_GETR(p) << 16) |
+                                                  ((uint32_t)LICE_GETG(p) << 8) | (uint32_t)LICE_GETB(p);
+    }
+  return 1;
+#endif
 }

@@ -94,6 +94,12 @@ struct TestPlugLog
   int32_t hostVersion;
   int32_t latency;
   int32_t pendingEndParam;
+  // Native window layer (X11 variant): frames presented since the last
+  // open, the entry box's window (0 none), presenting through shared memory.
+  int32_t presents;
+  uint32_t entryWindow;
+  int32_t sharedMemory;
+  int32_t xErrors;          // X errors on the layer's connections, process-wide
   double values[kTPNumParams];
   double minValues[kTPNumParams];
   double maxValues[kTPNumParams];
@@ -105,6 +111,9 @@ extern "C" {
 typedef TestPlugLog* (*TestPlugGetLogProc)(void* effect);
 typedef void (*TestPlugClearLogProc)(void* effect);
 typedef double (*TestPlugCommandProc)(void* effect, int command, int a, double v);
+// Copies the headless editor's presented frame as 0xAARRGGBB words (w * h);
+// 0 when there is none or the size differs.
+typedef int (*TestPlugCopyFrameProc)(void* effect, uint32_t* pixels, int w, int h);
 #ifdef __cplusplus
 }
 #endif

@@ -14,6 +14,8 @@ packages=(
   libfreetype-dev libfontconfig-dev fonts-liberation
   libsndfile1-dev
   valgrind clang libclang-rt-14-dev
+  libx11-dev libxext-dev libxtst-dev xvfb
+  librtaudio-dev libasound2-dev
 )
 if [ "${1:-}" = "--artwork" ]; then
   packages+=(python3-pil python3-numpy fonts-liberation fonts-dejavu-core)

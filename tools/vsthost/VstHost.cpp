@@ -410,6 +410,7 @@ VstIntPtr VstHost::OnCallback(AEffect* effect, VstInt32 opcode, VstInt32 index, 
     case audioMasterIOChanged:
     case audioMasterSizeWindow:
     {
+      std::lock_guard<std::mutex> lock(mCallsMutex);
       if (mLogCalls && mCalls.size() < kMaxLoggedCalls)
       {
         HostCall call;

@@ -8,6 +8,7 @@
 #define QUORVEX_VSTHOST_H
 
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -131,9 +132,20 @@ public:
   // --- What the plug-in told the host ------------------------------------------
 
   // audioMasterAutomate, BeginEdit, EndEdit, UpdateDisplay, WantMidi,
-  // IOChanged and SizeWindow, in the order received.
+  // IOChanged and SizeWindow, in the order received. Calls() is for a host
+  // whose plug-in reports on the caller's thread only; an editor reporting
+  // from a thread of its own is read through CallsCopy().
   const std::vector<HostCall>& Calls() const { return mCalls; }
-  void ClearCalls() { mCalls.clear(); }
+  std::vector<HostCall> CallsCopy() const
+  {
+    std::lock_guard<std::mutex> lock(mCallsMutex);
+    return mCalls;
+  }
+  void ClearCalls()
+  {
+    std::lock_guard<std::mutex> lock(mCallsMutex);
+    mCalls.clear();
+  }
   void SetCallLogging(bool on) { mLogCalls = on; }
   const std::vector<HostEvent>& Events() const { return mEvents; }
   void ClearEvents() { mEvents.clear(); }
@@ -184,6 +196,7 @@ private:
   VstTimeInfo mTimeInfo;
 
   bool mLogCalls = true;
+  mutable std::mutex mCallsMutex;
   std::vector<HostCall> mCalls;
   std::vector<HostEvent> mEvents;
   int mTimeRequests = 0;
