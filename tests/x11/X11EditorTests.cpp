@@ -453,7 +453,7 @@ TEST_F(X11Editor, HostileParentsAreRefused)
 
 namespace {
 
-// The top-level window of that name, 0 when there is none.
+// The top-level window whose name starts with `name`, 0 when there is none.
 Window FindTopLevel(Display* dpy, const char* name)
 {
   Window root, up, *kids = nullptr, found = 0;
@@ -464,7 +464,7 @@ Window FindTopLevel(Display* dpy, const char* name)
     char* title = nullptr;
     if (XFetchName(dpy, kids[i], &title) && title)
     {
-      if (std::strcmp(title, name) == 0) found = kids[i];
+      if (std::strncmp(title, name, std::strlen(name)) == 0) found = kids[i];
       XFree(title);
     }
   }
