@@ -2,7 +2,7 @@
 //
 // Contents:
 //   - note lengths and tap factors
-//   - construction: identity, parameters, factory presets
+//   - construction: identity, parameters, editor, factory presets
 //   - parameter changes: gains and tap targets
 //   - the line: sized off the audio thread, grown by the worker
 //   - block processing: tempo follow, steady and crossfading loops
@@ -111,7 +111,9 @@ Quorvex2::Quorvex2(audioMasterCallback hostCallback)
   GetParam(kDryMix)->DefineInt("Dry Mix", 100, 0, 100, "%");
   GetParam(kWetMix)->DefineInt("Wet Mix", 50, 0, 100, "%");
 
-  // The editor is attached here once it exists, before the presets.
+  // Attaching pushes the parameter values into the controls: after the
+  // parameters, before the presets.
+  BuildEditor();
 
   AddPresetsFromCurrent("---- default ----", 1);
   AddFactoryPreset("Classic Delay", 9, 2, 90, 60, 70, 60);

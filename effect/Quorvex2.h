@@ -63,6 +63,8 @@ public:
   int32_t FadeCount() const { return mFadeCount; }
 
 private:
+  // [UI thread, in the constructor] The editor, its controls, AttachEditor.
+  void BuildEditor();
   // Samples per whole note for this block: the host's, or a fallback when
   // the host reports no usable tempo.
   double WholeNoteSamples();

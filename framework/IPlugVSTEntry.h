@@ -4,9 +4,7 @@
 #pragma once
 
 #include "IPlugModule.h"
-#include "IPlugVST.h"
-
-#include <new>
+#include "IPlugVSTCreate.h"
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -30,29 +28,9 @@
 #define QUORVEX_MAIN_SYMBOL "main"
 #endif
 
-// Instances are created one at a time: hosts may scan from several threads.
-static WDL_Mutex& QuorvexCreationLock()
-{
-  static WDL_Mutex sLock;
-  return sLock;
-}
-
 extern "C" QUORVEX_EXPORT AEffect* VSTPluginMain(audioMasterCallback hostCallback)
 {
-  WDL_MutexLock lock(&QuorvexCreationLock());
-  VSTCLASS* plug = nullptr;
-  try
-  {
-    plug = new VSTCLASS(hostCallback);
-  }
-  catch (...)
-  {
-    return nullptr;
-  }
-  plug->EnsureDefaultPreset();
-  AEffect* effect = plug->GetAEffect();
-  if (effect->numPrograms <= 0) effect->numPrograms = 1;
-  return effect;
+  return IPlugVSTCreate<VSTCLASS>(hostCallback);
 }
 
 extern "C" QUORVEX_EXPORT AEffect* QuorvexMainAlias(audioMasterCallback hostCallback) __asm__(QUORVEX_MAIN_SYMBOL);

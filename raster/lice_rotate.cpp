@@ -12,6 +12,12 @@
 
 using namespace lice;
 
+#if defined(_MSC_VER)
+#define LICE_ALWAYS_INLINE __forceinline
+#else
+#define LICE_ALWAYS_INLINE inline __attribute__((always_inline))
+#endif
+
 namespace {
 
 // ============================================================================
@@ -76,7 +82,8 @@ struct NearestSampler
 
 struct BilinearSampler
 {
-  static bool Sample(const Surface& src, const SampleWindow& win, long long u, long long v,
+  // Inlined into the row loop: a call per pixel costs as much as the sample.
+  static LICE_ALWAYS_INLINE bool Sample(const Surface& src, const SampleWindow& win, long long u, long long v,
                      int* ch)
   {
     if (u < 0 || v < 0) return false;
@@ -106,11 +113,20 @@ struct BilinearSampler
     }
     else
     {
-      const unsigned char* p10 = Bytes(row + 1);
-      const unsigned char* p01 = Bytes(row + src.RowStep());
-      const unsigned char* p11 = Bytes(row + src.RowStep() + 1);
+      const LICE_PixelWord* row1 = row + src.RowStep();
+      const LICE_PixelWord q00 = row[0], q10 = row[1], q01 = row1[0], q11 = row1[1];
+      // Around a dot or a glyph most neighbourhoods are see-through zeros,
+      // which sample to zero whatever the weights.
+      if ((q00 | q10 | q01 | q11) == 0)
+      {
+        ch[0] = ch[1] = ch[2] = ch[3] = 0;
+        return true;
+      }
       const unsigned both = (unsigned)(((unsigned long long)fu * fv) >> 16);
       const unsigned w00 = 65536 - fu - fv + both, w10 = fu - both, w01 = fv - both, w11 = both;
+      const unsigned char* p10 = Bytes(row + 1);
+      const unsigned char* p01 = Bytes(row1);
+      const unsigned char* p11 = Bytes(row1 + 1);
       for (int c = 0; c < 4; ++c)
       {
         const int k = kPos[c];

@@ -18,8 +18,15 @@ TEST(EffectIdentity, NamesNumbersAndFlags)
   EXPECT_EQ((uint32_t)h.UniqueID(), 0x75673262u);
   EXPECT_EQ(h.Version(), 10200);
   EXPECT_EQ(h.VendorVersion(), 10200);
-  // Mono, replacing and double replacing; no editor yet, no chunks.
-  EXPECT_EQ(h.Flags(), 0x1018);
+  // Editor, mono, replacing and double replacing; no chunks.
+  EXPECT_EQ(h.Flags(), 0x1019);
+  ERect* rect = nullptr;
+  ASSERT_EQ(h.Dispatch(effEditGetRect, 0, 0, &rect), 1);
+  ASSERT_NE(rect, nullptr);
+  EXPECT_EQ(rect->top, 0);
+  EXPECT_EQ(rect->left, 0);
+  EXPECT_EQ(rect->bottom, 210);
+  EXPECT_EQ(rect->right, 545);
   EXPECT_EQ(h.Dispatch(effGetPlugCategory), kPlugCategEffect);
 }
 

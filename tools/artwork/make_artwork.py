@@ -414,10 +414,11 @@ def make_small_knob():
     f = SMALL_FRAME
     c = f / 2
     dot = Layer(f, f)
-    # the dot, straight up in the groove; the editor turns it about the centre
+    # the dot, straight up in the groove; the editor turns it about the centre.
+    # As wide as the groove lets it be, so the setting reads at a glance.
     dy = c - 24.5
-    dot.over(box_blur(cov_from_dist(circle_d(dot, c, dy, 2.6)), 2.0 * SS), ACCENT, 0.85)
-    dot.over(cov_from_dist(circle_d(dot, c, dy, 2.3)), ACCENT_HOT)
+    dot.over(box_blur(cov_from_dist(circle_d(dot, c, dy, 3.4)), 2.0 * SS), ACCENT, 0.9)
+    dot.over(cov_from_dist(circle_d(dot, c, dy, 2.9)), ACCENT_HOT)
     cap = Layer(f, f)
     knob_body(cap, c, c, 19.0, face_scale=0.8)
     out = Image.new("RGBA", (2 * f, f))

@@ -97,6 +97,8 @@ std::string RenderUsage()
          "  --param NAME=VALUE   set a parameter to the value it displays as (repeatable)\n"
          "  --tail SECONDS       silence rendered after the input (default 2.0)\n"
          "  --list               print parameters and programs, then exit\n"
+         "  --snapshot FILE.png  draw the built-in effect's editor in the state that\n"
+         "                       --program and --param select, and write it as a PNG\n"
          "  --quiet              print nothing on success\n"
          "  -h, --help           show this text\n";
 }
@@ -190,6 +192,15 @@ bool ParseRenderArgs(const std::vector<std::string>& args, RenderOptions* option
     {
       if (!value(&o.plugin)) return false;
     }
+    else if (name == "--snapshot")
+    {
+      if (!value(&o.snapshot)) return false;
+      if (o.snapshot.empty())
+      {
+        *error = "empty snapshot file name";
+        return false;
+      }
+    }
     else if (name == "--program")
     {
       if (!value(&o.program)) return false;
@@ -250,6 +261,11 @@ bool ParseRenderArgs(const std::vector<std::string>& args, RenderOptions* option
       *error = "unknown option '" + arg + "'";
       return false;
     }
+  }
+  if (!o.snapshot.empty() && (inputGiven || !o.output.empty() || !o.plugin.empty() || o.list))
+  {
+    *error = "--snapshot draws the built-in effect's editor; it takes no input, -o, --plugin or --list";
+    return false;
   }
   if (o.rateGiven && inputGiven)
   {
@@ -464,6 +480,22 @@ bool SelectProgram(VstHost& host, const std::string& program, std::string* error
   }
   *error = "unknown program '" + program + "'";
   return false;
+}
+
+bool ApplyState(VstHost& host, const RenderOptions& options, std::string* error)
+{
+  if (!options.program.empty() && !SelectProgram(host, options.program, error)) return false;
+  for (const auto& param : options.params)
+  {
+    int index = FindParameter(host, param.first);
+    if (index < 0)
+    {
+      *error = "unknown parameter '" + param.first + "'";
+      return false;
+    }
+    if (!SetParameterByDisplay(host, index, param.second, error)) return false;
+  }
+  return true;
 }
 
 // ===========================================================================
@@ -690,6 +722,7 @@ std::string ListPlugin(VstHost& host)
 int RunRender(const RenderOptions& options, std::string* report, std::string* error)
 {
   report->clear();
+  if (!options.snapshot.empty()) return RunSnapshot(options, report, error);
   const bool demo = options.input.empty();
   std::string pluginPath = options.plugin.empty() ? DefaultPluginPath() : options.plugin;
   if (pluginPath.empty())
@@ -774,17 +807,7 @@ int RunRender(const RenderOptions& options, std::string* report, std::string* er
   host.SetProcessLevel(kVstProcessLevelOffline);
   host.Open(input.rate, options.block);
 
-  if (!options.program.empty() && !SelectProgram(host, options.program, error)) return kRenderFailed;
-  for (const auto& param : options.params)
-  {
-    int index = FindParameter(host, param.first);
-    if (index < 0)
-    {
-      *error = "unknown parameter '" + param.first + "'";
-      return kRenderFailed;
-    }
-    if (!SetParameterByDisplay(host, index, param.second, error)) return kRenderFailed;
-  }
+  if (!ApplyState(host, options, error)) return kRenderFailed;
 
   if (options.list)
   {

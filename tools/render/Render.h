@@ -26,6 +26,7 @@ struct RenderOptions
   std::string program;                                      // number or exact name; empty: leave as loaded
   std::vector<std::pair<std::string, std::string>> params;  // name, display text
   double tail = 2.;
+  std::string snapshot;                                     // PNG of the built-in editor; no audio
   bool list = false;
   bool quiet = false;
   bool help = false;
@@ -65,6 +66,22 @@ bool SelectProgram(VstHost& host, const std::string& program, std::string* error
 // The demo phrase: two bars of plucked notes over an eighth-note hat pattern,
 // stereo, interleaved.
 std::vector<double> MakeDemoSignal(double sampleRate, double bpm);
+
+// Selects options.program, then sets options.params in order.
+bool ApplyState(VstHost& host, const RenderOptions& options, std::string* error);
+
+// The editor of the effect built into this tool (it is linked in, not
+// loaded: a loaded library exports nothing but its entry points), in the
+// state options.program and options.params select, as rows of 8-bit RGB.
+bool SnapshotEditor(const RenderOptions& options, std::vector<unsigned char>* rgb, int* width, int* height,
+                    std::string* error);
+
+// Writes rows of 8-bit RGB as a PNG.
+bool WriteRgbPng(const std::string& path, const std::vector<unsigned char>& rgb, int width, int height,
+                 std::string* error);
+
+// --snapshot: SnapshotEditor, then WriteRgbPng to options.snapshot.
+int RunSnapshot(const RenderOptions& options, std::string* report, std::string* error);
 
 // Runs the whole tool. `report` receives what goes to stdout (the listing, or
 // the line naming the file written); `error` a one-line reason on failure.

@@ -191,6 +191,18 @@ std::string VstHost::Load(const std::string& path)
     return "'" + path + "' has no VST 2 entry point (VSTPluginMain or main)";
   }
 
+  return Create(entry, "'" + path + "'");
+}
+
+std::string VstHost::LoadEntry(EntryProc entry, const std::string& name)
+{
+  Close();
+  if (!entry) return "no entry point given for " + name;
+  return Create(entry, name);
+}
+
+std::string VstHost::Create(EntryProc entry, const std::string& what)
+{
   VstHost* previous = tLoadingHost;
   tLoadingHost = this;
   AEffect* effect = entry(&VstHost::HostCallback);
@@ -199,13 +211,13 @@ std::string VstHost::Load(const std::string& path)
   if (!effect)
   {
     Unload();
-    return "the entry point of '" + path + "' returned no effect";
+    return "the entry point of " + what + " returned no effect";
   }
   if (effect->magic != kEffectMagic)
   {
     // Not an AEffect, so it cannot be told to close; only the library goes.
     Unload();
-    return "'" + path + "' returned an effect with a bad magic number";
+    return what + " returned an effect with a bad magic number";
   }
   mEffect = effect;
   Register(effect, this);

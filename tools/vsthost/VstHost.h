@@ -49,6 +49,10 @@ public:
   // Returns an empty string on success, else a one-line reason; on failure
   // nothing stays loaded.
   std::string Load(const std::string& path);
+  // As Load, for a plug-in linked into this program: entry is its
+  // VSTPluginMain, name says what it is in error texts.
+  typedef AEffect*(VSTCALLBACK* EntryProc)(audioMasterCallback host);
+  std::string LoadEntry(EntryProc entry, const std::string& name);
   // effOpen, effSetSampleRate, effSetBlockSize, effMainsChanged(1).
   bool Open(double sampleRate = 44100., VstInt32 blockSize = 512);
   // effMainsChanged(0) when open, effClose, then unloads the library.
@@ -146,6 +150,8 @@ private:
   VstIntPtr OnProcessEvents(const VstEvents* events);
   VstTimeInfo* FillTimeInfo();
   std::string DispatchString(VstInt32 opcode, VstInt32 index);
+  // Runs the entry point and keeps the effect; on failure unloads.
+  std::string Create(EntryProc entry, const std::string& what);
   void Unload();
 
   void* mLibrary = nullptr;
