@@ -6,6 +6,9 @@
 #include "Quorvex2Editor.h"
 
 #include "IGraphicsHeadless.h"
+#if defined(_WIN32)
+#include "IGraphicsWindows.h"
+#endif
 #include "Quorvex2.h"
 #include "QuorvexControls.h"
 
@@ -23,7 +26,11 @@ namespace {
 
 // The window layer of this build: swapping layers is this one line. Systems
 // without a layer of their own yet run headless (nothing on screen).
+#if defined(_WIN32)
+using QuorvexPlatformGraphics = IGraphicsWindows;
+#else
 using QuorvexPlatformGraphics = IGraphicsHeadless;
+#endif
 
 #if defined(_WIN32) || defined(__APPLE__)
 // Images come from the module's resources or the bundle, through the layer.
