@@ -60,7 +60,7 @@ void ModuleFolder(HMODULE module, WDL_String* path)
   if (n == 0 || n >= sizeof(buf)) return;
   buf[n] = 0;
   char* slash = strrchr(buf, '\\');
-  if (!slash || !slash[1]) return;
+  if (!slash) return;
   slash[1] = 0;
   path->Set(buf);
 }
@@ -388,7 +388,13 @@ void IGraphicsWindows::OnTimer()
 
 void IGraphicsWindows::InvalidateArea(IRECT* r)
 {
-  if (!mEditorWnd || !r) return;
+  if (!r) return;
+  // Without a window the back buffer still follows the controls.
+  if (!mEditorWnd)
+  {
+    Draw(r);
+    return;
+  }
   RECT rc = { r->L, r->T, r->R, r->B };
   InvalidateRect(mEditorWnd, &rc, FALSE);
   if (mEntryWnd)

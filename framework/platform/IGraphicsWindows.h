@@ -42,7 +42,8 @@ public:
   void* GetWindow() override { return mEditorWnd; }
   void UpdateTooltips() override;
   LICE_IBitmap* LoadPlatformBitmap(int id, const char* name) override;
-  // [UI thread] invalidates r and paints it at once, never over an entry box.
+  // [UI thread] invalidates r and paints it at once, never over an entry box;
+  // without a window, draws r into the back buffer only.
   void InvalidateArea(IRECT* r) override;
 
   // ------------------------------------------------------------ state (tests)

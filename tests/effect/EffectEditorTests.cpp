@@ -201,7 +201,12 @@ TEST(QuorvexEditor, LinkAreaOpensTheMakersPage)
 TEST(QuorvexEditor, HostChangesRedrawOnlyTheirControls)
 {
   Editor e;
+#if defined(_WIN32)
+  // A window needs a real parent and a display (windows_editor_tests has
+  // both); closed, the window layer still draws into its back buffer.
+#else
   ASSERT_EQ(e.host.Dispatch(effEditOpen, 0, 0, &e), 1);
+#endif
   IRECT all(0, 0, kEditorWidth, kEditorHeight);
   e.gui->Draw(&all);
   // Nothing dirty any more after two ticks (values pushed at attach keep a

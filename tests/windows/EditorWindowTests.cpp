@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "IGraphicsWindows.h"
 #include "VstHost.h"
 
 using quorvex::VstHost;
@@ -222,6 +223,23 @@ int CountWindows()
 }
 
 }  // namespace
+
+TEST(EditorWindowRules, TimerWheelAndKeyMapping)
+{
+  const struct { double fps; int ms; } timers[] = { { 24, 41 }, { 30, 33 }, { 60, 16 } };
+  for (const auto& t : timers) EXPECT_EQ(IGraphicsWindows::TimerInterval(t.fps), t.ms) << t.fps;
+
+  const struct { int delta, steps; } wheels[] = { { -240, -2 }, { -60, 0 }, { 119, 0 }, { 120, 1 }, { 360, 3 } };
+  for (const auto& w : wheels) EXPECT_EQ(IGraphicsWindows::WheelSteps(w.delta), w.steps) << w.delta;
+
+  const struct { WPARAM vk; int code; } keys[] = {
+    { VK_SPACE, KEY_SPACE }, { VK_UP, KEY_UPARROW }, { VK_DOWN, KEY_DOWNARROW }, { VK_LEFT, KEY_LEFTARROW },
+    { VK_RIGHT, KEY_RIGHTARROW }, { '0', KEY_DIGIT_0 }, { '9', KEY_DIGIT_0 + 9 }, { 'A', KEY_ALPHA_A },
+    { 'Z', KEY_ALPHA_A + 25 }, { 0x61, KEY_ALPHA_A }, { 0x7A, KEY_ALPHA_A + 25 }, { VK_RETURN, -1 },
+    { VK_SHIFT, -1 }, { 0x5B, -1 }, { 0x60, -1 }, { 0x7B, -1 },
+  };
+  for (const auto& k : keys) EXPECT_EQ(IGraphicsWindows::KeyCode(k.vk), k.code) << k.vk;
+}
 
 TEST(EditorWindow, OpensAsChildOfTheHostWindowAndClosesCleanly)
 {
