@@ -301,6 +301,7 @@ TEST(EditorWindow, MouseMessagesEditParametersWithGestures)
     { "dry slider drag down", kDryMix, 453, 110, 0, 40, false },
     { "wet slider drag up", kWetMix, 497, 160, 0, -40, true },
   };
+  const float rate0 = e.host.GetParameter(kDelayRate);
   for (const Case& c : cases)
   {
     e.host.ClearCalls();
@@ -311,6 +312,20 @@ TEST(EditorWindow, MouseMessagesEditParametersWithGestures)
     EXPECT_NE(after, before) << c.what;
     EXPECT_EQ(e.Calls(c.param), kGesture) << c.what;
   }
+
+  // Press, release, double-click, release: the knob returns to its default,
+  // and every gesture begun is ended.
+  e.host.ClearCalls();
+  e.Post(WM_LBUTTONDOWN, MK_LBUTTON, 88, 118, 10);
+  e.Post(WM_LBUTTONUP, 0, 88, 118, 10);
+  e.Post(WM_LBUTTONDBLCLK, MK_LBUTTON, 88, 118, 10);
+  e.Post(WM_LBUTTONUP, 0, 88, 118);
+  EXPECT_FLOAT_EQ(e.host.GetParameter(kDelayRate), rate0);
+  int open = 0;
+  for (const quorvex::HostCall& c : e.host.Calls())
+    open += c.opcode == audioMasterBeginEdit ? 1 : c.opcode == audioMasterEndEdit ? -1 : 0;
+  EXPECT_EQ(open, 0);
+  EXPECT_EQ(GetCapture(), nullptr);
 
   // A click on the third radio button picks the third mode.
   e.host.ClearCalls();
