@@ -5,12 +5,22 @@
 //   - construction: identity, parameters, editor, factory presets
 //   - parameter changes: gains and tap targets
 //   - the line: sized off the audio thread, grown by the worker
-//   - block processing: tempo follow, steady and crossfading loops
+//   - block processing: tempo follow, crossfade bookkeeping
+//   - the loops: contiguous stretches between line wraps, two frames a step
 #include "Quorvex2.h"
 
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#endif
+// Four frames a step where the processor has AVX, chosen at run time.
+// Not on Windows: GCC there cannot align the stack for 32-byte spills.
+#if (defined(__GNUC__) || defined(__clang__)) && defined(__x86_64__) && !defined(_WIN32)
+#define QUORVEX_AVX 1
+#include <immintrin.h>
+#endif
 
 #if defined(__APPLE__)
 #define QUORVEX_EFFECT_NAME "Quorvex2"
@@ -95,7 +105,7 @@ Quorvex2::Quorvex2(audioMasterCallback hostCallback)
              kVendorVersion, kUniqueID, kMfrID, 0, 0, false, false),
     mDelayBuf(nullptr), mSamplesPerWhole(0.0), mPan(0.0f), mFeedback(0.0f), mWet(0.0f), mDry(0.0f),
     mFarTarget(0), mFarOld(0), mFarNew(0), mNearTarget(0), mNearOld(0), mNearNew(0),
-    mBufLen(0), mWritePos(0), mFadeLen(4410), mFadeCount(0), mBufReady(false), mPingPongMode(0),
+    mBufLen(0), mWritePos(0), mFadeLen(kFadeLength), mFadeCount(0), mBufReady(false), mPingPongMode(0),
     mNearWanted(0.0), mLineSized(false), mSizedRate(0.0), mLineWanted(0), mLineFailed(0)
 {
   IParam* rate = GetParam(kDelayRate);
@@ -361,107 +371,272 @@ void Quorvex2::ProcessBlock(double** inputs, double** outputs, int nFrames)
     const double dry = mDry;
     for (int i = 0; i < nFrames; ++i)
     {
-      out0[i] = dry * in0[i];
-      out1[i] = dry * in1[i];
+      const double a = in0[i], b = in1[i];
+      out0[i] = dry * a;
+      out1[i] = dry * b;
     }
     return;
   }
 
   int i = 0;
-  while (i < nFrames && mFadeCount >= 0) i = RunCrossfade(in0, in1, out0, out1, i, nFrames);
-  if (i < nFrames) RunSteady(in0, in1, out0, out1, i, nFrames);
+  while (i < nFrames)
+  {
+    if (mFadeCount > 0)
+    {
+      const int n = nFrames - i < mFadeCount ? nFrames - i : mFadeCount;
+      RunCrossfade(in0, in1, out0, out1, i, i + n);
+      i += n;
+    }
+    else if (mFadeCount == 0)
+    {
+      // The frame after the last weighted one uses the new taps alone and
+      // ends the crossfade.
+      RunSteady(in0, in1, out0, out1, i, i + 1);
+      ++i;
+      mFarOld = mFarNew;
+      mNearOld = mNearNew;
+      mFadeCount = -1;
+      if (mFarTarget != mFarNew || mNearTarget != mNearNew)
+      {
+        // Targets changed while fading: the next crossfade starts with the
+        // next frame, from the taps that now sound.
+        mFadeCount = (int32_t)mFadeLen;
+        mFarNew = mFarTarget;
+        mNearNew = mNearTarget;
+      }
+    }
+    else
+    {
+      RunSteady(in0, in1, out0, out1, i, nFrames);
+      i = nFrames;
+    }
+  }
 }
 
+// ================================================================ the loops
+//
+// The line is processed in stretches where the write position and every
+// read position run on without wrapping, so each stretch is a plain
+// contiguous loop over pointers. Two frames go per step (SSE2, present in
+// every x86-64 build); per frame the operations and their order are those
+// of the one-frame-at-a-time loop, so the output is bit-identical to it.
+// A step reads all its line values before it writes, which equals the
+// frame order unless a read lands on a sample an earlier frame of the same
+// step writes, i.e. a lookback shorter than the step: such stretches take
+// narrower steps (a lookback of 1 runs frame by frame).
+
+namespace {
+
+struct Mix
+{
+  double farL, nearL, farR, nearR, dry, feedback;
+};
+
+// Crossfade weights by frames elapsed e: a = count / 4410 in single
+// precision with count = 4409 - e (the weight of the positions left),
+// b = 1 - a; both widened. Filled once at load.
+struct FadeWeights
+{
+  double a[kFadeLength], b[kFadeLength];
+  FadeWeights()
+  {
+    for (int e = 0; e < kFadeLength; ++e)
+    {
+      const float wa = (float)(kFadeLength - 1 - e) / (float)kFadeLength;
+      a[e] = wa;
+      b[e] = 1.0f - wa;
+    }
+  }
+};
+const FadeWeights kFadeWeights;
+
 // What the line may hold: the written value, or silence in its place.
-static inline double LineValue(double v)
+inline double LineValue(double v)
 {
   return std::fabs(v) <= kLineLimit ? v : 0.0;
 }
 
-// Read index for a lookback of at most mBufLen: one subtraction, one wrap.
-static inline int32_t TapIndex(int32_t p, int32_t lookback, int32_t len)
+// Read index for a lookback of at most len: one subtraction, one wrap.
+inline int32_t TapIndex(int32_t p, int32_t lookback, int32_t len)
 {
   const int32_t idx = p - lookback;
   return idx < 0 ? idx + len : idx;
 }
 
-void Quorvex2::RunSteady(const double* in0, const double* in1, double* out0, double* out1, int from, int to)
+// One frame; tap values already read.
+inline void Frame(const Mix& m, double farV, double nearV, double fbV, double a, double b, double* w,
+                  double* o0, double* o1)
 {
-  double* line = mDelayBuf;
-  const int32_t len = (int32_t)mBufLen;
-  const int32_t farTap = mFarNew, nearTap = mNearNew, fbTap = 2 * mNearNew;
-  const double pan = mPan, wet = mWet, dry = mDry, feedback = mFeedback;
-  const double antiPan = (float)(1.0f - mPan);
-  const double farL = pan * wet, nearL = antiPan * wet;
-  const double farR = antiPan * wet, nearR = pan * wet;
-  int32_t p = (int32_t)mWritePos;
-
-  for (int i = from; i < to; ++i)
-  {
-    const double farV = line[TapIndex(p, farTap, len)];
-    const double nearV = line[TapIndex(p, nearTap, len)];
-    const double fbV = line[TapIndex(p, fbTap, len)];
-    const double a = in0[i], b = in1[i];
-    line[p] = LineValue(feedback * fbV + 0.5 * (b + a));
-    if (++p == len) p = 0;
-    out0[i] = farL * farV + nearL * nearV + dry * a;
-    out1[i] = farR * farV + nearR * nearV + dry * b;
-  }
-  mWritePos = (uint32_t)p;
+  *w = LineValue(m.feedback * fbV + 0.5 * (b + a));
+  *o0 = m.farL * farV + m.nearL * nearV + m.dry * a;
+  *o1 = m.farR * farV + m.nearR * nearV + m.dry * b;
 }
 
-int Quorvex2::RunCrossfade(const double* in0, const double* in1, double* out0, double* out1, int from, int to)
+#if QUORVEX_AVX
+bool HasAvx()
 {
-  double* line = mDelayBuf;
-  const int32_t len = (int32_t)mBufLen;
-  const int32_t farNew = mFarNew, nearNew = mNearNew, farOld = mFarOld, nearOld = mNearOld;
-  const double pan = mPan, wet = mWet, dry = mDry, feedback = mFeedback;
-  const double antiPan = (float)(1.0f - mPan);
-  const float fadeLen = (float)mFadeLen;
-  int32_t p = (int32_t)mWritePos;
-  int i = from;
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx");
+}
+const bool kHasAvx = HasAvx();
 
-  for (; i < to && mFadeCount >= 0; ++i)
+// The two-frame step below, four frames wide; returns the frames done.
+template <bool kFading>
+__attribute__((target("avx"))) int RunQuads(const Mix& m, double* w, const double* const* tap, const double* wa,
+                                            const double* wb, const double* in0, const double* in1, double* out0,
+                                            double* out1, int n)
+{
+  const double *f = tap[0], *nr = tap[1], *fb = tap[2];
+  const double *fo = tap[3], *nro = tap[4], *fbo = tap[5];
+  const __m256d farL = _mm256_set1_pd(m.farL), nearL = _mm256_set1_pd(m.nearL);
+  const __m256d farR = _mm256_set1_pd(m.farR), nearR = _mm256_set1_pd(m.nearR);
+  const __m256d dry = _mm256_set1_pd(m.dry), feedback = _mm256_set1_pd(m.feedback);
+  const __m256d half = _mm256_set1_pd(0.5), limit = _mm256_set1_pd(kLineLimit);
+  const __m256d sign = _mm256_set1_pd(-0.0);
+  int j = 0;
+  for (; j + 4 <= n; j += 4)
   {
-    double farV = line[TapIndex(p, farNew, len)];
-    double nearV = line[TapIndex(p, nearNew, len)];
-    double fbV = line[TapIndex(p, 2 * nearNew, len)];
-
-    if (mFadeCount > 0)
+    _mm_prefetch((const char*)(w + j + 512), _MM_HINT_T0);
+    __m256d farV = _mm256_loadu_pd(f + j), nearV = _mm256_loadu_pd(nr + j), fbV = _mm256_loadu_pd(fb + j);
+    if (kFading)
     {
-      --mFadeCount;
-      // a weighs the positions being left.
-      const float a = (float)mFadeCount / fadeLen;
-      const float b = 1.0f - a;
-      farV = (double)a * line[TapIndex(p, farOld, len)] + (double)b * farV;
-      nearV = (double)a * line[TapIndex(p, nearOld, len)] + (double)b * nearV;
-      fbV = (double)a * line[TapIndex(p, 2 * nearOld, len)] + (double)b * fbV;
+      const __m256d a = _mm256_loadu_pd(wa + j), b = _mm256_loadu_pd(wb + j);
+      farV = _mm256_add_pd(_mm256_mul_pd(a, _mm256_loadu_pd(fo + j)), _mm256_mul_pd(b, farV));
+      nearV = _mm256_add_pd(_mm256_mul_pd(a, _mm256_loadu_pd(nro + j)), _mm256_mul_pd(b, nearV));
+      fbV = _mm256_add_pd(_mm256_mul_pd(a, _mm256_loadu_pd(fbo + j)), _mm256_mul_pd(b, fbV));
     }
-    else
-    {
-      // The crossfade has just run out.
-      mFarOld = farNew;
-      mNearOld = nearNew;
-      mFadeCount = -1;
-    }
+    const __m256d x0 = _mm256_loadu_pd(in0 + j), x1 = _mm256_loadu_pd(in1 + j);
+    __m256d v = _mm256_add_pd(_mm256_mul_pd(feedback, fbV), _mm256_mul_pd(half, _mm256_add_pd(x1, x0)));
+    v = _mm256_and_pd(v, _mm256_cmp_pd(_mm256_andnot_pd(sign, v), limit, _CMP_LE_OQ));
+    _mm256_storeu_pd(w + j, v);
+    const __m256d o0 = _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(farL, farV), _mm256_mul_pd(nearL, nearV)),
+                                     _mm256_mul_pd(dry, x0));
+    const __m256d o1 = _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(farR, farV), _mm256_mul_pd(nearR, nearV)),
+                                     _mm256_mul_pd(dry, x1));
+    _mm256_storeu_pd(out0 + j, o0);
+    _mm256_storeu_pd(out1 + j, o1);
+  }
+  return j;
+}
+#endif
 
-    const double x0 = in0[i], x1 = in1[i];
-    line[p] = LineValue(feedback * fbV + 0.5 * (x1 + x0));
-    if (++p == len) p = 0;
-    out0[i] = pan * wet * farV + antiPan * wet * nearV + dry * x0;
-    out1[i] = antiPan * wet * farV + pan * wet * nearV + dry * x1;
-
-    if (mFadeCount == -1 && (mFarTarget != farNew || mNearTarget != nearNew))
+// Taps: far, near, feedback; during a crossfade the old ones follow.
+// width: frames a step may take (1, 2 or 4).
+template <bool kFading>
+void RunStretch(const Mix& m, double* w, const double* const* tap, const double* wa, const double* wb,
+                const double* in0, const double* in1, double* out0, double* out1, int n, int width)
+{
+  const double *f = tap[0], *nr = tap[1], *fb = tap[2];
+  const double *fo = tap[3], *nro = tap[4], *fbo = tap[5];
+  int j = 0;
+#if QUORVEX_AVX
+  if (width >= 4 && kHasAvx) j = RunQuads<kFading>(m, w, tap, wa, wb, in0, in1, out0, out1, n);
+#endif
+#if defined(__SSE2__) || defined(_M_X64)
+  if (width >= 2)
+  {
+    const __m128d farL = _mm_set1_pd(m.farL), nearL = _mm_set1_pd(m.nearL);
+    const __m128d farR = _mm_set1_pd(m.farR), nearR = _mm_set1_pd(m.nearR);
+    const __m128d dry = _mm_set1_pd(m.dry), feedback = _mm_set1_pd(m.feedback);
+    const __m128d half = _mm_set1_pd(0.5), limit = _mm_set1_pd(kLineLimit);
+    const __m128d sign = _mm_set1_pd(-0.0);
+    for (; j + 2 <= n; j += 2)
     {
-      // Targets changed while fading: the next crossfade starts with the
-      // next sample, from the taps that now sound.
-      mFadeCount = (int32_t)mFadeLen;
-      mFarNew = mFarTarget;
-      mNearNew = mNearTarget;
-      ++i;
-      break;
+      // The write position sweeps the whole line and misses every cache;
+      // fetching it 4 KiB ahead saves the stores a wait. A hint only: it
+      // never faults, even past the end of the line.
+      _mm_prefetch((const char*)(w + j + 512), _MM_HINT_T0);
+      __m128d farV = _mm_loadu_pd(f + j), nearV = _mm_loadu_pd(nr + j), fbV = _mm_loadu_pd(fb + j);
+      if (kFading)
+      {
+        const __m128d a = _mm_loadu_pd(wa + j), b = _mm_loadu_pd(wb + j);
+        farV = _mm_add_pd(_mm_mul_pd(a, _mm_loadu_pd(fo + j)), _mm_mul_pd(b, farV));
+        nearV = _mm_add_pd(_mm_mul_pd(a, _mm_loadu_pd(nro + j)), _mm_mul_pd(b, nearV));
+        fbV = _mm_add_pd(_mm_mul_pd(a, _mm_loadu_pd(fbo + j)), _mm_mul_pd(b, fbV));
+      }
+      const __m128d x0 = _mm_loadu_pd(in0 + j), x1 = _mm_loadu_pd(in1 + j);
+      __m128d v = _mm_add_pd(_mm_mul_pd(feedback, fbV), _mm_mul_pd(half, _mm_add_pd(x1, x0)));
+      // |v| <= limit, false for a NaN: keeps v, else +0.
+      v = _mm_and_pd(v, _mm_cmple_pd(_mm_andnot_pd(sign, v), limit));
+      _mm_storeu_pd(w + j, v);
+      const __m128d o0 = _mm_add_pd(_mm_add_pd(_mm_mul_pd(farL, farV), _mm_mul_pd(nearL, nearV)), _mm_mul_pd(dry, x0));
+      const __m128d o1 = _mm_add_pd(_mm_add_pd(_mm_mul_pd(farR, farV), _mm_mul_pd(nearR, nearV)), _mm_mul_pd(dry, x1));
+      _mm_storeu_pd(out0 + j, o0);
+      _mm_storeu_pd(out1 + j, o1);
     }
   }
-  mWritePos = (uint32_t)p;
-  return i;
+#else
+  (void)width;
+#endif
+  for (; j < n; ++j)
+  {
+    double farV = f[j], nearV = nr[j], fbV = fb[j];
+    if (kFading)
+    {
+      farV = wa[j] * fo[j] + wb[j] * farV;
+      nearV = wa[j] * nro[j] + wb[j] * nearV;
+      fbV = wa[j] * fbo[j] + wb[j] * fbV;
+    }
+    Frame(m, farV, nearV, fbV, in0[j], in1[j], w + j, out0 + j, out1 + j);
+  }
+}
+
+// Runs frames [from, to) through stretches; lookbacks as in RunStretch.
+template <bool kFading>
+int32_t RunLine(const Mix& m, double* line, int32_t len, int32_t p, const int32_t* lookback, int nTaps,
+                const double* wa, const double* wb, const double* in0, const double* in1, double* out0,
+                double* out1, int from, int to)
+{
+  // A step of w frames may not read what its own earlier frames write.
+  int width = 4;
+  for (int k = 0; k < nTaps; ++k)
+    if (lookback[k] >= 1 && lookback[k] < width) width = lookback[k] == 1 ? 1 : 2;
+  const double* tap[6] = { nullptr, nullptr, nullptr, nullptr, nullptr, nullptr };
+  int i = from;
+  while (i < to)
+  {
+    int n = to - i;
+    if (len - p < n) n = len - p;
+    for (int k = 0; k < nTaps; ++k)
+    {
+      const int32_t idx = TapIndex(p, lookback[k], len);
+      if (len - idx < n) n = len - idx;
+      tap[k] = line + idx;
+    }
+    const int e = kFading ? i - from : 0;
+    RunStretch<kFading>(m, line + p, tap, kFading ? wa + e : wa, kFading ? wb + e : wb, in0 + i, in1 + i, out0 + i, out1 + i, n, width);
+    i += n;
+    p += n;
+    if (p == len) p = 0;
+  }
+  return p;
+}
+
+}  // namespace
+
+static Mix MixOf(float pan, float wet, float dry, float feedback)
+{
+  const double p = pan, w = wet;
+  const double antiPan = (float)(1.0f - pan);
+  return Mix{ p * w, antiPan * w, antiPan * w, p * w, (double)dry, (double)feedback };
+}
+
+void Quorvex2::RunSteady(const double* in0, const double* in1, double* out0, double* out1, int from, int to)
+{
+  const int32_t lookback[3] = { mFarNew, mNearNew, 2 * mNearNew };
+  const Mix m = MixOf(mPan, mWet, mDry, mFeedback);
+  mWritePos = (uint32_t)RunLine<false>(m, mDelayBuf, (int32_t)mBufLen, (int32_t)mWritePos, lookback, 3, nullptr,
+                                       nullptr, in0, in1, out0, out1, from, to);
+}
+
+void Quorvex2::RunCrossfade(const double* in0, const double* in1, double* out0, double* out1, int from, int to)
+{
+  const int32_t lookback[6] = { mFarNew, mNearNew, 2 * mNearNew, mFarOld, mNearOld, 2 * mNearOld };
+  const Mix m = MixOf(mPan, mWet, mDry, mFeedback);
+  // Frames already faded; mFadeCount counts down from the fade length.
+  const int elapsed = (int)mFadeLen - mFadeCount;
+  mWritePos = (uint32_t)RunLine<true>(m, mDelayBuf, (int32_t)mBufLen, (int32_t)mWritePos, lookback, 6,
+                                      kFadeWeights.a + elapsed, kFadeWeights.b + elapsed, in0, in1, out0, out1,
+                                      from, to);
+  mFadeCount -= to - from;
 }

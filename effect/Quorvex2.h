@@ -24,6 +24,8 @@ enum EQuorvexParams
 };
 
 enum { kNumDelayRates = 25, kNumPingPongModes = 5, kNumPresets = 25 };
+// Frames a tap crossfade lasts, at every sample rate.
+enum { kFadeLength = 4410 };
 
 // Fraction of a whole note for "Delay Rate" choice i, in single precision
 // as the engine uses it.
@@ -47,6 +49,9 @@ public:
   void ParamChanged(int paramIdx) override;
   // [audio thread, instance lock] follows the tempo, then runs the line.
   void ProcessBlock(double** inputs, double** outputs, int nFrames) override;
+  // Every loop reads a frame's inputs (two frames' at most) before writing
+  // its outputs.
+  bool ProcessesInPlace() const override { return true; }
 
   // Read-only views for tests and tools.
   uint32_t BufLen() const { return mBufLen; }
@@ -81,9 +86,8 @@ private:
   // [worker thread] builds the requested line, then swaps it in under the lock.
   static void BuildRequestedLine(void* self);
   void RunSteady(const double* in0, const double* in1, double* out0, double* out1, int from, int to);
-  // Runs frames from `from` while a crossfade is under way; returns the
-  // first frame left for the steady loop.
-  int RunCrossfade(const double* in0, const double* in1, double* out0, double* out1, int from, int to);
+  // Frames [from, to) of a running crossfade; to - from <= mFadeCount.
+  void RunCrossfade(const double* in0, const double* in1, double* out0, double* out1, int from, int to);
 
   double* mDelayBuf;
   double mSamplesPerWhole;

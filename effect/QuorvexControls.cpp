@@ -316,7 +316,7 @@ IRECT ISliderImg::HandleRect() const
   return IRECT(RoundAway(left), mTrack.T, RoundAway(left + mBitmap.W), mArea.B);
 }
 
-void ISliderImg::DrawReadout(IGraphics* graphics)
+void ISliderImg::DrawSliderText(IGraphics* graphics)
 {
   DrawValueText(graphics, mPlug, mParamIndex, &mText, mArea);
 }
@@ -329,7 +329,7 @@ void ISliderImg::DrawHandle(IGraphics* graphics)
 
 bool ISliderImg::Draw(IGraphics* graphics)
 {
-  DrawReadout(graphics);
+  DrawSliderText(graphics);
   DrawHandle(graphics);
   return true;
 }
@@ -373,7 +373,7 @@ bool ISlider::Draw(IGraphics* graphics)
 {
   IRECT bar;
   if (BarRect(&bar)) graphics->FillArea(&mBarColor, &bar, nullptr);
-  DrawReadout(graphics);
+  DrawSliderText(graphics);
   DrawHandle(graphics);
   return true;
 }

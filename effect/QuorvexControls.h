@@ -131,7 +131,7 @@ public:
 protected:
   // A point inside the track sets the value; anything else is ignored.
   void TrackTo(int x, int y);
-  void DrawReadout(IGraphics* graphics);
+  void DrawSliderText(IGraphics* graphics);
   void DrawHandle(IGraphics* graphics);
 
   IText mText;

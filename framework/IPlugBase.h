@@ -59,6 +59,12 @@ public:
   virtual void ResetProcessing() { WDL_MutexLock lock(&mMutex); }
   // [any thread, instance lock] parameter paramIdx has a new value.
   virtual void ParamChanged(int paramIdx) { (void)paramIdx; WDL_MutexLock lock(&mMutex); }
+  // [audio thread, instance lock] first thing of every processed block.
+  virtual void PrepareBlock() {}
+  // [audio thread, instance lock] true when ProcessBlock reads every input
+  // of a frame before it writes an output of that frame (or a later one),
+  // so a host buffer passed as both input and output needs no copy.
+  virtual bool ProcessesInPlace() const { return false; }
   // [audio thread, instance lock] default copies inputs to outputs.
   virtual void ProcessBlock(double** inputs, double** outputs, int nFrames);
   // [UI thread]
@@ -208,6 +214,8 @@ protected:
   int mLatency;
   IGraphics* mGraphics;
 
+  // Kept from the last block-size and connection changes.
+  int mScratchFrames, mUnboundOutputs;
   WDL_TypedBuf<double*> mInData, mOutData;
   WDL_PtrList<InputChannelRec> mInChannels;
   WDL_PtrList<OutputChannelRec> mOutChannels;

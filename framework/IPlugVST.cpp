@@ -278,15 +278,14 @@ void IPlugVST::PrepareBlock()
   if (GetMidiMode()) HostCall(audioMasterWantMidi);
 }
 
-// The three process callbacks: lock, WantMidi, then the frame.
+// The three process callbacks: the frame takes the lock, sends WantMidi
+// (PrepareBlock), then binds and processes.
 template <class T>
 static void RunProcessCallback(AEffect* effect, T** inputs, T** outputs, VstInt32 nFrames,
                                void (IPlugBase::*frame)(T**, T**, int))
 {
   IPlugVST* plug = PlugOf(effect);
   if (!plug) return;
-  WDL_MutexLock lock(plug->GetMutex());
-  plug->PrepareBlock();
   (plug->*frame)(inputs, outputs, nFrames);
 }
 

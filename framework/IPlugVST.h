@@ -42,7 +42,7 @@ public:
 
   // ------------------------------------------------------------ host entry points
   // [audio thread, instance lock] before every process callback.
-  void PrepareBlock();
+  void PrepareBlock() override;
   static VstIntPtr VSTCALLBACK VSTDispatcher(AEffect* effect, VstInt32 opcode, VstInt32 index,
                                              VstIntPtr value, void* ptr, float opt);
   static void VSTCALLBACK VSTProcess(AEffect* effect, float** inputs, float** outputs, VstInt32 nFrames);

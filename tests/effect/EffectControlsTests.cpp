@@ -94,6 +94,10 @@ struct Rig
     IRECT r(434, 82, 472, 183);
     return Add(new ISlider(plug.get(), 4, &r, &b, &text, 84, false, IColor(255, 66, 110, 170), 10, 1));
   }
+  ~Rig()
+  {
+    if (plug->GetGUI() != gui) delete gui;
+  }
   void Attach()
   {
     plug->AttachEditor(gui);
@@ -136,7 +140,7 @@ struct Rig
   }
 
   std::unique_ptr<FakePlug> plug;
-  IGraphicsHeadless* gui;
+  IGraphicsHeadless* gui;  // owned by plug once attached
   IText text;
 };
 

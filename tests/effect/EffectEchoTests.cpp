@@ -96,6 +96,28 @@ TEST(EffectEchoes, MixesMatchTheSignalModel)
   }
 }
 
+TEST(EffectEchoes, TapsOfAFewSamplesMatchTheSignalModel)
+{
+  // Taps shorter than the loops' steps: "1/64" at 165375 / N bpm is N
+  // samples, so the feedback reads what the last few frames wrote.
+  for (int nearTap : { 1, 2, 3, 4, 5 })
+    for (int mode : { kNormal, kDotted })
+    {
+      SCOPED_TRACE(testing::Message() << "near " << nearTap << ", mode " << mode);
+      const int farTap = mode == kNormal ? 2 * nearTap : (int)((float)nearTap * 1.5f + 0.5f);
+      Plug plug(44100.0, 61);
+      plug.host.SetTempo(165375.0 / nearTap);
+      const int values[6] = { k1_64, mode, 40, 80, 30, 70 };
+      for (int i = 0; i < 6; ++i) plug.Set(i, values[i]);
+      const Stereo in = Noise(3000, 12);
+      plug.Input(in);
+      plug.RunAll();
+      const Stereo expected = Model{ nearTap, farTap, PanOf(40), Gain(70), Gain(80), Gain(30) }.Run(in);
+      ASSERT_EQ(plug.Out().l, expected.l);
+      ASSERT_EQ(plug.Out().r, expected.r);
+    }
+}
+
 TEST(EffectEchoes, SampleRatesAndBlockSizesGiveTheSameEchoes)
 {
   // "1/16" is a sixteenth of four beats: sampleRate / 8.

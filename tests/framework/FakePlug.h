@@ -60,6 +60,8 @@ public:
                 0x41626364, 0x4d667273, 0, 0, false, false) {}
 
   std::function<void(double**, double**, int)> mProcess;  // replaces pass-through when set
+  bool mInPlace = false;  // what ProcessesInPlace answers
+  bool ProcessesInPlace() const override { return mInPlace; }
   std::vector<int> mBlockFrames;
   FakeLog mLog;
   double mTempo = 120.0;

@@ -178,6 +178,38 @@ TEST(FrameworkPlugBase, ProcessingFramePaths)
   EXPECT_EQ(zeroOut.data[0], std::vector<float>(4, 9.0f));
 }
 
+TEST(FrameworkPlugBase, FloatConversionsRoundLikeCastsAtEveryLength)
+{
+  // Lengths around the conversion loops' steps; values that need rounding
+  // to float; a guard sample after each block that must stay untouched.
+  FakePlug plug(0, "2-2");
+  Connect(plug, 2, 2, 16);
+  plug.mProcess = [](double** in, double** out, int frames) {
+    for (int c = 0; c < 2; ++c)
+      for (int s = 0; s < frames; ++s) out[c][s] = in[c][s] / 3.0 + 1e-9 * s;
+  };
+  for (int n = 0; n <= 13; ++n)
+    for (bool accumulate : { false, true })
+    {
+      SCOPED_TRACE(testing::Message() << n << (accumulate ? " accumulating" : " replacing"));
+      Block<float> in(2, n + 1, 0.0, true), out(2, n + 1, 0.25, false);
+      for (int c = 0; c < 2; ++c) in.data[c][n] = 7.0f, out.data[c][n] = -1.0f;
+      if (accumulate)
+        plug.ProcessAccumulating(in.get(), out.get(), n);
+      else
+        plug.ProcessReplacing(in.get(), out.get(), n);
+      for (int c = 0; c < 2; ++c)
+      {
+        for (int s = 0; s < n; ++s)
+        {
+          const float v = (float)((double)in.data[c][s] / 3.0 + 1e-9 * s);
+          ASSERT_EQ(out.data[c][s], accumulate ? 0.25f + v : v) << "channel " << c << ", frame " << s;
+        }
+        EXPECT_EQ(out.data[c][n], -1.0f);
+      }
+    }
+}
+
 TEST(FrameworkPlugBase, LongHostBlocksRunAsSubBlocks)
 {
   const int n = 1000;
@@ -232,6 +264,41 @@ TEST(FrameworkPlugBase, InPlaceBuffersMatchSeparateBuffers)
   plug.ProcessDoubleReplacing(din.get(), dout.get(), n);
   plug.ProcessDoubleReplacing(dshared.get(), dshared.get(), n);
   EXPECT_EQ(dshared.data, dout.data);
+}
+
+TEST(FrameworkPlugBase, InPlaceEffectsGetTheHostsBufferOnlyWhereItCoincidesExactly)
+{
+  const int n = 64;
+  FakePlug plug(0, "2-2");
+  Connect(plug, 2, 2, n);
+  plug.mInPlace = true;
+  double* seen[2] = { nullptr, nullptr };
+  plug.mProcess = [&](double** in, double** out, int frames) {
+    seen[0] = in[0], seen[1] = in[1];
+    for (int s = 0; s < frames; ++s)
+    {
+      const double a = in[0][s], b = in[1][s];
+      out[0][s] = b, out[1][s] = a;
+    }
+  };
+  // Exactly shared buffers go through untouched, even crossed.
+  Block<double> shared(2, n, 0.0, true);
+  const Block<double> orig = shared;
+  double* crossed[2] = { shared.ptrs[1], shared.ptrs[0] };
+  plug.ProcessDoubleReplacing(shared.get(), crossed, n);
+  EXPECT_EQ(seen[0], shared.ptrs[0]);
+  EXPECT_EQ(seen[1], shared.ptrs[1]);
+  EXPECT_EQ(shared.data, orig.data);
+
+  // An output starting one sample into an input still gets a copy.
+  std::vector<double> line(n + 1);
+  for (int s = 0; s <= n; ++s) line[s] = s;
+  std::vector<double> other(n, 0.0), out1(n, 0.0);
+  double* ins[2] = { line.data(), other.data() };
+  double* outs[2] = { line.data() + 1, out1.data() };
+  plug.ProcessDoubleReplacing(ins, outs, n);
+  EXPECT_NE(seen[0], line.data());
+  for (int s = 0; s < n; ++s) ASSERT_EQ(out1[s], (double)s);
 }
 
 TEST(FrameworkPlugBase, IdentityVersionAndTime)

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -161,9 +162,9 @@ TEST(EditorSnapshot, CommandLineWritesThePictureOrRefuses)
     EXPECT_FALSE(error.empty());
   }
 
-  char dir[] = "/tmp/quorvex-snapshot-XXXXXX";
-  ASSERT_NE(mkdtemp(dir), nullptr);
-  const std::string file = std::string(dir) + "/harp.png";
+  std::string dir = (std::filesystem::temp_directory_path() / "quorvex-snapshot-XXXXXX").string();
+  ASSERT_NE(mkdtemp(&dir[0]), nullptr);
+  const std::string file = dir + "/harp.png";
   o.snapshot = file;
   o.quiet = false;
   std::string report;
@@ -180,7 +181,7 @@ TEST(EditorSnapshot, CommandLineWritesThePictureOrRefuses)
     std::string program, param, path;
   } fails[] = { { "No Such Program", "", file + "2" },
                 { "", "Wet Mix=300", file + "3" },
-                { "", "", std::string(dir) + "/missing/dir/e.png" } };
+                { "", "", dir + "/missing/dir/e.png" } };
   for (const Fail& f : fails)
   {
     RenderOptions bad;
@@ -194,6 +195,5 @@ TEST(EditorSnapshot, CommandLineWritesThePictureOrRefuses)
     EXPECT_EQ(left, nullptr) << f.path;
     if (left) std::fclose(left);
   }
-  std::remove(file.c_str());
-  rmdir(dir);
+  std::filesystem::remove_all(dir);
 }

@@ -13,6 +13,7 @@ packages=(
   libpng-dev zlib1g-dev
   libfreetype-dev libfontconfig-dev fonts-liberation
   libsndfile1-dev
+  valgrind clang libclang-rt-14-dev
 )
 if [ "${1:-}" = "--artwork" ]; then
   packages+=(python3-pil python3-numpy fonts-liberation fonts-dejavu-core)

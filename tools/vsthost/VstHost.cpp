@@ -450,6 +450,7 @@ VstIntPtr VSTCALLBACK VstHost::HostCallback(AEffect* effect, VstInt32 opcode, Vs
 VstIntPtr VstHost::OnCallback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
                               float opt)
 {
+  if (mObserver) mObserver(mObserverContext, opcode);
   switch (opcode)
   {
     case audioMasterAutomate:

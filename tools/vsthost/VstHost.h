@@ -150,6 +150,16 @@ public:
   void ClearEvents() { mEvents.clear(); }
   int TimeRequests() const { return mTimeRequests; }
 
+  // Told of every host callback the plug-in makes, on the calling thread and
+  // before it is answered; must neither allocate nor block (stress runs call
+  // it on the audio thread).
+  typedef void (*CallbackObserver)(void* context, VstInt32 opcode);
+  void SetCallbackObserver(CallbackObserver observer, void* context)
+  {
+    mObserver = observer;
+    mObserverContext = context;
+  }
+
   // The callback handed to every plug-in; public so tests can feed it
   // hostile input directly.
   static VstIntPtr VSTCALLBACK HostCallback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value,
@@ -189,6 +199,8 @@ private:
   std::vector<HostEvent> mEvents;
   int mTimeRequests = 0;
   void* mEditorHost = nullptr;
+  CallbackObserver mObserver = nullptr;
+  void* mObserverContext = nullptr;
 };
 
 }  // namespace quorvex

@@ -1,0 +1,303 @@
+// Quorvex2 beside other VST 2 delays, loaded the same way and interleaved
+// in one run: processing cost per stereo frame (min and median of many
+// passes, ratio to Quorvex2), instantiate times and resident memory per
+// instance.
+//
+//   peer_bench [--passes N] [--frames N] PEER...
+//   PEER = "label;path[;mono][;Parameter name=display text]..."
+//
+// A mono plug-in runs one instance per channel. Parameters are found by
+// name and set by their display text, as the render tool does.
+//
+// Sections:
+//   - peers and their instances
+//   - timing
+//   - main
+#include "Render.h"
+#include "VstHost.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+const double kSampleRate = 44100.0;
+const int kBlocks[] = { 32, 512, 4096 };
+// Input cycles through this many frames so it stays within cache reach.
+const size_t kInputFrames = size_t(1) << 16;
+
+double Now()
+{
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+// Resident set of the process, bytes (0 where /proc is missing).
+size_t ResidentBytes()
+{
+  std::ifstream statm("/proc/self/statm");
+  size_t pages = 0, resident = 0;
+  if (!(statm >> pages >> resident)) return 0;
+  return resident * 4096;
+}
+
+// ================================================================ peers and their instances
+
+struct Peer
+{
+  std::string label, path;
+  bool mono = false;
+  std::vector<std::pair<std::string, std::string>> params;
+};
+
+bool ParsePeer(const std::string& arg, Peer* peer)
+{
+  std::vector<std::string> fields;
+  size_t at = 0;
+  for (;;)
+  {
+    const size_t semi = arg.find(';', at);
+    fields.push_back(arg.substr(at, semi == std::string::npos ? std::string::npos : semi - at));
+    if (semi == std::string::npos) break;
+    at = semi + 1;
+  }
+  if (fields.size() < 2 || fields[0].empty() || fields[1].empty()) return false;
+  peer->label = fields[0];
+  peer->path = fields[1];
+  for (size_t i = 2; i < fields.size(); ++i)
+  {
+    if (fields[i] == "mono")
+    {
+      peer->mono = true;
+      continue;
+    }
+    const size_t eq = fields[i].find('=');
+    if (eq == std::string::npos) return false;
+    peer->params.emplace_back(fields[i].substr(0, eq), fields[i].substr(eq + 1));
+  }
+  return true;
+}
+
+// One peer at one block size: one stereo instance or two mono ones.
+struct Setup
+{
+  const Peer* peer = nullptr;
+  std::vector<std::unique_ptr<quorvex::VstHost>> hosts;
+  bool doubles = false;
+  std::string error;
+};
+
+std::unique_ptr<quorvex::VstHost> Instantiate(const Peer& peer, int block, std::string* error)
+{
+  auto host = std::make_unique<quorvex::VstHost>();
+  host->SetCallLogging(false);
+  *error = host->Load(peer.path);
+  if (!error->empty()) return nullptr;
+  host->Open(kSampleRate, block);
+  for (const auto& param : peer.params)
+  {
+    const int index = quorvex::FindParameter(*host, param.first);
+    if (index < 0)
+    {
+      *error = "no parameter \"" + param.first + "\"";
+      return nullptr;
+    }
+    if (!quorvex::SetParameterByDisplay(*host, index, param.second, error)) return nullptr;
+  }
+  return host;
+}
+
+Setup MakeSetup(const Peer& peer, int block)
+{
+  Setup s;
+  s.peer = &peer;
+  for (int i = 0; i < (peer.mono ? 2 : 1) && s.error.empty(); ++i)
+    if (auto host = Instantiate(peer, block, &s.error)) s.hosts.push_back(std::move(host));
+  if (!s.error.empty()) s.hosts.clear();
+  s.doubles = !s.hosts.empty();
+  for (auto& h : s.hosts)
+    s.doubles = s.doubles && (h->Flags() & effFlagsCanDoubleReplacing) && h->Effect()->processDoubleReplacing;
+  return s;
+}
+
+// ================================================================ timing
+
+template <class T>
+struct Buffers
+{
+  std::vector<T> in[2], out[2];
+  Buffers()
+  {
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<double> u(-0.5, 0.5);
+    for (int c = 0; c < 2; ++c)
+    {
+      in[c].resize(kInputFrames);
+      out[c].assign(kInputFrames, 0);
+      for (T& v : in[c]) v = (T)u(rng);
+    }
+  }
+};
+
+// ns per stereo frame for one pass of `frames` frames.
+template <class T>
+double Pass(Setup& s, Buffers<T>& buf, int block, size_t frames)
+{
+  const size_t blocks = frames / (size_t)block, inInput = kInputFrames / (size_t)block;
+  const double t0 = Now();
+  for (size_t b = 0; b < blocks; ++b)
+  {
+    const size_t at = (b % inInput) * (size_t)block;
+    T* ins[2] = { &buf.in[0][at], &buf.in[1][at] };
+    T* outs[2] = { &buf.out[0][at], &buf.out[1][at] };
+    for (size_t k = 0; k < s.hosts.size(); ++k)
+    {
+      // Mono instances take one channel each.
+      T** i = s.hosts.size() == 2 ? &ins[k] : ins;
+      T** o = s.hosts.size() == 2 ? &outs[k] : outs;
+      if constexpr (sizeof(T) == sizeof(double))
+        s.hosts[k]->ProcessDouble(i, o, block);
+      else
+        s.hosts[k]->ProcessReplacing(i, o, block);
+    }
+  }
+  return (Now() - t0) * 1e9 / (double)(blocks * (size_t)block);
+}
+
+struct Figures
+{
+  double min = 0.0, median = 0.0;
+  bool ran = false;
+};
+
+Figures Summarise(std::vector<double> v)
+{
+  Figures f;
+  if (v.empty()) return f;
+  std::sort(v.begin(), v.end());
+  f.min = v.front();
+  f.median = v[v.size() / 2];
+  f.ran = true;
+  return f;
+}
+
+// Every peer's passes interleaved, so load on the machine falls on all alike.
+template <class T>
+std::vector<Figures> Measure(std::vector<Setup>& setups, int block, int passes, size_t frames)
+{
+  Buffers<T> buf;
+  std::vector<std::vector<double>> times(setups.size());
+  auto usable = [&](const Setup& s) { return !s.hosts.empty() && (sizeof(T) == sizeof(float) || s.doubles); };
+  for (Setup& s : setups)
+    if (usable(s)) Pass(s, buf, block, frames);  // warm up
+  for (int p = 0; p < passes; ++p)
+    for (size_t k = 0; k < setups.size(); ++k)
+      if (usable(setups[k])) times[k].push_back(Pass(setups[k], buf, block, frames));
+  std::vector<Figures> figures;
+  for (auto& t : times) figures.push_back(Summarise(t));
+  return figures;
+}
+
+void PrintTable(const std::vector<Peer>& peers, const char* precision, int block, const std::vector<Figures>& f)
+{
+  for (size_t k = 0; k < peers.size(); ++k)
+  {
+    if (!f[k].ran)
+    {
+      std::printf("%6d %7s  %-32s %10s %10s %9s\n", block, precision, peers[k].label.c_str(), "-", "-", "-");
+      continue;
+    }
+    const double ratio = f[0].ran && f[0].min > 0.0 ? f[k].min / f[0].min : 0.0;
+    std::printf("%6d %7s  %-32s %10.2f %10.2f %8.1fx\n", block, precision, peers[k].label.c_str(), f[k].min,
+                f[k].median, ratio);
+  }
+}
+
+// First instance (library load included) and the mean of later ones, and
+// resident memory per further instance after one processed block each.
+void ReportInstances(const Peer& peer)
+{
+  const int kLater = 4;
+  std::string error;
+  double t0 = Now();
+  auto first = Instantiate(peer, 512, &error);
+  const double firstMs = (Now() - t0) * 1e3;
+  if (!first)
+  {
+    std::printf("  %-32s %s\n", peer.label.c_str(), error.c_str());
+    return;
+  }
+  std::vector<float> l(512, 0.0f), r(512, 0.0f);
+  float* io[2] = { l.data(), r.data() };
+  const size_t before = ResidentBytes();
+  std::vector<std::unique_ptr<quorvex::VstHost>> later;
+  t0 = Now();
+  for (int i = 0; i < kLater; ++i)
+    if (auto h = Instantiate(peer, 512, &error)) later.push_back(std::move(h));
+  const double laterMs = (Now() - t0) * 1e3 / kLater;
+  for (auto& h : later) h->ProcessReplacing(io, io, 512);
+  const size_t after = ResidentBytes();
+  const double perInstance = later.empty() ? 0.0 : (double)(after > before ? after - before : 0) / later.size();
+  std::printf("  %-32s %9.2f ms %9.2f ms %10.2f MB\n", peer.label.c_str(), firstMs, laterMs, perInstance / 1e6);
+}
+
+}  // namespace
+
+// ================================================================ main
+
+int main(int argc, char** argv)
+{
+  int passes = 15;
+  size_t frames = size_t(1) << 18;
+  std::vector<Peer> peers(1);
+  peers[0].label = "Quorvex 2";
+  peers[0].path = QUORVEX_EFFECT_PATH;
+  for (int i = 1; i < argc; ++i)
+  {
+    const std::string arg = argv[i];
+    if (arg == "--passes" && i + 1 < argc)
+      passes = std::max(1, std::atoi(argv[++i]));
+    else if (arg == "--frames" && i + 1 < argc)
+      frames = (size_t)std::max(4096, std::atoi(argv[++i]));
+    else
+    {
+      Peer peer;
+      if (!ParsePeer(arg, &peer))
+      {
+        std::fprintf(stderr, "peer_bench: bad peer \"%s\" (label;path[;mono][;name=text]...)\n", arg.c_str());
+        return 2;
+      }
+      peers.push_back(peer);
+    }
+  }
+
+  // Instantiate figures come first, before any library is mapped.
+  std::printf("instances (%d later ones averaged; resident memory per later instance after one block)\n", 4);
+  std::printf("  %-32s %12s %12s %13s\n", "plug-in", "first", "later", "memory");
+  for (const Peer& peer : peers) ReportInstances(peer);
+
+  std::printf("\nns per stereo frame, %.0f Hz, stereo noise, %d interleaved passes of %zu frames; "
+              "min, median, ratio of min to Quorvex 2\n",
+              kSampleRate, passes, frames);
+  std::printf("%6s %7s  %-32s %10s %10s %9s\n", "block", "path", "plug-in", "min", "median", "ratio");
+  for (int block : kBlocks)
+  {
+    std::vector<Setup> setups;
+    for (const Peer& peer : peers)
+    {
+      setups.push_back(MakeSetup(peer, block));
+      if (!setups.back().error.empty())
+        std::fprintf(stderr, "peer_bench: %s: %s\n", peer.label.c_str(), setups.back().error.c_str());
+    }
+    PrintTable(peers, "32-bit", block, Measure<float>(setups, block, passes, frames));
+    PrintTable(peers, "64-bit", block, Measure<double>(setups, block, passes, frames));
+  }
+  return 0;
+}

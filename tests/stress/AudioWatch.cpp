@@ -1,0 +1,497 @@
+// Sections:
+//   1. Per-thread counters and the allowed locks
+//   2. Heap (malloc family, new and delete)
+//   3. Blocking calls (locks, waits, sleeps, file I/O)
+#include "AudioWatch.h"
+
+#include <sys/resource.h>
+
+#include <atomic>
+#include <cstdio>
+
+#if defined(__linux__) && defined(__GLIBC__) && !defined(QUORVEX_NO_INTERPOSER) && \
+    !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+#define STRESS_INTERPOSE 1
+#endif
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || __has_feature(memory_sanitizer)
+#undef STRESS_INTERPOSE
+#endif
+#endif
+
+#if defined(STRESS_INTERPOSE)
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <pthread.h>
+#include <semaphore.h>
+#include <sys/select.h>
+#include <sys/stat.h>
+#include <sys/uio.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cstdarg>
+#include <cstdlib>
+#include <new>
+#endif
+
+namespace stress {
+
+// ===========================================================================
+// 1. Per-thread counters and the allowed locks
+// ===========================================================================
+
+namespace {
+
+// Plain data only: the heap functions read it before any constructor runs.
+struct ThreadState
+{
+  bool watching;
+  bool probing;
+  long allocs, frees, lockWaits, sleeps, fileIO;
+  long faultsAtBegin;
+  const void* probed;
+  int probedCount;
+};
+thread_local ThreadState tState;
+
+const int kMaxAllowed = 64;
+std::atomic<const void*> gAllowed[kMaxAllowed];
+std::atomic<int> gAllowedCount{ 0 };
+
+long ThreadFaults()
+{
+  struct rusage u;
+  if (getrusage(RUSAGE_THREAD, &u) != 0) return 0;
+  return u.ru_minflt + u.ru_majflt;
+}
+
+}  // namespace
+
+AudioCounts& AudioCounts::operator+=(const AudioCounts& o)
+{
+  allocs += o.allocs;
+  frees += o.frees;
+  faults += o.faults;
+  lockWaits += o.lockWaits;
+  sleeps += o.sleeps;
+  fileIO += o.fileIO;
+  return *this;
+}
+
+std::string AudioCounts::Text() const
+{
+  char text[160];
+  std::snprintf(text, sizeof(text), "%ld allocations, %ld frees, %ld page faults, %ld lock waits, %ld sleeps, %ld file I/O",
+                allocs, frees, faults, lockWaits, sleeps, fileIO);
+  return text;
+}
+
+#if defined(STRESS_INTERPOSE)
+bool InterposerActive() { return true; }
+#else
+bool InterposerActive() { return false; }
+#endif
+
+void WatchBegin()
+{
+  ThreadState& s = tState;
+  s.allocs = s.frees = s.lockWaits = s.sleeps = s.fileIO = 0;
+  s.faultsAtBegin = ThreadFaults();
+  s.watching = true;
+}
+
+AudioCounts WatchEnd()
+{
+  ThreadState& s = tState;
+  s.watching = false;
+  AudioCounts c;
+  c.faults = ThreadFaults() - s.faultsAtBegin;
+  c.allocs = s.allocs;
+  c.frees = s.frees;
+  c.lockWaits = s.lockWaits;
+  c.sleeps = s.sleeps;
+  c.fileIO = s.fileIO;
+  return c;
+}
+
+void AllowLock(const void* mutex)
+{
+  if (!mutex) return;
+  const int n = gAllowedCount.load();
+  for (int i = 0; i < n && i < kMaxAllowed; ++i)
+    if (gAllowed[i].load() == mutex) return;
+  const int slot = gAllowedCount.fetch_add(1);
+  if (slot < kMaxAllowed) gAllowed[slot].store(mutex);
+}
+
+void ProbeLocksBegin()
+{
+  tState.probed = nullptr;
+  tState.probedCount = 0;
+  tState.probing = true;
+}
+
+const void* ProbeLocksEnd()
+{
+  tState.probing = false;
+  return tState.probedCount == 1 ? tState.probed : nullptr;
+}
+
+#if defined(STRESS_INTERPOSE)
+namespace {
+
+bool Allowed(const void* mutex)
+{
+  const int n = gAllowedCount.load();
+  for (int i = 0; i < n && i < kMaxAllowed; ++i)
+    if (gAllowed[i].load() == mutex) return true;
+  return false;
+}
+
+void OnLock(const void* mutex)
+{
+  ThreadState& s = tState;
+  if (s.probing && mutex != s.probed)
+  {
+    s.probed = mutex;
+    ++s.probedCount;
+  }
+  if (s.watching && !Allowed(mutex)) ++s.lockWaits;
+}
+
+inline void CountWait()
+{
+  if (tState.watching) ++tState.lockWaits;
+}
+inline void CountSleep()
+{
+  if (tState.watching) ++tState.sleeps;
+}
+inline void CountFile()
+{
+  if (tState.watching) ++tState.fileIO;
+}
+
+// A descriptor that may make the caller wait: a regular file, or anything
+// without O_NONBLOCK. Writing to a non-blocking pipe is how threads are
+// woken without waiting, which is allowed.
+void CountDescriptor(int fd)
+{
+  if (!tState.watching) return;
+  struct stat st;
+  const int flags = fcntl(fd, F_GETFL);
+  if ((fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) || flags < 0 || !(flags & O_NONBLOCK)) ++tState.fileIO;
+}
+
+// The next definition of a function, looked up once. No function-local
+// statics: their guards may lock a mutex, which would come back here.
+template <class F>
+F Next(std::atomic<void*>& cache, const char* name)
+{
+  void* f = cache.load(std::memory_order_acquire);
+  if (!f)
+  {
+    f = dlsym(RTLD_NEXT, name);
+    cache.store(f, std::memory_order_release);
+  }
+  return reinterpret_cast<F>(f);
+}
+
+#define STRESS_NEXT(name, ...)           \
+  static std::atomic<void*> name##Cache; \
+  using Fn = __VA_ARGS__;                 \
+  Fn real = stress::Next<Fn>(name##Cache, #name)
+
+}  // namespace
+#endif
+
+}  // namespace stress
+
+#if defined(STRESS_INTERPOSE)
+
+using stress::tState;
+
+// ===========================================================================
+// 2. Heap
+// ===========================================================================
+
+extern "C" {
+void* __libc_malloc(size_t);
+void* __libc_calloc(size_t, size_t);
+void* __libc_realloc(void*, size_t);
+void __libc_free(void*);
+void* __libc_memalign(size_t, size_t);
+
+void* malloc(size_t n)
+{
+  if (tState.watching) ++tState.allocs;
+  return __libc_malloc(n);
+}
+
+void* calloc(size_t n, size_t size)
+{
+  if (tState.watching) ++tState.allocs;
+  return __libc_calloc(n, size);
+}
+
+void* realloc(void* p, size_t n)
+{
+  if (tState.watching) ++tState.allocs;
+  return __libc_realloc(p, n);
+}
+
+void free(void* p)
+{
+  if (p && tState.watching) ++tState.frees;
+  __libc_free(p);
+}
+
+void* memalign(size_t align, size_t n)
+{
+  if (tState.watching) ++tState.allocs;
+  return __libc_memalign(align, n);
+}
+
+void* aligned_alloc(size_t align, size_t n) { return memalign(align, n); }
+
+int posix_memalign(void** out, size_t align, size_t n)
+{
+  if (align < sizeof(void*) || (align & (align - 1))) return 22;  // EINVAL
+  void* p = memalign(align, n);
+  if (!p) return 12;  // ENOMEM
+  *out = p;
+  return 0;
+}
+
+void* valloc(size_t n) { return memalign((size_t)sysconf(_SC_PAGESIZE), n); }
+}  // extern "C"
+
+// Through malloc and free, so each is counted once.
+void* operator new(size_t n)
+{
+  void* p = malloc(n ? n : 1);
+  if (!p) throw std::bad_alloc();
+  return p;
+}
+void* operator new[](size_t n) { return operator new(n); }
+void* operator new(size_t n, const std::nothrow_t&) noexcept { return malloc(n ? n : 1); }
+void* operator new[](size_t n, const std::nothrow_t&) noexcept { return malloc(n ? n : 1); }
+void operator delete(void* p) noexcept { free(p); }
+void operator delete[](void* p) noexcept { free(p); }
+void operator delete(void* p, size_t) noexcept { free(p); }
+void operator delete[](void* p, size_t) noexcept { free(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { free(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { free(p); }
+
+// ===========================================================================
+// 3. Blocking calls
+// ===========================================================================
+
+extern "C" {
+
+int pthread_mutex_lock(pthread_mutex_t* m)
+{
+  STRESS_NEXT(pthread_mutex_lock, int (*)(pthread_mutex_t*));
+  stress::OnLock(m);
+  return real(m);
+}
+
+int pthread_mutex_timedlock(pthread_mutex_t* m, const struct timespec* t)
+{
+  STRESS_NEXT(pthread_mutex_timedlock, int (*)(pthread_mutex_t*, const struct timespec*));
+  stress::OnLock(m);
+  return real(m, t);
+}
+
+int pthread_cond_wait(pthread_cond_t* c, pthread_mutex_t* m)
+{
+  STRESS_NEXT(pthread_cond_wait, int (*)(pthread_cond_t*, pthread_mutex_t*));
+  stress::CountWait();
+  return real(c, m);
+}
+
+int pthread_cond_timedwait(pthread_cond_t* c, pthread_mutex_t* m, const struct timespec* t)
+{
+  STRESS_NEXT(pthread_cond_timedwait, int (*)(pthread_cond_t*, pthread_mutex_t*, const struct timespec*));
+  stress::CountWait();
+  return real(c, m, t);
+}
+
+int pthread_rwlock_rdlock(pthread_rwlock_t* l)
+{
+  STRESS_NEXT(pthread_rwlock_rdlock, int (*)(pthread_rwlock_t*));
+  stress::CountWait();
+  return real(l);
+}
+
+int pthread_rwlock_wrlock(pthread_rwlock_t* l)
+{
+  STRESS_NEXT(pthread_rwlock_wrlock, int (*)(pthread_rwlock_t*));
+  stress::CountWait();
+  return real(l);
+}
+
+int pthread_join(pthread_t t, void** result)
+{
+  STRESS_NEXT(pthread_join, int (*)(pthread_t, void**));
+  stress::CountWait();
+  return real(t, result);
+}
+
+int sem_wait(sem_t* s)
+{
+  STRESS_NEXT(sem_wait, int (*)(sem_t*));
+  stress::CountWait();
+  return real(s);
+}
+
+int sem_timedwait(sem_t* s, const struct timespec* t)
+{
+  STRESS_NEXT(sem_timedwait, int (*)(sem_t*, const struct timespec*));
+  stress::CountWait();
+  return real(s, t);
+}
+
+int nanosleep(const struct timespec* t, struct timespec* rest)
+{
+  STRESS_NEXT(nanosleep, int (*)(const struct timespec*, struct timespec*));
+  stress::CountSleep();
+  return real(t, rest);
+}
+
+int clock_nanosleep(clockid_t clock, int flags, const struct timespec* t, struct timespec* rest)
+{
+  STRESS_NEXT(clock_nanosleep, int (*)(clockid_t, int, const struct timespec*, struct timespec*));
+  stress::CountSleep();
+  return real(clock, flags, t, rest);
+}
+
+int usleep(useconds_t us)
+{
+  STRESS_NEXT(usleep, int (*)(useconds_t));
+  stress::CountSleep();
+  return real(us);
+}
+
+unsigned int sleep(unsigned int s)
+{
+  STRESS_NEXT(sleep, unsigned int (*)(unsigned int));
+  stress::CountSleep();
+  return real(s);
+}
+
+int poll(struct pollfd* fds, nfds_t n, int timeout)
+{
+  STRESS_NEXT(poll, int (*)(struct pollfd*, nfds_t, int));
+  if (timeout != 0) stress::CountSleep();
+  return real(fds, n, timeout);
+}
+
+int select(int n, fd_set* r, fd_set* w, fd_set* e, struct timeval* t)
+{
+  STRESS_NEXT(select, int (*)(int, fd_set*, fd_set*, fd_set*, struct timeval*));
+  if (!t || t->tv_sec || t->tv_usec) stress::CountSleep();
+  return real(n, r, w, e, t);
+}
+
+int open(const char* path, int flags, ...)
+{
+  STRESS_NEXT(open, int (*)(const char*, int, ...));
+  va_list args;
+  va_start(args, flags);
+  const mode_t mode = (flags & (O_CREAT | O_TMPFILE)) ? (mode_t)va_arg(args, int) : 0;
+  va_end(args);
+  stress::CountFile();
+  return real(path, flags, mode);
+}
+
+int open64(const char* path, int flags, ...)
+{
+  STRESS_NEXT(open64, int (*)(const char*, int, ...));
+  va_list args;
+  va_start(args, flags);
+  const mode_t mode = (flags & (O_CREAT | O_TMPFILE)) ? (mode_t)va_arg(args, int) : 0;
+  va_end(args);
+  stress::CountFile();
+  return real(path, flags, mode);
+}
+
+int openat(int dir, const char* path, int flags, ...)
+{
+  STRESS_NEXT(openat, int (*)(int, const char*, int, ...));
+  va_list args;
+  va_start(args, flags);
+  const mode_t mode = (flags & (O_CREAT | O_TMPFILE)) ? (mode_t)va_arg(args, int) : 0;
+  va_end(args);
+  stress::CountFile();
+  return real(dir, path, flags, mode);
+}
+
+FILE* fopen(const char* path, const char* mode)
+{
+  STRESS_NEXT(fopen, FILE* (*)(const char*, const char*));
+  stress::CountFile();
+  return real(path, mode);
+}
+
+FILE* fopen64(const char* path, const char* mode)
+{
+  STRESS_NEXT(fopen64, FILE* (*)(const char*, const char*));
+  stress::CountFile();
+  return real(path, mode);
+}
+
+size_t fwrite(const void* p, size_t size, size_t n, FILE* f)
+{
+  STRESS_NEXT(fwrite, size_t (*)(const void*, size_t, size_t, FILE*));
+  stress::CountFile();
+  return real(p, size, n, f);
+}
+
+size_t fread(void* p, size_t size, size_t n, FILE* f)
+{
+  STRESS_NEXT(fread, size_t (*)(void*, size_t, size_t, FILE*));
+  stress::CountFile();
+  return real(p, size, n, f);
+}
+
+ssize_t read(int fd, void* p, size_t n)
+{
+  STRESS_NEXT(read, ssize_t (*)(int, void*, size_t));
+  stress::CountDescriptor(fd);
+  return real(fd, p, n);
+}
+
+ssize_t write(int fd, const void* p, size_t n)
+{
+  STRESS_NEXT(write, ssize_t (*)(int, const void*, size_t));
+  stress::CountDescriptor(fd);
+  return real(fd, p, n);
+}
+
+ssize_t pread64(int fd, void* p, size_t n, off_t at)
+{
+  STRESS_NEXT(pread64, ssize_t (*)(int, void*, size_t, off_t));
+  stress::CountFile();
+  return real(fd, p, n, at);
+}
+
+ssize_t pwrite64(int fd, const void* p, size_t n, off_t at)
+{
+  STRESS_NEXT(pwrite64, ssize_t (*)(int, const void*, size_t, off_t));
+  stress::CountFile();
+  return real(fd, p, n, at);
+}
+
+int fsync(int fd)
+{
+  STRESS_NEXT(fsync, int (*)(int));
+  stress::CountFile();
+  return real(fd);
+}
+
+}  // extern "C"
+
+#endif  // STRESS_INTERPOSE
