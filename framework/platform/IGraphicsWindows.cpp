@@ -268,6 +268,13 @@ LRESULT IGraphicsWindows::OnMessage(HWND hWnd, UINT msg, WPARAM wParam, LPARAM l
   if (mEntryWnd && msg == WM_RBUTTONDOWN)
   {
     mEntryMsg = 2;
+    // The press began no gesture, so its release must not end one.
+    mEatRightUp = true;
+    return 0;
+  }
+  if (msg == WM_RBUTTONUP && mEatRightUp)
+  {
+    mEatRightUp = false;
     return 0;
   }
   const int x = GET_X_LPARAM(lParam), y = GET_Y_LPARAM(lParam);

@@ -92,5 +92,7 @@ private:
   WDL_String mUnused{ nullptr, 128 };
   // The entry box's font; the box does not own it.
   HFONT mEntryFont = nullptr;
+  // The right click that cancelled a box: its release is not passed on.
+  bool mEatRightUp = false;
   ITextEntry mEntry{ IEntryPlatform::Windows };
 };

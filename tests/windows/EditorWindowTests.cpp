@@ -373,10 +373,13 @@ TEST(EditorWindow, RightClickOpensEntryBoxesThatCommit)
   ASSERT_NE(EntryBox(e.editor), nullptr);
   SendMessageA(EntryBox(e.editor), WM_SETTEXT, 0, (LPARAM) "99");
   const float pan = e.host.GetParameter(kPanWidth);
+  e.host.ClearCalls();
   e.RightClick(379, 130);
   Pump(100);
   EXPECT_EQ(EntryBox(e.editor), nullptr);
   EXPECT_FLOAT_EQ(e.host.GetParameter(kPanWidth), pan);
+  // The cancelling click ends no gesture it did not begin.
+  EXPECT_EQ(e.Calls(kFeedback), std::vector<VstInt32>{});
 
   // An enumerated parameter: a list; picking an item commits it.
   e.RightClick(179, 100);
