@@ -6,6 +6,9 @@
 #include "Quorvex2Editor.h"
 
 #include "IGraphicsHeadless.h"
+#if defined(_WIN32)
+#include "IGraphicsWindows.h"
+#endif
 #include "Quorvex2.h"
 #include "QuorvexControls.h"
 
@@ -24,7 +27,9 @@ namespace {
 
 // The window layer of this build: swapping layers is this one line. Systems
 // without a layer of their own yet run headless (nothing on screen).
-#if !defined(_WIN32) && !defined(__APPLE__)
+#if defined(_WIN32)
+using QuorvexPlatformGraphics = IGraphicsWindows;
+#elif !defined(__APPLE__)
 using QuorvexPlatformGraphics = IGraphicsLinux;
 #else
 using QuorvexPlatformGraphics = IGraphicsHeadless;

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Prepares the Windows cross build: Debian's mingw-w64 compiler (posix
-# thread model), zlib for mingw-w64, Wine, and libpng and GoogleTest built
+# thread model), zlib for mingw-w64, Wine with Xvfb for the editor window
+# tests, and libpng and GoogleTest built
 # for Windows from Debian's sources. The built libraries are cached in
 # build-windows-deps/ (never committed) and rebuilt only when the toolchain
 # file or a source version changes. Idempotent.
@@ -11,7 +12,7 @@ packages=(
   build-essential cmake ccache dpkg-dev
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libz-mingw-w64-dev
   googletest
-  wine64
+  wine64 xvfb xauth
 )
 
 sudo_cmd=()

@@ -13,7 +13,7 @@ linux="$root/build"
 if [ ! -f "$linux/CMakeCache.txt" ]; then
   cmake -S "$root" -B "$linux" -DQUORVEX_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}"
 fi
-cmake --build "$linux" -j "$jobs" --target Quorvex2 quorvex_fidelity
+cmake --build "$linux" -j "$jobs" --target Quorvex2 quorvex_fidelity quorvex-render
 
 build="$root/build-windows"
 cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \

@@ -7,8 +7,13 @@ prefix="$(realpath -m "$1")"
 shift
 export WINEPREFIX="$prefix"
 export WINEDEBUG="${WINEDEBUG:--all}"
-# No window is involved: keep Wine away from any display it might find.
-unset DISPLAY WAYLAND_DISPLAY
+# Keep Wine away from any display it might find, unless the caller set up
+# one for the program (tests of the editor window run under Xvfb).
+if [ -z "${QUORVEX_WINE_DISPLAY:-}" ]; then
+  unset DISPLAY WAYLAND_DISPLAY
+else
+  export DISPLAY="$QUORVEX_WINE_DISPLAY"
+fi
 
 wine="$(command -v wine64 || true)"
 if [ -z "$wine" ] && [ -x /usr/lib/wine/wine64 ]; then wine=/usr/lib/wine/wine64; fi

@@ -237,8 +237,59 @@ bool VstHost::Open(double sampleRate, VstInt32 blockSize)
   return true;
 }
 
+#if defined(_WIN32)
+namespace
+{
+const char* const kHostWindowClass = "QuorvexHostWindow";
+}
+
+void* VstHost::OpenEditorWindow()
+{
+  if (!mEffect || mEditorHost || !(mEffect->flags & effFlagsHasEditor)) return nullptr;
+  ERect* rect = nullptr;
+  Dispatch(effEditGetRect, 0, 0, &rect);
+  const int w = rect ? rect->right - rect->left : 0, h = rect ? rect->bottom - rect->top : 0;
+  if (w <= 0 || h <= 0) return nullptr;
+
+  HINSTANCE self = GetModuleHandleA(nullptr);
+  WNDCLASSA wc;
+  memset(&wc, 0, sizeof(wc));
+  wc.lpfnWndProc = DefWindowProcA;
+  wc.hInstance = self;
+  wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+  wc.lpszClassName = kHostWindowClass;
+  RegisterClassA(&wc);  // fails harmlessly when registered already
+
+  const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+  RECT outer = { 0, 0, w, h };
+  AdjustWindowRect(&outer, style, FALSE);
+  HWND wnd = CreateWindowExA(0, kHostWindowClass, "Quorvex Reference Host", style, 40, 40,
+                             outer.right - outer.left, outer.bottom - outer.top, nullptr, nullptr, self, nullptr);
+  if (!wnd) return nullptr;
+  ShowWindow(wnd, SW_SHOWNORMAL);
+  if (!Dispatch(effEditOpen, 0, 0, wnd))
+  {
+    DestroyWindow(wnd);
+    return nullptr;
+  }
+  mEditorHost = wnd;
+  return wnd;
+}
+
+void VstHost::CloseEditorWindow()
+{
+  if (!mEditorHost) return;
+  Dispatch(effEditClose);
+  DestroyWindow((HWND)mEditorHost);
+  mEditorHost = nullptr;
+}
+#endif
+
 void VstHost::Close()
 {
+#if defined(_WIN32)
+  CloseEditorWindow();
+#endif
   if (mEffect)
   {
     if (mOpen) Dispatch(effMainsChanged, 0, 0);

@@ -59,6 +59,17 @@ public:
   // effMainsChanged(0) when open, effClose, then unloads the library.
   void Close();
 
+#if defined(_WIN32)
+  // --- Editor window (Windows) ------------------------------------------------
+  // Creates a top-level window whose client area has the effEditGetRect size
+  // and opens the editor in it (effEditOpen with its HWND), as a DAW does.
+  // Returns the host window, null when the plug-in has no editor or refuses.
+  void* OpenEditorWindow();
+  // effEditClose, then destroys the host window; nothing when none is open.
+  void CloseEditorWindow();
+  void* EditorHostWindow() const { return mEditorHost; }
+#endif
+
   bool IsLoaded() const { return mEffect != nullptr; }
   bool IsOpen() const { return mOpen; }
   AEffect* Effect() const { return mEffect; }
@@ -200,6 +211,7 @@ private:
   std::vector<HostCall> mCalls;
   std::vector<HostEvent> mEvents;
   int mTimeRequests = 0;
+  void* mEditorHost = nullptr;
   CallbackObserver mObserver = nullptr;
   void* mObserverContext = nullptr;
 };
