@@ -32,6 +32,8 @@ export UBSAN_OPTIONS="${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}"
 export LSAN_OPTIONS="${LSAN_OPTIONS:-suppressions=$root/tools/scripts/lsan.supp:print_suppressions=0}"
 mkdir -p "$build/crashes"
 status=0
+passed=0
+failed=0
 for t in "${targets[@]}"; do
   corpus="$build/corpus/$t"
   mkdir -p "$corpus"
@@ -42,8 +44,12 @@ for t in "${targets[@]}"; do
   if ! "$build/tests/fuzz/fuzz_$t" "$corpus" "$seeds/$t" -max_total_time="$seconds" -max_len="$max" \
       -rss_limit_mb=4096 -artifact_prefix="$build/crashes/$t-" -print_final_stats=1 2>"$build/fuzz_$t.log"; then
     status=1
+    failed=$((failed + 1))
     tail -n 60 "$build/fuzz_$t.log"
+  else
+    passed=$((passed + 1))
   fi
   grep -E '^stat::(number_of_executed_units|average_exec_per_sec|peak_rss_mb)' "$build/fuzz_$t.log" || true
 done
+echo "fuzz: $passed passed, $failed failed"
 exit $status
