@@ -8,6 +8,7 @@
 #include "IControl.h"
 #include "IGraphicsHeadless.h"
 #include "IPlugBase.h"
+#include "QuietPlug.h"
 
 #include <png.h>
 
@@ -23,25 +24,10 @@ namespace {
 using Clock = std::chrono::steady_clock;
 double gSecondsPerCase = 0.5;
 
-class BenchPlug : public IPlugBase
+class BenchPlug : public QuietPlug
 {
 public:
-  BenchPlug() : IPlugBase(6, "1-1 2-2", 0, "Bench", "Bench", "Bench", 0x10000, 1, 2, 0, 0, false, false)
-  {
-    for (int i = 0; i < 6; ++i) GetParam(i)->DefineDouble("p", 0.5, 0.0, 1.0, 0.0);
-  }
-  void BeginParamGesture(int) override {}
-  void BeginParamGestureIfNew(int) override {}
-  void AutomateParam(int, double) override {}
-  void EndParamGesture(int) override {}
-  void NotifyHostDisplay() override {}
-  int HostSamplePos() override { return 0; }
-  double HostTempo() override { return 0.0; }
-  void HostTimeSig(int* n, int* d) override { *n = *d = 4; }
-  void SyncEditorRect() override {}
-  void InitForHost() override {}
-  bool SendMidiMessage(MidiMessage*) override { return true; }
-  bool SendSysExMessage(SysExMessage*) override { return true; }
+  BenchPlug() : QuietPlug(6, "1-1 2-2", 0.5) {}
 };
 
 // An RGBA image with a soft pattern and alpha edges, registered under id.

@@ -4,6 +4,7 @@
 #include "IControl.h"
 #include "IGraphicsHeadless.h"
 #include "IPlugBase.h"
+#include "QuietPlug.h"
 
 #include <gtest/gtest.h>
 
@@ -12,29 +13,14 @@
 
 namespace {
 
-// A plug-in base whose host hooks do nothing.
-class QuietPlug : public IPlugBase
+// Counts parameter changes and sets parameters as the host would.
+class CountingPlug : public QuietPlug
 {
 public:
-  QuietPlug() : IPlugBase(4, "2-2", 0, "Effect", "Product", "Maker", 0x10000, 1, 2, 0, 0, false, false)
-  {
-    for (int i = 0; i < 4; ++i) GetParam(i)->DefineDouble("p", 0.0, 0.0, 1.0, 0.0);
-  }
+  CountingPlug() : QuietPlug(4) {}
   std::atomic<int> mChanged{ 0 };
 
   void ParamChanged(int) override { ++mChanged; }
-  void BeginParamGesture(int) override {}
-  void BeginParamGestureIfNew(int) override {}
-  void AutomateParam(int, double) override {}
-  void EndParamGesture(int) override {}
-  void NotifyHostDisplay() override {}
-  int HostSamplePos() override { return 0; }
-  double HostTempo() override { return 0.0; }
-  void HostTimeSig(int* n, int* d) override { *n = *d = 4; }
-  void SyncEditorRect() override {}
-  void InitForHost() override {}
-  bool SendMidiMessage(MidiMessage*) override { return true; }
-  bool SendSysExMessage(SysExMessage*) override { return true; }
 
   // What the VST adapter's setParameter does.
   void HostSetParameter(int idx, double normalized)
@@ -66,7 +52,7 @@ public:
 
 TEST(EditorThreads, HostParameterStormWhileTheUiThreadDraws)
 {
-  QuietPlug plug;
+  CountingPlug plug;
   IGraphicsHeadless* gui = new IGraphicsHeadless(&plug, 260, 100, 30);
   ValueKnob* knobs[4];
   for (int i = 0; i < 4; ++i) gui->AddControl(knobs[i] = new ValueKnob(&plug, IRECT(10 + 60 * i, 10, 60 + 60 * i, 90), i));
