@@ -3,25 +3,13 @@
 // changes must never send back.
 #include "AdapterTestUtil.h"
 
+using adaptertest::EditCalls;
 using adaptertest::Plug;
 
 namespace {
 
 typedef std::vector<std::string> Strings;
 
-Strings EditCalls(const quorvex::VstHost& host)
-{
-  Strings out;
-  for (const quorvex::HostCall& c : host.Calls())
-  {
-    const char* what = c.opcode == audioMasterAutomate   ? "automate"
-                       : c.opcode == audioMasterBeginEdit ? "begin"
-                       : c.opcode == audioMasterEndEdit   ? "end"
-                                                          : nullptr;
-    if (what) out.push_back(std::string(what) + " " + std::to_string(c.index));
-  }
-  return out;
-}
 
 std::vector<float> AutomatedValues(const quorvex::VstHost& host)
 {

@@ -2,26 +2,13 @@
 // the host receives.
 #include "AdapterTestUtil.h"
 
+using adaptertest::EditCalls;
 using adaptertest::Plug;
 
 namespace {
 
 typedef std::vector<std::string> Strings;
 
-// The gesture traffic the host saw, as "begin 2", "automate 2", "end 2".
-Strings GestureCalls(const quorvex::VstHost& host)
-{
-  Strings out;
-  for (const quorvex::HostCall& c : host.Calls())
-  {
-    const char* what = c.opcode == audioMasterAutomate   ? "automate"
-                       : c.opcode == audioMasterBeginEdit ? "begin"
-                       : c.opcode == audioMasterEndEdit   ? "end"
-                                                          : nullptr;
-    if (what) out.push_back(std::string(what) + " " + std::to_string(c.index));
-  }
-  return out;
-}
 
 int CountCalls(const quorvex::VstHost& host, VstInt32 opcode)
 {
@@ -205,7 +192,7 @@ TEST(AdapterEvents, WheelGesturesReachTheHostInOrder)
   plug.Cmd(kTPCmdWheel, 2, 0.0);
   EXPECT_EQ(plug.Log().pendingEndParam, 2);
   plug.Cmd(kTPCmdWheel, 3, 1.0);
-  EXPECT_EQ(GestureCalls(plug.host),
+  EXPECT_EQ(EditCalls(plug.host),
             (Strings{ "begin 2", "automate 2", "automate 2", "end 2", "begin 3", "automate 3" }));
   // The automation values are the normalised ones the editor set.
   EXPECT_EQ(plug.host.Calls()[1].opt, 1.0f);
@@ -215,12 +202,12 @@ TEST(AdapterEvents, WheelGesturesReachTheHostInOrder)
   // 30 frames a second: the gesture ends half a second after the last step.
   EXPECT_EQ(plug.Log().timerTicksSet, 15);
   for (int i = 0; i < 14; ++i) plug.Cmd(kTPCmdTimerTick);
-  EXPECT_EQ(GestureCalls(plug.host).size(), 6u);
+  EXPECT_EQ(EditCalls(plug.host).size(), 6u);
   plug.Cmd(kTPCmdTimerTick);
-  EXPECT_EQ(GestureCalls(plug.host).back(), "end 3");
+  EXPECT_EQ(EditCalls(plug.host).back(), "end 3");
   EXPECT_EQ(plug.Log().pendingEndParam, -1);
   for (int i = 0; i < 20; ++i) plug.Cmd(kTPCmdTimerTick);
-  EXPECT_EQ(GestureCalls(plug.host).size(), 7u);
+  EXPECT_EQ(EditCalls(plug.host).size(), 7u);
 }
 
 TEST(AdapterEvents, MousePressEndsAPendingWheelGestureFirst)
@@ -232,7 +219,7 @@ TEST(AdapterEvents, MousePressEndsAPendingWheelGestureFirst)
   plug.Cmd(kTPCmdMouseDown, 1);
   plug.Cmd(kTPCmdDrag, 1, 0.25);
   plug.Cmd(kTPCmdMouseUp, 1);
-  EXPECT_EQ(GestureCalls(plug.host),
+  EXPECT_EQ(EditCalls(plug.host),
             (Strings{ "begin 1", "automate 1", "end 1", "begin 1", "automate 1", "end 1" }));
   EXPECT_EQ(plug.Log().pendingEndParam, -1);
   EXPECT_EQ(plug.Log().timerRunning, 0);
@@ -248,7 +235,7 @@ TEST(AdapterEvents, WheelWithoutEditorEndsAtOnce)
   plug.ClearLog();
   plug.Cmd(kTPCmdWheel, 0, 0.5);
   plug.Cmd(kTPCmdWheel, 0, 0.6);
-  EXPECT_EQ(GestureCalls(plug.host),
+  EXPECT_EQ(EditCalls(plug.host),
             (Strings{ "begin 0", "automate 0", "end 0", "begin 0", "automate 0", "end 0" }));
   plug.Cmd(kTPCmdNotifyDisplay);
   EXPECT_EQ(CountCalls(plug.host, audioMasterUpdateDisplay), 1);
@@ -261,5 +248,5 @@ TEST(AdapterEvents, ClosingTheInstanceEndsAPendingWheelGesture)
   plug.ClearLog();
   plug.Cmd(kTPCmdWheel, 2, 0.5);
   plug.host.Close();
-  EXPECT_EQ(GestureCalls(plug.host), (Strings{ "begin 2", "automate 2", "end 2" }));
+  EXPECT_EQ(EditCalls(plug.host), (Strings{ "begin 2", "automate 2", "end 2" }));
 }

@@ -91,4 +91,19 @@ inline double DoubleAt(const std::vector<uint8_t>& b, size_t pos)
   return d;
 }
 
+// The edit traffic the host saw, in order: "begin 2", "automate 2", "end 2".
+inline std::vector<std::string> EditCalls(const quorvex::VstHost& host)
+{
+  std::vector<std::string> out;
+  for (const quorvex::HostCall& c : host.CallsCopy())
+  {
+    const char* what = c.opcode == audioMasterAutomate   ? "automate"
+                       : c.opcode == audioMasterBeginEdit ? "begin"
+                       : c.opcode == audioMasterEndEdit   ? "end"
+                                                          : nullptr;
+    if (what) out.push_back(std::string(what) + " " + std::to_string(c.index));
+  }
+  return out;
+}
+
 }  // namespace adaptertest

@@ -22,6 +22,7 @@
 #include <memory>
 #include <thread>
 
+using adaptertest::EditCalls;
 using adaptertest::Plug;
 
 namespace {
@@ -32,19 +33,6 @@ const int kW = 300, kH = 200;
 // Knob centres of the test editor (100 px tall, gearing 1: 10 px = 0.1).
 const int kMixX = 35, kOffsetX = 95, kShapeX = 155, kKnobY = 60;
 
-Strings EditCalls(const quorvex::VstHost& host)
-{
-  Strings out;
-  for (const quorvex::HostCall& c : host.CallsCopy())
-  {
-    const char* what = c.opcode == audioMasterAutomate   ? "automate"
-                       : c.opcode == audioMasterBeginEdit ? "begin"
-                       : c.opcode == audioMasterEndEdit   ? "end"
-                                                          : nullptr;
-    if (what) out.push_back(std::string(what) + " " + std::to_string(c.index));
-  }
-  return out;
-}
 
 bool WaitFor(const std::function<bool()>& done, int ms = 5000)
 {
