@@ -4,7 +4,9 @@
 //   3. Blocking calls (locks, waits, sleeps, file I/O)
 #include "AudioWatch.h"
 
+#if defined(__linux__)
 #include <sys/resource.h>
+#endif
 
 #include <atomic>
 #include <cstdio>
@@ -60,11 +62,16 @@ const int kMaxAllowed = 64;
 std::atomic<const void*> gAllowed[kMaxAllowed];
 std::atomic<int> gAllowedCount{ 0 };
 
+// Windows has no per-thread count, so there the watch sees no faults.
 long ThreadFaults()
 {
+#if defined(__linux__)
   struct rusage u;
   if (getrusage(RUSAGE_THREAD, &u) != 0) return 0;
   return u.ru_minflt + u.ru_majflt;
+#else
+  return 0;
+#endif
 }
 
 }  // namespace

@@ -2,7 +2,8 @@
 // allocations, frees, page faults, waits on locks other than an allowed
 // one, sleeps and blocking file I/O. The heap and the blocking calls are
 // replaced for the whole process (glibc, no sanitizer), so the plug-in
-// loaded into it is seen too; elsewhere only page faults are counted.
+// loaded into it is seen too; elsewhere on Linux only page faults are
+// counted, and on Windows nothing.
 #pragma once
 
 #include <string>
