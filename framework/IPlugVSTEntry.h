@@ -40,25 +40,21 @@ extern "C" QUORVEX_EXPORT AEffect* QuorvexMainAlias(audioMasterCallback hostCall
 }
 
 #if defined(_WIN32)
-#if defined(__MINGW32__)
-// mingw-w64's static thread library gives each host thread that touches it
-// (a first-use static, a throw) a record with two handles, released when
-// the thread ends but never when the DLL is unloaded. Its thread-detach
-// callback releases the record of the thread that unloads us.
-extern "C" PIMAGE_TLS_CALLBACK __xl_f __attribute__((weak));
-#endif
-
 // The editor finds its images among this module's resources.
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
 {
-  gHInstance = (void*)instance;
-#if defined(__MINGW32__)
-  // FreeLibrary, not process exit (reserved set): the host thread lives on.
-  if (reason == DLL_PROCESS_DETACH && !reserved && &__xl_f && __xl_f) __xl_f(instance, DLL_THREAD_DETACH, nullptr);
-#else
-  (void)reason;
   (void)reserved;
-#endif
+  gHInstance = (void*)instance;
+  // Loaded until the process ends. mingw-w64's static thread library takes a
+  // TLS slot (and two handles for the host's thread) on first use and never
+  // returns them on unload, so about 1,000 loads and unloads would use up
+  // the process's TLS slots and bring the host down.
+  if (reason == DLL_PROCESS_ATTACH)
+  {
+    HMODULE self = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                       reinterpret_cast<LPCWSTR>(reinterpret_cast<void*>(&DllMain)), &self);
+  }
   return TRUE;
 }
 #endif

@@ -40,15 +40,16 @@ int OpenHandles()
   if (GetProcessHandleCount(GetCurrentProcess(), &n) && n > 0) return (int)n;
   // Wine answers 0 above; its system-wide table is complete.
   typedef LONG(WINAPI * Query)(ULONG, void*, ULONG, ULONG*);
-  const Query query =
-    reinterpret_cast<Query>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
+  FARPROC address = GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation");
+  const Query query = reinterpret_cast<Query>(reinterpret_cast<void*>(address));
   if (!query) return -1;
   std::vector<ULONG_PTR> table(1 << 14);
   for (;;)
   {
     const LONG status = query(64, table.data(), (ULONG)(table.size() * sizeof(ULONG_PTR)), nullptr);
     if (status == 0) break;
-    if (status != (LONG)0xC0000004 || table.size() > (1u << 24)) return -1;  // not STATUS_INFO_LENGTH_MISMATCH
+    // Anything but STATUS_INFO_LENGTH_MISMATCH is final.
+    if (status != (LONG)0xC0000004 || table.size() > (1u << 24)) return -1;
     table.resize(table.size() * 2);
   }
   const ULONG_PTR count = table[0];
@@ -71,6 +72,15 @@ int LiveThreads()
     if (e.th32OwnerProcessID == GetCurrentProcessId()) ++n;
   CloseHandle(snap);
   return n;
+}
+
+// The process has about 1,000 TLS slots; each one a load keeps is lost.
+int FreeTlsSlots()
+{
+  std::vector<DWORD> taken;
+  for (DWORD slot; (slot = TlsAlloc()) != TLS_OUT_OF_INDEXES;) taken.push_back(slot);
+  for (DWORD slot : taken) TlsFree(slot);
+  return (int)taken.size();
 }
 #else
 int CountEntries(const char* dir)
@@ -107,6 +117,9 @@ TEST(StressLoad, LoadAndUnloadRepeatedly)
   const HMODULE dialogs = LoadLibraryA("comdlg32.dll");
 #endif
   int fds = -1, threads = -1;
+#if defined(_WIN32)
+  int tlsSlots = -1;
+#endif
   for (long i = 0; i < loads && !HasFailure(); ++i)
   {
     StressHost s(512);
@@ -120,12 +133,18 @@ TEST(StressLoad, LoadAndUnloadRepeatedly)
     {
       fds = OpenHandles();
       threads = LiveThreads();
+      ASSERT_GT(fds, 0);
+      ASSERT_GT(threads, 0);
+#if defined(_WIN32)
+      tlsSlots = FreeTlsSlots();
+#endif
     }
   }
   // Nothing an instance opens or starts outlives it.
   EXPECT_EQ(OpenHandles(), fds);
   EXPECT_EQ(LiveThreads(), threads);
 #if defined(_WIN32)
+  EXPECT_EQ(FreeTlsSlots(), tlsSlots);
   if (dialogs) FreeLibrary(dialogs);
 #endif
   std::cout << "[ loads    ] " << loads << " loads and unloads\n";

@@ -210,7 +210,8 @@ TEST(StressMatrix, RatesBlocksAndPrecisions)
   const std::string watched =
     InterposerActive() ? total.Text() : "page faults only: " + std::to_string(total.faults);
 #endif
-  std::cout << "[ matrix   ] " << calls << " process calls, " << frames << " frames; audio thread: " << watched << "\n";
+  std::cout << "[ matrix   ] " << calls << " process calls, " << frames << " frames; audio thread: " << watched
+            << "\n";
 }
 
 // ================================================================ oversized and aliased blocks
