@@ -62,15 +62,20 @@ bool FormatValueText(IPlugBase* plug, int paramIdx, char* out, int outSize)
   if (!plug) return false;
   char display[MAX_PARAM_DISPLAY_TEXT];
   char label[MAX_PARAM_LABEL_LEN];
-  {
-    // The host may set the parameter from another thread; hold the lock
-    // only for the copy, never while drawing.
-    WDL_MutexLock lock(plug->GetMutex());
-    IParam* param = plug->GetParam(paramIdx);
-    if (!param) return false;
-    param->FormatDisplay(false, display, param->Value());
-    CopyFixedText(label, param->GetLabelForHost(), (int)sizeof(label));
-  }
+  IParam* param = plug->GetParam(paramIdx);
+  if (!param) return false;
+  // The host may set the parameter from another thread: the lock is held
+  // for the copy only, never while drawing, and taken through the editor,
+  // which gives up when its window is closing.
+  IGraphics* graphics = plug->GetGUI();
+  if (graphics && !graphics->LockPlug()) return false;
+  if (!graphics) plug->GetMutex()->Enter();
+  param->FormatDisplay(false, display, param->Value());
+  CopyFixedText(label, param->GetLabelForHost(), (int)sizeof(label));
+  if (graphics)
+    graphics->UnlockPlug();
+  else
+    plug->GetMutex()->Leave();
   if (!display[0]) return false;
   const size_t n = std::strlen(display), m = std::strlen(label);
   if (n >= (size_t)outSize) return false;

@@ -216,6 +216,17 @@ bool IGraphics::Draw(IRECT* r)
   return PresentToScreen(r);
 }
 
+bool IGraphics::LockPlug()
+{
+  if (mPlug) mPlug->GetMutex()->Enter();
+  return true;
+}
+
+void IGraphics::UnlockPlug()
+{
+  if (mPlug) mPlug->GetMutex()->Leave();
+}
+
 void IGraphics::SetAllControlsDirty()
 {
   for (int i = 0; i < mControls.GetSize(); ++i) mControls.Get(i)->SetDirty(false);

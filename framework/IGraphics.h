@@ -158,6 +158,12 @@ public:
   // [UI thread] schedules a paint of r that ends in Draw(r); a layer that
   // paints synchronously may simply call Draw.
   virtual void InvalidateArea(IRECT* r) { Draw(r); }
+  // [UI thread] The plug-in's lock for a short read while drawing, paired
+  // with UnlockPlug. A layer whose events run on a thread of its own gives
+  // up waiting (false) when its window closes: the host may be holding the
+  // lock while it waits for that thread to end.
+  virtual bool LockPlug();
+  virtual void UnlockPlug();
 
   // ------------------------------------------------------------ state
   IPlugBase* GetPlug() const { return mPlug; }

@@ -34,6 +34,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -72,6 +73,7 @@ struct XErrorRouting
 };
 
 int OnXError(Display* dpy, XErrorEvent* event);
+const int kLoggedErrors = 10;
 
 // Puts the handler back that was there before ours, unless someone has
 // replaced ours meanwhile. Call with the mutex held.
@@ -109,7 +111,10 @@ int OnXError(Display* dpy, XErrorEvent* event)
     for (Display* d : r.displays)
       if (d == dpy)
       {
-        r.errors.fetch_add(1);
+        // Said in the host's log, but not without end.
+        if (r.errors.fetch_add(1) < kLoggedErrors)
+          std::fprintf(stderr, "IGraphicsLinux: X error %d on request %d.%d\n", (int)event->error_code,
+                       (int)event->request_code, (int)event->minor_code);
         return 0;
       }
     previous = r.previous;

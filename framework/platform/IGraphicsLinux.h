@@ -80,14 +80,16 @@ public:
   static constexpr int kDoubleClickMs = 400;
   static constexpr int kDoubleClickSlop = 4;
 
+  // Only tried, until the window closes (see IGraphics::LockPlug).
+  bool LockPlug() override;
+  void UnlockPlug() override;
+
 private:
   struct XState;  // Xlib handles, kept out of this header
 
   void Close(bool endGesture);
   void StopThread();
   void EventLoop();
-  bool LockPlug();
-  void UnlockPlug();
   void HandleEvent(void* event);
   void HandleEditorEvent(void* event);
   void HandleEntryEvent(void* event);

@@ -1,13 +1,10 @@
-// Instances coming and going, and living side by side: repeated loads and
-// unloads leave nothing behind, and instances on two audio threads sound
-// exactly as each does alone.
+// Instances coming and going: repeated loads and unloads leave nothing
+// behind.
 #include "StressTestUtil.h"
 
 #if defined(_WIN32)
 #include <windows.h>
 #include <tlhelp32.h>
-#else
-#include <dirent.h>
 #endif
 
 #include <cstdlib>
@@ -83,17 +80,6 @@ int FreeTlsSlots()
   return (int)taken.size();
 }
 #else
-int CountEntries(const char* dir)
-{
-  DIR* d = opendir(dir);
-  if (!d) return -1;
-  int n = 0;
-  while (const dirent* e = readdir(d))
-    if (e->d_name[0] != '.') ++n;
-  closedir(d);
-  return n;
-}
-
 int OpenHandles() { return CountEntries("/proc/self/fd"); }
 int LiveThreads() { return CountEntries("/proc/self/task"); }
 #endif
@@ -148,75 +134,4 @@ TEST(StressLoad, LoadAndUnloadRepeatedly)
   if (dialogs) FreeLibrary(dialogs);
 #endif
   std::cout << "[ loads    ] " << loads << " loads and unloads\n";
-}
-
-// ================================================================ side by side
-
-namespace {
-
-struct Instance
-{
-  StressHost s{ 512 };
-  std::vector<double> out;  // both channels, block after block
-  void Run(int b, Precision p)
-  {
-    const BlockReport r = s.Block(512, p);
-    EXPECT_EQ(r.fault, "");
-    for (int ch = 0; ch < 2; ++ch)
-      for (int i = 0; i < 512; ++i) out.push_back(s.Out(ch, i));
-    (void)b;
-  }
-};
-
-void Prepare(Instance& in, int k)
-{
-  Start(in.s, k % 2 ? 48000 : 44100, 512);
-  in.s.host.SetProgram(1 + k * 2);
-  in.s.Noise(100 + k);
-}
-
-}  // namespace
-
-TEST(StressInstances, EightOnTwoAudioThreadsSoundAsAlone)
-{
-  const int kInstances = 8, blocks = (int)Scaled(200, 3000);
-  const Precision kP[] = { Precision::kFloat, Precision::kDouble };
-
-  std::vector<std::vector<double>> alone(kInstances);
-  for (int k = 0; k < kInstances; ++k)
-  {
-    Instance in;
-    Prepare(in, k);
-    for (int b = 0; b < blocks; ++b) in.Run(b, kP[(b + k) % 2]);
-    alone[k] = std::move(in.out);
-  }
-
-  std::vector<std::unique_ptr<Instance>> together;
-  for (int k = 0; k < kInstances; ++k)
-  {
-    together.push_back(std::make_unique<Instance>());
-    Prepare(*together.back(), k);
-  }
-  auto audioThread = [&](int first) {
-    for (int b = 0; b < blocks; ++b)
-      for (int k = first; k < kInstances; k += 2) together[k]->Run(b, kP[(b + k) % 2]);
-  };
-  std::thread a(audioThread, 0), b(audioThread, 1);
-  // Meanwhile the UI thread reads state as hosts do while playing.
-  for (int i = 0; i < 200; ++i)
-    for (auto& in : together)
-    {
-      (void)in->s.host.GetParameter(i % kNumParams);
-      char text[64];
-      in->s.host.Dispatch(effGetParamDisplay, i % kNumParams, 0, text);
-    }
-  a.join();
-  b.join();
-  for (int k = 0; k < kInstances; ++k)
-  {
-    SCOPED_TRACE(k);
-    ASSERT_EQ(together[k]->out.size(), alone[k].size());
-    EXPECT_EQ(std::memcmp(together[k]->out.data(), alone[k].data(), sizeof(double) * alone[k].size()), 0);
-    EXPECT_TRUE(together[k]->s.ProcessFromOneThread());
-  }
 }

@@ -27,23 +27,6 @@ const double kNaN = std::numeric_limits<double>::quiet_NaN();
 const double kInf = std::numeric_limits<double>::infinity();
 const Precision kPrecisions[] = { Precision::kFloat, Precision::kDouble, Precision::kAccumulate };
 
-// Blocks must be clean; after resume the audio thread must also be.
-void ExpectClean(const BlockReport& r, bool realtime, const std::string& where)
-{
-  EXPECT_EQ(r.fault, "") << where;
-  if (realtime && InterposerActive())
-  {
-    EXPECT_TRUE(r.counts.Clean()) << where << ": " << r.counts.Text();
-  }
-}
-
-// A factory-like setting with feedback, crossfeed and both mixes.
-void Busy(quorvex::VstHost& h, int rate = 6)
-{
-  const double v[6] = { (double)rate, 1, 70, 60, 80, 70 };
-  for (int i = 0; i < 6; ++i) Set(h, i, v[i]);
-}
-
 }  // namespace
 
 // ================================================================ the watch itself

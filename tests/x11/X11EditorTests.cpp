@@ -4,6 +4,7 @@
 // asserts on wall-clock time.
 #include "AdapterTestUtil.h"
 #include "IGraphicsLinux.h"
+#include "TestScreen.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -24,6 +25,8 @@
 
 using adaptertest::EditCalls;
 using adaptertest::Plug;
+using x11test::TestScreen;
+using x11test::WaitFor;
 
 namespace {
 
@@ -33,98 +36,11 @@ const int kW = 300, kH = 200;
 // Knob centres of the test editor (100 px tall, gearing 1: 10 px = 0.1).
 const int kMixX = 35, kOffsetX = 95, kShapeX = 155, kKnobY = 60;
 
-
-bool WaitFor(const std::function<bool()>& done, int ms = 5000)
-{
-  for (int waited = 0; waited < ms; waited += 5)
-  {
-    if (done()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return done();
-}
-
-// The test's own connection: parent windows, screenshots and XTest input.
-class Screen
-{
-public:
-  Screen() : dpy(XOpenDisplay(nullptr)) {}
-  ~Screen()
-  {
-    if (dpy) XCloseDisplay(dpy);
-  }
-
-  // A top-level window standing in for the host's editor frame.
-  Window MakeParent(int x = 0, int y = 0)
-  {
-    XSetWindowAttributes a;
-    a.override_redirect = True;
-    a.background_pixel = 0x203040;
-    Window w = XCreateWindow(dpy, DefaultRootWindow(dpy), x, y, kW, kH, 0, CopyFromParent, InputOutput,
-                             CopyFromParent, CWOverrideRedirect | CWBackPixel, &a);
-    XMapRaised(dpy, w);
-    XSync(dpy, False);
-    return w;
-  }
-
-  std::vector<Window> Children(Window parent)
-  {
-    Window root, up, *kids = nullptr;
-    unsigned int n = 0;
-    std::vector<Window> out;
-    if (XQueryTree(dpy, parent, &root, &up, &kids, &n))
-    {
-      out.assign(kids, kids + n);
-      if (kids) XFree(kids);
-    }
-    return out;
-  }
-
-  // 0x00RRGGBB pixels of a window, empty when it cannot be read.
-  std::vector<uint32_t> Grab(Window w, int width = kW, int height = kH)
-  {
-    std::vector<uint32_t> out;
-    XImage* img = XGetImage(dpy, w, 0, 0, (unsigned)width, (unsigned)height, AllPlanes, ZPixmap);
-    if (!img) return out;
-    out.resize((size_t)width * height);
-    for (int y = 0; y < height; ++y)
-      for (int x = 0; x < width; ++x) out[(size_t)y * width + x] = (uint32_t)XGetPixel(img, x, y) & 0xFFFFFF;
-    XDestroyImage(img);
-    return out;
-  }
-
-  void Move(int x, int y)
-  {
-    XTestFakeMotionEvent(dpy, -1, x, y, 0);
-    XSync(dpy, False);
-  }
-  void Button(int button, bool down)
-  {
-    XTestFakeButtonEvent(dpy, (unsigned)button, down ? True : False, 0);
-    XSync(dpy, False);
-  }
-  void Click(int x, int y, int button = 1)
-  {
-    Move(x, y);
-    Button(button, true);
-    Button(button, false);
-  }
-  void Key(KeySym sym)
-  {
-    const KeyCode code = XKeysymToKeycode(dpy, sym);
-    XTestFakeKeyEvent(dpy, code, True, 0);
-    XTestFakeKeyEvent(dpy, code, False, 0);
-    XSync(dpy, False);
-  }
-
-  Display* dpy;
-};
-
 // The X11 variant of the test plug-in with its editor open in a parent.
 class Editor
 {
 public:
-  explicit Editor(Screen& screen) : plug(TESTPLUG_X11_PATH), mScreen(screen) {}
+  explicit Editor(TestScreen& screen) : plug(TESTPLUG_X11_PATH), mScreen(screen) {}
   ~Editor() { Close(); }
 
   bool Open(Window parent)
@@ -150,7 +66,7 @@ public:
   bool open = false;
 
 private:
-  Screen& mScreen;
+  TestScreen& mScreen;
   Window mParent = 0;
 };
 
@@ -167,7 +83,7 @@ protected:
   {
     if (!screen.dpy) GTEST_SKIP() << "no X server";
   }
-  Screen screen;
+  TestScreen screen;
 };
 
 }  // namespace
@@ -197,7 +113,7 @@ TEST_F(X11Editor, FirstFrameMatchesHeadlessRender)
   const Window child = editor.Child();
   ASSERT_NE(child, 0u);
   std::vector<uint32_t> shown;
-  EXPECT_TRUE(WaitFor([&] { return (shown = screen.Grab(child)) == expected; }));
+  EXPECT_TRUE(WaitFor([&] { return (shown = screen.Grab(child, kW, kH)) == expected; }));
   size_t differ = 0;
   for (size_t i = 0; i < shown.size() && i < expected.size(); ++i) differ += shown[i] != expected[i];
   EXPECT_EQ(differ, 0u) << "pixels differing from the headless frame";
@@ -336,11 +252,11 @@ TEST_F(X11Editor, HostChangesRedrawTheControls)
   editor.plug.host.SetParameter(kTPMix, 0.0f);
   ASSERT_TRUE(editor.Open(screen.MakeParent()));
   const Window child = editor.Child();
-  EXPECT_TRUE(WaitFor([&] { return !BarReaches(screen.Grab(child), kMixX, 20); }));
+  EXPECT_TRUE(WaitFor([&] { return !BarReaches(screen.Grab(child, kW, kH), kMixX, 20); }));
   editor.plug.host.SetParameter(kTPMix, 1.0f);
-  EXPECT_TRUE(WaitFor([&] { return BarReaches(screen.Grab(child), kMixX, 20); }));
+  EXPECT_TRUE(WaitFor([&] { return BarReaches(screen.Grab(child, kW, kH), kMixX, 20); }));
   editor.plug.host.SetParameter(kTPMix, 0.0f);
-  EXPECT_TRUE(WaitFor([&] { return !BarReaches(screen.Grab(child), kMixX, 20); }));
+  EXPECT_TRUE(WaitFor([&] { return !BarReaches(screen.Grab(child, kW, kH), kMixX, 20); }));
 }
 
 TEST_F(X11Editor, OpenCloseCyclesReopenAndTwoInstances)
@@ -499,7 +415,7 @@ TEST_F(X11Editor, StandaloneHostShowsTheEditorAndTakesInput)
   XTranslateCoordinates(screen.dpy, top, DefaultRootWindow(screen.dpy), 0, 0, &x, &y, &child);
   // Shown once the knob's dark face is on screen above its half-way bar.
   ASSERT_TRUE(WaitFor([&] {
-    const std::vector<uint32_t> px = screen.Grab(kids[0]);
+    const std::vector<uint32_t> px = screen.Grab(kids[0], kW, kH);
     return !px.empty() && px[(size_t)20 * kW + kMixX] == 0x282828;
   }));
   screen.Move(x + kMixX, y + kKnobY);
@@ -507,7 +423,7 @@ TEST_F(X11Editor, StandaloneHostShowsTheEditorAndTakesInput)
   screen.Move(x + kMixX, y + kKnobY - 30);
   screen.Move(x + kMixX, y + kKnobY - 60);
   screen.Button(1, false);
-  EXPECT_TRUE(WaitFor([&] { return BarReaches(screen.Grab(kids[0]), kMixX, 20); }));
+  EXPECT_TRUE(WaitFor([&] { return BarReaches(screen.Grab(kids[0], kW, kH), kMixX, 20); }));
 
   kill(pid, SIGTERM);
   int status = 0;
