@@ -73,6 +73,9 @@ void ExpectGivenBack(const Census& before, const Census& after)
   EXPECT_LT((long)after.heap - (long)before.heap, 64 * 1024) << "heap bytes in use";
 }
 
+// Lets a sanitizer's report reach the real stderr while it is captured.
+extern "C" void __sanitizer_set_report_fd(void* fd) __attribute__((weak));
+
 // The plug-in's stderr (where its window layer reports X errors) goes to a
 // file while a run lasts, and is echoed afterwards.
 class StderrLog
@@ -82,6 +85,8 @@ public:
   {
     std::fflush(stderr);
     mSaved = dup(2);
+    static const int reports = dup(2);
+    if (__sanitizer_set_report_fd) __sanitizer_set_report_fd((void*)(intptr_t)reports);
     mFile = std::tmpfile();
     if (mFile) dup2(fileno(mFile), 2);
   }

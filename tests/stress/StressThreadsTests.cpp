@@ -46,6 +46,7 @@ TEST(StressThreads, AudioAutomationEditorAndStateAtOnce)
   std::atomic<bool> stop{ false };
   std::atomic<long> blocks{ 0 }, automations{ 0 }, editorCycles{ 0 }, editorTicks{ 0 }, saves{ 0 }, loads{ 0 };
   std::string audioFault;
+  AudioCounts audioCounts;
   long refusedLoads = 0, refusedOpens = 0;
 
   std::thread audio([&] {
@@ -54,6 +55,7 @@ TEST(StressThreads, AudioAutomationEditorAndStateAtOnce)
     {
       const BlockReport r = s.Block(512, kP[blocks % 2]);
       if (audioFault.empty()) audioFault = r.fault;
+      audioCounts += r.counts;
       ++blocks;
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
@@ -113,6 +115,10 @@ TEST(StressThreads, AudioAutomationEditorAndStateAtOnce)
   state.join();
 
   EXPECT_EQ(audioFault, "");
+  if (InterposerActive())
+  {
+    EXPECT_TRUE(audioCounts.Clean()) << audioCounts.Text();
+  }
   EXPECT_GT(blocks.load(), 0);
   EXPECT_GT(automations.load(), 0);
   EXPECT_GT(editorCycles.load(), 0);
