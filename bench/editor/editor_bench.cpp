@@ -8,9 +8,8 @@
 #include "IControl.h"
 #include "IGraphicsHeadless.h"
 #include "IPlugBase.h"
+#include "PngImages.h"
 #include "QuietPlug.h"
-
-#include <png.h>
 
 #include <chrono>
 #include <cmath>
@@ -33,26 +32,9 @@ public:
 // An RGBA image with a soft pattern and alpha edges, registered under id.
 void Register(int id, int w, int h, bool opaque)
 {
-  std::vector<unsigned char> px((size_t)w * h * 4);
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x)
-    {
-      unsigned char* p = &px[((size_t)y * w + x) * 4];
-      p[0] = (unsigned char)(x * 7 + y);
-      p[1] = (unsigned char)(y * 5);
-      p[2] = (unsigned char)(x ^ y);
-      p[3] = opaque ? 255 : (unsigned char)((x + y) % 3 ? 255 : 90);
-    }
-  png_image image = {};
-  image.version = PNG_IMAGE_VERSION;
-  image.width = (png_uint_32)w;
-  image.height = (png_uint_32)h;
-  image.format = PNG_FORMAT_RGBA;
-  png_alloc_size_t size = 0;
-  png_image_write_to_memory(&image, nullptr, &size, 0, px.data(), 0, nullptr);
-  std::vector<unsigned char> out(size);
-  png_image_write_to_memory(&image, out.data(), &size, 0, px.data(), 0, nullptr);
-  IGraphicsHeadless::RegisterImage(id, out.data(), (int)size);
+  editortest::RegisterPng(id, w, h, [&](int x, int y) {
+    return editortest::RGBA{ (x * 7 + y) & 255, (y * 5) & 255, (x ^ y) & 255, opaque || (x + y) % 3 ? 255 : 90 };
+  });
 }
 
 // A dot turned by the value over a cap, as the effect's small knobs draw.

@@ -8,10 +8,10 @@
 #include "IGraphicsLinux.h"
 #include "IGraphicsHeadless.h"
 #include "IPlugBase.h"
+#include "PngImages.h"
 #include "QuietPlug.h"
 
 #include <X11/Xlib.h>
-#include <png.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -29,20 +29,16 @@ public:
   BenchPlug() : QuietPlug(6, "1-1 2-2", 0.5) {}
 };
 
+// A noisy RGBA image registered under id.
 void Register(int id, int w, int h)
 {
-  std::vector<unsigned char> px((size_t)w * h * 4);
-  for (size_t i = 0; i < px.size(); ++i) px[i] = (unsigned char)(i * 7 + i / 977);
-  png_image image = {};
-  image.version = PNG_IMAGE_VERSION;
-  image.width = (png_uint_32)w;
-  image.height = (png_uint_32)h;
-  image.format = PNG_FORMAT_RGBA;
-  png_alloc_size_t size = 0;
-  png_image_write_to_memory(&image, nullptr, &size, 0, px.data(), 0, nullptr);
-  std::vector<unsigned char> out(size);
-  png_image_write_to_memory(&image, out.data(), &size, 0, px.data(), 0, nullptr);
-  IGraphicsHeadless::RegisterImage(id, out.data(), (int)size);
+  editortest::RegisterPng(id, w, h, [&](int x, int y) {
+    auto byte = [&](int c) {
+      const size_t i = ((size_t)y * w + x) * 4 + c;
+      return (int)((unsigned char)(i * 7 + i / 977));
+    };
+    return editortest::RGBA{ byte(0), byte(1), byte(2), byte(3) };
+  });
 }
 
 // User plus system time of this process, in seconds.
