@@ -212,6 +212,12 @@ TEST(StressChunks, RoundTripsAndRefusalsChangeNothing)
   longer = bank;
   longer.push_back(0);
   refused(longer.data(), (VstIntPtr)longer.size(), false, "bank with a byte too many");
+  for (double bad : { std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity() })
+  {
+    std::vector<uint8_t> odd = program;
+    std::memcpy(&odd[8 + 8 * kWet], &bad, 8);
+    refused(odd.data(), (VstIntPtr)odd.size(), true, "program with a non-finite value");
+  }
   std::mt19937 rng(12);
   for (int round = 0; round < 3; ++round)
   {
@@ -222,5 +228,9 @@ TEST(StressChunks, RoundTripsAndRefusalsChangeNothing)
     refused(noise.data(), (VstIntPtr)noise.size(), true, "1 MiB of noise as program");
     refused(noise.data(), (VstIntPtr)noise.size(), false, "1 MiB of noise as bank");
   }
+  // Whole chunks still load, the program also without its header.
+  EXPECT_EQ(h.SetChunk(bank, false), 1);
+  EXPECT_EQ(h.SetChunk(std::vector<uint8_t>(program.begin() + 8, program.end()), true), 1);
+  EXPECT_EQ(State(h), before);
   std::cout << "[ chunks   ] " << refusals << " refused chunks, none changed anything\n";
 }
