@@ -29,7 +29,7 @@ public:
   void Stop();
   // [any thread, never blocks] the job runs (again) soon after.
   void Wake();
-  bool Running() const { return mRunning; }
+  bool Running() const { return mRunning.load(); }
 
 private:
   void Loop();
@@ -44,6 +44,8 @@ private:
 #endif
   Job mJob = nullptr;
   void* mArg = nullptr;
-  bool mRunning = false;
+  // Set once the thread and its wake-up exist; Wake reads it from the
+  // audio thread.
+  std::atomic<bool> mRunning{ false };
   std::atomic<bool> mStop{ false };
 };

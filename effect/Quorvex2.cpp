@@ -106,7 +106,7 @@ Quorvex2::Quorvex2(audioMasterCallback hostCallback)
     mDelayBuf(nullptr), mSamplesPerWhole(0.0), mPan(0.0f), mFeedback(0.0f), mWet(0.0f), mDry(0.0f),
     mFarTarget(0), mFarOld(0), mFarNew(0), mNearTarget(0), mNearOld(0), mNearNew(0),
     mBufLen(0), mWritePos(0), mFadeLen(kFadeLength), mFadeCount(0), mBufReady(false), mPingPongMode(0),
-    mNearWanted(0.0), mLineSized(false), mSizedRate(0.0), mLineWanted(0), mLineFailed(0)
+    mNearWanted(0.0), mLineSized(false), mSizedRate(0.0), mLineWanted(0), mLineFailed(0), mFramesWritten(0)
 {
   IParam* rate = GetParam(kDelayRate);
   rate->DefineEnum("Delay Rate", 12, kNumDelayRates, "");
@@ -152,21 +152,26 @@ Quorvex2::~Quorvex2()
 {
   // The worker may be waiting for the lock to swap a line in; the
   // destructor does not hold it, so the job finishes first.
+  ILockRule::Check(&mMutex, "joining the worker");
   mWorker.Stop();
   std::free(mDelayBuf);
 }
 
 void Quorvex2::ResetProcessing()
 {
-  WDL_MutexLock lock(&mMutex);
-  if (GetSampleRate() != mSizedRate) EnsureLine(WholeNoteSamples());
+  bool newRate;
+  {
+    WDL_MutexLock lock(&mMutex);
+    newRate = GetSampleRate() != mSizedRate;
+  }
+  if (newRate) EnsureLine();
 }
 
 void Quorvex2::ActivationChanged(bool active)
 {
-  WDL_MutexLock lock(&mMutex);
   if (!active) return;
-  EnsureLine(WholeNoteSamples());
+  EnsureLine();
+  ILockRule::Check(&mMutex, "starting the worker");
   mWorker.Start(BuildRequestedLine, this);
 }
 
@@ -276,15 +281,81 @@ void Quorvex2::AllocateLine(double samplesPerWhole)
   mWritePos = 0;
 }
 
-void Quorvex2::EnsureLine(double samplesPerWhole)
+void Quorvex2::EnsureLine()
 {
-  mLineSized = true;
-  mSizedRate = GetSampleRate();
-  const uint32_t len = LineLengthFor(kLineWholeNotes * samplesPerWhole);
-  if (mDelayBuf && mBufLen >= len) return;
+  // The host is asked for its tempo before the lock is taken.
+  const double hostWhole = 4.0 * SamplesPerBeat();
+  uint32_t len;
+  {
+    WDL_MutexLock lock(&mMutex);
+    mLineSized = true;
+    mSizedRate = GetSampleRate();
+    double s = hostWhole;
+    if (!(s > 0.0 && std::isfinite(s))) s = mBufReady ? mSamplesPerWhole : 4.0 * 60.0 * GetSampleRate() / kFallbackTempo;
+    len = LineLengthFor(kLineWholeNotes * s);
+  }
+  GrowLine(len);
+}
+
+// Old line into new, oldest sample first, as of write position p. The
+// audio thread may be writing the old line meanwhile: what it overwrote is
+// put right under the lock afterwards, so the race is harmless.
+#if defined(__clang__) || defined(__GNUC__)
+__attribute__((no_sanitize("thread")))
+#endif
+static void CopyOldestFirst(double* line, const double* old, uint32_t n, uint32_t p)
+{
+  std::memcpy(line, old + p, sizeof(double) * (n - p));
+  std::memcpy(line + (n - p), old, sizeof(double) * p);
+}
+
+bool Quorvex2::GrowLine(uint32_t len)
+{
+  ILockRule::Check(&mMutex, "allocating a delay line");
+  WDL_MutexLock build(&mLineMutex);
+  double* old;
+  uint32_t n, p;
+  uint64_t written;
+  {
+    WDL_MutexLock lock(&mMutex);
+    if (mDelayBuf && mBufLen >= len) return true;
+    old = mDelayBuf;
+    n = mBufLen;
+    p = mWritePos;
+    written = mFramesWritten;
+  }
   double* line = NewLine(len);
-  if (!line) return;
-  std::free(SwapInLine(line, len));
+  if (!line) return false;
+  if (old) CopyOldestFirst(line, old, n, p);
+  {
+    WDL_MutexLock lock(&mMutex);
+    const uint64_t d = mFramesWritten - written;
+    if (mDelayBuf && mBufLen >= len)
+    {
+      // A host that never resumed made its own line on the audio thread.
+      old = line;
+    }
+    else if (mDelayBuf != old || !old || d >= n || (uint64_t)n + d >= len)
+    {
+      // Nothing to carry over, or too much happened meanwhile (a stall of
+      // a whole line): the copy is made here instead.
+      old = SwapInLine(line, len);
+    }
+    else
+    {
+      // The copy holds the line as of p, d frames ago. Those d frames went
+      // over its oldest samples, which are past the old length now and so
+      // read as silence, as they would have after a copy made here.
+      std::memset(line, 0, sizeof(double) * (size_t)d);
+      for (uint32_t k = 0; k < (uint32_t)d; ++k) line[n + k] = old[(p + k) % n];
+      mDelayBuf = line;
+      mBufLen = len;
+      mWritePos = n + (uint32_t)d;
+      if (mBufReady) ParamChanged(kDelayRate);
+    }
+  }
+  std::free(old);
+  return true;
 }
 
 double* Quorvex2::SwapInLine(double* line, uint32_t len)
@@ -322,26 +393,10 @@ void Quorvex2::BuildRequestedLine(void* self)
 {
   Quorvex2* plug = static_cast<Quorvex2*>(self);
   const uint32_t want = plug->mLineWanted.load();
-  {
-    WDL_MutexLock lock(&plug->mMutex);
-    if (want <= plug->mBufLen) return;
-  }
-  // The long part, allocating and touching, runs without the lock.
-  double* line = NewLine(want);
-  double* old = line;
-  {
-    WDL_MutexLock lock(&plug->mMutex);
-    if (!line)
-    {
-      if (want > plug->mLineFailed) plug->mLineFailed = want;
-    }
-    else if (want > plug->mBufLen)
-    {
-      old = plug->SwapInLine(line, want);
-    }
-    if (plug->mLineWanted.load() == want) plug->mLineWanted.store(0);
-  }
-  std::free(old);
+  const bool ok = plug->GrowLine(want);
+  WDL_MutexLock lock(&plug->mMutex);
+  if (!ok && want > plug->mLineFailed) plug->mLineFailed = want;
+  if (plug->mLineWanted.load() == want) plug->mLineWanted.store(0);
 }
 
 void Quorvex2::ProcessBlock(double** inputs, double** outputs, int nFrames)
@@ -411,6 +466,7 @@ void Quorvex2::ProcessBlock(double** inputs, double** outputs, int nFrames)
       i = nFrames;
     }
   }
+  mFramesWritten += (uint64_t)nFrames;
 }
 
 // ================================================================ the loops

@@ -39,11 +39,12 @@ public:
   explicit Quorvex2(audioMasterCallback hostCallback);
   ~Quorvex2() override;
 
-  // [UI thread, instance lock] keeps the line, its contents and the taps;
-  // after a sample-rate change the line is made long enough here.
+  // [UI thread, no instance lock] keeps the line, its contents and the
+  // taps; after a sample-rate change the line is made long enough here.
   void ResetProcessing() override;
-  // [UI thread, instance lock] at resume the line is allocated and its
-  // pages touched, so the audio thread never does either.
+  // [UI thread, no instance lock] at resume the line is allocated and its
+  // pages touched, so the audio thread never does either, and the worker
+  // starts; both outside the lock.
   void ActivationChanged(bool active) override;
   // [any thread, instance lock] recomputes gains and tap targets.
   void ParamChanged(int paramIdx) override;
@@ -74,9 +75,14 @@ private:
   // the host reports no usable tempo.
   double WholeNoteSamples();
   void AllocateLine(double samplesPerWhole);
-  // [UI thread, instance lock] a line of 20 whole notes at s, unless the
-  // one in use is long enough already.
-  void EnsureLine(double samplesPerWhole);
+  // [UI thread, no instance lock] a line of 20 whole notes at the host's
+  // tempo, unless the one in use is long enough already.
+  void EnsureLine();
+  // [any thread but the audio thread, no instance lock] Builds a line of
+  // len and swaps it in: allocating, touching and copying run outside the
+  // instance lock, which covers only the swap and the few samples the
+  // audio thread wrote meanwhile. False when len could not be allocated.
+  bool GrowLine(uint32_t len);
   // [instance lock] swaps in a longer line, carrying the contents over so
   // that every lookback reads what it read before; returns the old line,
   // to be freed outside the lock.
@@ -108,5 +114,11 @@ private:
   // Line length asked of the worker (0: none); longest one that failed.
   std::atomic<uint32_t> mLineWanted;
   uint32_t mLineFailed;
+  // Frames written into the line since it was made; tells a line grown
+  // outside the lock what the audio thread wrote meanwhile.
+  uint64_t mFramesWritten;
+  // One line built at a time (resume, new rate, the worker); taken before
+  // the instance lock, never by the audio thread.
+  WDL_Mutex mLineMutex;
   BackgroundWorker mWorker;
 };

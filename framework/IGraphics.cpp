@@ -205,12 +205,16 @@ bool IGraphics::IsDirty(IRECT* r)
 
 bool IGraphics::Draw(IRECT* r)
 {
+  EventScope scope(this);
   if (!mControls.GetSize() || !r) return true;
   mRedrawArea = *r;
+  // A control outside the area stays dirty: the next tick brings it to the
+  // screen, whatever area a paint asked for.
   for (int i = 0; i < mControls.GetSize(); ++i)
   {
     IControl* control = mControls.Get(i);
-    if (!control->IsHidden() && control->GetRECT().Intersects(*r)) control->Draw(this);
+    if (!control->GetRECT().Intersects(*r)) continue;
+    if (!control->IsHidden()) control->Draw(this);
     control->SetClean();
   }
   return PresentToScreen(r);
@@ -218,13 +222,89 @@ bool IGraphics::Draw(IRECT* r)
 
 bool IGraphics::LockPlug()
 {
-  if (mPlug) mPlug->GetMutex()->Enter();
+  if (!mPlug) return false;
+  mPlug->GetMutex()->Enter();
   return true;
 }
 
 void IGraphics::UnlockPlug()
 {
   if (mPlug) mPlug->GetMutex()->Leave();
+}
+
+// ================================================================ events and the window life cycle
+
+IGraphics::EventScope::EventScope(IGraphics* g) : mG(g)
+{
+  mG->mMutex.Enter();
+  ++mG->mEventDepth;
+}
+
+IGraphics::EventScope::~EventScope()
+{
+  const bool outer = --mG->mEventDepth == 0;
+  mG->mMutex.Leave();
+  // The host's own open and close hold the editor lock around events they
+  // cause; they send when they are done.
+  if (outer && mG->mPlug && !mG->mMutex.HeldByThisThread()) mG->mPlug->EditorEventDone();
+}
+
+void IGraphics::CheckLockRule(const char* what) const
+{
+  if (mPlug) ILockRule::Check(mPlug->GetMutex(), what);
+}
+
+void* IGraphics::OpenWindow(void* parent)
+{
+  CheckLockRule("opening the editor");
+  IRECT place;
+  const bool keep = GetWindow() && PlatformWindowPlace(&place);
+  Close(true);
+  {
+    WDL_MutexLock lock(&mMutex);
+    mClosing = false;
+    ClearMouseCapture();
+    mHoverIndex = -1;
+    SetAllControlsDirty();
+  }
+  return PlatformOpenWindow(parent, keep ? &place : nullptr);
+}
+
+void IGraphics::CloseWindow()
+{
+  Close(true);
+}
+
+void IGraphics::Close(bool callPlug)
+{
+  if (!GetWindow()) return;
+  CheckLockRule("closing the editor");
+  {
+    WDL_MutexLock lock(&mMutex);
+    mClosing = true;
+    if (callPlug) EndGestures();
+    mParamChangeTimer = 0;
+    PlatformCloseEntry();
+  }
+  // Without the editor lock: a layer's event thread may be waiting for it.
+  PlatformStopTimer();
+  PlatformReleasePresentation();
+  PlatformDestroyWindow();
+  WDL_MutexLock lock(&mMutex);
+  // Whatever the last events did before the timer stopped.
+  PlatformCloseEntry();
+  ClearMouseCapture();
+  mHoverIndex = -1;
+  mParamChangeTimer = 0;
+}
+
+void IGraphics::EndGestures()
+{
+  IControl* captured = mControls.Get(mCaptureIndex);
+  ClearMouseCapture();
+  if (!mPlug) return;
+  if (captured && captured->ParamIdx() >= 0) mPlug->EndParamGesture(captured->ParamIdx());
+  mPlug->FlushPendingGestureEnd();
 }
 
 void IGraphics::SetAllControlsDirty()
@@ -234,6 +314,8 @@ void IGraphics::SetAllControlsDirty()
 
 bool IGraphics::OnTimerTick()
 {
+  EventScope scope(this);
+  if (mClosing) return false;
   IRECT r;
   const bool dirty = IsDirty(&r);
   if (dirty) InvalidateArea(&r);
@@ -249,19 +331,20 @@ bool IGraphics::OnTimerTick()
   return dirty;
 }
 
-void IGraphics::EndPendingGesture()
-{
-  if (mPlug) mPlug->FlushPendingGestureEnd();
-  mParamChangeTimer = 0;
-}
-
 void IGraphics::Resize(int w, int h)
 {
-  mWidth = w;
-  mHeight = h;
-  ClearMouseCapture();
-  mHoverIndex = -1;
-  mControls.Empty(true);
+  {
+    // Drawing and events stop first; a host setting a parameter walks the
+    // controls under the instance lock, so the list changes under it.
+    WDL_MutexLock lock(&mMutex);
+    PlatformCloseEntry();
+    ClearMouseCapture();
+    mHoverIndex = -1;
+    WDL_MutexLock plugLock(mPlug ? mPlug->GetMutex() : nullptr);
+    mWidth = w;
+    mHeight = h;
+    mControls.Empty(true);
+  }
   if (mPlug) mPlug->SyncEditorRect();
 }
 
@@ -418,6 +501,8 @@ void IGraphics::ClearMouseCapture()
 
 void IGraphics::OnMouseDown(int x, int y, MouseModifiers* mod)
 {
+  EventScope scope(this);
+  if (mClosing) return;
   ClearMouseCapture();
   const int i = ControlIndexAt(x, y);
   IControl* control = mControls.Get(i);
@@ -431,6 +516,8 @@ void IGraphics::OnMouseDown(int x, int y, MouseModifiers* mod)
 
 void IGraphics::OnMouseUp(int x, int y, MouseModifiers* mod)
 {
+  EventScope scope(this);
+  if (mClosing) return;
   const int i = ControlIndexAt(x, y);
   ClearMouseCapture();
   IControl* control = mControls.Get(i);
@@ -441,6 +528,8 @@ void IGraphics::OnMouseUp(int x, int y, MouseModifiers* mod)
 
 bool IGraphics::OnMouseDblClick(int x, int y, MouseModifiers* mod)
 {
+  EventScope scope(this);
+  if (mClosing) return false;
   ClearMouseCapture();
   const int i = ControlIndexAt(x, y);
   IControl* control = mControls.Get(i);
@@ -460,6 +549,8 @@ bool IGraphics::OnMouseDblClick(int x, int y, MouseModifiers* mod)
 
 void IGraphics::OnMouseDrag(int x, int y, MouseModifiers* mod)
 {
+  EventScope scope(this);
+  if (mClosing) return;
   IControl* control = mControls.Get(mCaptureIndex);
   if (!control || (x == mMouseX && y == mMouseY)) return;
   const int dX = x - mMouseX, dY = y - mMouseY;
@@ -470,6 +561,8 @@ void IGraphics::OnMouseDrag(int x, int y, MouseModifiers* mod)
 
 void IGraphics::OnMouseWheel(int x, int y, MouseModifiers* mod, int d)
 {
+  EventScope scope(this);
+  if (mClosing) return;
   IControl* control = mControls.Get(ControlIndexAt(x, y));
   if (!control) return;
   const int param = control->ParamIdx();
@@ -485,6 +578,8 @@ void IGraphics::OnMouseWheel(int x, int y, MouseModifiers* mod, int d)
 
 bool IGraphics::OnMouseOver(int x, int y, MouseModifiers* mod)
 {
+  EventScope scope(this);
+  if (mClosing) return false;
   if (!mTrackHover) return false;
   const int i = ControlIndexAt(x, y);
   IControl* control = mControls.Get(i);
@@ -502,12 +597,16 @@ bool IGraphics::OnMouseOver(int x, int y, MouseModifiers* mod)
 
 void IGraphics::OnMouseOut()
 {
+  EventScope scope(this);
+  if (mClosing) return;
   for (int i = 0; i < mControls.GetSize(); ++i) mControls.Get(i)->OnMouseOut();
   mHoverIndex = -1;
 }
 
 void IGraphics::OnKeyDown(int x, int y, int key)
 {
+  EventScope scope(this);
+  if (mClosing) return;
   IControl* control = mControls.Get(ControlIndexAt(x, y));
   if (control) control->OnKeyDown(x, y, key);
 }

@@ -7,11 +7,16 @@
 // and supplies the window, the timer, presenting, entry boxes and images;
 // what a layer must provide is listed in platform/IGraphicsPlatform.h.
 //
-// Threads: everything runs on the UI thread, except UpdateParamControls,
-// which the plug-in base also calls from whichever thread the host sets a
-// parameter on (under the instance lock). It only stores control values and
-// dirty flags, which are atomics; the UI thread picks them up on its next
-// tick without taking any lock.
+// Threads: events, ticks and painting run on the editor's thread (the host's
+// GUI thread, or a layer's event thread) under the editor's own lock, which
+// the host's thread also takes to open, close and resize. The instance lock
+// may be taken while the editor lock is held, never the reverse, and only
+// for a state read or write (the lock rule in IPlugBase.h). The one editor
+// entry under the instance lock is UpdateParamControls, from whichever
+// thread the host sets a parameter on: it only stores control values and
+// dirty flags, which are atomics, and the editor picks them up on its next
+// tick. Edit reports the editor makes are sent after its locks are released
+// (IPlugBase::EditorEventDone).
 //
 // Contents: bitmap cache, IGraphics (construction and controls, parameter
 // values, redraw, drawing primitives, events, platform hooks).
@@ -94,6 +99,21 @@ public:
   // True when something was dirty.
   bool OnTimerTick();
 
+  // ------------------------------------------------------------ window life cycle
+  // [host UI thread, no instance lock] Opens the editor in parent, an open
+  // one closing first (the new window keeps its place): the layer makes the
+  // window and starts the timer, and every control is drawn on the first
+  // tick. Null on failure, with nothing left open.
+  void* OpenWindow(void* parent);
+  // [host UI thread, no instance lock] In this order: ends a pending
+  // gesture, closes the entry box, stops the timer, releases the layer's
+  // presentation resources, destroys the window. The back buffer stays: a
+  // closed editor still draws, and the snapshot tool reads it. Nothing when
+  // closed.
+  void CloseWindow();
+  // [editor thread] true while CloseWindow runs: events are ignored.
+  bool IsClosing() const { return mClosing.load(); }
+
   // ------------------------------------------------------------ drawing (into the back buffer)
   // [UI thread] all return true; a null blend is copy with source alpha.
   bool DrawBitmap(IBitmap* bitmap, IRECT* dest, int srcX, int srcY, const IChannelBlend* blend = nullptr);
@@ -132,6 +152,7 @@ public:
   // [UI thread] copies r of the back buffer to the screen.
   virtual bool PresentToScreen(IRECT* r) = 0;
   // [UI thread] drops every control; the plug-in must attach new ones.
+  // Drawing stops first and an open entry box closes.
   virtual void Resize(int w, int h);
   virtual bool WindowIsOpen() { return GetWindow() != nullptr; }
   virtual void PromptUserInput(IControl* control, IParam* param) = 0;
@@ -148,9 +169,7 @@ public:
   // [UI thread, instance lock] the delayed end of a wheel gesture, in ticks.
   virtual void SetParamChangeTimer(int ticks) { mParamChangeTimer = ticks > 0 ? ticks : 0; }
   virtual void CancelParamChangeTimer() { mParamChangeTimer = 0; }
-  // [UI thread] the native window or view, null on failure.
-  virtual void* OpenWindow(void* parent) = 0;
-  virtual void CloseWindow() = 0;
+  // [any thread] the native window or view, null when closed.
   virtual void* GetWindow() = 0;
   virtual void UpdateTooltips() = 0;
   // [UI thread, no lock held] decodes an image; the cache takes ownership.
@@ -158,12 +177,12 @@ public:
   // [UI thread] schedules a paint of r that ends in Draw(r); a layer that
   // paints synchronously may simply call Draw.
   virtual void InvalidateArea(IRECT* r) { Draw(r); }
-  // [UI thread] The plug-in's lock for a short read while drawing, paired
-  // with UnlockPlug. A layer whose events run on a thread of its own gives
-  // up waiting (false) when its window closes: the host may be holding the
-  // lock while it waits for that thread to end.
-  virtual bool LockPlug();
-  virtual void UnlockPlug();
+  // [editor thread] The plug-in's lock for a short read while drawing,
+  // paired with UnlockPlug; false when there is no plug-in.
+  bool LockPlug();
+  void UnlockPlug();
+  // [any thread] the editor's own lock.
+  WDL_Mutex* GetEditorMutex() { return &mMutex; }
 
   // ------------------------------------------------------------ state
   IPlugBase* GetPlug() const { return mPlug; }
@@ -181,10 +200,51 @@ public:
   void EnableTooltips(bool on) { mTooltipsOn = on; }
 
 protected:
-  // [UI thread] for layers closing their window: ends a pending wheel gesture.
-  void EndPendingGesture();
+  // ------------------------------------------------------------ layer hooks
+  // Called by the core in its fixed order, on the host's UI thread without
+  // the instance lock unless said otherwise.
+  // Where the open window sits in its parent (x, y, width, height); false
+  // when unknown.
+  virtual bool PlatformWindowPlace(IRECT* place) { (void)place; return false; }
+  // Creates the window (at place when given) and starts the timer; null on
+  // failure, with nothing left behind.
+  virtual void* PlatformOpenWindow(void* parent, const IRECT* place) = 0;
+  // [editor lock] Ends the layer's entry box state: the box goes without
+  // committing. A layer whose connection belongs to its event thread leaves
+  // the native box to PlatformDestroyWindow.
+  virtual void PlatformCloseEntry() {}
+  // Stops the timer; after it no tick, paint or event of this window runs.
+  virtual void PlatformStopTimer() {}
+  // Releases what only presenting needs (images, shared memory).
+  virtual void PlatformReleasePresentation() {}
+  // Destroys the window and everything native left in it.
+  virtual void PlatformDestroyWindow() = 0;
 
+  // [layer destructor] CloseWindow without calling the plug-in, whose base
+  // is deleting the editor.
+  void CloseWithoutPlug() { Close(false); }
+  // [any thread] counts a window-system call made under the instance lock.
+  void CheckLockRule(const char* what) const;
+
+  // An editor event from a layer: holds the editor lock and, when the
+  // outermost one ends, lets the plug-in send the edit reports it made.
+  class EventScope
+  {
+  public:
+    explicit EventScope(IGraphics* g);
+    ~EventScope();
+    EventScope(const EventScope&) = delete;
+    EventScope& operator=(const EventScope&) = delete;
+
+  private:
+    IGraphics* mG;
+  };
+
+  // The editor lock: events, ticks, painting, and the host's open, close
+  // and resize.
   WDL_Mutex mMutex;
+  int mEventDepth = 0;
+  std::atomic<bool> mClosing{ false };
   WDL_PtrList<IControl> mControls;
   IPlugBase* mPlug;
   IRECT mRedrawArea;
@@ -201,6 +261,10 @@ protected:
   std::atomic<int> mParamChangeTimer{ 0 };
 
 private:
+  void Close(bool callPlug);
+  // [editor lock] ends the gesture of a captured control and a pending
+  // wheel gesture.
+  void EndGestures();
   // The drawing rectangle of an image that could not be loaded.
   void DrawPlaceholder(IRECT* dest);
 };

@@ -181,6 +181,7 @@ bool IGraphics::DrawStyledText(IText* txt, const char* str, IRECT* r)
 
 void IGraphics::ApplyTextEntry(IControl* control, IParam* param, const char* text)
 {
+  EventScope scope(this);
   if (!control || !text) return;
   if (!param)
   {

@@ -26,6 +26,26 @@ static const int kMaxScratchFrames = 65536;
 // Hosts that announce a tiny block size still get useful sub-blocks.
 static const int kMinScratchFrames = 32;
 
+// ================================================================ the lock rule
+
+namespace {
+std::atomic<int> gLockRuleViolations{ 0 };
+const int kLoggedViolations = 10;
+}  // namespace
+
+void ILockRule::Check(const WDL_Mutex* lock, const char* what)
+{
+  if (!lock || !lock->HeldByThisThread()) return;
+  // Said in the host's log, but not without end.
+  if (gLockRuleViolations.fetch_add(1) < kLoggedViolations)
+    std::fprintf(stderr, "IPlug: %s while holding the instance lock\n", what ? what : "a blocking call");
+}
+
+int ILockRule::Violations()
+{
+  return gLockRuleViolations.load();
+}
+
 // ================================================================ host identification
 
 int HostCodeFromName(const char* name)
@@ -80,6 +100,7 @@ IPlugBase::IPlugBase(int nParams, const char* channelIOStr, int nPresets,
     mMidiMode(midiMode), mSampleRate(44100.0), mBlockSize(0), mLatency(latency),
     mGraphics(nullptr), mScratchFrames(0), mUnboundOutputs(0)
 {
+  mReports = new IEditReport[kEditReportCapacity];
   for (int i = 0; i < nParams; ++i) mParams.Add(new IParam);
 
   for (int k = 1; k <= nPresets; ++k)
@@ -144,6 +165,7 @@ IPlugBase::~IPlugBase()
   mInChannels.Empty(true);
   mOutChannels.Empty(true);
   mChannelIO.Empty(true);
+  delete[] mReports;
 }
 
 // ================================================================ channels
@@ -503,9 +525,32 @@ void IPlugBase::RunFrame(T** inputs, T** outputs, int nFrames, int mode)
   } while (offset < nFrames);
 }
 
+// The one lock pair of a block; the holder is marked as the audio thread,
+// whose time requests are the host calls the lock may cover.
+class ScopedProcessLock
+{
+public:
+  ScopedProcessLock(WDL_Mutex* mutex, std::atomic<uintptr_t>* thread) : mMutex(mutex), mThread(thread)
+  {
+    mMutex->Enter();
+    mOuter = mThread->load(std::memory_order_relaxed) == 0;
+    if (mOuter) mThread->store(WDL_Mutex::ThisThread(), std::memory_order_relaxed);
+  }
+  ~ScopedProcessLock()
+  {
+    if (mOuter) mThread->store(0, std::memory_order_relaxed);
+    mMutex->Leave();
+  }
+
+private:
+  WDL_Mutex* mMutex;
+  std::atomic<uintptr_t>* mThread;
+  bool mOuter = false;
+};
+
 void IPlugBase::ProcessReplacing(float** inputs, float** outputs, int nFrames)
 {
-  WDL_MutexLock lock(&mMutex);
+  ScopedProcessLock lock(&mMutex, &mProcessThread);
   PrepareBlock();
   ScopedFlushDenormals flush;
   RunFrame(inputs, outputs, nFrames, kFrameReplacing);
@@ -513,7 +558,7 @@ void IPlugBase::ProcessReplacing(float** inputs, float** outputs, int nFrames)
 
 void IPlugBase::ProcessAccumulating(float** inputs, float** outputs, int nFrames)
 {
-  WDL_MutexLock lock(&mMutex);
+  ScopedProcessLock lock(&mMutex, &mProcessThread);
   PrepareBlock();
   ScopedFlushDenormals flush;
   RunFrame(inputs, outputs, nFrames, kFrameAccumulating);
@@ -521,7 +566,7 @@ void IPlugBase::ProcessAccumulating(float** inputs, float** outputs, int nFrames
 
 void IPlugBase::ProcessDoubleReplacing(double** inputs, double** outputs, int nFrames)
 {
-  WDL_MutexLock lock(&mMutex);
+  ScopedProcessLock lock(&mMutex, &mProcessThread);
   PrepareBlock();
   ScopedFlushDenormals flush;
   RunFrame(inputs, outputs, nFrames, kFrameReplacing);
@@ -609,4 +654,93 @@ void IPlugBase::FlushPendingGestureEnd()
     mPendingEndParam = -1;
     EndParamGesture(idx);
   }
+}
+
+// ================================================================ edit reports
+
+bool IPlugBase::QueueEditReport(int kind, int paramIdx, double value)
+{
+  WDL_MutexLock lock(&mMutex);
+  if (mReportCount >= kEditReportCapacity)
+  {
+    // Only an editor that never lets a sender run gets here: the editor
+    // sends itself long before the queue is full.
+    ++mReportsDropped;
+    return false;
+  }
+  IEditReport& r = mReports[(mReportHead + mReportCount) % kEditReportCapacity];
+  r.mKind = kind;
+  r.mParamIdx = paramIdx;
+  r.mValue = value;
+  ++mReportCount;
+  return true;
+}
+
+int IPlugBase::QueuedEditReports()
+{
+  WDL_MutexLock lock(&mMutex);
+  return mReportCount;
+}
+
+void IPlugBase::SendEditReports(bool wait)
+{
+  ILockRule::Check(&mMutex, "sending edit reports");
+  if (mMutex.HeldByThisThread()) return;
+  if (wait)
+    mSendMutex.Enter();
+  else if (!mSendMutex.TryEnter())
+    return;
+  // A host answering a report by calling back into the plug-in must not
+  // overtake the reports already taken off the queue.
+  if (mSendDepth == 0)
+  {
+    ++mSendDepth;
+    for (;;)
+    {
+      IEditReport batch[32];
+      int n = 0;
+      {
+        WDL_MutexLock lock(&mMutex);
+        while (n < 32 && mReportCount > 0)
+        {
+          batch[n++] = mReports[mReportHead];
+          mReportHead = (mReportHead + 1) % kEditReportCapacity;
+          --mReportCount;
+        }
+      }
+      if (!n) break;
+      for (int i = 0; i < n; ++i) SendEditReport(batch[i]);
+    }
+    --mSendDepth;
+  }
+  mSendMutex.Leave();
+}
+
+bool IPlugBase::SendsFromHostCalls() const
+{
+  const uintptr_t idle = mIdleThread.load();
+  return idle == 0 || idle == WDL_Mutex::ThisThread();
+}
+
+void IPlugBase::EditorEventDone()
+{
+  const uintptr_t idle = mIdleThread.load();
+  if (idle == 0 || idle == WDL_Mutex::ThisThread())
+  {
+    SendEditReports(false);
+    return;
+  }
+  // The host's thread sends; a queue filling up between its idles is sent
+  // from here rather than refused.
+  if (QueuedEditReports() > kEditReportCapacity / 2) SendEditReports(false);
+}
+
+void IPlugBase::NoteEditorOpened()
+{
+  mIdleThread.store(0);
+}
+
+void IPlugBase::NoteEditorIdle()
+{
+  mIdleThread.store(WDL_Mutex::ThisThread());
 }

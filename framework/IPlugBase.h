@@ -6,8 +6,20 @@
 // the effect derives from that and overrides the processing hooks.
 //
 // Threads: the host's UI thread calls the dispatcher-side operations, its
-// audio thread the processing frame. Every public entry takes mMutex; the
-// lock is recursive so hooks may call locked operations again.
+// audio thread the processing frame. Every public entry that reads or
+// writes state takes mMutex; the lock is recursive so hooks may call locked
+// operations again.
+//
+// The lock rule. On every thread but the audio thread the instance lock is
+// held only while plug-in state is read or written (microseconds). While
+// it is held nothing makes a window-system call, waits for a server, draws,
+// allocates a delay line or a bitmap, starts, joins or waits for a thread,
+// spawns a process or calls the host: those run after it is released. Edit
+// reports made under it (begin edit, automate, end edit, update display)
+// wait in a queue and are sent after it, in order, by one sender at a time.
+// The audio thread keeps one lock pair and one time request per block; a
+// wait longer than a block is a dropout the musician hears. ILockRule
+// checks the rule where it matters.
 //
 // Contents:
 //   - construction and identity
@@ -22,6 +34,9 @@
 #include "mutex.h"
 #include "ptrlist.h"
 #include "wdlstring.h"
+
+#include <atomic>
+#include <cstdint>
 
 class IGraphics;
 
@@ -41,6 +56,32 @@ struct PresetSlot
 
 // Maps a host's product string to a host code (0 when not recognised).
 int HostCodeFromName(const char* name);
+
+// Calls that must never run under the instance lock say so here. A call
+// made where the rule forbids is counted and its first few are logged; the
+// tests expect none.
+namespace ILockRule
+{
+// [any thread] counts what when the calling thread holds lock.
+void Check(const WDL_Mutex* lock, const char* what);
+// [any thread] calls counted since the module was loaded.
+int Violations();
+}
+
+// One report of an edit to the host, queued under the instance lock.
+struct IEditReport
+{
+  enum Kind
+  {
+    kBeginEdit,
+    kAutomate,
+    kEndEdit,
+    kUpdateDisplay
+  };
+  int mKind = kBeginEdit;
+  int mParamIdx = -1;
+  double mValue = 0.0;
+};
 
 class IPlugBase
 {
@@ -82,7 +123,8 @@ public:
   virtual int LoadState(const StateChunk* chunk, int startPos) { return LoadParams(chunk, startPos); }
 
   // ------------------------------------------------------------ adapter hooks
-  // [UI thread] edit gestures reported to the host.
+  // [UI thread] edit gestures reported to the host: an adapter queues them
+  // (QueueEditReport) and sends them in SendEditReport.
   virtual void BeginParamGesture(int paramIdx) = 0;
   virtual void BeginParamGestureIfNew(int paramIdx) = 0;
   virtual void AutomateParam(int paramIdx, double normalizedValue) = 0;
@@ -101,6 +143,8 @@ public:
   // [UI thread, instance lock]
   virtual void SetBlockSize(int blockSize);
   virtual void SetLatency(int samples) { mLatency = samples; }
+  // [sender thread, no instance lock] one queued report to the host.
+  virtual void SendEditReport(const IEditReport& report) { (void)report; }
   // [audio thread, instance lock] true when the host took the event.
   virtual bool SendMidiMessage(MidiMessage* msg) = 0;
   virtual bool SendMidiMessages(MidiMessage* msgs, int n);
@@ -159,6 +203,29 @@ public:
   void FlushPendingGestureEnd();
   int PendingEndParam() const { return mPendingEndParam; }
 
+  // ------------------------------------------------------------ edit reports
+  // [any thread, no instance lock] Sends the queued reports in order. One
+  // sender at a time: with wait false a call gives up while another thread
+  // sends (that one sends what is queued); a call from inside a report
+  // being sent returns at once, so the order holds.
+  void SendEditReports(bool wait);
+  // [editor thread, no locks] an editor event has ended: sends unless the
+  // host idles the editor from another thread (hosts expect reports on
+  // their GUI thread), or the queue is filling up.
+  void EditorEventDone();
+  // [host thread] the editor opened: until the host idles it, the editor's
+  // own thread sends.
+  void NoteEditorOpened();
+  // [host thread] the host idles the editor from this thread, which sends
+  // from now on.
+  void NoteEditorIdle();
+  // [any thread] whether this thread sends the reports of dispatcher calls.
+  bool SendsFromHostCalls() const;
+  // [any thread] reports waiting; reports refused because the queue was full.
+  int QueuedEditReports();
+  int DroppedEditReports() const { return mReportsDropped.load(); }
+  enum { kEditReportCapacity = 1024 };
+
   // ------------------------------------------------------------ presets and state
   int NPresets() const { return mPresets.GetSize(); }
   int GetCurrentPresetIdx() const { return mCurrentPresetIdx; }
@@ -187,6 +254,13 @@ public:
   WDL_Mutex* GetMutex() { return &mMutex; }
 
 protected:
+  // [instance lock] appends a report; false (counted) when the queue is full.
+  bool QueueEditReport(int kind, int paramIdx, double value = 0.0);
+  // [any thread] whether the calling thread is running a process callback
+  // of this instance (where host calls under the lock are the audio
+  // thread's time requests).
+  bool OnProcessThread() const { return mProcessThread.load(std::memory_order_relaxed) == WDL_Mutex::ThisThread(); }
+
   template <class T> void RunFrame(T** inputs, T** outputs, int nFrames, int mode);
   template <class T> void BindInputs(T** inputs, int offset, int nFrames);
   template <class T> void BindOutputs(T** outputs, int offset, int nFrames);
@@ -201,6 +275,18 @@ protected:
   int mCurrentPresetIdx;
   int mPendingEndParam;
   WDL_Mutex mMutex;
+
+  // Edit reports: a ring allocated with the instance, under mMutex.
+  IEditReport* mReports;
+  int mReportHead = 0, mReportCount = 0;
+  std::atomic<int> mReportsDropped{ 0 };
+  // Held by the thread sending; never while holding mMutex.
+  WDL_Mutex mSendMutex;
+  int mSendDepth = 0;
+  // The thread that idles the editor, 0 while none has since it opened.
+  std::atomic<uintptr_t> mIdleThread{ 0 };
+  // The thread inside a process callback, 0 outside one.
+  std::atomic<uintptr_t> mProcessThread{ 0 };
 
   char mEffectName[MAX_EFFECT_NAME_LEN];
   char mProductName[MAX_EFFECT_NAME_LEN];

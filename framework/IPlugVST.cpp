@@ -91,6 +91,7 @@ IPlugVST::~IPlugVST()
   // Also when deleted without effClose: a pending wheel gesture still ends
   // at the host while the adapter exists to tell it.
   FlushPendingGestureEnd();
+  SendEditReports(true);
   mProgramChunk.Resize(0);
   mBankChunk.Resize(0);
 }
@@ -99,6 +100,9 @@ IPlugVST::~IPlugVST()
 
 VstIntPtr IPlugVST::HostCall(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt)
 {
+  // The audio thread's time requests are the only host calls made under
+  // the lock.
+  if (!OnProcessThread()) ILockRule::Check(&mMutex, "a host call");
   return mHostCallback ? mHostCallback(&mAEffect, opcode, index, value, ptr, opt) : 0;
 }
 
@@ -107,10 +111,13 @@ VstTimeInfo* IPlugVST::GetTimeInfo(VstInt32 mask)
   return (VstTimeInfo*)HostCall(audioMasterGetTime, 0, mask);
 }
 
+// Gestures, automation and display requests are queued under the lock and
+// reach the host in SendEditReport, after it is released.
 void IPlugVST::BeginParamGesture(int paramIdx)
 {
+  WDL_MutexLock lock(&mMutex);
   FlushPendingGestureEnd();
-  HostCall(audioMasterBeginEdit, paramIdx);
+  QueueEditReport(IEditReport::kBeginEdit, paramIdx);
 }
 
 void IPlugVST::BeginParamGestureIfNew(int paramIdx)
@@ -119,23 +126,35 @@ void IPlugVST::BeginParamGestureIfNew(int paramIdx)
   if (paramIdx != mPendingEndParam)
   {
     FlushPendingGestureEnd();
-    HostCall(audioMasterBeginEdit, paramIdx);
+    QueueEditReport(IEditReport::kBeginEdit, paramIdx);
   }
 }
 
 void IPlugVST::AutomateParam(int paramIdx, double normalizedValue)
 {
-  HostCall(audioMasterAutomate, paramIdx, 0, nullptr, (float)normalizedValue);
+  QueueEditReport(IEditReport::kAutomate, paramIdx, normalizedValue);
 }
 
 void IPlugVST::EndParamGesture(int paramIdx)
 {
-  HostCall(audioMasterEndEdit, paramIdx);
+  QueueEditReport(IEditReport::kEndEdit, paramIdx);
 }
 
 void IPlugVST::NotifyHostDisplay()
 {
-  HostCall(audioMasterUpdateDisplay);
+  QueueEditReport(IEditReport::kUpdateDisplay, -1);
+}
+
+void IPlugVST::SendEditReport(const IEditReport& r)
+{
+  switch (r.mKind)
+  {
+    case IEditReport::kBeginEdit: HostCall(audioMasterBeginEdit, r.mParamIdx); break;
+    case IEditReport::kAutomate: HostCall(audioMasterAutomate, r.mParamIdx, 0, nullptr, (float)r.mValue); break;
+    case IEditReport::kEndEdit: HostCall(audioMasterEndEdit, r.mParamIdx); break;
+    case IEditReport::kUpdateDisplay: HostCall(audioMasterUpdateDisplay); break;
+    default: break;
+  }
 }
 
 int IPlugVST::HostSamplePos()
@@ -170,8 +189,12 @@ void IPlugVST::HostTimeSig(int* numerator, int* denominator)
 
 int IPlugVST::IdentifyHost()
 {
-  WDL_MutexLock lock(&mMutex);
-  if (mHost < 0)
+  {
+    WDL_MutexLock lock(&mMutex);
+    if (mHost >= 0) return mHost;
+  }
+  // Asked without the lock; a second thread asking at the same time asks
+  // again and stores the same answer.
   {
     char product[256];
     product[0] = 0;
@@ -188,15 +211,20 @@ int IPlugVST::IdentifyHost()
     }
     SetHostInfo(product, packed);
   }
+  WDL_MutexLock lock(&mMutex);
   return mHost;
 }
 
 void IPlugVST::InitForHost()
 {
+  {
+    WDL_MutexLock lock(&mMutex);
+    if (mHostInitDone) return;
+  }
+  const int host = IdentifyHost();
   WDL_MutexLock lock(&mMutex);
   if (mHostInitDone) return;
   mHostInitDone = true;
-  const int host = IdentifyHost();
   // These hosts open every input pin they are offered; keep them to a pair.
   if (host == 15 || host == 17 || host == 18 || host == 20)
     if (NInChannels() > 2) SetInputsConnected(2, NInChannels() - 2, false);
@@ -339,25 +367,40 @@ VstIntPtr VSTCALLBACK IPlugVST::VSTDispatcher(AEffect* effect, VstInt32 opcode, 
   if (!plug) return 0;
   if (opcode == effClose)
   {
-    // Wait for any call in progress, close a wheel gesture the host would
-    // otherwise record as still held, then let go before destroying the lock.
-    plug->mMutex.Enter();
-    plug->FlushPendingGestureEnd();
-    // An editor still open (hosts do forget effEditClose) closes while the
-    // lock keeps its event thread out of a plug-in being destroyed.
-    if (plug->mGraphics && plug->mGraphics->GetWindow()) plug->mGraphics->CloseWindow();
-    plug->mMutex.Leave();
-    delete plug;
+    plug->Close();
     return 0;
   }
-  WDL_MutexLock lock(&plug->mMutex);
-  return plug->Dispatch(opcode, index, value, ptr, opt);
+  const VstIntPtr result = plug->Dispatch(opcode, index, value, ptr, opt);
+  // Hosts expect edit reports on their GUI thread: the thread that idles
+  // the editor sends them (any thread while none does). Events sent from
+  // the audio thread never do.
+  if (opcode != effProcessEvents && plug->SendsFromHostCalls()) plug->SendEditReports(false);
+  return result;
+}
+
+void IPlugVST::Close()
+{
+  // An editor still open (hosts do forget effEditClose) closes first,
+  // without the lock: its thread may be waiting for it.
+  if (mGraphics && mGraphics->GetWindow())
+  {
+    EditorClosing();
+    mGraphics->CloseWindow();
+  }
+  // Waits for a call in progress, and closes a wheel gesture the host
+  // would otherwise record as still held.
+  {
+    WDL_MutexLock lock(&mMutex);
+    FlushPendingGestureEnd();
+  }
+  SendEditReports(true);
+  delete this;
 }
 
 VstIntPtr IPlugVST::Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt)
 {
-  IParam* param = GetParam(index);  // null unless index is a valid parameter
-
+  // Opcodes that make window-system calls, start threads, build lines or
+  // call the host run without the lock; what they do to state takes it.
   switch (opcode)
   {
     case effOpen:
@@ -365,6 +408,69 @@ VstIntPtr IPlugVST::Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, v
       NotifyAllParamsChanged();
       return 0;
 
+    case effSetSampleRate:
+      SetSampleRate(opt);
+      ResetProcessing();
+      return 0;
+
+    case effSetBlockSize:
+      SetBlockSize(value < 0 ? 0 : (value > 0x7fffffff ? 0x7fffffff : (int)value));
+      ResetProcessing();
+      return 0;
+
+    case effMainsChanged:
+      if (value)
+      {
+        ActivationChanged(true);
+      }
+      else
+      {
+        ActivationChanged(false);
+        ResetProcessing();
+      }
+      return 0;
+
+    case effEditGetRect:
+      if (ptr && mGraphics)
+      {
+        WDL_MutexLock lock(&mMutex);
+        *(ERect**)ptr = &mEditRect;
+        return 1;
+      }
+      return 0;
+
+    case effEditOpen:
+      if (!mGraphics) return 0;
+      NoteEditorOpened();
+      if (!mGraphics->OpenWindow(ptr)) return 0;
+      EditorOpened();
+      return 1;
+
+    case effEditClose:
+      if (!mGraphics) return 0;
+      EditorClosing();
+      mGraphics->CloseWindow();
+      SendEditReports(true);
+      return 1;
+
+    case effEditIdle:
+      if (mGraphics && mGraphics->GetWindow()) NoteEditorIdle();
+      return 0;
+
+    case effVendorSpecific:
+      if (index == kWheelQuery && value == kWheelValue)
+        return mGraphics ? (mGraphics->OnHostMouseWheel(opt) ? 1 : 0) : 0;
+      break;
+
+    default:
+      break;
+  }
+
+  WDL_MutexLock lock(&mMutex);
+  IParam* param = GetParam(index);  // null unless index is a valid parameter
+
+  switch (opcode)
+  {
     case effSetProgram:
       StoreCurrentPreset();
       if (value >= 0 && value <= 0x7fffffff) SelectPreset((int)value);
@@ -401,53 +507,6 @@ VstIntPtr IPlugVST::Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, v
 
     case effGetParamName:
       if (param && ptr) CopyFixedText((char*)ptr, param->GetNameForHost(), kParamTextBytes);
-      return 0;
-
-    case effSetSampleRate:
-      SetSampleRate(opt);
-      ResetProcessing();
-      return 0;
-
-    case effSetBlockSize:
-      SetBlockSize(value < 0 ? 0 : (value > 0x7fffffff ? 0x7fffffff : (int)value));
-      ResetProcessing();
-      return 0;
-
-    case effMainsChanged:
-      if (value)
-      {
-        ActivationChanged(true);
-      }
-      else
-      {
-        ActivationChanged(false);
-        ResetProcessing();
-      }
-      return 0;
-
-    case effEditGetRect:
-      if (ptr && mGraphics)
-      {
-        *(ERect**)ptr = &mEditRect;
-        return 1;
-      }
-      return 0;
-
-    case effEditOpen:
-      if (mGraphics && mGraphics->OpenWindow(ptr))
-      {
-        EditorOpened();
-        return 1;
-      }
-      return 0;
-
-    case effEditClose:
-      if (mGraphics)
-      {
-        EditorClosing();
-        mGraphics->CloseWindow();
-        return 1;
-      }
       return 0;
 
     case effIdentify:
@@ -595,10 +654,6 @@ VstIntPtr IPlugVST::VendorSpecific(VstInt32 index, VstIntPtr value, void* ptr, f
       std::snprintf(text, 24, "%.17f", param->GetUnitValue(v));
     }
     return kVendorHandled;
-  }
-  if (index == kWheelQuery && value == kWheelValue)
-  {
-    return mGraphics ? (mGraphics->OnHostMouseWheel(opt) ? 1 : 0) : 0;
   }
   return 0;
 }

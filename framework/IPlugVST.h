@@ -1,8 +1,11 @@
 // IPlugVST: binds IPlugBase to the VST 2.4 interface.
 //
 // The AEffect handed to the host is a member, so its address is valid until
-// effClose. Every host entry (dispatcher, the three process callbacks,
-// setParameter, getParameter) holds the instance lock for its whole run.
+// effClose. The process callbacks, setParameter and getParameter hold the
+// instance lock for their whole run; dispatcher calls hold it while they
+// read or write state, never across window, thread, line or host work
+// (the lock rule in IPlugBase.h). Edit reports reach the host after the
+// lock is released.
 #pragma once
 
 #include "IPlugBase.h"
@@ -26,6 +29,8 @@ public:
   void AutomateParam(int paramIdx, double normalizedValue) override;
   void EndParamGesture(int paramIdx) override;
   void NotifyHostDisplay() override;
+  // [sender thread, no instance lock]
+  void SendEditReport(const IEditReport& report) override;
   // [audio thread] one audioMasterGetTime each.
   int HostSamplePos() override;
   double HostTempo() override;
@@ -54,6 +59,8 @@ public:
   static void VSTCALLBACK VSTSetParameter(AEffect* effect, VstInt32 index, float value);
 
 private:
+  // [host thread] effClose: closes the editor, sends what is queued, deletes.
+  void Close();
   VstIntPtr Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt);
   VstIntPtr VendorSpecific(VstInt32 index, VstIntPtr value, void* ptr, float opt);
   VstIntPtr CanDo(const char* question) const;

@@ -93,30 +93,25 @@ IGraphicsHeadless::~IGraphicsHeadless()
 {
   // The plug-in base deletes its editor from its own destructor, when the
   // host hooks are gone: close without ending the gesture through them.
-  Close(false);
+  CloseWithoutPlug();
   delete mFrame;
 }
 
-void* IGraphicsHeadless::OpenWindow(void* parent)
+void* IGraphicsHeadless::PlatformOpenWindow(void* parent, const IRECT* place)
 {
-  if (mOpen) CloseWindow();
+  (void)place;
   mParent = parent;
   mOpen = true;
-  SetAllControlsDirty();
   return &mHandle;
 }
 
-void IGraphicsHeadless::CloseWindow()
+void IGraphicsHeadless::PlatformCloseEntry()
 {
-  Close(true);
+  mEntry.OnEvent(IEntryEvent::WindowClosed, nullptr, -1);
 }
 
-void IGraphicsHeadless::Close(bool endGesture)
+void IGraphicsHeadless::PlatformDestroyWindow()
 {
-  if (!mOpen) return;
-  if (endGesture) EndPendingGesture();
-  mParamChangeTimer = 0;
-  mEntry.OnEvent(IEntryEvent::WindowClosed, nullptr, -1);
   mOpen = false;
   mParent = nullptr;
 }
@@ -186,6 +181,7 @@ void IGraphicsHeadless::PromptUserInput(IEditableTextControl* control)
 
 void IGraphicsHeadless::CommitEntry(const char* text)
 {
+  EventScope scope(this);
   IControl* control = mEntry.Control();
   IParam* param = mEntry.Param();
   mEntry.Close();

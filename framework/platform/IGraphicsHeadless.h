@@ -69,15 +69,16 @@ public:
   void PromptForFile(WDL_String* file, int action, const char* dir, const char* extensions) override;
   bool PromptForColor(IColor* color, const char* prompt) override;
   bool OpenURL(const char* url, const char* title, const char* confirm, const char* errorText) override;
-  void* OpenWindow(void* parent) override;
-  void CloseWindow() override;
   void* GetWindow() override { return mOpen ? &mHandle : nullptr; }
   void UpdateTooltips() override {}
   LICE_IBitmap* LoadPlatformBitmap(int id, const char* name) override;
 
-private:
-  void Close(bool endGesture);
+protected:
+  void* PlatformOpenWindow(void* parent, const IRECT* place) override;
+  void PlatformCloseEntry() override;
+  void PlatformDestroyWindow() override;
 
+private:
   bool mOpen = false;
   int mHandle = 0;
   void* mParent = nullptr;

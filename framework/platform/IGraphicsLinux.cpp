@@ -252,28 +252,23 @@ IGraphicsLinux::IGraphicsLinux(IPlugBase* plug, int width, int height, int fps)
 IGraphicsLinux::~IGraphicsLinux()
 {
   // The plug-in base is deleting its editor: close without calling it.
-  Close(false);
+  CloseWithoutPlug();
+  Teardown();
   delete mEntryBitmap;
 }
 
-void* IGraphicsLinux::OpenWindow(void* parent)
+bool IGraphicsLinux::PlatformWindowPlace(IRECT* place)
 {
-  int x = 0, y = 0;
-  StopThread();
-  if (mWnd && mX && !mWndGone)
-  {
-    // A reopen without a close keeps the window where the host put it.
-    ::Window root;
-    int ox, oy;
-    unsigned int ow, oh, border, depth;
-    if (XGetGeometry(mX->dpy, mWnd, &root, &ox, &oy, &ow, &oh, &border, &depth))
-    {
-      x = ox;
-      y = oy;
-    }
-  }
-  Close(true);
+  // Read from what the event thread last heard: the connection is its own.
+  if (!mWnd || mWndGone) return false;
+  *place = IRECT(mPlaceX.load(), mPlaceY.load(), mPlaceX.load() + mWidth, mPlaceY.load() + mHeight);
+  return true;
+}
 
+void* IGraphicsLinux::PlatformOpenWindow(void* parent, const IRECT* place)
+{
+  CheckLockRule("an X11 call");
+  const int x = place ? place->L : 0, y = place ? place->T : 0;
   const ::Window parentWnd = (::Window)(uintptr_t)parent;
   if (!parentWnd || mWidth <= 0 || mHeight <= 0) return nullptr;
 
@@ -307,6 +302,8 @@ void* IGraphicsLinux::OpenWindow(void* parent)
                     mX->visual, CWBackPixmap | CWBorderPixel | CWColormap | CWEventMask, &a);
     mWnd = wnd;
     mParentWnd = parentWnd;
+    mPlaceX = x;
+    mPlaceY = y;
     mX->gc = XCreateGC(dpy, wnd, 0, nullptr);
     ok = wnd && mX->gc && CreateImage();
     if (ok)
@@ -320,7 +317,7 @@ void* IGraphicsLinux::OpenWindow(void* parent)
   if (!ok || pipe2(mWake, O_CLOEXEC | O_NONBLOCK) != 0)
   {
     mWake[0] = mWake[1] = -1;
-    Close(false);
+    Teardown();
     return nullptr;
   }
 
@@ -328,7 +325,9 @@ void* IGraphicsLinux::OpenWindow(void* parent)
   mQuit = false;
   mWndGone = false;
   mPendingPaint = IRECT();
-  SetAllControlsDirty();
+  mCapture = false;
+  mLastPressArmed = false;
+  CheckLockRule("starting a thread");
   mThread = std::thread([this] { EventLoop(); });
   return GetWindow();
 }
@@ -336,29 +335,29 @@ void* IGraphicsLinux::OpenWindow(void* parent)
 void IGraphicsLinux::StopThread()
 {
   if (!mThread.joinable()) return;
+  CheckLockRule("joining a thread");
   mQuit = true;
   const char c = 1;
   if (write(mWake[1], &c, 1) < 0) { /* the thread also polls the flag */ }
   mThread.join();
 }
 
-void IGraphicsLinux::CloseWindow()
+void IGraphicsLinux::PlatformCloseEntry()
 {
-  Close(true);
+  // The box window itself is the event thread's until it stops; it goes
+  // with the editor window.
+  mEntry.OnEvent(IEntryEvent::WindowClosed, nullptr, -1);
 }
 
-void IGraphicsLinux::Close(bool endGesture)
+void IGraphicsLinux::Teardown()
 {
-  if (!mX) return;
-  if (endGesture && mWnd) EndPendingGesture();
-  mParamChangeTimer = 0;
   StopThread();
-  // The window closes: an open box goes without committing.
-  mEntry.OnEvent(IEntryEvent::WindowClosed, nullptr, -1);
+  if (!mX) return;
+  CheckLockRule("an X11 call");
+  DestroyImage();
   Display* dpy = mX->dpy;
   if (mEntryWnd && !mWndGone) XDestroyWindow(dpy, mEntryWnd);
   mEntryWnd = 0;
-  DestroyImage();
   if (mX->gc) XFreeGC(dpy, mX->gc);
   if (mWnd && !mWndGone) XDestroyWindow(dpy, mWnd);
   XSync(dpy, False);
@@ -431,6 +430,7 @@ bool IGraphicsLinux::CreateImage()
 void IGraphicsLinux::DestroyImage()
 {
   if (!mX || !mX->image) return;
+  CheckLockRule("an X11 call");
   if (mX->shmAttached)
   {
     XShmDetach(mX->dpy, &mX->shm);
@@ -446,7 +446,10 @@ void IGraphicsLinux::DestroyImage()
 void IGraphicsLinux::Resize(int w, int h)
 {
   IGraphics::Resize(w, h);
-  if (mBackBuffer) mBackBuffer->Resize(w, h);
+  {
+    EventScope scope(this);
+    if (mBackBuffer) mBackBuffer->Resize(w, h);
+  }
   if (mWnd && !mWndGone)
   {
     void* parent = (void*)(uintptr_t)mParentWnd;
@@ -455,24 +458,6 @@ void IGraphicsLinux::Resize(int w, int h)
 }
 
 // ================================================================ event thread
-
-bool IGraphicsLinux::LockPlug()
-{
-  WDL_Mutex* m = mPlug ? mPlug->GetMutex() : nullptr;
-  if (!m) return true;
-  // Only tried: the host may hold the lock while it waits for this thread.
-  while (!m->TryEnter())
-  {
-    if (mQuit) return false;
-    usleep(500);
-  }
-  return true;
-}
-
-void IGraphicsLinux::UnlockPlug()
-{
-  if (mPlug) mPlug->GetMutex()->Leave();
-}
 
 void IGraphicsLinux::EventLoop()
 {
@@ -513,9 +498,7 @@ void IGraphicsLinux::EventLoop()
 
 void IGraphicsLinux::Tick()
 {
-  if (mWndGone || !LockPlug()) return;
-  OnTimerTick();
-  UnlockPlug();
+  if (!mWndGone) OnTimerTick();
 }
 
 void IGraphicsLinux::InvalidateArea(IRECT* r)
@@ -531,9 +514,8 @@ void IGraphicsLinux::PaintPending()
   if (mPendingPaint.Empty() || mWndGone) return;
   IRECT r = mPendingPaint;
   mPendingPaint = IRECT();
-  // Drawing cleans every control; dirty ones outside an exposed area would
-  // otherwise never reach the screen.
-  IsDirty(&r);
+  EventScope scope(this);
+  if (IsClosing()) return;
   std::lock_guard<std::mutex> lock(DrawMutex());
   Draw(&r);
 }
@@ -555,6 +537,7 @@ bool IGraphicsLinux::PresentToScreen(IRECT* r)
 void IGraphicsLinux::PutPixels(unsigned long window, LICE_IBitmap* src, int x, int y, int w, int h, int dx,
                                int dy)
 {
+  CheckLockRule("an X11 call");
   Display* dpy = mX->dpy;
   if (window == mWnd)
   {
@@ -621,6 +604,12 @@ void IGraphicsLinux::HandleEvent(void* event)
     return;
   }
   if (mWndGone) return;
+  if (ev->type == ConfigureNotify && ev->xconfigure.window == mWnd)
+  {
+    mPlaceX = ev->xconfigure.x;
+    mPlaceY = ev->xconfigure.y;
+    return;
+  }
   if (ev->type == Expose)
   {
     const XExposeEvent& e = ev->xexpose;
@@ -635,12 +624,13 @@ void IGraphicsLinux::HandleEvent(void* event)
   }
   const bool input = ev->type == ButtonPress || ev->type == ButtonRelease || ev->type == MotionNotify ||
                      ev->type == LeaveNotify || ev->type == KeyPress;
-  if (!input || !LockPlug()) return;
+  if (!input) return;
+  EventScope scope(this);
+  if (IsClosing()) return;
   if (mEntryWnd && w == mEntryWnd)
     HandleEntryEvent(ev);
   else if (w == mWnd)
     HandleEditorEvent(ev);
-  UnlockPlug();
 }
 
 void IGraphicsLinux::HandleEditorEvent(void* event)
@@ -759,6 +749,7 @@ void IGraphicsLinux::PromptUserInput(IEditableTextControl* control)
 
 void IGraphicsLinux::OpenEntryWindow()
 {
+  CheckLockRule("an X11 call");
   const IEntryBoxLayout& lay = mEntry.Layout();
   mEntryText = lay.text;
   mEntrySelectAll = lay.selectAll;
@@ -874,6 +865,7 @@ void IGraphicsLinux::DrawEntry()
 
 void IGraphicsLinux::EndEntry(IEntryEvent event)
 {
+  CheckLockRule("an X11 call");
   const IEntryBoxLayout& lay = mEntry.Layout();
   const bool list = lay.kind == IEntryBoxLayout::kListBox;
   const int item = list ? mEntryItem : -1;
@@ -904,6 +896,7 @@ void IGraphicsLinux::EndEntry(IEntryEvent event)
 void IGraphicsLinux::HandleEntryEvent(void* event)
 {
   XEvent* ev = (XEvent*)event;
+  if (!mEntry.IsOpen()) return;
   const bool list = mEntry.Layout().kind == IEntryBoxLayout::kListBox;
   switch (ev->type)
   {
@@ -1078,6 +1071,7 @@ bool IGraphicsLinux::OpenURL(const char* url, const char* title, const char* con
   (void)confirm;
   (void)errorText;
   if (!url || !*url) return false;
+  CheckLockRule("starting a process");
   const std::string program = FindProgram("xdg-open");
   if (program.empty()) return false;
   int report[2];

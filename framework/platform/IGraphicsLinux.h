@@ -6,14 +6,13 @@
 // connection: it turns X events into IGraphics calls, runs the redraw timer
 // and presents the back buffer (through MIT-SHM where the server offers it).
 //
-// Locks: input events, the timer tick and entry-box commits run on the event
-// thread holding the instance lock, as a Win32 window procedure runs on a
-// host's GUI thread; the lock is only ever tried, so a host thread that holds
-// it while closing never waits on the event thread. Drawing and presenting
-// run without it. Opening and closing happen on the host's thread (instance
-// lock held); closing joins the event thread before the window goes, so the
-// thread never sees a closed window. A connection is only ever used by one
-// thread at a time, whether or not Xlib was initialised for threads.
+// Locks: input events, the timer tick, entry-box commits and painting run on
+// the event thread under the editor's lock, never the instance lock (the
+// lock rule in IPlugBase.h): no X call is made while it is held. Opening
+// and closing happen on the host's thread without the instance lock;
+// closing joins the event thread before the window goes, so the thread
+// never sees a closed window. A connection is only ever used by one thread
+// at a time, whether or not Xlib was initialised for threads.
 #pragma once
 
 #include "IGraphicsPlatform.h"
@@ -34,10 +33,6 @@ public:
   ~IGraphicsLinux() override;
 
   // ------------------------------------------------------------ platform hooks
-  // [host UI thread, instance lock] parent is the host's X11 window id.
-  void* OpenWindow(void* parent) override;
-  // [host UI thread, instance lock] ends a pending wheel gesture first.
-  void CloseWindow() override;
   // [any thread] the child window id, null when closed.
   void* GetWindow() override { return (void*)(uintptr_t)mWnd.load(); }
   // [event thread, no lock] copies r of the back buffer into the window.
@@ -45,9 +40,9 @@ public:
   // [event thread, no lock] collects areas for the paint after the tick;
   // with no window open, draws at once.
   void InvalidateArea(IRECT* r) override;
-  // [host UI thread, instance lock] reopens an open window at the new size.
+  // [host UI thread, no instance lock] reopens an open window at the new size.
   void Resize(int w, int h) override;
-  // [event thread, instance lock] one box at a time.
+  // [event thread, editor lock] one box at a time.
   void PromptUserInput(IControl* control, IParam* param) override;
   void PromptUserInput(IEditableTextControl* control) override;
   // [any thread] folders of the host executable and of this module, with a
@@ -80,14 +75,20 @@ public:
   static constexpr int kDoubleClickMs = 400;
   static constexpr int kDoubleClickSlop = 4;
 
-  // Only tried, until the window closes (see IGraphics::LockPlug).
-  bool LockPlug() override;
-  void UnlockPlug() override;
+protected:
+  // [host UI thread, no instance lock] parent is the host's X11 window id.
+  void* PlatformOpenWindow(void* parent, const IRECT* place) override;
+  bool PlatformWindowPlace(IRECT* place) override;
+  void PlatformCloseEntry() override;
+  void PlatformStopTimer() override { StopThread(); }
+  void PlatformReleasePresentation() override { DestroyImage(); }
+  void PlatformDestroyWindow() override { Teardown(); }
 
 private:
   struct XState;  // Xlib handles, kept out of this header
 
-  void Close(bool endGesture);
+  // Everything X of an open window, after the event thread has stopped.
+  void Teardown();
   void StopThread();
   void EventLoop();
   void HandleEvent(void* event);
@@ -114,6 +115,8 @@ private:
   int mWake[2] = { -1, -1 };
   std::atomic<int> mPresents{ 0 };
   bool mShm = false;
+  // Where the window sits in its parent, as the server last said.
+  std::atomic<int> mPlaceX{ 0 }, mPlaceY{ 0 };
 
   // Event thread only.
   IRECT mPendingPaint;

@@ -6,14 +6,26 @@
 // testing, capture, double-click and wheel gestures, the gesture-end
 // countdown) lives in IGraphics.
 //
-// A layer must override:
-//   OpenWindow(parent)     create a child of the host's window or view, start
-//                          a repeating timer at FrameRate() ticks per second,
-//                          SetAllControlsDirty(); return the native handle.
-//   CloseWindow()          nothing when closed; else EndPendingGesture(), stop
-//                          the timer, destroy the window and any entry box.
-//                          The destructor closes too, but without calling
-//                          the plug-in: its base is deleting the editor.
+// The lock rule (IPlugBase.h): a layer never makes a window-system call,
+// waits for its server, draws or starts or joins a thread while the
+// calling thread holds the instance lock. The core takes the editor's own
+// lock around events, ticks and painting; a layer may take the instance
+// lock only through LockPlug, for a short state read, and never the other
+// way round.
+//
+// The core owns the window's life cycle and its order (OpenWindow,
+// CloseWindow, Resize); a layer provides the steps:
+//   PlatformOpenWindow(parent, place)  create a child of the host's window or
+//                          view (at place when reopening), start a repeating
+//                          timer at FrameRate() ticks per second; return
+//                          the native handle, or null with nothing left.
+//   PlatformWindowPlace    where the open window sits in its parent.
+//   PlatformCloseEntry     end the layer's entry box without committing.
+//   PlatformStopTimer      no tick, paint or event runs after it returns.
+//   PlatformReleasePresentation  images, shared memory, tooltips.
+//   PlatformDestroyWindow  the window and whatever native is left in it.
+//   The destructor calls CloseWithoutPlug(): its base is deleting the editor.
+// and the services:
 //   GetWindow()            the native handle, null when closed.
 //   PresentToScreen(r)     copy r of GetBackBuffer() to the screen.
 //   InvalidateArea(r)      schedule a paint of r whose handler calls Draw(r)

@@ -97,7 +97,7 @@ IGraphicsWindows::IGraphicsWindows(IPlugBase* plug, int width, int height, int f
 IGraphicsWindows::~IGraphicsWindows()
 {
   // The plug-in base deletes its editor from its own destructor.
-  Close(false);
+  CloseWithoutPlug();
   delete[] mColorSlots;
 }
 
@@ -136,29 +136,31 @@ int IGraphicsWindows::WindowClassUsers()
 
 // ================================================================ opening and closing
 
-void* IGraphicsWindows::OpenWindow(void* parent)
+bool IGraphicsWindows::PlatformWindowPlace(IRECT* place)
 {
-  int x = 0, y = 0, w = mWidth, h = mHeight;
-  mHostWnd = static_cast<HWND>(parent);
+  // Measured in the parent's client area, where the new window is placed:
+  // the parent's outer rectangle would add its frame on every reopening.
+  RECT wr;
+  if (!mEditorWnd || !GetWindowRect(mEditorWnd, &wr)) return false;
+  const HWND oldParent = GetParent(mEditorWnd);
+  MapWindowPoints(HWND_DESKTOP, oldParent ? oldParent : mHostWnd, reinterpret_cast<POINT*>(&wr), 2);
+  *place = IRECT(wr.left, wr.top, wr.right, wr.bottom);
+  return true;
+}
 
-  if (mEditorWnd)
+void* IGraphicsWindows::PlatformOpenWindow(void* parent, const IRECT* place)
+{
+  CheckLockRule("a window-system call");
+  // Reopening keeps the old window's place and size inside the parent.
+  int x = 0, y = 0, w = mWidth, h = mHeight;
+  if (place)
   {
-    // Reopening keeps the old window's place and size inside the parent.
-    // Measured in the parent's client area, where the new window is placed:
-    // the parent's outer rectangle would add its frame on every reopening.
-    RECT wr;
-    const HWND oldParent = GetParent(mEditorWnd);
-    if (GetWindowRect(mEditorWnd, &wr))
-    {
-      w = wr.right - wr.left;
-      h = wr.bottom - wr.top;
-      MapWindowPoints(HWND_DESKTOP, oldParent ? oldParent : mHostWnd, reinterpret_cast<POINT*>(&wr), 2);
-      x = wr.left;
-      y = wr.top;
-    }
-    CloseWindow();
-    mHostWnd = static_cast<HWND>(parent);
+    x = place->L;
+    y = place->T;
+    w = place->R - place->L;
+    h = place->B - place->T;
   }
+  mHostWnd = static_cast<HWND>(parent);
 
   if (gClassUsers == 0)
   {
@@ -182,7 +184,6 @@ void* IGraphicsWindows::OpenWindow(void* parent)
     if (--gClassUsers == 0) UnregisterClassA(kWindowClass, mModule);
     return nullptr;
   }
-  SetAllControlsDirty();
 
   if (mTooltipsOn)
   {
@@ -216,14 +217,21 @@ void* IGraphicsWindows::OpenWindow(void* parent)
   return mEditorWnd;
 }
 
-void IGraphicsWindows::CloseWindow()
+void IGraphicsWindows::PlatformCloseEntry()
 {
-  Close(true);
+  // The box goes through its own class procedure, without committing.
+  if (mEntryWnd && mEntryBaseProc)
+    SetWindowLongPtrA(mEntryWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(mEntryBaseProc));
+  DropEntry(true);
 }
 
-void IGraphicsWindows::Close(bool endGesture)
+void IGraphicsWindows::PlatformStopTimer()
 {
-  if (!mEditorWnd) return;
+  if (mEditorWnd) KillTimer(mEditorWnd, kTimerId);
+}
+
+void IGraphicsWindows::PlatformReleasePresentation()
+{
   if (mTipWnd)
   {
     DestroyWindow(mTipWnd);
@@ -231,17 +239,16 @@ void IGraphicsWindows::Close(bool endGesture)
   }
   mTipShown = 0;
   mTipControl = -1;
-  if (endGesture && mParamChangeTimer > 0) EndPendingGesture();
-  mParamChangeTimer = 0;
-  KillTimer(mEditorWnd, kTimerId);
-  // The box goes with its parent, but through its own class procedure.
-  if (mEntryWnd && mEntryBaseProc)
-    SetWindowLongPtrA(mEntryWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(mEntryBaseProc));
+}
+
+void IGraphicsWindows::PlatformDestroyWindow()
+{
+  if (!mEditorWnd) return;
+  CheckLockRule("a window-system call");
   const HWND wnd = mEditorWnd;
   mEditorWnd = nullptr;
   DestroyWindow(wnd);
   DropEntry(false);
-  ClearMouseCapture();
   if (gClassUsers > 0 && --gClassUsers == 0) UnregisterClassA(kWindowClass, mModule);
 }
 
@@ -255,7 +262,8 @@ LRESULT CALLBACK IGraphicsWindows::WndProc(HWND hWnd, UINT msg, WPARAM wParam, L
     IGraphicsWindows* g = static_cast<IGraphicsWindows*>(cs->lpCreateParams);
     SetWindowLongPtrA(hWnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(g));
     SetTimer(hWnd, kTimerId, (UINT)TimerInterval(gTimerRate), nullptr);
-    if (g && g->mPlug && g->mPlug->IdentifyHost() == kHostAcoustica) SetFocus(hWnd);
+    // The host was identified at effOpen; the editor asks it nothing.
+    if (g && g->mPlug && g->mPlug->GetHost() == kHostAcoustica) SetFocus(hWnd);
     return 0;
   }
   IGraphicsWindows* g = EditorOf(hWnd);
@@ -296,7 +304,7 @@ LRESULT IGraphicsWindows::OnMessage(HWND hWnd, UINT msg, WPARAM wParam, LPARAM l
       CloseWindow();
       return 0;
     case WM_MOUSEACTIVATE:
-      if (mPlug && mPlug->IdentifyHost() == kHostAcoustica) SetFocus(hWnd);
+      if (mPlug && mPlug->GetHost() == kHostAcoustica) SetFocus(hWnd);
       return MA_ACTIVATE;
     case WM_KEYDOWN:
     {

@@ -5,7 +5,9 @@
 // laid out by ITextEntry), tooltips, the colour and file dialogs, web links
 // and images from the module's "PNG" resources.
 //
-// Threads: everything runs on the host's GUI thread that owns the window.
+// Threads: everything runs on the host's GUI thread that owns the window,
+// which the host calls the dispatcher from without the instance lock; edit
+// reports reach the host on that thread once each event is done.
 #pragma once
 
 #include "IGraphicsPlatform.h"
@@ -37,8 +39,6 @@ public:
   bool OpenURL(const char* url, const char* title = nullptr, const char* confirm = nullptr,
                const char* errorText = nullptr) override;
   bool OnHostMouseWheel(float delta) override;
-  void* OpenWindow(void* parent) override;
-  void CloseWindow() override;
   void* GetWindow() override { return mEditorWnd; }
   void UpdateTooltips() override;
   LICE_IBitmap* LoadPlatformBitmap(int id, const char* name) override;
@@ -60,6 +60,14 @@ public:
   // Number of editor windows of the module that share the window class.
   static int WindowClassUsers();
 
+protected:
+  bool PlatformWindowPlace(IRECT* place) override;
+  void* PlatformOpenWindow(void* parent, const IRECT* place) override;
+  void PlatformCloseEntry() override;
+  void PlatformStopTimer() override;
+  void PlatformReleasePresentation() override;
+  void PlatformDestroyWindow() override;
+
 private:
   static LRESULT CALLBACK WndProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam);
   static LRESULT CALLBACK EntryProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam);
@@ -75,7 +83,6 @@ private:
   void AttachEntry(HWND box, HFONT font);
   void ShowTooltip();
   void HideTooltip();
-  void Close(bool endGesture);
 
   HINSTANCE mModule = nullptr;
   HWND mEditorWnd = nullptr;

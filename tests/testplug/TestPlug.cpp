@@ -89,15 +89,15 @@ public:
     mLog->timerTicksSet = ticks;
     TestGraphicsBase::SetParamChangeTimer(ticks);
   }
-  void* OpenWindow(void* parent) override
+  void* PlatformOpenWindow(void* parent, const IRECT* place) override
   {
     ++mLog->editorOpens;
-    return TestGraphicsBase::OpenWindow(parent);
+    return TestGraphicsBase::PlatformOpenWindow(parent, place);
   }
-  void CloseWindow() override
+  void PlatformDestroyWindow() override
   {
     if (GetWindow()) ++mLog->editorCloses;
-    TestGraphicsBase::CloseWindow();
+    TestGraphicsBase::PlatformDestroyWindow();
   }
 
   // One timer tick; the X11 editor runs its own.
@@ -181,18 +181,30 @@ public:
     return &mLog;
   }
 
+  // As a dispatcher call: the reports it made are sent once it is done.
   double Command(int command, int a, double v)
   {
-    WDL_MutexLock lock(&mMutex);
+    const double result = RunCommand(command, a, v);
+    if (SendsFromHostCalls()) SendEditReports(false);
+    return result;
+  }
+
+  // Each operation takes the instance lock for what it does to state;
+  // editor events take the editor's.
+  double RunCommand(int command, int a, double v)
+  {
     switch (command)
     {
       case kTPCmdSendMidi:
       case kTPCmdSendSysEx:
       case kTPCmdQueryTime:
       case kTPCmdSetLatency:
+      {
+        WDL_MutexLock lock(&mMutex);
         if (mNQueued == kMaxQueued) return 0.0;
         mQueued[mNQueued++] = { command, a };
         return 1.0;
+      }
       case kTPCmdMouseDown: BeginParamGesture(a); return 1.0;
       case kTPCmdDrag: SetParamFromEditor(a, v); return 1.0;
       case kTPCmdMouseUp: EndParamGesture(a); return 1.0;
