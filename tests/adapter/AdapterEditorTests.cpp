@@ -3,6 +3,8 @@
 // changes must never send back.
 #include "AdapterTestUtil.h"
 
+#include <thread>
+
 using adaptertest::EditCalls;
 using adaptertest::Plug;
 
@@ -117,4 +119,60 @@ TEST(AdapterEditor, HostSideChangesNeverReachTheHostBack)
   ASSERT_EQ(values.size(), 1u);
   EXPECT_NEAR(values[0], 0.135f, 1e-6);
   plug.host.Dispatch(effEditClose);
+}
+
+// ================================================================ where and when reports reach the host
+
+// Edit reports are sent once the plug-in's locks are released, so a host
+// that answers automation by setting the parameter back sees the same
+// gesture and ends on the editor's last value.
+TEST(AdapterEditor, HostEchoingAutomationEndsOnTheEditorsLastValue)
+{
+  Plug plug(TESTPLUG_EDITOR_PATH);
+  ASSERT_TRUE(plug.Ok());
+  plug.host.SetEchoAutomation(true);
+  plug.ClearLog();
+  plug.Cmd(kTPCmdEdMouseDown, At(kMixX, kY));
+  for (int dy = 2; dy <= 20; dy += 2) plug.Cmd(kTPCmdEdDrag, At(kMixX, kY - dy));
+  plug.Cmd(kTPCmdEdMouseUp, At(kMixX, kY - 20));
+  const Strings calls = EditCalls(plug.host);
+  ASSERT_EQ(calls.size(), 12u);
+  EXPECT_EQ(calls.front(), "begin 0");
+  EXPECT_EQ(calls.back(), "end 0");
+  EXPECT_NEAR(AutomatedValues(plug.host).back(), 0.7f, 1e-6);
+  EXPECT_NEAR(plug.Value(kTPMix), 70.0, 1e-4);
+  EXPECT_EQ(plug.Log().lockRuleViolations, 0);
+}
+
+// Hosts expect edit reports on their GUI thread: once the host idles the
+// editor, reports made on another thread wait for its next call.
+TEST(AdapterEditor, ReportsArriveOnTheThreadThatIdlesTheEditor)
+{
+  Plug plug(TESTPLUG_EDITOR_PATH);
+  ASSERT_TRUE(plug.Ok());
+  int parent = 0;
+  ASSERT_EQ(plug.host.Dispatch(effEditOpen, 0, 0, &parent), 1);
+  plug.host.Dispatch(effEditIdle);
+  plug.ClearLog();
+
+  std::thread editor([&] {
+    plug.Cmd(kTPCmdEdMouseDown, At(kMixX, kY));
+    plug.Cmd(kTPCmdEdDrag, At(kMixX, kY - 10));
+    plug.Cmd(kTPCmdEdMouseUp, At(kMixX, kY - 10));
+  });
+  editor.join();
+  EXPECT_TRUE(plug.host.CallsCopy().empty());
+  plug.host.Dispatch(effEditIdle);
+  EXPECT_EQ(EditCalls(plug.host), (Strings{ "begin 0", "automate 0", "end 0" }));
+  for (const quorvex::HostCall& c : plug.host.CallsCopy()) EXPECT_EQ(c.thread, std::this_thread::get_id());
+
+  // Closing sends what is left, on the closing thread.
+  std::thread late([&] { plug.Cmd(kTPCmdEdWheel, At(kMixX, kY), 1); });
+  late.join();
+  plug.ClearLog();
+  plug.Cmd(kTPCmdEdWheel, At(kOffsetX, kY), 1);
+  plug.host.Dispatch(effEditClose);
+  EXPECT_EQ(EditCalls(plug.host),
+            (Strings{ "begin 0", "automate 0", "end 0", "begin 1", "automate 1", "end 1" }));
+  EXPECT_EQ(plug.Log().lockRuleViolations, 0);
 }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <thread>
 #include <cmath>
 #include <limits>
 #include <vector>
@@ -439,4 +440,23 @@ TEST(FrameworkPlugBase, DeletingWithAGestureEndPendingIsSafe)
   ASSERT_EQ(plug->PendingEndParam(), 1);
   delete plug;
   EXPECT_TRUE(destroyed);
+}
+
+// Only the thread holding an instance's lock is counted, and only while it
+// holds it.
+TEST(FrameworkPlugBase, LockRuleCountsCallsUnderTheInstanceLock)
+{
+  FakePlug plug(1, "1-1");
+  const int before = ILockRule::Violations();
+  ILockRule::Check(plug.GetMutex(), "a call without the lock");
+  ILockRule::Check(nullptr, "a call without a lock");
+  {
+    WDL_MutexLock lock(plug.GetMutex());
+    WDL_MutexLock again(plug.GetMutex());
+    std::thread other([&] { ILockRule::Check(plug.GetMutex(), "another thread's call"); });
+    other.join();
+    ILockRule::Check(plug.GetMutex(), "a call under the lock");
+  }
+  ILockRule::Check(plug.GetMutex(), "a call after the lock");
+  EXPECT_EQ(ILockRule::Violations(), before + 1);
 }

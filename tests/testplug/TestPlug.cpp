@@ -161,6 +161,7 @@ public:
     mLog.hostVersion = GetHostVersion();
     mLog.latency = GetLatency();
     mLog.pendingEndParam = PendingEndParam();
+    mLog.lockRuleViolations = ILockRule::Violations();
     mLog.timerRunning = mGraphics ? mGraphics->ParamChangeTimer() : 0;
 #ifdef TESTPLUG_X11
     if (mGraphics)

@@ -100,6 +100,7 @@ struct TestPlugLog
   uint32_t entryWindow;
   int32_t sharedMemory;
   int32_t xErrors;          // X errors on the layer's connections, process-wide
+  int32_t lockRuleViolations;  // calls made under the instance lock that must not be
   double values[kTPNumParams];
   double minValues[kTPNumParams];
   double maxValues[kTPNumParams];

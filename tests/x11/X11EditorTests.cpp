@@ -118,6 +118,7 @@ TEST_F(X11Editor, FirstFrameMatchesHeadlessRender)
   for (size_t i = 0; i < shown.size() && i < expected.size(); ++i) differ += shown[i] != expected[i];
   EXPECT_EQ(differ, 0u) << "pixels differing from the headless frame";
   EXPECT_EQ(editor.plug.Log().xErrors, 0);
+  EXPECT_EQ(editor.plug.Log().lockRuleViolations, 0);
 }
 
 TEST_F(X11Editor, MouseEditsReachTheHostAsGestures)
@@ -176,6 +177,7 @@ TEST_F(X11Editor, MouseEditsReachTheHostAsGestures)
   EXPECT_EQ(std::count(clicks.begin(), clicks.end(), "begin 0"), 2);
   EXPECT_TRUE(WaitFor([&] { return std::abs(editor.plug.Value(kTPMix) - 50.0) < 1e-6; }));
   EXPECT_EQ(editor.plug.Log().xErrors, 0);
+  EXPECT_EQ(editor.plug.Log().lockRuleViolations, 0);
 }
 
 TEST_F(X11Editor, EntryBoxTypesPicksAndDiscards)
@@ -243,6 +245,7 @@ TEST_F(X11Editor, EntryBoxTypesPicksAndDiscards)
   ASSERT_TRUE(WaitFor([&] { return editor.plug.Log().entryWindow == 0; }));
   EXPECT_TRUE(WaitFor([&] { return editor.plug.Value(kTPShape) == 2.0; }));
   EXPECT_EQ(editor.plug.Log().xErrors, 0);
+  EXPECT_EQ(editor.plug.Log().lockRuleViolations, 0);
 }
 
 TEST_F(X11Editor, HostChangesRedrawTheControls)
@@ -298,6 +301,7 @@ TEST_F(X11Editor, OpenCloseCyclesReopenAndTwoInstances)
     screen.Click(kMixX, kKnobY, 3);
     EXPECT_TRUE(WaitFor([&] { return editor.plug.Log().entryWindow != 0; }));
     EXPECT_EQ(editor.plug.Log().xErrors, 0);
+  EXPECT_EQ(editor.plug.Log().lockRuleViolations, 0);
   }
 
   // Two instances with editors open at once, each handling its own input.

@@ -7,6 +7,8 @@
 //   6. Host callback
 #include "VstHost.h"
 
+#include <thread>
+
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -461,16 +463,22 @@ VstIntPtr VstHost::OnCallback(AEffect* effect, VstInt32 opcode, VstInt32 index, 
     case audioMasterIOChanged:
     case audioMasterSizeWindow:
     {
-      std::lock_guard<std::mutex> lock(mCallsMutex);
-      if (mLogCalls && mCalls.size() < kMaxLoggedCalls)
       {
-        HostCall call;
-        call.opcode = opcode;
-        call.index = index;
-        call.value = value;
-        call.opt = opt;
-        mCalls.push_back(call);
+        std::lock_guard<std::mutex> lock(mCallsMutex);
+        if (mLogCalls && mCalls.size() < kMaxLoggedCalls)
+        {
+          HostCall call;
+          call.opcode = opcode;
+          call.index = index;
+          call.value = value;
+          call.opt = opt;
+          call.thread = std::this_thread::get_id();
+          mCalls.push_back(call);
+        }
       }
+      // Some hosts answer automation by setting the parameter back.
+      if (opcode == audioMasterAutomate && mEchoAutomation && effect && effect->setParameter)
+        effect->setParameter(effect, index, opt);
       // This host has no window to resize and does not re-read the pins.
       return (opcode == audioMasterIOChanged || opcode == audioMasterSizeWindow ||
               opcode == audioMasterAutomate)

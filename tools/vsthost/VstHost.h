@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <mutex>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,7 @@ struct HostCall
   VstInt32 index = 0;
   VstIntPtr value = 0;
   float opt = 0.f;
+  std::thread::id thread;  // the thread the plug-in called from
 };
 
 // A copy of an event that the plug-in sent with audioMasterProcessEvents.
@@ -139,6 +141,8 @@ public:
   void SetVendorVersion(VstInt32 version) { mVendorVersion = version; }
   void SetProcessEventsResult(VstIntPtr result) { mProcessEventsResult = result; }
   void SetProcessLevel(VstInt32 level) { mProcessLevel = level; }
+  // Answers audioMasterAutomate by calling setParameter back with the value.
+  void SetEchoAutomation(bool on) { mEchoAutomation = on; }
 
   // --- What the plug-in told the host ------------------------------------------
 
@@ -204,6 +208,7 @@ private:
   VstInt32 mVendorVersion = 10000;
   VstIntPtr mProcessEventsResult = 1;
   VstInt32 mProcessLevel = kVstProcessLevelUnknown;
+  bool mEchoAutomation = false;
   VstTimeInfo mTimeInfo;
 
   bool mLogCalls = true;
