@@ -373,6 +373,7 @@ bool ITextEntry::Open(IGraphics* graphics, IControl* control, IParam* param)
   mGraphics = graphics;
   mControl = control;
   mParam = param;
+  StartEditing();
   return true;
 }
 
@@ -383,6 +384,7 @@ bool ITextEntry::Open(IGraphics* graphics, IEditableTextControl* control)
   mGraphics = graphics;
   mControl = control;
   mParam = nullptr;
+  StartEditing();
   return true;
 }
 
@@ -466,4 +468,140 @@ void ITextEntry::Close()
   mGraphics = nullptr;
   mControl = nullptr;
   mParam = nullptr;
+}
+
+// ================================================================ ITextEntry editing
+
+namespace {
+
+// The longest prefix of at most maxBytes that ends between characters.
+int CutAtChar(const std::string& s, int maxBytes)
+{
+  int p = maxBytes < (int)s.size() ? maxBytes : (int)s.size();
+  while (p > 0 && p < (int)s.size() && ((unsigned char)s[(size_t)p] & 0xC0) == 0x80) --p;
+  return p;
+}
+
+}  // namespace
+
+void ITextEntry::StartEditing()
+{
+  mText = mLayout.text;
+  if ((int)mText.size() > kMaxTextBytes) mText.resize((size_t)CutAtChar(mText, kMaxTextBytes));
+  mCaret = (int)mText.size();
+  mAnchor = mLayout.selectAll ? 0 : mCaret;
+  mHighlight = mLayout.selected;
+}
+
+int ITextEntry::PrevChar(int offset) const
+{
+  if (offset <= 0) return 0;
+  int p = offset - 1;
+  while (p > 0 && ((unsigned char)mText[(size_t)p] & 0xC0) == 0x80) --p;
+  return p;
+}
+
+int ITextEntry::NextChar(int offset) const
+{
+  const int n = (int)mText.size();
+  if (offset >= n) return n;
+  int p = offset + 1;
+  while (p < n && ((unsigned char)mText[(size_t)p] & 0xC0) == 0x80) ++p;
+  return p;
+}
+
+bool ITextEntry::Type(const char* utf8, int length)
+{
+  if (!IsOpen() || !utf8 || length <= 0 || mLayout.readOnly || mLayout.kind == IEntryBoxLayout::kListBox)
+    return false;
+  std::string add;
+  for (int i = 0; i < length; ++i)
+  {
+    const unsigned char c = (unsigned char)utf8[i];
+    if (c >= 0x20 && c != 0x7f) add.push_back((char)c);
+  }
+  if (add.empty()) return false;
+  const int from = SelectionStart(), to = SelectionEnd();
+  // Whole characters only: what does not fit is left out.
+  const size_t room = (size_t)kMaxTextBytes - (mText.size() - (size_t)(to - from));
+  if (add.size() > room) add.resize((size_t)CutAtChar(add, (int)room));
+  if (add.empty()) return false;
+  mText.replace((size_t)from, (size_t)(to - from), add);
+  mCaret = mAnchor = from + (int)add.size();
+  return true;
+}
+
+bool ITextEntry::Edit(EditKey key, bool extend)
+{
+  if (!IsOpen()) return false;
+  if (mLayout.kind == IEntryBoxLayout::kListBox)
+  {
+    const int count = (int)mLayout.items.size();
+    if ((key != EditKey::Up && key != EditKey::Down) || count <= 0) return false;
+    const int step = key == EditKey::Down ? 1 : -1;
+    int item = mHighlight < 0 ? (step > 0 ? 0 : count - 1) : mHighlight + step;
+    item = item < 0 ? 0 : (item >= count ? count - 1 : item);
+    return Highlight(item);
+  }
+  const int before = mCaret, anchorBefore = mAnchor;
+  const bool selection = mAnchor != mCaret;
+  switch (key)
+  {
+    case EditKey::Left: mCaret = selection && !extend ? SelectionStart() : PrevChar(mCaret); break;
+    case EditKey::Right: mCaret = selection && !extend ? SelectionEnd() : NextChar(mCaret); break;
+    case EditKey::Home: mCaret = 0; break;
+    case EditKey::End: mCaret = (int)mText.size(); break;
+    case EditKey::SelectAll:
+      mAnchor = 0;
+      mCaret = (int)mText.size();
+      return mAnchor != anchorBefore || mCaret != before;
+    case EditKey::Backspace:
+    case EditKey::Delete:
+    {
+      if (mLayout.readOnly) return false;
+      int from = SelectionStart(), to = SelectionEnd();
+      if (from == to)
+      {
+        if (key == EditKey::Backspace) from = PrevChar(from);
+        else to = NextChar(to);
+      }
+      if (from == to) return false;
+      mText.erase((size_t)from, (size_t)(to - from));
+      mCaret = mAnchor = from;
+      return true;
+    }
+    default: return false;
+  }
+  if (!extend) mAnchor = mCaret;
+  return mCaret != before || mAnchor != anchorBefore;
+}
+
+bool ITextEntry::PlaceCaret(int offset, bool extend)
+{
+  if (!IsOpen()) return false;
+  const int n = (int)mText.size();
+  int p = offset < 0 ? 0 : (offset > n ? n : offset);
+  while (p > 0 && p < n && ((unsigned char)mText[(size_t)p] & 0xC0) == 0x80) --p;
+  const bool changed = p != mCaret || (!extend && mAnchor != p);
+  mCaret = p;
+  if (!extend) mAnchor = p;
+  return changed;
+}
+
+bool ITextEntry::Highlight(int item)
+{
+  if (!IsOpen() || item < 0 || item >= (int)mLayout.items.size() || item == mHighlight) return false;
+  mHighlight = item;
+  return true;
+}
+
+bool ITextEntry::End(IEntryEvent event)
+{
+  if (!IsOpen()) return true;
+  if (mLayout.kind != IEntryBoxLayout::kListBox) return OnEvent(event, mText.c_str(), -1);
+  const int n = (int)mLayout.items.size();
+  const std::string chosen = mLayout.selected >= 0 && mLayout.selected < n ? mLayout.items[mLayout.selected] : "";
+  // An empty text would read as 0.
+  if (event == IEntryEvent::ClickElsewhere && chosen.empty()) event = IEntryEvent::RightClick;
+  return OnEvent(event, chosen.c_str(), mHighlight);
 }

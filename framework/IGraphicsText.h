@@ -161,12 +161,59 @@ public:
   // [UI thread] Forgets the box without committing or redrawing anything.
   void Close();
 
+  // ------------------------------------------------------------ editing
+  // For layers that draw the box themselves (X11, headless): its text, the
+  // caret and the selection, which runs between an anchor and the caret
+  // (byte offsets into the UTF-8 text, always on character boundaries),
+  // and a list's highlighted item. Set from the layout when the box opens;
+  // native boxes do their own editing and report through OnEvent.
+  enum class EditKey
+  {
+    Left,
+    Right,
+    Home,
+    End,
+    Backspace,
+    Delete,
+    Up,
+    Down,
+    SelectAll
+  };
+  const std::string& Text() const { return mText; }
+  int Caret() const { return mCaret; }
+  int SelectionStart() const { return mAnchor < mCaret ? mAnchor : mCaret; }
+  int SelectionEnd() const { return mAnchor < mCaret ? mCaret : mAnchor; }
+  int Highlighted() const { return mHighlight; }
+  // [UI thread] Each returns true when the box changed and wants a redraw.
+  // Typed text replaces the selection; control characters are ignored, and
+  // the text stays within what a commit reads back.
+  bool Type(const char* utf8, int length);
+  // extend keeps the anchor (shift held); Up and Down move a list's
+  // highlight.
+  bool Edit(EditKey key, bool extend = false);
+  // The caret to offset (a click), clamped to the text.
+  bool PlaceCaret(int offset, bool extend = false);
+  bool Highlight(int item);
+  // [UI thread] Ends the box as OnEvent does, with the box's own text; a
+  // list reads as its chosen item (the highlight is not a choice), and a
+  // click elsewhere with none chosen discards rather than commit nothing.
+  bool End(IEntryEvent event);
+
+  // Longest text a box holds: what a commit reads back.
+  static const int kMaxTextBytes = 999;
+
 private:
   void AfterClose(IGraphics* graphics, IControl* control);
+  void StartEditing();
+  int PrevChar(int offset) const;
+  int NextChar(int offset) const;
 
   IEntryPlatform mPlatform;
   IGraphics* mGraphics = nullptr;
   IControl* mControl = nullptr;
   IParam* mParam = nullptr;
   IEntryBoxLayout mLayout;
+  std::string mText;
+  int mCaret = 0, mAnchor = 0;
+  int mHighlight = -1;
 };

@@ -2,7 +2,7 @@
 #include "IGraphicsHeadless.h"
 
 #include "IControl.h"
-#include "heapbuf.h"
+#include "IImageRegistry.h"
 #include "lice.h"
 
 #include <png.h>
@@ -10,77 +10,6 @@
 #include <cstdio>
 #include <cstring>
 #include <vector>
-
-// ================================================================ image registry
-
-namespace {
-
-struct RegisteredImage
-{
-  int id;
-  WDL_HeapBuf bytes;
-};
-
-struct ImageRegistry
-{
-  WDL_Mutex mutex;
-  WDL_PtrList<RegisteredImage> list;
-  ~ImageRegistry() { list.Empty(true); }
-};
-
-ImageRegistry& Registry()
-{
-  static ImageRegistry registry;
-  return registry;
-}
-
-}  // namespace
-
-void IGraphicsHeadless::RegisterImage(int id, const void* png, int length)
-{
-  if (!png || length <= 0) return;
-  ImageRegistry& reg = Registry();
-  WDL_MutexLock lock(&reg.mutex);
-  RegisteredImage* entry = nullptr;
-  for (int i = 0; i < reg.list.GetSize() && !entry; ++i)
-    if (reg.list.Get(i)->id == id) entry = reg.list.Get(i);
-  const bool added = !entry;
-  if (added)
-  {
-    entry = new RegisteredImage;
-    entry->id = id;
-  }
-  void* dst = entry->bytes.Resize(length, false);
-  if (!dst || entry->bytes.GetSize() != length)
-  {
-    if (added) delete entry;
-    return;
-  }
-  std::memcpy(dst, png, (size_t)length);
-  if (added)
-  {
-    const int before = reg.list.GetSize();
-    if (reg.list.Add(entry) != before) delete entry;
-  }
-}
-
-LICE_IBitmap* IGraphicsHeadless::LoadPlatformBitmap(int id, const char* name)
-{
-  (void)name;
-  return DecodeRegisteredImage(id);
-}
-
-LICE_IBitmap* IGraphicsHeadless::DecodeRegisteredImage(int id)
-{
-  ImageRegistry& reg = Registry();
-  WDL_MutexLock lock(&reg.mutex);
-  for (int i = 0; i < reg.list.GetSize(); ++i)
-  {
-    RegisteredImage* entry = reg.list.Get(i);
-    if (entry->id == id) return LICE_ReadPngMemory(entry->bytes.Get(), entry->bytes.GetSize());
-  }
-  return nullptr;
-}
 
 // ================================================================ window and presenting
 
@@ -168,6 +97,12 @@ bool IGraphicsHeadless::WriteFramePng(const char* path) const
 }
 
 // ================================================================ prompts and services
+
+LICE_IBitmap* IGraphicsHeadless::LoadPlatformBitmap(int id, const char* name)
+{
+  (void)name;
+  return IImageRegistry::Decode(id);
+}
 
 void IGraphicsHeadless::PromptUserInput(IControl* control, IParam* param)
 {

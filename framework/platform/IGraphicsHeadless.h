@@ -3,7 +3,7 @@
 // OpenWindow returns a handle of its own, the caller drives the timer with
 // Tick() (the same OnTimerTick a window layer runs), invalidated areas are
 // drawn at once, and presenting copies the area into a kept frame. Images
-// come from a process-wide registry of PNG bytes. Entry boxes, URLs and
+// come from the process-wide IImageRegistry. Entry boxes, URLs and
 // prompts are recorded so tests can answer them.
 #pragma once
 
@@ -20,13 +20,6 @@ public:
   // [UI thread]
   IGraphicsHeadless(IPlugBase* plug, int width, int height, int fps = 24);
   ~IGraphicsHeadless() override;
-
-  // [any thread, registry mutex] PNG bytes for an image id (copied); a
-  // later registration of the same id replaces the bytes.
-  static void RegisterImage(int id, const void* png, int length);
-  // [any thread, registry mutex] decodes the registered image; null when
-  // none. Other layers without image resources share the registry.
-  static LICE_IBitmap* DecodeRegisteredImage(int id);
 
   // ------------------------------------------------------------ driving it
   // [UI thread] one timer tick; true when something was redrawn.

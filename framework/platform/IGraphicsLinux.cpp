@@ -9,7 +9,7 @@
 //   - services (paths, URL, images)
 #include "IGraphicsLinux.h"
 
-#include "IGraphicsHeadless.h"
+#include "IImageRegistry.h"
 
 #include "IControl.h"
 #include "IPlugBase.h"
@@ -751,9 +751,6 @@ void IGraphicsLinux::OpenEntryWindow()
 {
   CheckLockRule("an X11 call");
   const IEntryBoxLayout& lay = mEntry.Layout();
-  mEntryText = lay.text;
-  mEntrySelectAll = lay.selectAll;
-  mEntryItem = lay.selected;
   mEntryFont = IText((int)lay.fontSize, IColor(255, 0, 0, 0), lay.fontName.c_str(),
                      (lay.bold ? IText::kStyleBold : 0) | (lay.italic ? IText::kStyleItalic : 0));
   int w = (int)lay.w, h = (int)lay.h;
@@ -816,6 +813,12 @@ void IGraphicsLinux::DrawEntry()
     font->SetTextColour(colour);
     font->DrawText(bm, s.c_str(), -1, &r, flags | DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
   };
+  auto width = [&](const std::string& s) {
+    if (!font || s.empty()) return 0;
+    RECT r{ 0, 0, w, h };
+    font->DrawText(bm, s.c_str(), -1, &r, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+    return (int)(r.right - r.left);
+  };
   if (lay.kind == IEntryBoxLayout::kListBox)
   {
     const int n = (int)lay.items.size();
@@ -825,7 +828,7 @@ void IGraphicsLinux::DrawEntry()
     {
       const int top = 1 + (i + 1) * mEntryRowH;
       if (top >= h) break;
-      const bool hot = i == mEntryItem;
+      const bool hot = i == mEntry.Highlighted();
       if (hot) LICE_FillBox(bm, 1, top, w - 2, mEntryRowH, select, 1.0f, LICE_MODE_COPY);
       text(lay.items[i], RECT{ 4, top, w - 4, top + mEntryRowH }, 0, hot ? white : black);
     }
@@ -833,26 +836,27 @@ void IGraphicsLinux::DrawEntry()
   }
   else
   {
-    const int align = lay.align == IEntryBoxLayout::kAlignLeft    ? 0
-                      : lay.align == IEntryBoxLayout::kAlignRight ? DT_RIGHT
-                                                                  : DT_CENTER;
-    std::string shown = mEntryText;
-    if (lay.secure) shown.assign(mEntryText.size(), '*');
-    RECT box{ 2, 1, w - 2, h - 1 };
-    RECT measure = box;
-    if (font && !shown.empty())
-      font->DrawText(bm, shown.c_str(), -1, &measure, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
-    const int tw = shown.empty() ? 0 : measure.right - measure.left;
-    int left = align == DT_CENTER ? (box.left + box.right - tw) / 2 : align == DT_RIGHT ? box.right - tw : box.left;
-    if (mEntrySelectAll && tw > 0)
+    // Offsets are bytes; a masked box shows one star per byte.
+    std::string shown = mEntry.Text();
+    if (lay.secure) shown.assign(shown.size(), '*');
+    const int tw = width(shown);
+    const RECT box{ 2, 1, w - 2, h - 1 };
+    const int left = lay.align == IEntryBoxLayout::kAlignLeft    ? box.left
+                     : lay.align == IEntryBoxLayout::kAlignRight ? box.right - tw
+                                                                 : (box.left + box.right - tw) / 2;
+    RECT line{ left, box.top, left + tw + 1, box.bottom };
+    text(shown, line, 0, black);
+    const int from = mEntry.SelectionStart(), to = mEntry.SelectionEnd();
+    if (from != to)
     {
-      LICE_FillBox(bm, left, 2, tw, h - 4, select, 1.0f, LICE_MODE_COPY);
-      text(shown, box, align, white);
+      const int x0 = left + width(shown.substr(0, (size_t)from));
+      const std::string part = shown.substr((size_t)from, (size_t)(to - from));
+      LICE_FillBox(bm, x0, 2, width(part), h - 4, select, 1.0f, LICE_MODE_COPY);
+      text(part, RECT{ x0, box.top, x0 + width(part) + 1, box.bottom }, 0, white);
     }
     else
     {
-      text(shown, box, align, black);
-      const int caret = left + tw;
+      const int caret = left + width(shown.substr(0, (size_t)mEntry.Caret()));
       LICE_DrawSegment(bm, caret, 3, caret, h - 4, black, 1.0f, LICE_MODE_COPY, false);
     }
   }
@@ -866,26 +870,13 @@ void IGraphicsLinux::DrawEntry()
 void IGraphicsLinux::EndEntry(IEntryEvent event)
 {
   CheckLockRule("an X11 call");
-  const IEntryBoxLayout& lay = mEntry.Layout();
-  const bool list = lay.kind == IEntryBoxLayout::kListBox;
-  const int item = list ? mEntryItem : -1;
-  // A list reads as its chosen item (the highlight is not a choice). With
-  // none chosen there is nothing to commit but an empty text, which would
-  // read as 0: a click elsewhere then discards instead.
-  std::string text = mEntryText;
-  if (list)
-  {
-    const int n = (int)lay.items.size();
-    text = lay.selected >= 0 && lay.selected < n ? lay.items[lay.selected] : "";
-    if (event == IEntryEvent::ClickElsewhere && text.empty()) event = IEntryEvent::RightClick;
-  }
   // The box window goes first: committing may redraw the control under it.
   const ::Window wnd = mEntryWnd;
   if (wnd) XDestroyWindow(mX->dpy, wnd);
   XSetInputFocus(mX->dpy, mWnd, RevertToParent, CurrentTime);
   XSync(mX->dpy, False);
   mEntryWnd = 0;
-  mEntry.OnEvent(event, text.c_str(), item);
+  mEntry.End(event);
   if (mEntry.IsOpen())
   {
     // The platform kept it open: bring the window back.
@@ -912,27 +903,19 @@ void IGraphicsLinux::HandleEntryEvent(void* event)
         const int item = EntryItemAt(e.y);
         if (item >= 0)
         {
-          mEntryItem = item;
+          mEntry.Highlight(item);
           EndEntry(IEntryEvent::PickItem);
         }
       }
-      else if (e.button == 1 && mEntrySelectAll)
+      else if (e.button == 1)
       {
-        mEntrySelectAll = false;  // a click places the caret at the end
-        DrawEntry();
+        // A click places the caret at the end.
+        if (mEntry.PlaceCaret((int)mEntry.Text().size())) DrawEntry();
       }
       return;
     }
     case MotionNotify:
-      if (list)
-      {
-        const int item = EntryItemAt(ev->xmotion.y);
-        if (item >= 0 && item != mEntryItem)
-        {
-          mEntryItem = item;
-          DrawEntry();
-        }
-      }
+      if (list && mEntry.Highlight(EntryItemAt(ev->xmotion.y))) DrawEntry();
       return;
     case KeyPress:
     {
@@ -940,56 +923,45 @@ void IGraphicsLinux::HandleEntryEvent(void* event)
       char buf[32];
       KeySym sym = 0;
       const int n = XLookupString(&e, buf, sizeof(buf) - 1, &sym, nullptr);
+      const bool shift = (e.state & ShiftMask) != 0;
       if (sym == XK_Escape)
       {
         EndEntry(IEntryEvent::RightClick);  // discards, as a right click does
         return;
       }
-      if (list)
-      {
-        const int count = (int)mEntry.Layout().items.size();
-        if (sym == XK_Return || sym == XK_KP_Enter)
-        {
-          if (mEntryItem >= 0) EndEntry(IEntryEvent::PickItem);
-        }
-        else if ((sym == XK_Down || sym == XK_Up) && count > 0)
-        {
-          const int step = sym == XK_Down ? 1 : -1;
-          int item = mEntryItem < 0 ? (step > 0 ? 0 : count - 1) : mEntryItem + step;
-          mEntryItem = item < 0 ? 0 : (item >= count ? count - 1 : item);
-          DrawEntry();
-        }
-        return;
-      }
-      if (mEntry.Layout().readOnly) return;
       if (sym == XK_Return || sym == XK_KP_Enter)
       {
-        EndEntry(IEntryEvent::Enter);
-        return;
-      }
-      if (sym == XK_BackSpace)
-      {
-        if (mEntrySelectAll) mEntryText.clear();
-        else if (!mEntryText.empty())
+        if (!list)
         {
-          // Back over one whole UTF-8 character.
-          size_t cut = mEntryText.size() - 1;
-          while (cut > 0 && ((unsigned char)mEntryText[cut] & 0xC0) == 0x80) --cut;
-          mEntryText.erase(cut);
+          if (!mEntry.Layout().readOnly) EndEntry(IEntryEvent::Enter);
         }
-        mEntrySelectAll = false;
-        DrawEntry();
+        else if (mEntry.Highlighted() >= 0)
+        {
+          EndEntry(IEntryEvent::PickItem);
+        }
         return;
       }
-      buf[n > 0 ? n : 0] = 0;
-      if (n > 0 && (unsigned char)buf[0] >= 0x20 && buf[0] != 0x7f)
+      using Key = ITextEntry::EditKey;
+      int key = -1;
+      switch (sym)
       {
-        if (mEntrySelectAll) mEntryText.clear();
-        mEntrySelectAll = false;
-        // The box holds what the commit can read back.
-        if (mEntryText.size() + (size_t)n < 999) mEntryText.append(buf, (size_t)n);
-        DrawEntry();
+        case XK_Left: case XK_KP_Left: key = (int)Key::Left; break;
+        case XK_Right: case XK_KP_Right: key = (int)Key::Right; break;
+        case XK_Home: case XK_KP_Home: key = (int)Key::Home; break;
+        case XK_End: case XK_KP_End: key = (int)Key::End; break;
+        case XK_BackSpace: key = (int)Key::Backspace; break;
+        case XK_Delete: case XK_KP_Delete: key = (int)Key::Delete; break;
+        case XK_Up: case XK_KP_Up: key = (int)Key::Up; break;
+        case XK_Down: case XK_KP_Down: key = (int)Key::Down; break;
+        default: break;
       }
+      if ((e.state & ControlMask) && (sym == XK_a || sym == XK_A)) key = (int)Key::SelectAll;
+      bool changed;
+      if (key >= 0)
+        changed = mEntry.Edit((Key)key, shift);
+      else
+        changed = !(e.state & ControlMask) && mEntry.Type(buf, n > 0 ? n : 0);
+      if (changed) DrawEntry();
       return;
     }
     default: return;
@@ -1111,7 +1083,7 @@ bool IGraphicsLinux::OpenURL(const char* url, const char* title, const char* con
 
 LICE_IBitmap* IGraphicsLinux::LoadPlatformBitmap(int id, const char* name)
 {
-  if (LICE_IBitmap* bm = IGraphicsHeadless::DecodeRegisteredImage(id)) return bm;
+  if (LICE_IBitmap* bm = IImageRegistry::Decode(id)) return bm;
   if (!name || !*name || std::strstr(name, "..")) return nullptr;
   WDL_String path;
   PluginPath(&path);

@@ -127,9 +127,6 @@ private:
 
   ITextEntry mEntry{ IEntryPlatform::Windows };
   std::atomic<unsigned long> mEntryWnd{ 0 };
-  std::string mEntryText;
-  bool mEntrySelectAll = false;
-  int mEntryItem = -1;     // highlighted list item
   int mEntryRowH = 16;
   LICE_MemBitmap* mEntryBitmap = nullptr;
   IText mEntryFont;

@@ -2,7 +2,7 @@
 // tests and benchmarks that need pictures without files.
 #pragma once
 
-#include "IGraphicsHeadless.h"
+#include "IImageRegistry.h"
 
 #include <png.h>
 
@@ -49,7 +49,7 @@ inline std::vector<uint8_t> EncodePng(int w, int h, const std::function<RGBA(int
 inline void RegisterPng(int id, int w, int h, const std::function<RGBA(int, int)>& fn)
 {
   const std::vector<uint8_t> png = EncodePng(w, h, fn);
-  IGraphicsHeadless::RegisterImage(id, png.data(), (int)png.size());
+  IImageRegistry::Register(id, png.data(), (int)png.size());
 }
 
 }  // namespace editortest

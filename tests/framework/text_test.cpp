@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <memory>
 #include <string>
 #include <tuple>
@@ -360,6 +361,88 @@ TEST(EditorText, EntryBoxCommitAndDiscardRules)
   e.gui->CommitEntry("12");
   EXPECT_FALSE(e.gui->EntryOpen());
   EXPECT_EQ(e.plug->GetParam(1)->Value(), 12.0);
+}
+
+// The box's own editing, as the X11 layer drives it: one script of keys a
+// row, from "h\xc3\xa9llo" (a two-byte character second).
+TEST(EditorText, EntryBoxEditingModel)
+{
+  using K = ITextEntry::EditKey;
+  struct Op
+  {
+    char what;  // k key, s shifted key, t type, p place caret
+    K key;
+    const char* text;
+    int at;
+  };
+  const Op home{ 'k', K::Home, nullptr, 0 }, end{ 'k', K::End, nullptr, 0 }, left{ 'k', K::Left, nullptr, 0 },
+    right{ 'k', K::Right, nullptr, 0 }, back{ 'k', K::Backspace, nullptr, 0 }, del{ 'k', K::Delete, nullptr, 0 },
+    all{ 'k', K::SelectAll, nullptr, 0 }, shiftRight{ 's', K::Right, nullptr, 0 };
+  const std::string full(2000, 'a');
+  const struct
+  {
+    const char* what;
+    std::vector<Op> ops;
+    std::string text;
+    int caret, selStart, selEnd;
+  } cases[] = {
+    { "typing at the end", { end, { 't', K::End, " x", 0 } }, "h\xc3\xa9llo x", 8, 8, 8 },
+    { "typing replaces the selection", { all, { 't', K::End, "ab", 0 } }, "ab", 2, 2, 2 },
+    { "backspace before the caret", { end, left, left, back }, "h\xc3\xa9lo", 3, 3, 3 },
+    { "whole characters", { home, right, right, back }, "hllo", 1, 1, 1 },
+    { "delete after the caret", { home, right, right, del }, "h\xc3\xa9lo", 3, 3, 3 },
+    { "shift extends", { home, shiftRight, shiftRight, { 't', K::End, "X", 0 } }, "Xllo", 1, 1, 1 },
+    { "left collapses a selection", { all, left }, "h\xc3\xa9llo", 0, 0, 0 },
+    { "a caret inside a character snaps back", { { 'p', K::End, nullptr, 2 } }, "h\xc3\xa9llo", 1, 1, 1 },
+    { "control characters are not typed", { end, { 't', K::End, "\x01\t\x7f", 0 } }, "h\xc3\xa9llo", 6, 6, 6 },
+    { "the text stops at what a commit reads", { all, { 't', K::End, full.c_str(), 0 } }, std::string(999, 'a'), 999,
+      999, 999 },
+  };
+  for (const auto& c : cases)
+  {
+    Editor e;
+    IEditableTextControl* ctl = new IEditableTextControl(e.plug.get(), IRECT(0, 0, 80, 20), IText(), "h\xc3\xa9llo");
+    e.gui->AddControl(ctl);
+    ITextEntry entry(IEntryPlatform::Windows);
+    ASSERT_TRUE(entry.Open(e.gui, ctl));
+    for (const Op& op : c.ops)
+    {
+      if (op.what == 't') entry.Type(op.text, (int)std::strlen(op.text));
+      else if (op.what == 'p') entry.PlaceCaret(op.at);
+      else entry.Edit(op.key, op.what == 's');
+    }
+    EXPECT_EQ(entry.Text(), c.text) << c.what;
+    EXPECT_EQ(entry.Caret(), c.caret) << c.what;
+    EXPECT_EQ(entry.SelectionStart(), c.selStart) << c.what;
+    EXPECT_EQ(entry.SelectionEnd(), c.selEnd) << c.what;
+    entry.End(IEntryEvent::Enter);
+    EXPECT_FALSE(entry.IsOpen());
+    EXPECT_EQ(std::string(ctl->GetText()), c.text) << c.what;
+  }
+
+  // Read-only boxes take no text; lists move their highlight within the
+  // items and commit the highlighted one when picked, never what is typed.
+  Editor e;
+  IEditableTextControl* ro = new IEditableTextControl(e.plug.get(), IRECT(0, 0, 80, 20), IText(), "fixed", false);
+  e.gui->AddControl(ro);
+  ITextEntry box(IEntryPlatform::Windows);
+  ASSERT_TRUE(box.Open(e.gui, ro));
+  EXPECT_FALSE(box.Type("x", 1));
+  EXPECT_FALSE(box.Edit(K::Backspace));
+  box.Close();
+
+  IControl* list = e.Add(IRECT(0, 0, 40, 40), 0);
+  ASSERT_TRUE(box.Open(e.gui, list, e.plug->GetParam(0)));
+  const int items = (int)box.Layout().items.size();
+  ASSERT_GT(items, 2);
+  EXPECT_FALSE(box.Type("7", 1));
+  for (int i = 0; i < items + 3; ++i) box.Edit(K::Down);
+  EXPECT_EQ(box.Highlighted(), items - 1);
+  box.Edit(K::Up);
+  EXPECT_EQ(box.Highlighted(), items - 2);
+  EXPECT_FALSE(box.Highlight(items));
+  box.End(IEntryEvent::PickItem);
+  EXPECT_EQ(e.plug->GetParam(0)->Value(), (double)(items - 2));
 }
 
 } // namespace
