@@ -263,6 +263,7 @@ void* IGraphics::OpenWindow(void* parent)
   {
     WDL_MutexLock lock(&mMutex);
     mClosing = false;
+    mLastPressArmed = false;
     ClearMouseCapture();
     mHoverIndex = -1;
     SetAllControlsDirty();
@@ -296,6 +297,9 @@ void IGraphics::Close(bool callPlug)
   ClearMouseCapture();
   mHoverIndex = -1;
   mParamChangeTimer = 0;
+  // Nothing of the window is left to send events; a closed editor still
+  // draws and takes events from whoever drives it.
+  mClosing = false;
 }
 
 void IGraphics::EndGestures()
@@ -545,6 +549,25 @@ bool IGraphics::OnMouseDblClick(int x, int y, MouseModifiers* mod)
   mMouseY = y;
   control->OnMouseDown(x, y, mod);
   return true;
+}
+
+bool IGraphics::OnMousePress(int x, int y, MouseModifiers* mod, bool left, uint32_t timeMs)
+{
+  EventScope scope(this);
+  if (mClosing) return false;
+  const bool pairs = left && mLastPressArmed && (uint32_t)(timeMs - mLastPressTime) <= (uint32_t)kDoubleClickMs &&
+                     std::abs(x - mLastPressX) <= kDoubleClickSlop && std::abs(y - mLastPressY) <= kDoubleClickSlop;
+  if (pairs)
+  {
+    mLastPressArmed = false;
+    return OnMouseDblClick(x, y, mod);
+  }
+  mLastPressArmed = left;
+  mLastPressTime = timeMs;
+  mLastPressX = x;
+  mLastPressY = y;
+  OnMouseDown(x, y, mod);
+  return HasCapture();
 }
 
 void IGraphics::OnMouseDrag(int x, int y, MouseModifiers* mod)

@@ -28,6 +28,7 @@
 #include "wdlstring.h"
 
 #include <atomic>
+#include <cstdint>
 
 class IControl;
 class IEditableTextControl;
@@ -140,6 +141,16 @@ public:
   // True tells the layer to capture the mouse.
   bool OnMouseDblClick(int x, int y, MouseModifiers* mod);
   void OnMouseDrag(int x, int y, MouseModifiers* mod);
+  // A press from a window system that does not pair double clicks itself
+  // (X11): a second left press within kDoubleClickMs and kDoubleClickSlop
+  // pixels of the first is a double click, and a third starts over. Time
+  // in milliseconds of the system's clock, which may wrap. True when a
+  // control now holds the mouse: the layer captures it.
+  bool OnMousePress(int x, int y, MouseModifiers* mod, bool left, uint32_t timeMs);
+  static constexpr int kDoubleClickMs = 400;
+  static constexpr int kDoubleClickSlop = 4;
+  // True between a press on a control and its release: drags go to it.
+  bool HasCapture() const { return mCaptureIndex >= 0; }
   // d in whole wheel steps.
   void OnMouseWheel(int x, int y, MouseModifiers* mod, int d);
   // Returns whether hover is tracked.
@@ -255,6 +266,10 @@ protected:
   int mCaptureIndex = -1;
   int mHoverIndex = -1;
   int mMouseX = 0, mMouseY = 0;
+  // The left press a second one may pair with (OnMousePress).
+  bool mLastPressArmed = false;
+  uint32_t mLastPressTime = 0;
+  int mLastPressX = 0, mLastPressY = 0;
   bool mTrackHover = false;
   bool mTooltipsOn = false;
   // Ticks left before the plug-in's pending gesture end is flushed; 0 = none.

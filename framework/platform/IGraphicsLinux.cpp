@@ -325,8 +325,6 @@ void* IGraphicsLinux::PlatformOpenWindow(void* parent, const IRECT* place)
   mQuit = false;
   mWndGone = false;
   mPendingPaint = IRECT();
-  mCapture = false;
-  mLastPressArmed = false;
   CheckLockRule("starting a thread");
   mThread = std::thread([this] { EventLoop(); });
   return GetWindow();
@@ -367,7 +365,6 @@ void IGraphicsLinux::Teardown()
   mX = nullptr;
   mWnd = 0;
   mParentWnd = 0;
-  mCapture = false;
   for (int& fd : mWake)
   {
     if (fd >= 0) close(fd);
@@ -662,25 +659,9 @@ void IGraphicsLinux::HandleEditorEvent(void* event)
       if (e.button == 1) mod.L = true;
       else mod.R = true;
       XSetInputFocus(mX->dpy, mWnd, RevertToParent, CurrentTime);
-      const bool pairs = e.button == 1 && mLastPressArmed &&
-                         e.time - mLastPressTime <= (unsigned long)kDoubleClickMs &&
-                         std::abs(e.x - mLastPressX) <= kDoubleClickSlop &&
-                         std::abs(e.y - mLastPressY) <= kDoubleClickSlop;
-      if (pairs)
-      {
-        // A third press starts over rather than pairing again.
-        mLastPressArmed = false;
-        mCapture = OnMouseDblClick(e.x, e.y, &mod);
-      }
-      else
-      {
-        mLastPressArmed = e.button == 1;
-        mLastPressTime = e.time;
-        mLastPressX = e.x;
-        mLastPressY = e.y;
-        mCapture = true;
-        OnMouseDown(e.x, e.y, &mod);
-      }
+      // The core pairs double clicks and decides about the capture, which
+      // X11's implicit grab of a pressed button already gives us.
+      OnMousePress(e.x, e.y, &mod, e.button == 1, (uint32_t)e.time);
       return;
     }
     case ButtonRelease:
@@ -689,7 +670,6 @@ void IGraphicsLinux::HandleEditorEvent(void* event)
       if (e.button != 1 && e.button != 3) return;
       // The state still has the released button down.
       MouseModifiers mod = ModsFromState(e.state & ~(e.button == 1 ? Button1Mask : Button3Mask));
-      mCapture = false;
       OnMouseUp(e.x, e.y, &mod);
       return;
     }
@@ -709,7 +689,7 @@ void IGraphicsLinux::HandleEditorEvent(void* event)
       MouseModifiers mod = ModsFromState(e.state);
       if (e.state & (Button1Mask | Button3Mask))
       {
-        if (mCapture) OnMouseDrag(e.x, e.y, &mod);
+        OnMouseDrag(e.x, e.y, &mod);
       }
       else
       {

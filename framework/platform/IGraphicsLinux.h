@@ -71,10 +71,6 @@ public:
   // [any thread] the entry box's window id, 0 when none is open.
   unsigned long EntryWindow() const { return mEntryWnd.load(); }
 
-  // Mouse rules, exposed for tests.
-  static constexpr int kDoubleClickMs = 400;
-  static constexpr int kDoubleClickSlop = 4;
-
 protected:
   // [host UI thread, no instance lock] parent is the host's X11 window id.
   void* PlatformOpenWindow(void* parent, const IRECT* place) override;
@@ -120,10 +116,6 @@ private:
 
   // Event thread only.
   IRECT mPendingPaint;
-  bool mCapture = false;
-  unsigned long mLastPressTime = 0;
-  int mLastPressX = 0, mLastPressY = 0;
-  bool mLastPressArmed = false;  // a left press that a second one may pair with
 
   ITextEntry mEntry{ IEntryPlatform::Windows };
   std::atomic<unsigned long> mEntryWnd{ 0 };

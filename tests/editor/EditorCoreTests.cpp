@@ -544,3 +544,111 @@ TEST(EditorLifecycle, DestroyingAPluginWithAnOpenEditorAndAPendingWheelGesture)
   ASSERT_EQ(rig.plug->PendingEndParam(), 0);
   rig.plug.reset();
 }
+
+// Closing in the core's one order: the captured control's gesture and a
+// pending wheel gesture end, and the box goes without committing.
+TEST(EditorLifecycle, CloseEndsGesturesAndTheBoxThenIgnoresEvents)
+{
+  EditorRig rig;
+  rig.AddKnob(kA, 0);
+  rig.AddKnob(kB, 1);
+  rig.Attach();
+  IGraphicsHeadless* g = rig.gui;
+  ASSERT_NE(g->OpenWindow(nullptr), nullptr);
+  MouseModifiers left(true), right(false, true);
+  g->OnMouseWheel(60, 60, &left, 1);
+  g->OnMouseDown(20, 20, &left);
+  g->OnMouseDrag(20, 10, &left);
+  g->GetControl(1)->OnMouseDown(60, 60, &right);
+  ASSERT_TRUE(g->EntryOpen());
+  g->CloseWindow();
+  // (This plug-in base reports a begin without flushing the wheel's end.)
+  EXPECT_EQ(rig.Gestures(), (Strings{ "begin 1", "automate 1", "begin 0", "automate 0", "end 0", "end 1" }));
+  EXPECT_FALSE(g->EntryOpen());
+  EXPECT_FALSE(g->HasCapture());
+  EXPECT_EQ(g->ParamChangeTimer(), 0);
+
+  // A second close does nothing; a closed editor still takes events (the
+  // snapshot tool drives one that never opened).
+  rig.plug->mLog.clear();
+  g->CloseWindow();
+  EXPECT_TRUE(rig.Gestures().empty());
+  g->OnMouseDown(20, 20, &left);
+  g->OnMouseUp(20, 20, &left);
+  EXPECT_EQ(rig.Gestures(), (Strings{ "begin 0", "end 0" }));
+}
+
+// Presses from a window system without double clicks of its own pair in
+// the core: left presses close in time and place, a third starts over.
+TEST(EditorControls, PressesPairIntoDoubleClicksInTheCore)
+{
+  const struct
+  {
+    const char* what;
+    uint32_t t2;
+    int x2;
+    bool left2;
+    bool paired;
+  } cases[] = {
+    { "within time and place", 400, 24, true, true },
+    { "too late", 401, 20, true, false },
+    { "too far", 100, 25, true, false },
+    { "a right press", 100, 20, false, false },
+    { "across the clock's wrap", 0x7fffffffu + 300u, 20, true, true },
+  };
+  for (const auto& c : cases)
+  {
+    EditorRig rig;
+    SolidKnob* k = rig.AddKnob(IRECT(0, 0, 100, 100), 0);
+    k->SetValueForTest(0.5);
+    rig.Attach();
+    IGraphicsHeadless* g = rig.gui;
+    ASSERT_NE(g->OpenWindow(nullptr), nullptr);
+    const uint32_t t1 = c.t2 > 0x7fffffffu ? 0x7fffffffu + 0x80000000u : 0u;
+    MouseModifiers l(true), r(false, true);
+    EXPECT_TRUE(g->OnMousePress(20, 20, &l, true, t1)) << c.what;
+    g->OnMouseUp(20, 20, &l);
+    k->SetValueForTest(0.9);
+    const uint32_t t2 = c.t2 > 0x7fffffffu ? t1 + 300u : c.t2;
+    g->OnMousePress(c.x2, 20, c.left2 ? &l : &r, c.left2, t2);
+    g->OnMouseUp(c.x2, 20, &l);
+    // A double click restores the value the editor started with.
+    EXPECT_EQ(k->GetValue() != 0.9, c.paired) << c.what;
+    if (!c.paired) continue;
+    // A third press does not pair with the second.
+    k->SetValueForTest(0.9);
+    g->OnMousePress(20, 20, &l, true, t2 + 10);
+    EXPECT_EQ(k->GetValue(), 0.9) << c.what;
+  }
+}
+
+// A paint of part of the editor cleans only what it drew; the rest stays
+// dirty for the next tick. Resizing drops the controls and closes the box.
+TEST(EditorRedraw, PartialPaintsLeaveTheRestDirtyAndResizeClosesTheBox)
+{
+  EditorRig rig;
+  SolidKnob* a = rig.AddKnob(kA, 0);
+  SolidKnob* far = rig.AddKnob(IRECT(200, 100, 220, 120), 1);
+  rig.Attach();
+  IGraphicsHeadless* g = rig.gui;
+  ASSERT_NE(g->OpenWindow(nullptr), nullptr);
+  while (g->Tick()) {}
+  a->SetDirty(false);
+  far->SetDirty(false);
+  IRECT part = kA;
+  g->Draw(&part);
+  EXPECT_FALSE(a->IsDirty());
+  EXPECT_TRUE(far->IsDirty());
+  far->Hide(true);
+  IRECT all(0, 0, 300, 200);
+  for (int i = 0; i < 2; ++i) g->Draw(&all);
+  EXPECT_FALSE(far->IsDirty());  // hidden, but inside the area: clean
+
+  MouseModifiers right(false, true);
+  a->OnMouseDown(20, 20, &right);
+  ASSERT_TRUE(g->EntryOpen());
+  g->Resize(400, 300);
+  EXPECT_FALSE(g->EntryOpen());
+  EXPECT_EQ(g->NControls(), 0);
+  EXPECT_EQ(g->Width(), 400);
+}
