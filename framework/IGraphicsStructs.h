@@ -134,12 +134,20 @@ public:
   IAtomicDouble(const IAtomicDouble& o) : mV(o.Get()) {}
   IAtomicDouble& operator=(const IAtomicDouble& o) { Set(o.Get()); return *this; }
   IAtomicDouble& operator=(double v) { Set(v); return *this; }
-  IAtomicDouble& operator+=(double d) { Set(Get() + d); return *this; }
-  IAtomicDouble& operator-=(double d) { Set(Get() - d); return *this; }
+  // A value another thread stores between the load and the store is added
+  // to, never lost.
+  IAtomicDouble& operator+=(double d) { Add(d); return *this; }
+  IAtomicDouble& operator-=(double d) { Add(-d); return *this; }
   operator double() const { return Get(); }
   double Get() const { return mV.load(std::memory_order_acquire); }
   void Set(double v) { mV.store(v, std::memory_order_release); }
 
 private:
+  void Add(double d)
+  {
+    double v = mV.load(std::memory_order_acquire);
+    while (!mV.compare_exchange_weak(v, v + d, std::memory_order_acq_rel, std::memory_order_acquire)) {}
+  }
+
   std::atomic<double> mV;
 };

@@ -91,3 +91,18 @@ TEST(EditorThreads, HostParameterStormWhileTheUiThreadDraws)
   }
   EXPECT_FALSE(gui->Tick());
 }
+
+// A control's value is added to on the editor's thread while the host may
+// store into it: no addition may be lost.
+TEST(EditorThreads, ValueAdditionsFromTwoThreadsAreNeverLost)
+{
+  IAtomicDouble value(0.0);
+  auto add = [&](double d) {
+    for (int i = 0; i < 200000; ++i) value += d;
+  };
+  std::thread a(add, 1.0), b(add, 2.0);
+  for (int i = 0; i < 200000; ++i) value -= 1.0;
+  a.join();
+  b.join();
+  EXPECT_EQ(value.Get(), 400000.0);
+}
