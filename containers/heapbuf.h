@@ -25,6 +25,23 @@ public:
   int GetSize() const { return m_size; }
   int GetAlloc() const { return m_alloc; }
   int GetGranul() const { return m_granul; }
+  // Exchanges contents (and granularity) with o: a buffer made outside a
+  // lock is swapped in under it.
+  void Swap(WDL_HeapBuf& o)
+  {
+    void* b = m_buf;
+    m_buf = o.m_buf;
+    o.m_buf = b;
+    int t = m_alloc;
+    m_alloc = o.m_alloc;
+    o.m_alloc = t;
+    t = m_size;
+    m_size = o.m_size;
+    o.m_size = t;
+    t = m_granul;
+    m_granul = o.m_granul;
+    o.m_granul = t;
+  }
 
   // Allocation size the growth rule picks for a new size; -1 when it does
   // not fit a 32-bit size.
@@ -55,6 +72,8 @@ public:
     if ((long long)n * (long long)sizeof(T) > 0x7fffffffLL) return nullptr;
     return static_cast<T*>(m_hb.Resize(n * (int)sizeof(T), resizedown));
   }
+
+  void Swap(WDL_TypedBuf& o) { m_hb.Swap(o.m_hb); }
 
   // Appends a copy of val; returns the new element, or null on failure.
   T* Add(const T& val)

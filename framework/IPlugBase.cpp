@@ -231,28 +231,45 @@ void IPlugBase::SetOutputsConnected(int first, int count, bool connected)
   for (int i = 0; i < mOutChannels.GetSize(); ++i) mUnboundOutputs += mOutChannels.Get(i)->mConnected ? 0 : 1;
 }
 
+// Fresh zeroed scratch for every channel, made outside the lock; a channel
+// whose buffer cannot be made keeps its old one.
 template <class Rec>
-static void ResizeScratch(WDL_PtrList<Rec>& list, int frames)
+static void SwapScratch(WDL_PtrList<Rec>& list, WDL_TypedBuf<double>* fresh)
 {
   for (int i = 0; i < list.GetSize(); ++i)
   {
-    WDL_TypedBuf<double>& buf = list.Get(i)->mScratch;
-    buf.Resize(frames, true);
-    if (buf.Get()) std::memset(buf.Get(), 0, sizeof(double) * (size_t)buf.GetSize());
+    Rec* rec = list.Get(i);
+    if (fresh[i].Get()) rec->mScratch.Swap(fresh[i]);
+    // An unconnected channel reads and writes its scratch.
+    if (!rec->mConnected) *rec->mSlot = rec->mScratch.Get();
   }
 }
 
 void IPlugBase::SetBlockSize(int blockSize)
 {
-  WDL_MutexLock lock(&mMutex);
-  if (blockSize == mBlockSize) return;
   int frames = blockSize;
   if (frames < kMinScratchFrames) frames = kMinScratchFrames;
   if (frames > kMaxScratchFrames) frames = kMaxScratchFrames;
-  ResizeScratch(mInChannels, frames);
-  ResizeScratch(mOutChannels, frames);
-  mScratchFrames = ScratchFrames();
-  mBlockSize = blockSize;
+  int nIn, nOut;
+  {
+    WDL_MutexLock lock(&mMutex);
+    if (blockSize == mBlockSize) return;
+    nIn = mInChannels.GetSize();
+    nOut = mOutChannels.GetSize();
+  }
+  // Allocated and cleared without the lock: the audio thread only waits
+  // for the swap.
+  WDL_TypedBuf<double>* fresh = new WDL_TypedBuf<double>[nIn + nOut];
+  for (int i = 0; i < nIn + nOut; ++i)
+    if (double* p = fresh[i].Resize(frames)) std::memset(p, 0, sizeof(double) * (size_t)frames);
+  {
+    WDL_MutexLock lock(&mMutex);
+    SwapScratch(mInChannels, fresh);
+    SwapScratch(mOutChannels, fresh + nIn);
+    mScratchFrames = ScratchFrames();
+    mBlockSize = blockSize;
+  }
+  delete[] fresh;
 }
 
 int IPlugBase::ScratchFrames() const

@@ -628,21 +628,21 @@ TEST(EditorRedraw, PartialPaintsLeaveTheRestDirtyAndResizeClosesTheBox)
 {
   EditorRig rig;
   SolidKnob* a = rig.AddKnob(kA, 0);
-  SolidKnob* far = rig.AddKnob(IRECT(200, 100, 220, 120), 1);
+  SolidKnob* distant = rig.AddKnob(IRECT(200, 100, 220, 120), 1);
   rig.Attach();
   IGraphicsHeadless* g = rig.gui;
   ASSERT_NE(g->OpenWindow(nullptr), nullptr);
   while (g->Tick()) {}
   a->SetDirty(false);
-  far->SetDirty(false);
+  distant->SetDirty(false);
   IRECT part = kA;
   g->Draw(&part);
   EXPECT_FALSE(a->IsDirty());
-  EXPECT_TRUE(far->IsDirty());
-  far->Hide(true);
+  EXPECT_TRUE(distant->IsDirty());
+  distant->Hide(true);
   IRECT all(0, 0, 300, 200);
   for (int i = 0; i < 2; ++i) g->Draw(&all);
-  EXPECT_FALSE(far->IsDirty());  // hidden, but inside the area: clean
+  EXPECT_FALSE(distant->IsDirty());  // hidden, but inside the area: clean
 
   MouseModifiers right(false, true);
   a->OnMouseDown(20, 20, &right);
