@@ -275,7 +275,7 @@ TEST(EditorLatency, AudioBlocksWhileTheEditorOpensClosesAndIsPlayedWith)
     const int dy = ((i / 5) % 2 ? -40 : 40) * c.dir;
     const float before = e.host.GetParameter(c.param);
     e.Drag(c.x, c.y, 0, dy);
-    dragged += e.host.GetParameter(c.param) != before;
+    dragged += PumpUntil([&] { return e.host.GetParameter(c.param) != before; }, 500);
   }
 
   // Three notches a turn (two move the rate knob less than half a step),
@@ -287,7 +287,7 @@ TEST(EditorLatency, AudioBlocksWhileTheEditorOpensClosesAndIsPlayedWith)
     const Control& c = kControls[i % 5];
     const float before = e.host.GetParameter(c.param);
     e.Wheel(c.x, c.y, ((i / 5) % 2 ? 3 : -3) * c.dir, 60);
-    turned += e.host.GetParameter(c.param) != before;
+    turned += PumpUntil([&] { return e.host.GetParameter(c.param) != before; }, 500);
   }
   Pump(800);
 
@@ -299,13 +299,14 @@ TEST(EditorLatency, AudioBlocksWhileTheEditorOpensClosesAndIsPlayedWith)
     const Entry& c = kEntries[i % 4];
     const std::string text = c.text[(i / 4) % 2];
     e.RightClick(c.x, c.y);
-    HWND box = EntryBox(e.editor);
-    if (!box) continue;
+    if (!PumpUntil([&] { return EntryBox(e.editor) != nullptr; }, 500)) continue;
     ++boxes;
+    HWND box = EntryBox(e.editor);
     for (char ch : text) PostMessageA(box, WM_CHAR, (WPARAM)(unsigned char)ch, 1);
     PostMessageA(box, WM_KEYDOWN, VK_RETURN, 1);
     Pump(150);
-    if (!EntryBox(e.editor) && e.host.ParamDisplay(c.param).find(text) == 0) ++committed;
+    committed += PumpUntil(
+      [&] { return !EntryBox(e.editor) && e.host.ParamDisplay(c.param).find(text) == 0; }, 1000);
   }
 
   audio.Attribute(kOther);

@@ -31,6 +31,20 @@ inline void Pump(int ms)
   } while ((LONG)(GetTickCount() - end) < 0);
 }
 
+// [GUI thread] Pumps until done() holds or about ms milliseconds passed;
+// what done() said last. For checks that a busy machine may delay.
+template <class Done>
+bool PumpUntil(Done done, int ms)
+{
+  const DWORD end = GetTickCount() + (DWORD)ms;
+  while (!done())
+  {
+    if ((LONG)(GetTickCount() - end) >= 0) return done();
+    Pump(5);
+  }
+  return true;
+}
+
 inline HWND Editor(quorvex::VstHost& host)
 {
   return FindWindowExA((HWND)host.EditorHostWindow(), nullptr, "IPlugWndClass", nullptr);
