@@ -2,9 +2,7 @@
 // opened in the host's top-level window and driven by posted messages.
 #include "lice.h"
 
-#include <gtest/gtest.h>
 #include <png.h>
-#include <windows.h>
 
 #include <algorithm>
 #include <cstring>
@@ -12,85 +10,12 @@
 #include <string>
 #include <vector>
 
+#include "EditorWindowTestUtil.h"
 #include "IGraphicsWindows.h"
-#include "VstHost.h"
 
-using quorvex::VstHost;
+using namespace wintest;
 
 namespace {
-
-enum { kDelayRate, kPingPong, kPanWidth, kFeedback, kDryMix, kWetMix };
-const int kW = 545, kH = 210;
-
-void Pump(int ms)
-{
-  const DWORD end = GetTickCount() + (DWORD)ms;
-  do
-  {
-    MSG m;
-    while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE))
-    {
-      TranslateMessage(&m);
-      DispatchMessageA(&m);
-    }
-    Sleep(2);
-  } while ((LONG)(GetTickCount() - end) < 0);
-}
-
-HWND Editor(VstHost& host)
-{
-  return FindWindowExA((HWND)host.EditorHostWindow(), nullptr, "IPlugWndClass", nullptr);
-}
-
-HWND EntryBox(HWND editor)
-{
-  HWND box = GetDlgItem(editor, 99);
-  return box && IsWindow(box) ? box : nullptr;
-}
-
-struct Editing
-{
-  VstHost host;
-  HWND editor = nullptr;
-
-  void Open()
-  {
-    ASSERT_EQ(host.Load(QUORVEX_DLL_PATH), "");
-    ASSERT_TRUE(host.Open());
-    ASSERT_NE(host.OpenEditorWindow(), nullptr);
-    editor = Editor(host);
-    ASSERT_NE(editor, nullptr);
-    Pump(150);
-    host.ClearCalls();
-  }
-  void Post(UINT msg, WPARAM w, int x, int y, int ms = 60)
-  {
-    PostMessageA(editor, msg, w, MAKELPARAM(x, y));
-    Pump(ms);
-  }
-  void Drag(int x, int y, int dx, int dy)
-  {
-    Post(WM_LBUTTONDOWN, MK_LBUTTON, x, y, 20);
-    for (int i = 1; i <= 4; ++i) Post(WM_MOUSEMOVE, MK_LBUTTON, x + dx * i / 4, y + dy * i / 4, 20);
-    Post(WM_LBUTTONUP, 0, x + dx, y + dy);
-  }
-  void RightClick(int x, int y)
-  {
-    Post(WM_RBUTTONDOWN, MK_RBUTTON, x, y, 20);
-    Post(WM_RBUTTONUP, 0, x, y);
-  }
-  // Opcodes the plug-in sent for one parameter, automation values dropped.
-  std::vector<VstInt32> Calls(int param)
-  {
-    std::vector<VstInt32> out;
-    for (const quorvex::HostCall& c : host.Calls())
-      if (c.index == param && (c.opcode == audioMasterAutomate || c.opcode == audioMasterBeginEdit ||
-                               c.opcode == audioMasterEndEdit) &&
-          (out.empty() || out.back() != c.opcode))
-        out.push_back(c.opcode);
-    return out;
-  }
-};
 
 const std::vector<VstInt32> kGesture = { audioMasterBeginEdit, audioMasterAutomate, audioMasterEndEdit };
 // A committed entry box, then the edited control sending its value once more.
@@ -337,10 +262,7 @@ TEST(EditorWindow, MouseMessagesEditParametersWithGestures)
   // The wheel steps at once; the gesture ends about half a second later.
   e.host.ClearCalls();
   const float before = e.host.GetParameter(kFeedback);
-  RECT wr;
-  GetWindowRect(e.editor, &wr);
-  PostMessageA(e.editor, WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA * 2), MAKELPARAM(wr.left + 379, wr.top + 130));
-  Pump(100);
+  e.Wheel(379, 130, 2);
   EXPECT_GT(e.host.GetParameter(kFeedback), before);
   EXPECT_EQ(e.Calls(kFeedback), (std::vector<VstInt32>{ audioMasterBeginEdit, audioMasterAutomate }));
   Pump(900);
