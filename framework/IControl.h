@@ -63,6 +63,9 @@ public:
   virtual void SetClean();
   // [UI thread]
   virtual bool IsDirty() { return mDirty.load(); }
+  // [any thread] the control stays dirty for one frame after it is next
+  // drawn (what covered it may still be on screen then).
+  void RedrawNextFrame() { mRedrawNext = true; }
 
   // [UI thread] right-click action: the platform's entry box for the parameter.
   void PromptForParam();

@@ -428,6 +428,8 @@ void ITextEntry::AfterClose(IGraphics* graphics, IControl* control)
     control->SetDirty(true);
   else
     graphics->SetAllControlsDirty();
+  // The box covered it until now.
+  control->RedrawNextFrame();
 }
 
 bool ITextEntry::OnEvent(IEntryEvent event, const char* text, int selected)

@@ -652,3 +652,29 @@ TEST(EditorRedraw, PartialPaintsLeaveTheRestDirtyAndResizeClosesTheBox)
   EXPECT_EQ(g->NControls(), 0);
   EXPECT_EQ(g->Width(), 400);
 }
+
+// The control a box covered is drawn on the two frames after the box ends,
+// whether it committed or not.
+TEST(EditorControls, ControlUnderAnEntryBoxRedrawsForTwoFramesAfterIt)
+{
+  for (const bool commit : { true, false })
+  {
+    EditorRig rig;
+    SolidKnob* k = rig.AddKnob(kA, 0);
+    rig.Attach();
+    IGraphicsHeadless* g = rig.gui;
+    ASSERT_NE(g->OpenWindow(nullptr), nullptr);
+    MouseModifiers right(false, true);
+    k->OnMouseDown(20, 20, &right);
+    ASSERT_TRUE(g->EntryOpen());
+    while (g->Tick()) {}
+    if (commit) g->CommitEntry("0.5");
+    else g->EntryEvent(IEntryEvent::RightClick, "");
+    ASSERT_FALSE(g->EntryOpen());
+    const int before = k->mDraws;
+    EXPECT_TRUE(g->Tick());
+    EXPECT_TRUE(g->Tick());
+    EXPECT_FALSE(g->Tick());
+    EXPECT_EQ(k->mDraws, before + 2) << (commit ? "commit" : "discard");
+  }
+}
