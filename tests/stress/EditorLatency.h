@@ -320,11 +320,8 @@ private:
   // The entry box, the editor window's one child, has the keyboard focus.
   bool HasFocus(Window editor)
   {
-    Window focus = 0;
-    int revert = 0;
-    XGetInputFocus(mScreen.dpy, &focus, &revert);
     const std::vector<Window> kids = mScreen.Children(editor);
-    return kids.size() == 1 && focus == kids[0];
+    return kids.size() == 1 && mScreen.Focus() == kids[0];
   }
 
   // Runs input, then waits for the host to see `ends` more gestures end.
