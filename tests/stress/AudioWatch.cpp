@@ -23,6 +23,7 @@
 
 #if defined(STRESS_INTERPOSE)
 #include <dlfcn.h>
+#include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
@@ -52,6 +53,8 @@ struct ThreadState
   bool watching;
   bool probing;
   long allocs, frees, lockWaits, sleeps, fileIO;
+  long instanceWaits, waitsOver100us;
+  long long longestWaitNs;
   long faultsAtBegin;
   const void* probed;
   int probedCount;
@@ -84,14 +87,20 @@ AudioCounts& AudioCounts::operator+=(const AudioCounts& o)
   lockWaits += o.lockWaits;
   sleeps += o.sleeps;
   fileIO += o.fileIO;
+  instanceWaits += o.instanceWaits;
+  waitsOver100us += o.waitsOver100us;
+  if (o.longestWaitNs > longestWaitNs) longestWaitNs = o.longestWaitNs;
   return *this;
 }
 
 std::string AudioCounts::Text() const
 {
-  char text[160];
-  std::snprintf(text, sizeof(text), "%ld allocations, %ld frees, %ld page faults, %ld lock waits, %ld sleeps, %ld file I/O",
-                allocs, frees, faults, lockWaits, sleeps, fileIO);
+  char text[256];
+  std::snprintf(text, sizeof(text),
+                "%ld allocations, %ld frees, %ld page faults, %ld lock waits, %ld sleeps, %ld file I/O; "
+                "%ld instance-lock waits, %ld waits over 100 us, longest wait %.3f ms",
+                allocs, frees, faults, lockWaits, sleeps, fileIO, instanceWaits, waitsOver100us,
+                (double)longestWaitNs * 1e-6);
   return text;
 }
 
@@ -105,6 +114,8 @@ void WatchBegin()
 {
   ThreadState& s = tState;
   s.allocs = s.frees = s.lockWaits = s.sleeps = s.fileIO = 0;
+  s.instanceWaits = s.waitsOver100us = 0;
+  s.longestWaitNs = 0;
   s.faultsAtBegin = ThreadFaults();
   s.watching = true;
 }
@@ -120,6 +131,9 @@ AudioCounts WatchEnd()
   c.lockWaits = s.lockWaits;
   c.sleeps = s.sleeps;
   c.fileIO = s.fileIO;
+  c.instanceWaits = s.instanceWaits;
+  c.waitsOver100us = s.waitsOver100us;
+  c.longestWaitNs = s.longestWaitNs;
   return c;
 }
 
@@ -166,6 +180,32 @@ void OnLock(const void* mutex)
     ++s.probedCount;
   }
   if (s.watching && !Allowed(mutex)) ++s.lockWaits;
+}
+
+long long MonotonicNs()
+{
+  struct timespec t;
+  clock_gettime(CLOCK_MONOTONIC, &t);
+  return (long long)t.tv_sec * 1000000000LL + t.tv_nsec;
+}
+
+// Locks a mutex as lock(m) would; while watching, a lock that finds the
+// mutex taken is timed. trylock is not replaced here, so it cannot recurse.
+template <class Lock>
+int TimedLock(pthread_mutex_t* m, Lock lock)
+{
+  OnLock(m);
+  if (!tState.watching) return lock();
+  const int tried = pthread_mutex_trylock(m);
+  if (tried != EBUSY) return tried;  // taken (also a recursive re-entry), or an error lock() gives too
+  const long long start = MonotonicNs();
+  const int result = lock();
+  const long long waited = MonotonicNs() - start;
+  ThreadState& s = tState;
+  if (Allowed(m)) ++s.instanceWaits;
+  if (waited > kLongWaitNs) ++s.waitsOver100us;
+  if (waited > s.longestWaitNs) s.longestWaitNs = waited;
+  return result;
 }
 
 inline void CountWait()
@@ -301,15 +341,13 @@ extern "C" {
 int pthread_mutex_lock(pthread_mutex_t* m)
 {
   STRESS_NEXT(pthread_mutex_lock, int (*)(pthread_mutex_t*));
-  stress::OnLock(m);
-  return real(m);
+  return stress::TimedLock(m, [&] { return real(m); });
 }
 
 int pthread_mutex_timedlock(pthread_mutex_t* m, const struct timespec* t)
 {
   STRESS_NEXT(pthread_mutex_timedlock, int (*)(pthread_mutex_t*, const struct timespec*));
-  stress::OnLock(m);
-  return real(m, t);
+  return stress::TimedLock(m, [&] { return real(m, t); });
 }
 
 int pthread_cond_wait(pthread_cond_t* c, pthread_mutex_t* m)

@@ -1,7 +1,8 @@
 // Counts what a thread does that a real-time audio thread must not:
 // allocations, frees, page faults, waits on locks other than an allowed
-// one, sleeps and blocking file I/O. The heap and the blocking calls are
-// replaced for the whole process (glibc, no sanitizer), so the plug-in
+// one, sleeps and blocking file I/O. It also times every mutex lock that
+// had to wait, the allowed ones included. The heap and the blocking calls
+// are replaced for the whole process (glibc, no sanitizer), so the plug-in
 // loaded into it is seen too; elsewhere on Linux only page faults are
 // counted, and on Windows nothing.
 #pragma once
@@ -10,10 +11,20 @@
 
 namespace stress {
 
+// A lock wait longer than this is counted in waitsOver100us.
+const long long kLongWaitNs = 100000;
+
 struct AudioCounts
 {
   long allocs = 0, frees = 0, faults = 0;
+  // lockWaits: locks taken on mutexes other than the allowed ones, waited
+  // or not, and waits on conditions, rwlocks, semaphores and joins.
   long lockWaits = 0, sleeps = 0, fileIO = 0;
+  // Mutex locks that found the mutex taken and waited (a failed try first):
+  // how many of them were on an allowed lock, the longest of all, and how
+  // many took longer than kLongWaitNs.
+  long instanceWaits = 0, waitsOver100us = 0;
+  long long longestWaitNs = 0;
 
   long Blocking() const { return lockWaits + sleeps + fileIO; }
   bool Clean() const { return allocs == 0 && frees == 0 && faults == 0 && Blocking() == 0; }

@@ -4,7 +4,8 @@
 // takes (windows, connections, threads, shared memory, heap) comes back and
 // that the plug-in reported no X error.
 #include "StressTestUtil.h"
-#include "TestScreen.h"
+// After gtest: Xlib defines None, Bool and the like.
+#include "EditorLatency.h"
 
 #include <malloc.h>
 #include <unistd.h>
@@ -20,12 +21,14 @@
 
 using namespace stress;
 using namespace stresstest;
+using latency::Drawn;
+using latency::EditOpen;
+using latency::kEditorH;
+using latency::kEditorW;
 using x11test::TestScreen;
 using x11test::WaitFor;
 
 namespace {
-
-const int kEditorW = 545, kEditorH = 210;
 
 // Shared-memory segments this process created that still exist.
 int OwnShmSegments()
@@ -163,19 +166,6 @@ void ExpectAudioClean(AudioLoop& audio)
   {
     EXPECT_TRUE(audio.counts.Clean()) << audio.counts.Text();
   }
-}
-
-VstIntPtr EditOpen(StressHost& s, Window parent) { return s.Dispatch(effEditOpen, 0, 0, (void*)(uintptr_t)parent); }
-
-// The editor window in parent has drawn its face: more than one colour.
-bool Drawn(TestScreen& screen, Window parent)
-{
-  const std::vector<Window> kids = screen.Children(parent);
-  if (kids.size() != 1) return false;
-  const std::vector<uint32_t> px = screen.Grab(kids[0], kEditorW, kEditorH);
-  for (uint32_t p : px)
-    if (p != px[0]) return true;
-  return false;
 }
 
 class StressEditor : public ::testing::Test

@@ -1,5 +1,6 @@
 #include "StressHost.h"
 
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -152,8 +153,8 @@ std::string StressHost::Load(const std::string& path)
 
 void StressHost::OnCallback(void* self, VstInt32 opcode)
 {
-  (void)opcode;
   StressHost* h = static_cast<StressHost*>(self);
+  if (opcode == audioMasterEndEdit) ++h->mEditEnds;
   const size_t thread = ThisThread();
   if (thread == h->mAudioThread.load()) ++h->mAudioCallbacks;
   else if (thread != h->mUiThread.load()) ++h->mForeign;
@@ -201,13 +202,17 @@ BlockReport StressHost::Block(int n, Precision p)
 
   {
     WatchBegin();
+    const auto start = std::chrono::steady_clock::now();
     switch (p)
     {
       case Precision::kFloat: host.ProcessReplacing(mInF.Pointers(), mOutF.Pointers(), n); break;
       case Precision::kAccumulate: host.ProcessAccumulate(mInF.Pointers(), mOutF.Pointers(), n); break;
       case Precision::kDouble: host.ProcessDouble(mInD.Pointers(), mOutD.Pointers(), n); break;
     }
+    const auto end = std::chrono::steady_clock::now();
     report.counts = WatchEnd();
+    report.startNs = std::chrono::duration_cast<std::chrono::nanoseconds>(start.time_since_epoch()).count();
+    report.processNs = std::chrono::duration_cast<std::chrono::nanoseconds>(end - start).count();
   }
   mLast = p;
   mPos += n;

@@ -54,10 +54,12 @@ private:
 };
 
 // What a block check found; empty `fault` means the block was clean.
+// startNs (steady clock) and processNs time the process call alone.
 struct BlockReport
 {
   std::string fault;
   AudioCounts counts;
+  long long startNs = 0, processNs = 0;
 };
 
 class StressHost
@@ -96,6 +98,8 @@ public:
   bool ProcessFromOneThread() const { return mAudioThreadCount <= 1; }
   long ForeignCallbacks() const { return mForeign.load(); }
   long CallbacksOnAudioThread() const { return mAudioCallbacks.load(); }
+  // audioMasterEndEdit callbacks from any thread: edit gestures finished.
+  long EditEnds() const { return mEditEnds.load(); }
 
   VstIntPtr Dispatch(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr,
                      float opt = 0.f);
@@ -118,7 +122,7 @@ private:
   // Hashed thread ids: the one that loaded, the one processing.
   std::atomic<size_t> mUiThread{ 0 }, mAudioThread{ 0 };
   int mAudioThreadCount = 0;
-  std::atomic<long> mForeign{ 0 }, mAudioCallbacks{ 0 };
+  std::atomic<long> mForeign{ 0 }, mAudioCallbacks{ 0 }, mEditEnds{ 0 };
 };
 
 // Whether the long forms were asked for (QUORVEX_STRESS_FULL=1).

@@ -9,6 +9,7 @@
 #include <unistd.h>
 #endif
 
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -63,6 +64,47 @@ TEST(StressWatch, SeesWhatTheAudioThreadMustNotDo)
   EXPECT_TRUE(WatchEnd().Clean());
   close(fds[0]);
   close(fds[1]);
+}
+#endif
+
+#if defined(__GLIBC__)
+// A lock that finds its mutex held is timed, on the allowed lock too; only
+// the other one counts among lockWaits. Static: allowed addresses are kept.
+TEST(StressWatch, TimesLocksThatHadToWait)
+{
+  if (!InterposerActive()) GTEST_SKIP() << "needs glibc without a sanitizer";
+  static std::mutex allowed, other;
+  AllowLock(allowed.native_handle());
+  for (std::mutex* m : { &allowed, &other })
+  {
+    SCOPED_TRACE(m == &allowed ? "allowed lock" : "other lock");
+    std::atomic<bool> held{ false };
+    std::thread holder([&] {
+      m->lock();
+      held = true;
+      // Let go once the watched thread waits: glibc marks the lock word 2.
+      pthread_mutex_t* h = m->native_handle();
+      while (__atomic_load_n(&h->__data.__lock, __ATOMIC_ACQUIRE) != 2) std::this_thread::yield();
+      m->unlock();
+    });
+    while (!held) std::this_thread::yield();
+    WatchBegin();
+    m->lock();
+    m->unlock();
+    const AudioCounts c = WatchEnd();
+    holder.join();
+    EXPECT_EQ(c.instanceWaits, m == &allowed ? 1 : 0);
+    EXPECT_EQ(c.lockWaits, m == &allowed ? 0 : 1);
+    EXPECT_GT(c.longestWaitNs, 0);
+    // Taken without a wait: counted as before, not timed.
+    WatchBegin();
+    m->lock();
+    m->unlock();
+    const AudioCounts free = WatchEnd();
+    EXPECT_EQ(free.instanceWaits, 0);
+    EXPECT_EQ(free.longestWaitNs, 0);
+    EXPECT_EQ(free.lockWaits, m == &allowed ? 0 : 1);
+  }
 }
 #endif
 

@@ -63,6 +63,15 @@ public:
     return out;
   }
 
+  // The window with the keyboard focus.
+  Window Focus()
+  {
+    Window w = 0;
+    int revert = 0;
+    XGetInputFocus(dpy, &w, &revert);
+    return w;
+  }
+
   // Every window on the server below the root, at any depth.
   int CountWindows() { return CountBelow(DefaultRootWindow(dpy)); }
 

@@ -590,9 +590,13 @@ TEST_F(X11Editor, TheEffectInTheReferenceHost)
   ASSERT_TRUE(settle(5));
   EXPECT_EQ(calls(), (Strings{ "begin 2", "automate 2", "automate 2", "automate 2", "end 2" }));
 
-  // Right click on "Feedback", type 70, Enter.
+  // Right click on "Feedback", type 70, Enter. The box exists a moment
+  // before it has the keyboard; keys typed in between go to the editor.
   screen.Click(379, 130, 3);
-  ASSERT_TRUE(WaitFor([&] { return screen.Children(editor).size() == 1; }));
+  ASSERT_TRUE(WaitFor([&] {
+    const std::vector<Window> kids = screen.Children(editor);
+    return kids.size() == 1 && screen.Focus() == kids[0];
+  }));
   host.ClearCalls();
   screen.Key(XK_7);
   screen.Key(XK_0);
