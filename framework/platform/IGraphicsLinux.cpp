@@ -624,7 +624,10 @@ void IGraphicsLinux::HandleEvent(void* event)
   if (!input) return;
   EventScope scope(this);
   if (IsClosing()) return;
-  if (mEntryWnd && w == mEntryWnd)
+  // Keys typed between the right click and the box taking the keyboard
+  // reach the editor window; they belong to the box.
+  const bool boxKey = ev->type == KeyPress && w == mWnd && mEntry.IsOpen();
+  if ((mEntryWnd && w == mEntryWnd) || boxKey)
     HandleEntryEvent(ev);
   else if (w == mWnd)
     HandleEditorEvent(ev);
@@ -764,8 +767,6 @@ void IGraphicsLinux::OpenEntryWindow()
   XMapRaised(dpy, wnd);
   XSync(dpy, False);
   XSetInputFocus(dpy, wnd, RevertToParent, CurrentTime);
-  // Published once the server has it mapped and focused, so that whatever
-  // follows the right click is typed into it.
   XSync(dpy, False);
   mEntryWnd = wnd;
   DrawEntry();
