@@ -6,20 +6,57 @@ if command -v ccache >/dev/null 2>&1; then
   launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
 fi
 
+is_installed() {
+  dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"
+}
+
+# JACK's development files, from the JACK the machine already has. Left to
+# itself, apt satisfies librtaudio-dev's "libjack-dev | libjack-jackd2-dev"
+# with jack1's libjack-dev, which takes jackd2 (what most users run) away.
+jack_dev_package() {
+  if is_installed libjack-dev || is_installed libjack-jackd2-dev; then return 0; fi
+  if is_installed libjack0; then echo libjack-dev; else echo libjack-jackd2-dev; fi
+}
+
+# Packages that installing the given ones would remove, one a line, from
+# apt-get's simulation output on stdin (C locale): the "REMOVED" summary
+# (printed even when --no-remove refuses) and the "Remv" steps.
+removed_packages() {
+  awk '/^The following packages will be REMOVED:/ { block = 1; next }
+       block && /^  / { for (i = 1; i <= NF; i++) print $i; next }
+       { block = 0 }
+       /^Remv / { print $2 }' | sed 's/\*$//' | sort -u
+}
+
 # Installs the Debian packages given that are not installed yet (as root, or
 # through sudo). Waits for another apt run to finish rather than failing.
+# Never removes a package: the install is simulated first and refused if
+# apt would take anything away (a musician's JACK, say).
 install_packages() {
   local missing=() p
   for p in "$@"; do
-    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
-      missing+=("$p")
-    fi
+    is_installed "$p" || missing+=("$p")
   done
   ((${#missing[@]})) || return 0
   echo "Installing: ${missing[*]}"
   local sudo_cmd=()
   if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
   "${sudo_cmd[@]}" apt-get -o DPkg::Lock::Timeout=600 update -qq
+  local plan status=0 removed
+  plan="$(LC_ALL=C apt-get -o DPkg::Lock::Timeout=600 install -s --no-remove --no-install-recommends \
+    "${missing[@]}" 2>&1)" || status=$?
+  removed="$(removed_packages <<<"$plan")"
+  if [ -n "$removed" ]; then
+    while read -r p; do
+      echo "install_packages: not installing: apt-get would remove $p" >&2
+    done <<<"$removed"
+    return 1
+  fi
+  if ((status)); then
+    tail -n 20 <<<"$plan" >&2
+    echo "install_packages: apt-get refuses these packages (see above); nothing installed" >&2
+    return 1
+  fi
   DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get -o DPkg::Lock::Timeout=600 \
-    install -y -qq --no-install-recommends "${missing[@]}"
+    install -y -qq --no-remove --no-install-recommends "${missing[@]}"
 }

@@ -4,7 +4,8 @@
 # tests, and libpng and GoogleTest built
 # for Windows from Debian's sources. The built libraries are cached in
 # build-windows-deps/ (never committed) and rebuilt only when the toolchain
-# file or a source version changes. Idempotent.
+# file or a source version changes. Idempotent. `--list` prints the Debian
+# packages it installs and does nothing else.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 
@@ -14,6 +15,7 @@ packages=(
   googletest
   wine64 xvfb xauth
 )
+if [ "${1:-}" = "--list" ]; then printf '%s\n' "${packages[@]}"; exit 0; fi
 
 sudo_cmd=()
 if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
