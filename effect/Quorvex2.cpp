@@ -106,7 +106,7 @@ Quorvex2::Quorvex2(audioMasterCallback hostCallback)
     mDelayBuf(nullptr), mSamplesPerWhole(0.0), mPan(0.0f), mFeedback(0.0f), mWet(0.0f), mDry(0.0f),
     mFarTarget(0), mFarOld(0), mFarNew(0), mNearTarget(0), mNearOld(0), mNearNew(0),
     mBufLen(0), mWritePos(0), mFadeLen(kFadeLength), mFadeCount(0), mBufReady(false), mPingPongMode(0),
-    mNearWanted(0.0), mLineSized(false), mSizedRate(0.0), mLineWanted(0), mLineFailed(0), mFramesWritten(0)
+    mNearWanted(0.0), mLineSized(false), mSizedRate(0.0), mLineWanted(0), mLineFailed(0), mOfflineAsked(0), mFramesWritten(0)
 {
   IParam* rate = GetParam(kDelayRate);
   rate->DefineEnum("Delay Rate", 12, kNumDelayRates, "");
@@ -399,9 +399,45 @@ void Quorvex2::BuildRequestedLine(void* self)
   if (plug->mLineWanted.load() == want) plug->mLineWanted.store(0);
 }
 
+uint32_t Quorvex2::LineNeededAt(double s) const
+{
+  const double v = RoundHalfAway(GetParam(kDelayRate)->Value());
+  const int32_t n = (v > -2147483648.0 && v < 2147483648.0) ? (int32_t)v : 0;
+  const double nearTap = RoundHalfAway((double)DelayRateFraction(n) * s);
+  const int32_t nearFits = nearTap < 1073741823.0 ? (int32_t)(nearTap > 0.0 ? nearTap : 0.0) : 1073741823;
+  if (nearTap <= (double)(mBufLen / 2) && (uint32_t)FarTapFor(nearFits, mPingPongMode) <= mBufLen) return 0;
+  return LineLengthFor(kLineWholeNotes * s);
+}
+
+void Quorvex2::GrowLineIfOffline(uint32_t need)
+{
+  if (need <= mBufLen || need <= mLineFailed || need == mOfflineAsked) return;
+  mOfflineAsked = need;
+  if (!HostRendersOffline()) return;
+  // The host waits for this block whatever it takes; a real-time host
+  // keeps its taps held until the worker's line arrives.
+  double* line = NewLine(need);
+  if (!line)
+  {
+    mLineFailed = need;
+    return;
+  }
+  std::free(SwapInLine(line, need));
+  if (mLineWanted.load() <= need) mLineWanted.store(0);
+}
+
 void Quorvex2::ProcessBlock(double** inputs, double** outputs, int nFrames)
 {
   const double s = WholeNoteSamples();
+  if (mBufReady && mDelayBuf)
+  {
+    // Before the taps follow the tempo, so they never move inside a line
+    // about to grow; also a longer line a parameter change asked for.
+    uint32_t need = s != mSamplesPerWhole ? LineNeededAt(s) : 0;
+    const uint32_t wanted = mLineWanted.load();
+    if (wanted > need) need = wanted;
+    if (need) GrowLineIfOffline(need);
+  }
   if (!mBufReady)
   {
     mBufReady = true;

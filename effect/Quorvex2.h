@@ -89,6 +89,14 @@ private:
   double* SwapInLine(double* line, uint32_t len);
   // [audio thread allowed, instance lock] asks the worker for a longer line.
   void RequestLine(double len);
+  // [audio thread, instance lock] the line that holds every tap at s
+  // samples a whole note, 0 when the one in use does.
+  uint32_t LineNeededAt(double s) const;
+  // [audio thread, instance lock] For a host rendering offline: a block
+  // that needs a longer line gets it before it runs, built here, so the
+  // render equals one whose line was long enough from the start and does
+  // not depend on when a worker finishes. The host is asked once a need.
+  void GrowLineIfOffline(uint32_t need);
   // [worker thread] builds the requested line, then swaps it in under the lock.
   static void BuildRequestedLine(void* self);
   void RunSteady(const double* in0, const double* in1, double* out0, double* out1, int from, int to);
@@ -114,6 +122,8 @@ private:
   // Line length asked of the worker (0: none); longest one that failed.
   std::atomic<uint32_t> mLineWanted;
   uint32_t mLineFailed;
+  // The need the host was last asked about (GrowLineIfOffline).
+  uint32_t mOfflineAsked;
   // Frames written into the line since it was made; tells a line grown
   // outside the lock what the audio thread wrote meanwhile.
   uint64_t mFramesWritten;

@@ -134,6 +134,9 @@ public:
   virtual int HostSamplePos() = 0;
   virtual double HostTempo() = 0;
   virtual void HostTimeSig(int* numerator, int* denominator) = 0;
+  // [audio thread] true when the host renders offline (faster than real
+  // time, waiting for every block); asks the host each call.
+  virtual bool HostRendersOffline() { return false; }
   // [UI thread] asks the host once; later calls return the stored code.
   virtual int IdentifyHost() { return mHost; }
   virtual void SyncEditorRect() = 0;

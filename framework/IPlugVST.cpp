@@ -187,6 +187,11 @@ void IPlugVST::HostTimeSig(int* numerator, int* denominator)
   if (denominator) *denominator = den;
 }
 
+bool IPlugVST::HostRendersOffline()
+{
+  return HostCall(audioMasterGetCurrentProcessLevel) == kVstProcessLevelOffline;
+}
+
 int IPlugVST::IdentifyHost()
 {
   {

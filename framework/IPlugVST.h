@@ -35,6 +35,8 @@ public:
   int HostSamplePos() override;
   double HostTempo() override;
   void HostTimeSig(int* numerator, int* denominator) override;
+  // [audio thread] one audioMasterGetCurrentProcessLevel.
+  bool HostRendersOffline() override;
   // [UI thread] asks the host for its product string and version once.
   int IdentifyHost() override;
   void SyncEditorRect() override;
