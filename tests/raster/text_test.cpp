@@ -307,6 +307,52 @@ TEST(CachedFont, AsciiDirectOthersSortedAndPrecalcAsciiOnly)
   EXPECT_EQ(font->GetLineHeight(), 12);
 }
 
+TEST(CachedFont, NoPlatformFontKeepsOneSortedRecordPerCharacter)
+{
+  // A font whose platform font could not be made renders nothing, but its
+  // records must still sort in: a missed lookup appends on every draw.
+  LICE_MemBitmap bm(60, 20);
+  RECT area = {0, 0, 60, 20};
+  const struct
+  {
+    const char* text;
+    std::vector<unsigned short> codes; // sorted, distinct
+  } texts[] = {
+    {"\xC3\xBC\xC3\xA0\xE2\x82\xAC\xC3\xA9\xC3\xA0", {0xE0, 0xE9, 0xFC, 0x20AC}},
+    {"D\xC3\xA9lai \xE2\x88\x9E \xC3\x9F\xC2\xB0", {0xB0, 0xDF, 0xE9, 0x221E}},
+  };
+  const struct
+  {
+    const char* name;
+    bool reset; // through SetFromPlatformFont(nullptr), else as constructed
+    LICE_IBitmap* bm;
+    int flags;
+  } ways[] = {
+    {"draw", true, &bm, 0},
+    {"draw, never set", false, &bm, LICE_DT_NEEDALPHA},
+    {"measure", true, nullptr, DT_CALCRECT},
+  };
+  for (const auto& t : texts)
+    for (const auto& w : ways)
+    {
+      LICE_CachedFont font;
+      if (w.reset) font.SetFromPlatformFont(nullptr, 0);
+      for (int pass = 0; pass < 4; ++pass)
+      {
+        RECT r = area;
+        font.DrawText(w.bm, t.text, -1, &r, w.flags);
+        ASSERT_EQ(font.ExtendedGlyphCount(), (int)t.codes.size()) << w.name << " pass " << pass;
+      }
+      for (const unsigned short code : t.codes)
+      {
+        const LICE_CachedFont::Glyph* g = font.FindGlyph(code);
+        ASSERT_NE(g, nullptr) << w.name << " " << code;
+        EXPECT_EQ(g->code, code);
+        EXPECT_EQ(g->offset, 0); // nothing to render with
+      }
+    }
+}
+
 TEST(CachedFont, MeasureLinesSpacesAndFourByteSequences)
 {
   auto font = Font(16, 0x200 | 0x400);
