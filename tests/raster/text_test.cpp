@@ -145,6 +145,71 @@ TEST(TextContext, SelectionSlotsAndKindNumbers)
   EXPECT_FALSE(DeleteObject(kFont));
 }
 
+TEST(TextContext, SelectedObjectsLiveUntilTheirLastRelease)
+{
+  LICE_SysBitmap bm(120, 60);
+  const int live = lice_dc::LiveObjectCount();
+  // Draws "Mix" through the context; the ink height tells which font drew.
+  auto inkHeight = [&](HDC dc) {
+    Clear(bm, kBlack);
+    SetTextColor(dc, RGB(255, 255, 255));
+    RECT r = {0, 0, 120, 60};
+    EXPECT_EQ(DrawText(dc, "Mix", -1, &r, 0), 40);
+    const Box box = InkBox(bm, kBlack);
+    return box.Empty() ? 0 : box.b - box.t;
+  };
+
+  // Each way a context lets go of what it holds.
+  const struct
+  {
+    const char* name;
+    void (*release)(HDC dc, HFONT other);
+    bool deletesContext;
+  } ways[] = {
+    {"kind number selected",
+     [](HDC dc, HFONT) { SelectObject(dc, reinterpret_cast<HGDIOBJ>((uintptr_t)LICE_OBJ_FONT)); },
+     false},
+    {"another font selected", [](HDC dc, HFONT other) { SelectObject(dc, other); }, false},
+    {"context deleted", [](HDC dc, HFONT) { LICE_DeleteContext(dc); }, true},
+  };
+  for (const auto& w : ways)
+  {
+    SCOPED_TRACE(w.name);
+    HDC dc = LICE_CreateBitmapContext(&bm);
+    HFONT f = Arial(40), other = Arial(12);
+    ASSERT_TRUE(dc && f && other);
+    SelectObject(dc, f);
+    SelectObject(dc, f); // the slot holds one reference however often
+    EXPECT_TRUE(DeleteObject(f));
+    EXPECT_FALSE(DeleteObject(f)); // the maker's reference goes once
+    EXPECT_EQ(lice_dc::LiveObjectCount(), live + 2);
+
+    TEXTMETRIC tm;
+    ASSERT_TRUE(GetTextMetrics(dc, &tm));
+    EXPECT_EQ(tm.tmHeight, 40);
+    EXPECT_GT(inkHeight(dc), 20);
+
+    w.release(dc, other);
+    EXPECT_EQ(lice_dc::LiveObjectCount(), live + 1);
+    if (!w.deletesContext) LICE_DeleteContext(dc);
+    EXPECT_TRUE(DeleteObject(other));
+    EXPECT_EQ(lice_dc::LiveObjectCount(), live);
+  }
+
+  // Selected into two contexts, it lives until the second lets go.
+  HDC a = LICE_CreateBitmapContext(&bm), b = LICE_CreateBitmapContext(&bm);
+  HFONT f = Arial(40);
+  ASSERT_TRUE(a && b && f);
+  SelectObject(a, f);
+  SelectObject(b, f);
+  DeleteObject(f);
+  LICE_DeleteContext(a);
+  EXPECT_EQ(lice_dc::LiveObjectCount(), live + 1);
+  EXPECT_GT(inkHeight(b), 20);
+  LICE_DeleteContext(b);
+  EXPECT_EQ(lice_dc::LiveObjectCount(), live);
+}
+
 TEST(TextContext, MetricsFaceCacheAndMultiLineMeasure)
 {
   const int misses = lice_dc::FaceCacheMisses();
