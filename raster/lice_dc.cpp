@@ -32,6 +32,7 @@ struct Pools
   WDL_Mutex mutex;
   std::vector<MemoryContext*> contexts;
   std::vector<GdiObjectRecord*> objects;
+  int liveObjects = 0;
 
   ~Pools()
   {
@@ -86,6 +87,31 @@ void ReturnRecord(std::vector<T*>& pool, T* rec, size_t limit)
   {
     free(rec);
   }
+}
+
+// Reference counts change under the pool lock: objects are made and deleted
+// on any thread, selected on the drawing one.
+WDL_Mutex* ObjectLock()
+{
+  return gPoolsGone ? nullptr : &ThePools().mutex;
+}
+
+void Retain(GdiObjectRecord* obj)
+{
+  WDL_MutexLock lock(ObjectLock());
+  ++obj->refCount;
+}
+
+// The last release closes the font and pools the record.
+void Release(GdiObjectRecord* obj)
+{
+  {
+    WDL_MutexLock lock(ObjectLock());
+    if (--obj->refCount > 0) return;
+    if (!gPoolsGone) --ThePools().liveObjects;
+  }
+  if (obj->font) CloseFont(obj->font);
+  if (!gPoolsGone) ReturnRecord(ThePools().objects, obj, kMaxPooledObjects);
 }
 
 bool LiveContext(HDC ctx)
@@ -155,7 +181,18 @@ HDC LICE_CreateBitmapContext(LICE_IBitmap* bitmap)
 
 void LICE_DeleteContext(HDC ctx)
 {
-  if (ctx && !gPoolsGone) ReturnRecord(ThePools().contexts, ctx, kMaxPooledContexts);
+  if (!ctx || gPoolsGone) return;
+  GdiObjectRecord* held[3];
+  {
+    // Emptied under the lock so that a second delete releases nothing.
+    WDL_MutexLock lock(&ThePools().mutex);
+    if (ctx->pooled) return;
+    memcpy(held, ctx->slots, sizeof(held));
+    memset(ctx->slots, 0, sizeof(ctx->slots));
+  }
+  ReturnRecord(ThePools().contexts, ctx, kMaxPooledContexts);
+  for (GdiObjectRecord* obj : held)
+    if (obj) Release(obj);
 }
 
 HGDIOBJ SelectObject(HDC ctx, HGDIOBJ obj)
@@ -166,7 +203,13 @@ HGDIOBJ SelectObject(HDC ctx, HGDIOBJ obj)
   const int kind = kindNumber ? (int)v : obj->kind;
   GdiObjectRecord*& slot = ctx->slots[kind - 1];
   HGDIOBJ prev = slot ? slot : reinterpret_cast<HGDIOBJ>((uintptr_t)kind);
-  slot = kindNumber ? nullptr : obj;
+  GdiObjectRecord* next = kindNumber ? nullptr : obj;
+  GdiObjectRecord* old = slot;
+  if (next == old) return prev;
+  // The slot keeps its object alive after the maker deletes it.
+  if (next) Retain(next);
+  slot = next;
+  if (old) Release(old);
   return prev;
 }
 
@@ -283,6 +326,12 @@ int lice_dc::FaceCacheMisses()
   return TheFaceCache().misses;
 }
 
+int lice_dc::LiveObjectCount()
+{
+  WDL_MutexLock lock(&ThePools().mutex);
+  return ThePools().liveObjects;
+}
+
 HFONT CreateFont(int height, int width, int escapement, int, int weight, int italic, int, int,
                  int, int, int, int quality, int, const char* face)
 {
@@ -304,6 +353,11 @@ HFONT CreateFont(int height, int width, int escapement, int, int weight, int ita
     CloseFont(bf);
     return nullptr;
   }
+  {
+    WDL_MutexLock lock(&ThePools().mutex);
+    ++ThePools().liveObjects;
+  }
+  rec->refCount = 1; // the maker's
   rec->kind = LICE_OBJ_FONT;
   rec->font = bf;
   rec->escapement = escapement * 0.1f;
@@ -314,10 +368,15 @@ HFONT CreateFont(int height, int width, int escapement, int, int weight, int ita
 bool DeleteObject(HGDIOBJ obj)
 {
   const uintptr_t v = reinterpret_cast<uintptr_t>(obj);
-  if (v <= LICE_OBJ_FONT || obj->pooled) return false;
-  if (--obj->refCount >= 0) return true;
-  if (obj->font) CloseFont(obj->font);
-  if (!gPoolsGone) ReturnRecord(ThePools().objects, obj, kMaxPooledObjects);
+  if (v <= LICE_OBJ_FONT) return false;
+  {
+    // The maker's reference goes once: a second delete must not take a
+    // context's reference with it.
+    WDL_MutexLock lock(ObjectLock());
+    if (obj->pooled || obj->deleted) return false;
+    obj->deleted = true;
+  }
+  Release(obj);
   return true;
 }
 

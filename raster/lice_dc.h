@@ -106,11 +106,14 @@ constexpr int LICE_OBJ_FONT = 3;
 // [any thread] A context that draws into bitmap's pixels, re-read on every
 // call so the bitmap may resize underneath. Null when out of memory.
 HDC LICE_CreateBitmapContext(LICE_IBitmap* bitmap);
-// [any thread] Ignores null and contexts already deleted.
+// [any thread] Releases the objects selected into it. Ignores null and
+// contexts already deleted.
 void LICE_DeleteContext(HDC ctx);
 
 // [owner thread] The previous occupant of the object's slot, the kind number
-// when the slot was empty, null for an invalid context or object.
+// when the slot was empty, null for an invalid context or object. The slot
+// takes a reference on obj and releases the one it replaces, so a previous
+// occupant that its maker has deleted may be gone by the time this returns.
 HGDIOBJ SelectObject(HDC ctx, HGDIOBJ obj);
 COLORREF SetTextColor(HDC ctx, COLORREF colour);
 COLORREF GetTextColor(HDC ctx);
@@ -137,8 +140,9 @@ int DrawText(HDC ctx, const char* text, int count, RECT* r, int flags);
 HFONT CreateFont(int height, int width, int escapement, int orientation, int weight,
                  int italic, int underline, int strikeOut, int charset, int outPrecision,
                  int clipPrecision, int quality, int pitchAndFamily, const char* face);
-// [any thread] Releases a font (or pen/brush) object; selected objects stay
-// alive until their last release.
+// [any thread] Releases the maker's reference on a font (or pen/brush)
+// object; selected objects stay alive until their last release. False for
+// kind numbers and objects already deleted.
 bool DeleteObject(HGDIOBJ obj);
 
 #endif // !_WIN32

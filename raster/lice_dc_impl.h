@@ -51,16 +51,19 @@ int StoredQuality(int quality);
 int PrepareText(const char* text, int count, int flags, char* out);
 // Face-name cache lookups so far that had to resolve (tests).
 int FaceCacheMisses();
+// Font objects made and not yet released for the last time (tests).
+int LiveObjectCount();
 
 } // namespace lice_dc
 
 struct GdiObjectRecord
 {
   int kind;
-  int refCount;
+  int refCount; // the maker's until DeleteObject, plus one per context slot holding it
   lice_dc::BackendFont* font;
   float escapement; // degrees; stored only
   int quality;
+  bool deleted; // DeleteObject has dropped the maker's reference
   bool pooled;
 };
 

@@ -242,11 +242,14 @@ LICE_CachedFont::Glyph* LICE_CachedFont::RenderGlyph(unsigned short ch)
     g->code = ch;
     appended = true;
   }
-  if (g->offset != 0 || !mFont) return g;
+  if (g->offset != 0) return g;
   g->code = ch;
 
   // Renders into g, which stays at the list's end until sorted in below.
+  // Without a platform font the record stays unrendered but must still be
+  // sorted in, or later lookups miss it and append another on every draw.
   [&] {
+    if (!mFont) return;
     const int s = 2 * std::max(mLineHeight, 1) + 8;
     HDC dc = GlyphScratch(s, s);
     if (!dc) return;

@@ -145,6 +145,71 @@ TEST(TextContext, SelectionSlotsAndKindNumbers)
   EXPECT_FALSE(DeleteObject(kFont));
 }
 
+TEST(TextContext, SelectedObjectsLiveUntilTheirLastRelease)
+{
+  LICE_SysBitmap bm(120, 60);
+  const int live = lice_dc::LiveObjectCount();
+  // Draws "Mix" through the context; the ink height tells which font drew.
+  auto inkHeight = [&](HDC dc) {
+    Clear(bm, kBlack);
+    SetTextColor(dc, RGB(255, 255, 255));
+    RECT r = {0, 0, 120, 60};
+    EXPECT_EQ(DrawText(dc, "Mix", -1, &r, 0), 40);
+    const Box box = InkBox(bm, kBlack);
+    return box.Empty() ? 0 : box.b - box.t;
+  };
+
+  // Each way a context lets go of what it holds.
+  const struct
+  {
+    const char* name;
+    void (*release)(HDC dc, HFONT other);
+    bool deletesContext;
+  } ways[] = {
+    {"kind number selected",
+     [](HDC dc, HFONT) { SelectObject(dc, reinterpret_cast<HGDIOBJ>((uintptr_t)LICE_OBJ_FONT)); },
+     false},
+    {"another font selected", [](HDC dc, HFONT other) { SelectObject(dc, other); }, false},
+    {"context deleted", [](HDC dc, HFONT) { LICE_DeleteContext(dc); }, true},
+  };
+  for (const auto& w : ways)
+  {
+    SCOPED_TRACE(w.name);
+    HDC dc = LICE_CreateBitmapContext(&bm);
+    HFONT f = Arial(40), other = Arial(12);
+    ASSERT_TRUE(dc && f && other);
+    SelectObject(dc, f);
+    SelectObject(dc, f); // the slot holds one reference however often
+    EXPECT_TRUE(DeleteObject(f));
+    EXPECT_FALSE(DeleteObject(f)); // the maker's reference goes once
+    EXPECT_EQ(lice_dc::LiveObjectCount(), live + 2);
+
+    TEXTMETRIC tm;
+    ASSERT_TRUE(GetTextMetrics(dc, &tm));
+    EXPECT_EQ(tm.tmHeight, 40);
+    EXPECT_GT(inkHeight(dc), 20);
+
+    w.release(dc, other);
+    EXPECT_EQ(lice_dc::LiveObjectCount(), live + 1);
+    if (!w.deletesContext) LICE_DeleteContext(dc);
+    EXPECT_TRUE(DeleteObject(other));
+    EXPECT_EQ(lice_dc::LiveObjectCount(), live);
+  }
+
+  // Selected into two contexts, it lives until the second lets go.
+  HDC a = LICE_CreateBitmapContext(&bm), b = LICE_CreateBitmapContext(&bm);
+  HFONT f = Arial(40);
+  ASSERT_TRUE(a && b && f);
+  SelectObject(a, f);
+  SelectObject(b, f);
+  DeleteObject(f);
+  LICE_DeleteContext(a);
+  EXPECT_EQ(lice_dc::LiveObjectCount(), live + 1);
+  EXPECT_GT(inkHeight(b), 20);
+  LICE_DeleteContext(b);
+  EXPECT_EQ(lice_dc::LiveObjectCount(), live);
+}
+
 TEST(TextContext, MetricsFaceCacheAndMultiLineMeasure)
 {
   const int misses = lice_dc::FaceCacheMisses();
@@ -305,6 +370,52 @@ TEST(CachedFont, AsciiDirectOthersSortedAndPrecalcAsciiOnly)
   EXPECT_EQ(font->ExtendedGlyphCount(), 0);
   EXPECT_EQ(font->FindGlyph('A')->offset, 0);
   EXPECT_EQ(font->GetLineHeight(), 12);
+}
+
+TEST(CachedFont, NoPlatformFontKeepsOneSortedRecordPerCharacter)
+{
+  // A font whose platform font could not be made renders nothing, but its
+  // records must still sort in: a missed lookup appends on every draw.
+  LICE_MemBitmap bm(60, 20);
+  RECT area = {0, 0, 60, 20};
+  const struct
+  {
+    const char* text;
+    std::vector<unsigned short> codes; // sorted, distinct
+  } texts[] = {
+    {"\xC3\xBC\xC3\xA0\xE2\x82\xAC\xC3\xA9\xC3\xA0", {0xE0, 0xE9, 0xFC, 0x20AC}},
+    {"D\xC3\xA9lai \xE2\x88\x9E \xC3\x9F\xC2\xB0", {0xB0, 0xDF, 0xE9, 0x221E}},
+  };
+  const struct
+  {
+    const char* name;
+    bool reset; // through SetFromPlatformFont(nullptr), else as constructed
+    LICE_IBitmap* bm;
+    int flags;
+  } ways[] = {
+    {"draw", true, &bm, 0},
+    {"draw, never set", false, &bm, LICE_DT_NEEDALPHA},
+    {"measure", true, nullptr, DT_CALCRECT},
+  };
+  for (const auto& t : texts)
+    for (const auto& w : ways)
+    {
+      LICE_CachedFont font;
+      if (w.reset) font.SetFromPlatformFont(nullptr, 0);
+      for (int pass = 0; pass < 4; ++pass)
+      {
+        RECT r = area;
+        font.DrawText(w.bm, t.text, -1, &r, w.flags);
+        ASSERT_EQ(font.ExtendedGlyphCount(), (int)t.codes.size()) << w.name << " pass " << pass;
+      }
+      for (const unsigned short code : t.codes)
+      {
+        const LICE_CachedFont::Glyph* g = font.FindGlyph(code);
+        ASSERT_NE(g, nullptr) << w.name << " " << code;
+        EXPECT_EQ(g->code, code);
+        EXPECT_EQ(g->offset, 0); // nothing to render with
+      }
+    }
 }
 
 TEST(CachedFont, MeasureLinesSpacesAndFourByteSequences)
