@@ -328,3 +328,40 @@ TEST(EffectTempo, OddRatesBlocksAndTemposGiveFiniteOutput)
         ASSERT_TRUE(AllFinite(plug.Out()));
       }
 }
+
+// A host rendering offline gets the longer line a tempo drop needs before
+// the block runs: the first echo lands where a line long enough from the
+// start puts it, and renders are bit-identical, however fast the host is.
+TEST(EffectTempo, OfflineRenderAfterATempoDropEqualsALongLineFromTheStart)
+{
+  const size_t drop = 50 * 512, impulse = 200 * 512, echo = 1411200;  // 4/1 at 30 bpm
+  auto render = [&](bool offline) {
+    Plug plug;
+    if (!offline)
+    {
+      // The reference: resumed at the slowest tempo, so its line holds it.
+      plug.host.SetTempo(30.0);
+      plug.host.Dispatch(effMainsChanged, 0, 0);
+      plug.host.Dispatch(effMainsChanged, 0, 1);
+      plug.host.SetTempo(120.0);
+    }
+    plug.host.SetProcessLevel(offline ? kVstProcessLevelOffline : kVstProcessLevelRealtime);
+    plug.Isolate(k4_1, kNormal);
+    Stereo in = Noise(impulse + echo + 2048, 21);
+    for (size_t i = impulse; i < in.Frames(); ++i) in.l[i] = in.r[i] = 0.0;
+    in.l[impulse] = in.r[impulse] = 1.0;
+    plug.Input(in);
+    plug.Run(drop);
+    plug.host.SetTempo(30.0);
+    plug.RunAll();
+    return plug.Out();
+  };
+  const Stereo reference = render(false);
+  const Stereo first = render(true), second = render(true);
+  EXPECT_TRUE(first.l == reference.l && first.r == reference.r);
+  EXPECT_TRUE(second.l == first.l && second.r == first.r);
+  // The noise before the impulse echoes too; the impulse's echo is the
+  // only one left of it at this lookback.
+  EXPECT_NE(first.r[impulse + echo], 0.0);
+  EXPECT_NEAR(first.r[impulse + echo], 1.0, 1e-6);
+}
