@@ -5,9 +5,10 @@
 //   - layout: background, value text style, the seven controls
 #include "Quorvex2Editor.h"
 
-#include "IGraphicsHeadless.h"
 #if defined(_WIN32)
 #include "IGraphicsWindows.h"
+#elif defined(__APPLE__)
+#include "IGraphicsMac.h"
 #endif
 #include "Quorvex2.h"
 #include "QuorvexControls.h"
@@ -20,19 +21,19 @@
 
 const char* const kQuorvexPluginURL = "https://www.vantu.audio/plugins/quorvex-2";
 const char* const kQuorvexHomeURL = "https://www.vantu.audio/";
+const char* const kQuorvexBundleID = "audio.vantu.Quorvex2";
 
 // ================================================================ window layer and images
 
 namespace {
 
-// The window layer of this build: swapping layers is this one line. Systems
-// without a layer of their own yet run headless (nothing on screen).
+// The window layer of this build: swapping layers is this one line.
 #if defined(_WIN32)
 using QuorvexPlatformGraphics = IGraphicsWindows;
-#elif !defined(__APPLE__)
-using QuorvexPlatformGraphics = IGraphicsLinux;
+#elif defined(__APPLE__)
+using QuorvexPlatformGraphics = IGraphicsMac;
 #else
-using QuorvexPlatformGraphics = IGraphicsHeadless;
+using QuorvexPlatformGraphics = IGraphicsLinux;
 #endif
 
 #if defined(_WIN32) || defined(__APPLE__)
@@ -65,7 +66,12 @@ public:
 
 IGraphics* MakeQuorvexGraphics(IPlugBase* plug, int width, int height, int fps)
 {
-  return new QuorvexGraphics(plug, width, height, fps);
+  QuorvexGraphics* g = new QuorvexGraphics(plug, width, height, fps);
+#if defined(__APPLE__)
+  // Before any image loads: the bundle is how the view finds them.
+  g->SetBundleID(kQuorvexBundleID);
+#endif
+  return g;
 }
 
 // ================================================================ layout
