@@ -190,10 +190,14 @@ protected:
       [mWindow sendEvent:e];
     }
   }
-  // Right-clicks the knob, which opens its entry box, and selects its text.
-  NSTextField* OpenBox()
+  // Right-clicks the knob (or command-clicks it, which is the same), which
+  // opens its entry box, and selects the box's text.
+  NSTextField* OpenBox(bool commandClick = false)
   {
-    Click(NSRightMouseDown, NSRightMouseUp, 50, 50);
+    if (commandClick)
+      Click(NSLeftMouseDown, NSLeftMouseUp, 50, 50, kCommand);
+    else
+      Click(NSRightMouseDown, NSRightMouseUp, 50, 50);
     NSTextField* box = (NSTextField*)Gui()->EntryView();
     if (box) [[mWindow fieldEditor:YES forObject:box] selectAll:nil];
     gHeard.clear();
@@ -310,9 +314,11 @@ TEST_F(MacSmoke, EntryBoxCommitsTypedText)
 TEST_F(MacSmoke, ClicksDiscardTheEntryBox)
 {
   // A left click elsewhere discards the typed text and still clicks.
-  ASSERT_TRUE(OpenBox());
+  ASSERT_TRUE(OpenBox(true));
   Type(@"0.9");
+  int presses = mPlug->mProbe->mPresses;
   Click(NSLeftMouseDown, NSLeftMouseUp, 130, 50);
+  EXPECT_EQ(mPlug->mProbe->mPresses, presses + 1);
   EXPECT_EQ(Gui()->EntryView(), nullptr);
   EXPECT_TRUE(gHeard.empty());
   EXPECT_NEAR(mPlug->GetParam(0)->GetUnitValue(), 0.5, 1e-9);
@@ -320,7 +326,7 @@ TEST_F(MacSmoke, ClicksDiscardTheEntryBox)
   // A right click discards it and is consumed, press and release.
   ASSERT_TRUE(OpenBox());
   Type(@"0.9");
-  const int presses = mPlug->mProbe->mPresses;
+  presses = mPlug->mProbe->mPresses;
   Click(NSRightMouseDown, NSRightMouseUp, 130, 50);
   EXPECT_EQ(mPlug->mProbe->mPresses, presses);
   EXPECT_EQ(Gui()->EntryView(), nullptr);
