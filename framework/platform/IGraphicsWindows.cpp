@@ -275,6 +275,8 @@ LRESULT CALLBACK IGraphicsWindows::WndProc(HWND hWnd, UINT msg, WPARAM wParam, L
 
 LRESULT IGraphicsWindows::OnMessage(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
+  // The core pairs no right clicks: the second of two quick ones is a press.
+  if (msg == WM_RBUTTONDBLCLK) msg = WM_RBUTTONDOWN;
   const bool press = msg == WM_LBUTTONDOWN || msg == WM_LBUTTONDBLCLK || msg == WM_RBUTTONDOWN ||
                      msg == WM_MBUTTONDOWN || msg == WM_MBUTTONDBLCLK;
   // A press with the right button up: an eaten release that never came is

@@ -340,6 +340,7 @@ TEST(EditorWindow, RightPressThatDiscardsABoxKeepsLaterGesturesPaired)
   const Case cases[] = {
     { "released outside the window", WM_RBUTTONDOWN, kW + 60, 130, false },
     { "capture taken by the host window", WM_RBUTTONDOWN, 379, 130, true },
+    { "second click of a double click", WM_RBUTTONDBLCLK, 379, 130, false },
   };
   Editing e;
   ASSERT_NO_FATAL_FAILURE(e.Open());
