@@ -365,10 +365,12 @@ LRESULT IGraphicsWindows::OnMessage(HWND hWnd, UINT msg, WPARAM wParam, LPARAM l
     case WM_LBUTTONUP:
     case WM_RBUTTONUP:
     {
-      // An eaten right release still to come needs the capture.
-      if (!mEatRightUp) ReleaseCapture();
+      // Released after the editor has taken the release, so the capture
+      // change it causes finds the gesture ended; an eaten right release
+      // still to come needs the capture.
       MouseModifiers mod = ModifiersOf(wParam);
       OnMouseUp(x, y, &mod);
+      if (!mEatRightUp) ReleaseCapture();
       return 0;
     }
     case WM_LBUTTONDBLCLK:
@@ -378,8 +380,13 @@ LRESULT IGraphicsWindows::OnMessage(HWND hWnd, UINT msg, WPARAM wParam, LPARAM l
       return 0;
     }
     case WM_CAPTURECHANGED:
-      // Another window has the mouse: an eaten release cannot come here.
-      if (reinterpret_cast<HWND>(lParam) != hWnd) mEatRightUp = false;
+      // Another window has the mouse: an eaten release cannot come here,
+      // and a gesture's release will not either.
+      if (reinterpret_cast<HWND>(lParam) != hWnd)
+      {
+        mEatRightUp = false;
+        OnMouseCaptureLost();
+      }
       return 0;
     case WM_MOUSEWHEEL:
     {
