@@ -304,11 +304,33 @@ void IGraphics::Close(bool callPlug)
 
 void IGraphics::EndGestures()
 {
-  IControl* captured = mControls.Get(mCaptureIndex);
   ClearMouseCapture();
-  if (!mPlug) return;
-  if (captured && captured->ParamIdx() >= 0) mPlug->EndParamGesture(captured->ParamIdx());
-  mPlug->FlushPendingGestureEnd();
+  EndMouseGesture();
+  if (mPlug) mPlug->FlushPendingGestureEnd();
+}
+
+void IGraphics::BeginMouseGesture(IControl* control)
+{
+  // A press whose release never came (the capture went elsewhere) ends
+  // first: the host sees every begin paired.
+  EndMouseGesture();
+  if (!mPlug || control->ParamIdx() < 0) return;
+  mGestureParam = control->ParamIdx();
+  mPlug->BeginParamGesture(mGestureParam);
+}
+
+void IGraphics::EndMouseGesture()
+{
+  const int param = mGestureParam;
+  mGestureParam = -1;
+  if (param >= 0 && mPlug) mPlug->EndParamGesture(param);
+}
+
+void IGraphics::OnMouseCaptureLost()
+{
+  EventScope scope(this);
+  ClearMouseCapture();
+  EndMouseGesture();
 }
 
 void IGraphics::SetAllControlsDirty()
@@ -514,7 +536,7 @@ void IGraphics::OnMouseDown(int x, int y, MouseModifiers* mod)
   mCaptureIndex = i;
   mMouseX = x;
   mMouseY = y;
-  if (control->ParamIdx() >= 0 && mPlug) mPlug->BeginParamGesture(control->ParamIdx());
+  BeginMouseGesture(control);
   control->OnMouseDown(x, y, mod);
 }
 
@@ -525,9 +547,9 @@ void IGraphics::OnMouseUp(int x, int y, MouseModifiers* mod)
   const int i = ControlIndexAt(x, y);
   ClearMouseCapture();
   IControl* control = mControls.Get(i);
-  if (!control) return;
-  control->OnMouseUp(x, y, mod);
-  if (control->ParamIdx() >= 0 && mPlug) mPlug->EndParamGesture(control->ParamIdx());
+  if (control) control->OnMouseUp(x, y, mod);
+  // Only the gesture a press began ends here, wherever the release lands.
+  EndMouseGesture();
 }
 
 bool IGraphics::OnMouseDblClick(int x, int y, MouseModifiers* mod)
@@ -538,7 +560,7 @@ bool IGraphics::OnMouseDblClick(int x, int y, MouseModifiers* mod)
   const int i = ControlIndexAt(x, y);
   IControl* control = mControls.Get(i);
   if (!control) return false;
-  if (control->ParamIdx() >= 0 && mPlug) mPlug->BeginParamGesture(control->ParamIdx());
+  BeginMouseGesture(control);
   if (!control->DblClickIsPress())
   {
     control->OnMouseDblClick(x, y, mod);

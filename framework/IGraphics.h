@@ -151,6 +151,9 @@ public:
   static constexpr int kDoubleClickSlop = 4;
   // True between a press on a control and its release: drags go to it.
   bool HasCapture() const { return mCaptureIndex >= 0; }
+  // The window system took the mouse away mid-gesture (Win32's
+  // WM_CAPTURECHANGED): the gesture ends as a release would end it.
+  void OnMouseCaptureLost();
   // d in whole wheel steps.
   void OnMouseWheel(int x, int y, MouseModifiers* mod, int d);
   // Returns whether hover is tracked.
@@ -264,6 +267,8 @@ protected:
   int mWidth, mHeight;
   int mFrameRate;
   int mCaptureIndex = -1;
+  // The parameter whose gesture a press began, -1 when none is open.
+  int mGestureParam = -1;
   int mHoverIndex = -1;
   int mMouseX = 0, mMouseY = 0;
   // The left press a second one may pair with (OnMousePress).
@@ -277,9 +282,12 @@ protected:
 
 private:
   void Close(bool callPlug);
-  // [editor lock] ends the gesture of a captured control and a pending
+  // [editor lock] ends the gesture of a pressed control and a pending
   // wheel gesture.
   void EndGestures();
+  // [editor lock] the begin and end edits of a press, paired.
+  void BeginMouseGesture(IControl* control);
+  void EndMouseGesture();
   // The drawing rectangle of an image that could not be loaded.
   void DrawPlaceholder(IRECT* dest);
 };

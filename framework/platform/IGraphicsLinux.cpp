@@ -616,7 +616,11 @@ void IGraphicsLinux::HandleEvent(void* event)
       InvalidateArea(&area);
     }
     else if (w == mEntryWnd && e.count == 0)
-      DrawEntry();
+    {
+      // The box's state is the editor's: read under its lock.
+      EventScope scope(this);
+      if (!IsClosing()) DrawEntry();
+    }
     return;
   }
   const bool input = ev->type == ButtonPress || ev->type == ButtonRelease || ev->type == MotionNotify ||

@@ -249,6 +249,8 @@ void IGraphicsWindows::PlatformDestroyWindow()
   mEditorWnd = nullptr;
   DestroyWindow(wnd);
   DropEntry(false);
+  // A release still owed to the old window must not be eaten in the next.
+  mEatRightUp = false;
   if (gClassUsers > 0 && --gClassUsers == 0) UnregisterClassA(kWindowClass, mModule);
 }
 
@@ -273,16 +275,27 @@ LRESULT CALLBACK IGraphicsWindows::WndProc(HWND hWnd, UINT msg, WPARAM wParam, L
 
 LRESULT IGraphicsWindows::OnMessage(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
+  // The core pairs no right clicks: the second of two quick ones is a press.
+  if (msg == WM_RBUTTONDBLCLK) msg = WM_RBUTTONDOWN;
+  const bool press = msg == WM_LBUTTONDOWN || msg == WM_LBUTTONDBLCLK || msg == WM_RBUTTONDOWN ||
+                     msg == WM_MBUTTONDOWN || msg == WM_MBUTTONDBLCLK;
+  // A press with the right button up: an eaten release that never came is
+  // not waited for any longer.
+  if (press && (msg == WM_RBUTTONDOWN || !(wParam & MK_RBUTTON))) mEatRightUp = false;
   if (mEntryWnd && msg == WM_RBUTTONDOWN)
   {
     mEntryMsg = 2;
-    // The press began no gesture, so its release must not end one.
+    // The press began no gesture, so its release must not end one; the
+    // capture brings that release here wherever the pointer goes.
+    SetCapture(hWnd);
     mEatRightUp = true;
     return 0;
   }
   if (msg == WM_RBUTTONUP && mEatRightUp)
   {
     mEatRightUp = false;
+    // A left drag begun meanwhile keeps the capture.
+    if (!(wParam & MK_LBUTTON)) ReleaseCapture();
     return 0;
   }
   const int x = GET_X_LPARAM(lParam), y = GET_Y_LPARAM(lParam);
@@ -352,9 +365,12 @@ LRESULT IGraphicsWindows::OnMessage(HWND hWnd, UINT msg, WPARAM wParam, LPARAM l
     case WM_LBUTTONUP:
     case WM_RBUTTONUP:
     {
-      ReleaseCapture();
+      // Released after the editor has taken the release, so the capture
+      // change it causes finds the gesture ended; an eaten right release
+      // still to come needs the capture.
       MouseModifiers mod = ModifiersOf(wParam);
       OnMouseUp(x, y, &mod);
+      if (!mEatRightUp) ReleaseCapture();
       return 0;
     }
     case WM_LBUTTONDBLCLK:
@@ -363,6 +379,15 @@ LRESULT IGraphicsWindows::OnMessage(HWND hWnd, UINT msg, WPARAM wParam, LPARAM l
       if (OnMouseDblClick(x, y, &mod)) SetCapture(hWnd);
       return 0;
     }
+    case WM_CAPTURECHANGED:
+      // Another window has the mouse: an eaten release cannot come here,
+      // and a gesture's release will not either.
+      if (reinterpret_cast<HWND>(lParam) != hWnd)
+      {
+        mEatRightUp = false;
+        OnMouseCaptureLost();
+      }
+      return 0;
     case WM_MOUSEWHEEL:
     {
       RECT wr;

@@ -99,7 +99,8 @@ private:
   WDL_String mUnused{ nullptr, 128 };
   // The entry box's font; the box does not own it.
   HFONT mEntryFont = nullptr;
-  // The right click that cancelled a box: its release is not passed on.
+  // The right press that cancelled a box holds the capture; its release is
+  // not passed on.
   bool mEatRightUp = false;
   ITextEntry mEntry{ IEntryPlatform::Windows };
 };

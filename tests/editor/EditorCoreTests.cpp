@@ -678,3 +678,43 @@ TEST(EditorControls, ControlUnderAnEntryBoxRedrawsForTwoFramesAfterIt)
     EXPECT_EQ(k->mDraws, before + 2) << (commit ? "commit" : "discard");
   }
 }
+
+// The host sees every begin edit paired with one end edit: a release ends
+// only what its press began, wherever it lands, and a press whose release
+// never came ends before the next one begins.
+TEST(EditorControls, PressesAndReleasesPairTheirGestures)
+{
+  const struct
+  {
+    const char* what;
+    const char* script;  // d press, u release, l capture lost, 2 double click (a, b: knobs)
+    Strings want;
+  } cases[] = {
+    { "a release without its press", "ua", {} },
+    { "a release elsewhere", "da ub", { "begin 0", "end 0" } },
+    { "a press without its release", "da db ub", { "begin 0", "end 0", "begin 1", "end 1" } },
+    { "the capture taken away", "da l ua", { "begin 0", "end 0" } },
+    { "a double click's release elsewhere", "2a ub", { "begin 0", "automate 0", "end 0" } },
+  };
+  for (const auto& c : cases)
+  {
+    EditorRig rig;
+    rig.AddKnob(kA, 0);
+    rig.AddKnob(IRECT(100, 100, 140, 140), 1);
+    rig.Attach();
+    IGraphicsHeadless* g = rig.gui;
+    ASSERT_NE(g->OpenWindow(nullptr), nullptr);
+    MouseModifiers left(true);
+    for (const char* p = c.script; *p; ++p)
+    {
+      if (*p == ' ') continue;
+      const char op = *p;
+      const int x = op == 'l' ? 0 : (*++p == 'a' ? 20 : 120);
+      if (op == 'd') g->OnMouseDown(x, x, &left);
+      if (op == 'u') g->OnMouseUp(x, x, &left);
+      if (op == '2') g->OnMouseDblClick(x, x, &left);
+      if (op == 'l') g->OnMouseCaptureLost();
+    }
+    EXPECT_EQ(rig.Gestures(), c.want) << c.what;
+  }
+}

@@ -71,6 +71,16 @@ struct Editing
     Pump(150);
     host.ClearCalls();
   }
+  // A fresh editor window in the same host window and instance.
+  void Reopen()
+  {
+    host.Dispatch(effEditClose);
+    ASSERT_NE(host.Dispatch(effEditOpen, 0, 0, host.EditorHostWindow()), 0);
+    editor = Editor(host);
+    ASSERT_NE(editor, nullptr);
+    Pump(150);
+    host.ClearCalls();
+  }
   void Post(UINT msg, WPARAM w, int x, int y, int ms = 60)
   {
     PostMessageA(editor, msg, w, MAKELPARAM(x, y));
@@ -86,6 +96,22 @@ struct Editing
   {
     Post(WM_RBUTTONDOWN, MK_RBUTTON, x, y, 20);
     Post(WM_RBUTTONUP, 0, x, y);
+  }
+  // A button release at (x, y) of the editor, which may lie outside it,
+  // delivered as the system delivers it: to the window holding the capture,
+  // else to the window under the point (dropped when that is none of ours).
+  void Release(UINT msg, int x, int y, WPARAM keys = 0, int ms = 60)
+  {
+    POINT p = { x, y };
+    ClientToScreen(editor, &p);
+    HWND to = GetCapture();
+    if (!to) to = WindowFromPoint(p);
+    if (to && GetWindowThreadProcessId(to, nullptr) == GetCurrentThreadId())
+    {
+      ScreenToClient(to, &p);
+      PostMessageA(to, msg, keys, MAKELPARAM(p.x, p.y));
+    }
+    Pump(ms);
   }
   // Wheel notches over a point of the editor (the message carries screen
   // coordinates).
@@ -107,6 +133,13 @@ struct Editing
           (out.empty() || out.back() != c.opcode))
         out.push_back(c.opcode);
     return out;
+  }
+  // How many calls with opcode the plug-in sent, over every parameter.
+  int CallCount(VstInt32 opcode)
+  {
+    int n = 0;
+    for (const quorvex::HostCall& c : host.Calls()) n += c.opcode == opcode;
+    return n;
   }
 };
 

@@ -246,10 +246,7 @@ TEST(EditorWindow, MouseMessagesEditParametersWithGestures)
   e.Post(WM_LBUTTONDBLCLK, MK_LBUTTON, 88, 118, 10);
   e.Post(WM_LBUTTONUP, 0, 88, 118);
   EXPECT_FLOAT_EQ(e.host.GetParameter(kDelayRate), rate0);
-  int open = 0;
-  for (const quorvex::HostCall& c : e.host.Calls())
-    open += c.opcode == audioMasterBeginEdit ? 1 : c.opcode == audioMasterEndEdit ? -1 : 0;
-  EXPECT_EQ(open, 0);
+  EXPECT_EQ(e.CallCount(audioMasterBeginEdit), e.CallCount(audioMasterEndEdit));
   EXPECT_EQ(GetCapture(), nullptr);
 
   // A click on the third radio button picks the third mode.
@@ -326,6 +323,92 @@ TEST(EditorWindow, RightClickOpensEntryBoxesThatCommit)
   EXPECT_EQ(EntryBox(e.editor), nullptr);
   EXPECT_EQ(e.host.ParamDisplay(kFeedback).find("10"), 0u) << e.host.ParamDisplay(kFeedback);
   EXPECT_GT(e.host.GetParameter(kPanWidth), pan);
+}
+
+// The right press that discards a box begins nothing, so its release must
+// end nothing, however that release is lost or comes; and it must not take
+// the release of a later right click with it.
+TEST(EditorWindow, RightPressThatDiscardsABoxKeepsLaterGesturesPaired)
+{
+  struct Case
+  {
+    const char* what;
+    UINT press;  // how the discarding press arrives
+    int releaseX, releaseY;
+    bool hostTakesCapture;  // before the release
+  };
+  const Case cases[] = {
+    { "released outside the window", WM_RBUTTONDOWN, kW + 60, 130, false },
+    { "capture taken by the host window", WM_RBUTTONDOWN, 379, 130, true },
+    { "second click of a double click", WM_RBUTTONDBLCLK, 379, 130, false },
+  };
+  Editing e;
+  ASSERT_NO_FATAL_FAILURE(e.Open());
+  HWND host = (HWND)e.host.EditorHostWindow();
+  for (const Case& c : cases)
+  {
+    ASSERT_NO_FATAL_FAILURE(e.Reopen());
+    e.RightClick(379, 130);
+    ASSERT_NE(EntryBox(e.editor), nullptr) << c.what;
+    // Presses there land on the editor, just above the box.
+    ASSERT_EQ(ChildWindowFromPoint(e.editor, POINT{ 379, 130 }), e.editor) << c.what;
+    e.host.ClearCalls();
+    e.Post(c.press, MK_RBUTTON, 379, 130, 100);
+    if (c.hostTakesCapture) SetCapture(host);
+    e.Release(WM_RBUTTONUP, c.releaseX, c.releaseY);
+    if (c.hostTakesCapture) ReleaseCapture();
+    Pump(60);
+    EXPECT_EQ(EntryBox(e.editor), nullptr) << c.what;
+    EXPECT_EQ(GetCapture(), nullptr) << c.what;
+    EXPECT_EQ(e.CallCount(audioMasterBeginEdit), 0) << c.what;
+    EXPECT_EQ(e.CallCount(audioMasterEndEdit), 0) << c.what;
+
+    // A drag, then a right click that opens a box: each ends what it began.
+    e.Drag(279, 130, 0, -20);
+    EXPECT_EQ(e.Calls(kPanWidth), kGesture) << c.what;
+    e.host.ClearCalls();
+    e.RightClick(379, 130);
+    EXPECT_NE(EntryBox(e.editor), nullptr) << c.what;
+    EXPECT_EQ(e.Calls(kFeedback), (std::vector<VstInt32>{ audioMasterBeginEdit, audioMasterEndEdit }))
+      << c.what;
+    EXPECT_EQ(e.CallCount(audioMasterEndEdit), 1) << c.what;
+    EXPECT_EQ(GetCapture(), nullptr) << c.what;
+  }
+
+  // A left drag made while the discarding press is held: it keeps the mouse
+  // whichever button goes up first, and ends its gesture once.
+  for (const bool rightFirst : { true, false })
+  {
+    ASSERT_NO_FATAL_FAILURE(e.Reopen());
+    e.RightClick(379, 130);
+    ASSERT_NE(EntryBox(e.editor), nullptr);
+    e.Post(WM_RBUTTONDOWN, MK_RBUTTON, 379, 130, 100);
+    // Room to turn up (the cases above turned it).
+    e.host.SetParameter(kPanWidth, 0.5f);
+    Pump(100);
+    e.host.ClearCalls();
+    const float pan = e.host.GetParameter(kPanWidth);
+    e.Post(WM_LBUTTONDOWN, MK_LBUTTON | MK_RBUTTON, 279, 130, 20);
+    e.Post(WM_MOUSEMOVE, MK_LBUTTON | MK_RBUTTON, 279, 120, 20);
+    if (rightFirst)
+    {
+      e.Release(WM_RBUTTONUP, 279, 120, MK_LBUTTON);
+      const float mid = e.host.GetParameter(kPanWidth);
+      EXPECT_GT(mid, pan);
+      e.Post(WM_MOUSEMOVE, MK_LBUTTON, 279, 100, 20);
+      EXPECT_GT(e.host.GetParameter(kPanWidth), mid) << "drag after the right release";
+      e.Release(WM_LBUTTONUP, 279, 100);
+    }
+    else
+    {
+      e.Release(WM_LBUTTONUP, 279, 120, MK_RBUTTON);
+      e.Release(WM_RBUTTONUP, 279, 120);
+    }
+    EXPECT_GT(e.host.GetParameter(kPanWidth), pan) << rightFirst;
+    EXPECT_EQ(e.Calls(kPanWidth), kGesture) << rightFirst;
+    EXPECT_EQ(e.CallCount(audioMasterEndEdit), 1) << rightFirst;
+    EXPECT_EQ(GetCapture(), nullptr) << rightFirst;
+  }
 }
 
 TEST(EditorWindow, OpeningAndClosingLeaksNoWindowsOrGdiObjects)
