@@ -17,7 +17,7 @@ echo "test-macos.sh: stand-in for a Mac (GNUstep on Linux, not Apple's AppKit)"
 
 objcxx_launcher=()
 if command -v ccache >/dev/null 2>&1; then objcxx_launcher=(-DCMAKE_OBJCXX_COMPILER_LAUNCHER=ccache); fi
-build="$root/build-macos"
+build="$root/build-gnustep"
 cmake -S "$root" -B "$build" -DQUORVEX_GNUSTEP=ON -DQUORVEX_WERROR=ON -DQUORVEX_BUILD_BENCH=OFF \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" "${objcxx_launcher[@]}"
 cmake --build "$build" -j "$jobs" --target quorvex_gnustep_layer quorvex_mac_smoke quorvex_mac_rules_tests
