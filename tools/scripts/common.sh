@@ -4,6 +4,10 @@ jobs="${QUORVEX_JOBS:-2}"
 launcher=()
 if command -v ccache >/dev/null 2>&1; then
   launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+  # Paths relative to the checkout, so a fresh clone elsewhere (CI's) hits
+  # the cache an earlier build filled.
+  export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$root}"
+  export CCACHE_NOHASHDIR="${CCACHE_NOHASHDIR:-1}"
 fi
 
 is_installed() {
