@@ -17,6 +17,10 @@
 #include "Quorvex2Images.h"
 #include "lice_png.h"
 #endif
+#if defined(__APPLE__)
+#include "lice_png.h"
+#include "wdlstring.h"
+#endif
 
 const char* const kQuorvexPluginURL = "https://www.vantu.audio/plugins/quorvex-2";
 const char* const kQuorvexHomeURL = "https://www.vantu.audio/";
@@ -35,9 +39,26 @@ using QuorvexPlatformGraphics = IGraphicsLinux;
 using QuorvexPlatformGraphics = IGraphicsHeadless;
 #endif
 
-#if defined(_WIN32) || defined(__APPLE__)
-// Images come from the module's resources or the bundle, through the layer.
+#if defined(_WIN32)
+// Images come from the module's resources, through the layer.
 using QuorvexGraphics = QuorvexPlatformGraphics;
+#elif defined(__APPLE__)
+// Images come from the bundle named by mBundleIdent. Until the Cocoa layer,
+// which does this itself, the headless one stands in and is taught here.
+class QuorvexGraphics : public QuorvexPlatformGraphics
+{
+public:
+  using QuorvexPlatformGraphics::QuorvexPlatformGraphics;
+
+  // [UI thread, no lock held]
+  LICE_IBitmap* LoadPlatformBitmap(int id, const char* name) override
+  {
+    (void)id;
+    return LICE_ReadPngFromBundle(mBundleIdent.Get(), name);
+  }
+
+  WDL_String mBundleIdent;
+};
 #else
 // Linux has neither resources nor bundles: the images are compiled in.
 class QuorvexGraphics : public QuorvexPlatformGraphics
@@ -65,7 +86,11 @@ public:
 
 IGraphics* MakeQuorvexGraphics(IPlugBase* plug, int width, int height, int fps)
 {
-  return new QuorvexGraphics(plug, width, height, fps);
+  QuorvexGraphics* g = new QuorvexGraphics(plug, width, height, fps);
+#if defined(__APPLE__)
+  g->mBundleIdent.Set(QUORVEX_BUNDLE_IDENT);
+#endif
+  return g;
 }
 
 // ================================================================ layout
