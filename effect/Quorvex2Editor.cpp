@@ -13,7 +13,9 @@
 #include "QuorvexControls.h"
 
 #if !defined(_WIN32) && !defined(__APPLE__)
+#if !QUORVEX_HEADLESS
 #include "IGraphicsLinux.h"
+#endif
 #include "Quorvex2Images.h"
 #include "lice_png.h"
 #endif
@@ -33,7 +35,7 @@ namespace {
 // without a layer of their own yet run headless (nothing on screen).
 #if defined(_WIN32)
 using QuorvexPlatformGraphics = IGraphicsWindows;
-#elif !defined(__APPLE__)
+#elif !defined(__APPLE__) && !QUORVEX_HEADLESS
 using QuorvexPlatformGraphics = IGraphicsLinux;
 #else
 using QuorvexPlatformGraphics = IGraphicsHeadless;
