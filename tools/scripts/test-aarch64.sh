@@ -78,7 +78,7 @@ deps_done=$SECONDS
 tests=(effect_host_tests effect_engine_tests)
 cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DQUORVEX_AARCH64_DEPS="$prefix" \
   -DQUORVEX_HEADLESS=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVEX_WERROR=ON -DQUORVEX_BUILD_BENCH=OFF \
-  "${launcher[@]}" >"$build.configure.log" 2>&1 || { cat "$build.configure.log"; exit 1; }
+  "${launcher[@]}" >"$deps/configure.log" 2>&1 || { cat "$deps/configure.log"; exit 1; }
 cmake --build "$build" -j "$jobs" --target "${tests[@]}"
 build_done=$SECONDS
 
