@@ -20,6 +20,8 @@
 #if (defined(__GNUC__) || defined(__clang__)) && defined(__x86_64__) && !defined(_WIN32)
 #define QUORVEX_AVX 1
 #include <immintrin.h>
+
+#include "ICpuFeatures.h"
 #endif
 
 #if defined(__APPLE__)
@@ -565,12 +567,7 @@ inline void Frame(const Mix& m, double farV, double nearV, double fbV, double a,
 }
 
 #if QUORVEX_AVX
-bool HasAvx()
-{
-  __builtin_cpu_init();
-  return __builtin_cpu_supports("avx");
-}
-const bool kHasAvx = HasAvx();
+const bool kHasAvx = CpuHasAvx();
 
 // The two-frame step below, four frames wide; returns the frames done.
 template <bool kFading>

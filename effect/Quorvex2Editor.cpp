@@ -5,23 +5,29 @@
 //   - layout: background, value text style, the seven controls
 #include "Quorvex2Editor.h"
 
+#include "IGraphicsHeadless.h"
 #if defined(_WIN32)
 #include "IGraphicsWindows.h"
-#elif defined(__APPLE__)
+#elif defined(__APPLE__) && !QUORVEX_NO_APPKIT
 #include "IGraphicsMac.h"
 #endif
 #include "Quorvex2.h"
 #include "QuorvexControls.h"
 
 #if !defined(_WIN32) && !defined(__APPLE__)
+#if !QUORVEX_HEADLESS
 #include "IGraphicsLinux.h"
+#endif
 #include "Quorvex2Images.h"
 #include "lice_png.h"
+#endif
+#if defined(__APPLE__)
+#include "lice_png.h"
+#include "wdlstring.h"
 #endif
 
 const char* const kQuorvexPluginURL = "https://www.vantu.audio/plugins/quorvex-2";
 const char* const kQuorvexHomeURL = "https://www.vantu.audio/";
-const char* const kQuorvexBundleID = "audio.vantu.Quorvex2";
 
 // ================================================================ window layer and images
 
@@ -30,15 +36,35 @@ namespace {
 // The window layer of this build: swapping layers is this one line.
 #if defined(_WIN32)
 using QuorvexPlatformGraphics = IGraphicsWindows;
-#elif defined(__APPLE__)
+#elif defined(__APPLE__) && !QUORVEX_NO_APPKIT
 using QuorvexPlatformGraphics = IGraphicsMac;
+#elif defined(__APPLE__) || QUORVEX_HEADLESS
+// The Darwin stand-in build (no AppKit) and builds without a window system.
+using QuorvexPlatformGraphics = IGraphicsHeadless;
 #else
 using QuorvexPlatformGraphics = IGraphicsLinux;
 #endif
 
-#if defined(_WIN32) || defined(__APPLE__)
+#if defined(_WIN32) || (defined(__APPLE__) && !QUORVEX_NO_APPKIT)
 // Images come from the module's resources or the bundle, through the layer.
 using QuorvexGraphics = QuorvexPlatformGraphics;
+#elif defined(__APPLE__)
+// Images come from the bundle named by mBundleIdent; without AppKit the
+// headless layer stands in for the Cocoa one and is taught here.
+class QuorvexGraphics : public QuorvexPlatformGraphics
+{
+public:
+  using QuorvexPlatformGraphics::QuorvexPlatformGraphics;
+
+  // [UI thread, no lock held]
+  LICE_IBitmap* LoadPlatformBitmap(int id, const char* name) override
+  {
+    (void)id;
+    return LICE_ReadPngFromBundle(mBundleIdent.Get(), name);
+  }
+
+  WDL_String mBundleIdent;
+};
 #else
 // Linux has neither resources nor bundles: the images are compiled in.
 class QuorvexGraphics : public QuorvexPlatformGraphics
@@ -68,8 +94,12 @@ IGraphics* MakeQuorvexGraphics(IPlugBase* plug, int width, int height, int fps)
 {
   QuorvexGraphics* g = new QuorvexGraphics(plug, width, height, fps);
 #if defined(__APPLE__)
-  // Before any image loads: the bundle is how the view finds them.
-  g->SetBundleID(kQuorvexBundleID);
+  // Before any image loads: the bundle is how the editor finds them.
+#if QUORVEX_NO_APPKIT
+  g->mBundleIdent.Set(QUORVEX_BUNDLE_IDENT);
+#else
+  g->SetBundleID(QUORVEX_BUNDLE_IDENT);
+#endif
 #endif
   return g;
 }

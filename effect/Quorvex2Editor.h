@@ -19,8 +19,6 @@ enum { kEditorWidth = 545, kEditorHeight = 210 };
 // The maker's page for this plug-in, and its home page as the fallback.
 extern const char* const kQuorvexPluginURL;
 extern const char* const kQuorvexHomeURL;
-// The macOS bundle's identifier: the editor finds its images through it.
-extern const char* const kQuorvexBundleID;
 
 // [UI thread] An editor of this build's window system for plug, with the
 // images found the way this build ships them; fps 0 is the default rate.

@@ -302,7 +302,8 @@ enum { kFrameReplacing = 0, kFrameAccumulating = 1 };
 // Subnormals in long feedback tails cost many times a normal sample and
 // never decay to 0, so a processed block runs with them flushed to zero
 // (results and operands alike); the host's own setting comes back after.
-// MXCSR is the same on every x86-64 runtime, so all builds round alike.
+// MXCSR is the same on every x86-64 runtime, so all builds round alike;
+// on arm64 FPCR.FZ flushes both as well.
 class ScopedFlushDenormals
 {
 public:
@@ -320,6 +321,26 @@ public:
 private:
   static const unsigned kFlushBits = 0x8040;  // FTZ (bit 15) | DAZ (bit 6)
   unsigned mSaved;
+#elif defined(__aarch64__) && (defined(__GNUC__) || defined(__clang__))
+  ScopedFlushDenormals() : mSaved(ReadFpcr())
+  {
+    if (!(mSaved & kFlushBit)) WriteFpcr(mSaved | kFlushBit);
+  }
+  ~ScopedFlushDenormals()
+  {
+    if (!(mSaved & kFlushBit)) WriteFpcr(mSaved);
+  }
+
+private:
+  static const uint64_t kFlushBit = uint64_t(1) << 24;  // FPCR.FZ
+  static uint64_t ReadFpcr()
+  {
+    uint64_t v;
+    __asm__ volatile("mrs %0, fpcr" : "=r"(v));
+    return v;
+  }
+  static void WriteFpcr(uint64_t v) { __asm__ volatile("msr fpcr, %0" : : "r"(v) : "memory"); }
+  uint64_t mSaved;
 #else
   ScopedFlushDenormals() {}
 #endif
@@ -332,12 +353,9 @@ private:
 #define QUORVEX_AVX 1
 #include <immintrin.h>
 
-static bool HasAvx()
-{
-  __builtin_cpu_init();
-  return __builtin_cpu_supports("avx");
-}
-static const bool kHasAvx = HasAvx();
+#include "ICpuFeatures.h"
+
+static const bool kHasAvx = CpuHasAvx();
 
 __attribute__((target("avx"))) static int FloatsToDoublesAvx(const float* src, double* dst, int n)
 {

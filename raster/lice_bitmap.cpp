@@ -197,7 +197,7 @@ bool LICE_SysBitmap::Resize(int w, int h)
 
 LICE_SysBitmap::LICE_SysBitmap(int w, int h)
 {
-#if !defined(_WIN32) && !defined(__APPLE__)
+#if !defined(_WIN32)
   mContext = LICE_CreateBitmapContext(this);
   mOwnsContext = mContext != nullptr;
 #endif
@@ -212,7 +212,7 @@ LICE_SysBitmap::~LICE_SysBitmap()
 
 void LICE_SysBitmap::SetPlatformContext(void* context)
 {
-#if !defined(_WIN32) && !defined(__APPLE__)
+#if !defined(_WIN32)
   if (mOwnsContext) LICE_DeleteContext(static_cast<HDC>(mContext));
 #endif
   mOwnsContext = false;

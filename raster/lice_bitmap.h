@@ -86,7 +86,7 @@ public:
   void* PlatformContext() override { return mContext; }
 
 #if !defined(_WIN32)
-  // Outside Windows and macOS the bitmap owns a text-backend context
+  // Outside Windows the bitmap owns a drawing context of the text backend
   // (lice_dc.h) from construction. Another context may be attached instead;
   // it stays attached across resizes and is not owned.
   void SetPlatformContext(void* context);

@@ -3,7 +3,9 @@
 //   2. Contexts: selection, colours, clip
 //   3. Fonts: size, face-name cache, quality
 //   4. DrawText: prefix and line handling, layout, alignment
+//   5. Rules of typographic backends
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -157,7 +159,7 @@ void* LookUpFace(const char* key, const char* family, bool bold, bool italic)
                              [](const FaceEntry& e, const char* k) { return e.name.compare(k) < 0; });
   if (it != fc.entries.end() && it->name == key) return it->face;
   ++fc.misses;
-  void* face = ResolveFace(family, bold, italic);
+  void* face = ResolveFace(key, family, bold, italic);
   // Failures are not cached: fonts may be installed later.
   if (face) fc.entries.insert(it, FaceEntry{key, face});
   return face;
@@ -411,7 +413,6 @@ struct Line
 {
   const char* text;
   int n;
-  int width;
 };
 
 // Horizontal start of a box of width w in [left, right).
@@ -444,6 +445,27 @@ void FillBackground(const Target& t, int x, int y, int w, int h, COLORREF c)
 
 } // namespace
 
+int lice_dc::PlaceLines(const LineRules& rules, const int* widths, int n, const RECT& r, int flags,
+                        LinePlace* out)
+{
+  if (n <= 0) return 0;
+  int width = 0;
+  for (int i = 0; i < n; ++i) width = std::max(width, widths[i]);
+  const int lineH = n == 1 ? rules.lineHeight : rules.linePitch;
+  const int height = (n == 1 ? rules.lineHeight : n * rules.linePitch) + rules.heightPad;
+  const int blockX = AlignX(r.left, r.right, width, flags);
+  int y = AlignY(r.top, r.bottom, height, flags);
+  for (int i = 0; i < n; ++i, y += rules.linePitch)
+  {
+    out[i].x = rules.alignEachLine ? AlignX(r.left, r.right, widths[i], flags) : blockX;
+    out[i].y = y;
+    out[i].w = widths[i];
+    // A single line's box is the whole reported height.
+    out[i].h = n == 1 ? height : lineH;
+  }
+  return height;
+}
+
 int DrawText(HDC ctx, const char* text, int count, RECT* r, int flags)
 {
   if (!LiveContext(ctx) || !text || !r) return 0;
@@ -455,22 +477,23 @@ int DrawText(HDC ctx, const char* text, int count, RECT* r, int flags)
 
   // Split into lines; several only without DT_SINGLELINE (PrepareText has
   // turned line feeds into spaces otherwise).
-  static thread_local Line lines[256];
+  const int kMaxLines = 256;
+  static thread_local Line lines[kMaxLines];
+  static thread_local int widths[kMaxLines];
+  static thread_local LinePlace places[kMaxLines];
   int nLines = 0, width = 0;
-  const int lineH = LineHeight(font);
-  for (int start = 0; start <= len && nLines < 256;)
+  for (int start = 0; start <= len && nLines < kMaxLines;)
   {
     const char* nl = static_cast<const char*>(memchr(buf + start, '\n', (size_t)(len - start)));
     const int end = nl ? (int)(nl - buf) : len;
-    Line& ln = lines[nLines++];
-    ln.text = buf + start;
-    ln.n = end - start;
-    ln.width = LineWidth(font, ln.text, ln.n);
-    width = std::max(width, ln.width);
+    lines[nLines] = Line{buf + start, end - start};
+    widths[nLines] = LineWidth(font, buf + start, end - start);
+    width = std::max(width, widths[nLines]);
+    ++nLines;
     if (!nl) break;
     start = end + 1;
   }
-  const int height = nLines * lineH;
+  const int height = PlaceLines(Rules(font), widths, nLines, *r, flags, places);
 
   if (flags & DT_CALCRECT)
   {
@@ -499,13 +522,38 @@ int DrawText(HDC ctx, const char* text, int count, RECT* r, int flags)
   }
   if (t.clipL >= t.clipR || t.clipT >= t.clipB) return height;
 
-  // Each line is aligned on its own within the rectangle, as GDI does.
-  int y = AlignY(r->top, r->bottom, height, flags);
-  for (int i = 0; i < nLines; ++i, y += lineH)
+  for (int i = 0; i < nLines; ++i)
   {
-    const int x = AlignX(r->left, r->right, lines[i].width, flags);
-    if (ctx->bkMode == OPAQUE) FillBackground(t, x, y, lines[i].width, lineH, ctx->bkColour);
-    DrawLine(font, t, x, y, lines[i].text, lines[i].n, ctx->textColour);
+    const LinePlace& p = places[i];
+    if (ctx->bkMode == OPAQUE) FillBackground(t, p.x, p.y, p.w, p.h, ctx->bkColour);
+    DrawLine(font, t, p.x, p.y, lines[i].text, lines[i].n, ctx->textColour);
   }
   return height;
+}
+
+// ============================================================================
+// 5. Rules of typographic backends
+// ============================================================================
+
+void lice_dc::TypographicMetrics(double ascent, double descent, double leading, TEXTMETRIC* tm)
+{
+  const int a = (int)ascent, d = (int)descent, l = (int)leading;
+  const int h = l + a + d;
+  tm->tmAscent = a;
+  tm->tmDescent = d;
+  tm->tmInternalLeading = l;
+  tm->tmExternalLeading = 0;
+  tm->tmAveCharWidth = h * 2 / 3;
+  tm->tmHeight = h ? h + 1 : 0;
+}
+
+LineRules lice_dc::TypographicRules(double ascent, double descent, double leading)
+{
+  const double sum = ascent + descent + leading;
+  return LineRules{(int)std::floor(sum + 1.5), (int)std::floor(sum + 0.5), 1, false};
+}
+
+int lice_dc::TypographicWidth(double width)
+{
+  return (int)std::floor(width + 0.5);
 }

@@ -142,7 +142,7 @@ inline void Blend(unsigned char* d, int r, int g, int b, int k)
 
 } // namespace
 
-void* ResolveFace(const char* family, bool bold, bool italic)
+void* ResolveFace(const char*, const char* family, bool bold, bool italic)
 {
   FcPattern* pat = FcPatternCreate();
   if (!pat) return nullptr;
@@ -239,7 +239,7 @@ BackendFont* DefaultFont()
   if (!lib.defaultTried)
   {
     lib.defaultTried = true;
-    if (void* face = ResolveFace("sans-serif", false, false))
+    if (void* face = ResolveFace("sans-serif", "sans-serif", false, false))
       lib.defaultFont = OpenFont(face, 10, false, DEFAULT_QUALITY);
   }
   return lib.defaultFont;
@@ -255,9 +255,11 @@ void GetMetrics(BackendFont* font, TEXTMETRIC* tm)
   tm->tmAveCharWidth = font->aveWidth;
 }
 
-int LineHeight(BackendFont* font)
+// GDI's: every line is the cell height, aligned on its own.
+LineRules Rules(BackendFont* font)
 {
-  return font->ascent + font->descent;
+  const int h = font->ascent + font->descent;
+  return LineRules{h, h, 0, true};
 }
 
 int LineWidth(BackendFont* font, const char* text, int n)

@@ -1,5 +1,6 @@
 // Internal: the records behind HDC and HFONT and the hooks each text backend
-// (FreeType on Linux) provides to the portable drawing-context code.
+// (FreeType on Linux, Core Text on macOS) provides to the portable
+// drawing-context code.
 #pragma once
 
 #include "lice_combine.h"
@@ -17,20 +18,36 @@ struct Target
   int clipL, clipT, clipR, clipB; // exclusive right and bottom, inside the surface
 };
 
+// How a backend stacks lines; the portable DrawText lays out with these.
+struct LineRules
+{
+  int lineHeight;     // the height of a text of one line
+  int linePitch;      // the height of each line of a text of several, top to top
+  int heightPad;      // added to every non-zero height DrawText reports
+  bool alignEachLine; // lines aligned one by one (GDI), else as one block
+};
+
+// Where DrawText puts one line: its pen box (x, y, width, height).
+struct LinePlace
+{
+  int x, y, w, h;
+};
+
 // --- Backend hooks --------------------------------------------------------
 
-// Resolves a face by family and style; the result lives until unload. Null
-// when no face can be found at all.
-void* ResolveFace(const char* family, bool bold, bool italic);
+// Resolves a face; key is the face-name cache's key (family plus " Bold"
+// and " Italic"). The result lives until unload. Null when no face can be
+// found at all.
+void* ResolveFace(const char* key, const char* family, bool bold, bool italic);
 // A font of face at size pixels: cell height (ascent + descent) when
-// cellHeight, else em height. quality is DEFAULT/NONANTIALIASED/ANTIALIASED.
+// cellHeight and the backend follows GDI there, else em height. quality is
+// DEFAULT/NONANTIALIASED/ANTIALIASED.
 BackendFont* OpenFont(void* face, int size, bool cellHeight, int quality);
 void CloseFont(BackendFont* font);
 // Font used when a context has none selected; may be null.
 BackendFont* DefaultFont();
 void GetMetrics(BackendFont* font, TEXTMETRIC* tm);
-// Height of one laid-out line, and the distance between lines.
-int LineHeight(BackendFont* font);
+LineRules Rules(BackendFont* font);
 // Pen advance of n bytes of UTF-8 text.
 int LineWidth(BackendFont* font, const char* text, int n);
 // Draws one line with its top-left at (x, y), coverage-blended in colour.
@@ -49,10 +66,24 @@ int StoredQuality(int quality);
 // Prefix, carriage-return and line-feed handling into out (4096 bytes);
 // returns the length.
 int PrepareText(const char* text, int count, int flags, char* out);
+// Places n lines of the given widths in r by the alignment flags and
+// returns the height DrawText reports (0 for no lines).
+int PlaceLines(const LineRules& rules, const int* widths, int n, const RECT& r, int flags,
+               LinePlace* out);
 // Face-name cache lookups so far that had to resolve (tests).
 int FaceCacheMisses();
 // Font objects made and not yet released for the last time (tests).
 int LiveObjectCount();
+
+// Rules of a backend that measures with a font's typographic ascent,
+// descent and leading (Core Text). The metrics truncate each, report their
+// sum plus 1 as the height and two thirds of the sum as the average width;
+// a line is floor(sum + 1.5) high alone and floor(sum + 0.5) among several,
+// and a reported height gains 1.
+void TypographicMetrics(double ascent, double descent, double leading, TEXTMETRIC* tm);
+LineRules TypographicRules(double ascent, double descent, double leading);
+// A typographic width in whole pixels, rounded half up.
+int TypographicWidth(double width);
 
 } // namespace lice_dc
 

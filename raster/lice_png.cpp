@@ -21,6 +21,9 @@
 #if defined(_WIN32)
 #include <windows.h>
 #endif
+#if defined(__APPLE__)
+#include <CoreFoundation/CoreFoundation.h>
+#endif
 
 #if defined(__GNUC__)
 #define LICE_NOINLINE __attribute__((noinline))
@@ -243,6 +246,38 @@ LICE_IBitmap* LICE_ReadPngResource(void* module, int id, LICE_IBitmap* bmp)
   const void* bytes = handle ? LockResource(handle) : nullptr;
   if (!bytes) return nullptr;
   return LICE_ReadPngMemory(bytes, (int)size, bmp);
+}
+#endif
+
+std::string LICE_BundleResourceName(const char* fileName)
+{
+  if (!fileName) return std::string();
+  std::string name(fileName);
+  const size_t slash = name.find_last_of('/');
+  if (slash != std::string::npos) name.erase(0, slash + 1);
+  const size_t dot = name.find_last_of('.');
+  if (dot != std::string::npos && dot > 0) name.erase(dot);
+  return name;
+}
+
+#if defined(__APPLE__)
+// CoreFoundation rather than NSBundle: nothing here is autoreleased, so no
+// autorelease scope is needed whichever thread the host calls on.
+LICE_IBitmap* LICE_ReadPngFromBundle(const char* bundleIdent, const char* fileName, LICE_IBitmap* bmp)
+{
+  const std::string name = LICE_BundleResourceName(fileName);
+  if (!bundleIdent || !*bundleIdent || name.empty()) return nullptr;
+  CFStringRef ident = CFStringCreateWithCString(nullptr, bundleIdent, kCFStringEncodingUTF8);
+  CFStringRef resource = CFStringCreateWithCString(nullptr, name.c_str(), kCFStringEncodingUTF8);
+  CFBundleRef bundle = ident ? CFBundleGetBundleWithIdentifier(ident) : nullptr; // not owned
+  CFURLRef url = bundle && resource ? CFBundleCopyResourceURL(bundle, resource, CFSTR("png"), nullptr) : nullptr;
+  char path[4096];
+  const bool found = url && CFURLGetFileSystemRepresentation(url, true, reinterpret_cast<UInt8*>(path),
+                                                             sizeof(path)) && path[0];
+  if (url) CFRelease(url);
+  if (resource) CFRelease(resource);
+  if (ident) CFRelease(ident);
+  return found ? LICE_ReadPngFile(path, bmp) : nullptr;
 }
 #endif
 

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 class LICE_IBitmap;
 
@@ -32,6 +33,18 @@ LICE_IBitmap* LICE_ReadPngMemory(const void* data, int length, LICE_IBitmap* bmp
 // Decodes the resource of type "PNG" with integer id (low 16 bits) in the
 // module (an HINSTANCE); a missing, short or unloadable resource gives null.
 LICE_IBitmap* LICE_ReadPngResource(void* module, int id, LICE_IBitmap* bmp = nullptr);
+#endif
+
+// The name a bundle resource is looked up by: the file name's last path
+// component without its extension ("../img/knob.png" gives "knob"). A
+// leading '.' starts the name, not an extension.
+std::string LICE_BundleResourceName(const char* fileName);
+
+#if defined(__APPLE__)
+// Decodes the resource of type "png" named after fileName (as above) in the
+// bundle with that identifier; a missing bundle, name or file gives null.
+LICE_IBitmap* LICE_ReadPngFromBundle(const char* bundleIdent, const char* fileName,
+                                     LICE_IBitmap* bmp = nullptr);
 #endif
 
 // Process-wide list of image readers for a front end that loads any known

@@ -92,25 +92,47 @@ TEST(EffectRobustness, FeedbackTailsReachZeroWithoutSubnormals)
   EXPECT_TRUE(silent);
 }
 
+// The control register the processing frame changes: MXCSR's FTZ and DAZ
+// on x86-64, FPCR.FZ on arm64, each beside a rounding-mode change.
+namespace {
+#if defined(__SSE2__) || defined(_M_X64)
+unsigned long long ReadFpControl() { return _mm_getcsr(); }
+void WriteFpControl(unsigned long long v) { _mm_setcsr((unsigned)v); }
+const unsigned long long kFlushBits = 0x8040, kRoundingBits = 0x6000, kOtherRounding = 0x2000;
+#define QUORVEX_FP_CONTROL 1
+#elif defined(__aarch64__) && (defined(__GNUC__) || defined(__clang__))
+unsigned long long ReadFpControl()
+{
+  unsigned long long v;
+  __asm__ volatile("mrs %0, fpcr" : "=r"(v));
+  return v;
+}
+void WriteFpControl(unsigned long long v) { __asm__ volatile("msr fpcr, %0" : : "r"(v) : "memory"); }
+const unsigned long long kFlushBits = 1ull << 24, kRoundingBits = 3ull << 22, kOtherRounding = 1ull << 22;
+#define QUORVEX_FP_CONTROL 1
+#endif
+}  // namespace
+
 TEST(EffectRobustness, TheHostsFloatingPointStateIsRestored)
 {
-#if defined(__SSE2__) || defined(_M_X64)
+#if QUORVEX_FP_CONTROL
   Plug plug;
-  const unsigned saved = _mm_getcsr();
-  for (unsigned hostState : { saved & ~0x8040u, saved | 0x8040u, (saved & ~0x6000u) | 0x2000u })
+  const unsigned long long saved = ReadFpControl();
+  for (unsigned long long hostState :
+       { saved & ~kFlushBits, saved | kFlushBits, (saved & ~kRoundingBits) | kOtherRounding })
   {
-    _mm_setcsr(hostState);
+    WriteFpControl(hostState);
     plug.Input(Noise(2000, 3));
     plug.RunAll(Path::kDouble);
     plug.Input(Noise(2000, 4));
     plug.RunAll(Path::kFloat);
     plug.Input(Noise(2000, 5));
     plug.RunAll(Path::kAccumulate);
-    EXPECT_EQ(_mm_getcsr(), hostState);
+    EXPECT_EQ(ReadFpControl(), hostState);
   }
-  _mm_setcsr(saved);
+  WriteFpControl(saved);
 #else
-  GTEST_SKIP() << "x86-64 only";
+  GTEST_SKIP() << "x86-64 and arm64 only";
 #endif
 }
 

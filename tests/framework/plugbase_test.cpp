@@ -1,6 +1,7 @@
 // IPlugBase: channel configuration, the processing frame, host
 // identification, editor attachment and gesture bookkeeping.
 #include "FakePlug.h"
+#include "ICpuFeatures.h"
 
 #include <gtest/gtest.h>
 
@@ -459,4 +460,16 @@ TEST(FrameworkPlugBase, LockRuleCountsCallsUnderTheInstanceLock)
   }
   ILockRule::Check(plug.GetMutex(), "a call after the lock");
   EXPECT_EQ(ILockRule::Violations(), before + 1);
+}
+
+// cpuid and xgetbv read by hand agree with the compiler's own detection
+// (which the shipped code avoids for its runtime symbols).
+TEST(CpuFeatures, AvxAgreesWithTheCompilersDetection)
+{
+#if (defined(__GNUC__) || defined(__clang__)) && defined(__x86_64__)
+  __builtin_cpu_init();
+  EXPECT_EQ(CpuHasAvx(), __builtin_cpu_supports("avx") != 0);
+#else
+  EXPECT_FALSE(CpuHasAvx());
+#endif
 }

@@ -265,3 +265,16 @@ TEST(RasterPng, FilesAndExtensionRule)
 
   for (const std::string& path : {upper, jpeg, cut}) remove(path.c_str());
 }
+
+// The bundle loader looks images up by this name (macOS), so the editor's
+// "../img/knob.png" finds Contents/Resources/knob.png.
+TEST(RasterPng, BundleResourceNames)
+{
+  const char* const cases[][2] = {
+    {"../img/knob.png", "knob"}, {"bg.png", "bg"},        {"img/radio", "radio"},
+    {"a.b/c", "c"},              {"x/y.tar.png", "y.tar"}, {".png", ".png"},
+    {"dir/", ""},                {"", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(LICE_BundleResourceName(c[0]), c[1]) << c[0];
+  EXPECT_EQ(LICE_BundleResourceName(nullptr), "");
+}

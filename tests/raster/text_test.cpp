@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 #include <tuple>
+#include <vector>
 
 #include "lice_dc_impl.h"
 #include "lice_text.h"
@@ -114,6 +115,77 @@ TEST(TextContext, PrefixCarriageReturnAndLineFeedHandling)
   }
   const std::string huge(10000, 'a');
   EXPECT_EQ(lice_dc::PrepareText(huge.c_str(), -1, 0, out), 4095);
+}
+
+// Line placement under both backends' rules: GDI's (FreeType) aligns each
+// line and reports the cell heights; the typographic one (Core Text) aligns
+// the block, pads a single line and adds 1 to every height.
+TEST(TextContext, LinePlacementUnderEachBackendsRules)
+{
+  const lice_dc::LineRules gdi{16, 16, 0, true};
+  const lice_dc::LineRules typo = lice_dc::TypographicRules(12.9, 3.2, 0.4); // sum 16.5
+  EXPECT_EQ(typo.lineHeight, 18);
+  EXPECT_EQ(typo.linePitch, 17);
+  EXPECT_EQ(typo.heightPad, 1);
+  EXPECT_FALSE(typo.alignEachLine);
+
+  const RECT r = {10, 5, 110, 35};
+  const struct
+  {
+    const char* name;
+    const lice_dc::LineRules& rules;
+    std::vector<int> widths;
+    int flags, height;
+    std::vector<lice_dc::LinePlace> places;
+  } cases[] = {
+    {"gdi left", gdi, {30}, DT_LEFT, 16, {{10, 5, 30, 16}}},
+    {"gdi centred", gdi, {30}, DT_CENTER | DT_VCENTER, 16, {{45, 12, 30, 16}}},
+    {"gdi lines one by one", gdi, {30, 10}, DT_CENTER, 32, {{45, 5, 30, 16}, {55, 21, 10, 16}}},
+    {"gdi bottom", gdi, {30, 10}, DT_RIGHT | DT_BOTTOM, 32, {{80, 3, 30, 16}, {100, 19, 10, 16}}},
+    {"typographic line", typo, {30}, DT_LEFT, 19, {{10, 5, 30, 19}}},
+    {"typographic block", typo, {30, 10}, DT_CENTER, 35, {{45, 5, 30, 17}, {45, 22, 10, 17}}},
+    {"typographic right", typo, {30, 10}, DT_RIGHT | DT_VCENTER, 35, {{80, 3, 30, 17}, {80, 20, 10, 17}}},
+    {"no lines", gdi, {}, DT_CENTER, 0, {}},
+  };
+  for (const auto& c : cases)
+  {
+    SCOPED_TRACE(c.name);
+    std::vector<lice_dc::LinePlace> got(c.widths.size() + 1, lice_dc::LinePlace{-1, -1, -1, -1});
+    EXPECT_EQ(lice_dc::PlaceLines(c.rules, c.widths.data(), (int)c.widths.size(), r, c.flags, got.data()),
+              c.height);
+    for (size_t i = 0; i < c.places.size(); ++i)
+    {
+      EXPECT_EQ(got[i].x, c.places[i].x) << i;
+      EXPECT_EQ(got[i].y, c.places[i].y) << i;
+      EXPECT_EQ(got[i].w, c.places[i].w) << i;
+      EXPECT_EQ(got[i].h, c.places[i].h) << i;
+    }
+  }
+}
+
+// Typographic metrics truncate ascent, descent and leading one by one.
+TEST(TextContext, TypographicMetricsAndWidths)
+{
+  const struct
+  {
+    double ascent, descent, leading;
+    int height, ascentOut, descentOut, aveWidth;
+  } cases[] = {
+    {12.9, 3.2, 0.4, 16, 12, 3, 10},
+    {10.99, 2.5, 1.7, 14, 10, 2, 8},
+    {0.0, 0.0, 0.0, 0, 0, 0, 0}, // no height, nothing added
+  };
+  for (const auto& c : cases)
+  {
+    TEXTMETRIC tm;
+    lice_dc::TypographicMetrics(c.ascent, c.descent, c.leading, &tm);
+    EXPECT_EQ(tm.tmHeight, c.height) << c.ascent;
+    EXPECT_EQ(tm.tmAscent, c.ascentOut) << c.ascent;
+    EXPECT_EQ(tm.tmDescent, c.descentOut) << c.ascent;
+    EXPECT_EQ(tm.tmAveCharWidth, c.aveWidth) << c.ascent;
+  }
+  const double widths[][2] = {{10.49, 10}, {10.5, 11}, {0.0, 0}, {99.999, 100}};
+  for (const auto& w : widths) EXPECT_EQ(lice_dc::TypographicWidth(w[0]), (int)w[1]) << w[0];
 }
 
 TEST(TextContext, SelectionSlotsAndKindNumbers)

@@ -13,7 +13,8 @@ fi
 
 # The scripts pass only what is missing; --no-upgrade leaves the installed
 # ones alone in the same way.
-sets=("setup-debian.sh" "setup-debian.sh --artwork" "setup-windows.sh" "setup-bench.sh" "setup-macos.sh")
+sets=("setup-debian.sh" "setup-debian.sh --artwork" "setup-windows.sh" "setup-bench.sh" "setup-macos.sh"
+  "build-macos-standin.sh" "test-aarch64.sh")
 passed=0 failed=0 unknown=0
 for s in "${sets[@]}"; do
   # shellcheck disable=SC2086

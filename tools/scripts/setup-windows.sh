@@ -17,10 +17,6 @@ packages=(
 )
 if [ "${1:-}" = "--list" ]; then printf '%s\n' "${packages[@]}"; exit 0; fi
 
-sudo_cmd=()
-if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
-apt_get() { DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get -o DPkg::Lock::Timeout=600 "$@"; }
-
 install_packages "${packages[@]}"
 
 deps="$root/build-windows-deps"
@@ -39,50 +35,6 @@ cross_cmake() {
     "${launcher[@]}" "$@" >"$bld.log" 2>&1 || { cat "$bld.log"; return 1; }
   cmake --build "$bld" -j "$jobs" >>"$bld.log" 2>&1 || { tail -40 "$bld.log"; return 1; }
   cmake --install "$bld" >>"$bld.log" 2>&1
-}
-
-# ---- Debian source packages ---------------------------------------------------
-newest_sources() { apt-cache showsrc "$1" 2>/dev/null | sed -n 's/^Version: //p' | sort -rV; }
-
-# apt-get source needs a deb-src entry; add one mirroring the binary entries.
-ensure_deb_src() {
-  [ -n "$(newest_sources "$1")" ] && return 0
-  local list=/etc/apt/sources.list.d/quorvex-deb-src.sources tmp f
-  tmp="$(mktemp)"
-  for f in /etc/apt/sources.list.d/*.sources; do
-    [ -f "$f" ] && [ "$f" != "$list" ] || continue
-    sed -e 's/^Types:.*\bdeb\b.*$/Types: deb-src/' "$f" >>"$tmp"
-    echo >>"$tmp"
-  done
-  if [ -s "$tmp" ]; then "${sudo_cmd[@]}" cp "$tmp" "$list"; fi
-  if [ -f /etc/apt/sources.list ]; then
-    sed -n 's/^deb \(.*\)$/deb-src \1/p' /etc/apt/sources.list >"$tmp"
-    if [ -s "$tmp" ]; then "${sudo_cmd[@]}" cp "$tmp" /etc/apt/sources.list.d/quorvex-deb-src.list; fi
-  fi
-  rm -f "$tmp"
-  apt_get update -qq
-}
-
-# Unpacks the newest version of a source package that downloads (the newest
-# listed is not always on the mirror yet) into $deps/src/NAME; sets
-# src_dir and src_version.
-fetch_source() {
-  local name="$1" v
-  ensure_deb_src "$name"
-  rm -rf "${deps:?}/src/$name" && mkdir -p "$deps/src/$name"
-  src_version=""
-  for v in $(newest_sources "$name"); do
-    if (cd "$deps/src/$name" && apt-get source -qq --only-source "$name=$v" >/dev/null 2>&1); then
-      src_version="$v"
-      break
-    fi
-    rm -rf "${deps:?}/src/$name/"*
-  done
-  if [ -z "$src_version" ]; then
-    echo "setup-windows.sh: cannot fetch the $name source package" >&2
-    exit 1
-  fi
-  src_dir="$(find "$deps/src/$name" -mindepth 1 -maxdepth 1 -type d | head -1)"
 }
 
 # ---- libpng, from Debian's libpng1.6 source package --------------------------

@@ -35,3 +35,8 @@ clang++ -x objective-c++ -std=c++17 -Wall -Wextra -Werror -fobjc-runtime=gcc -fo
   -I"$root/framework" -I"$root/framework/platform" -I"$root/raster" -I"$root/containers" \
   -c "$root/framework/platform/IGraphicsMac.mm" -o "$build/IGraphicsMac-clang.o"
 echo "test-macos.sh: IGraphicsMac.mm also compiles with clang (-Wall -Wextra -Werror)"
+
+# The Darwin stand-in: the bundle cross-built for both slices and checked
+# structurally; then the engine tests on 64-bit Arm under qemu-user.
+"$root/tools/scripts/build-macos-standin.sh"
+"$root/tools/scripts/test-aarch64.sh"
