@@ -11,10 +11,13 @@
 
 #include "IControl.h"
 #include "IPlugBase.h"
+#include "IPlugBoundary.h"
 #include "lice.h"
 
 #include <climits>
 #include <cmath>
+#include <memory>
+#include <new>
 
 // ================================================================ bitmap cache
 
@@ -245,8 +248,10 @@ IGraphics::EventScope::~EventScope()
   const bool outer = --mG->mEventDepth == 0;
   mG->mMutex.Leave();
   // The host's own open and close hold the editor lock around events they
-  // cause; they send when they are done.
-  if (outer && mG->mPlug && !mG->mMutex.HeldByThisThread()) mG->mPlug->EditorEventDone();
+  // cause; they send when they are done. A host whose callback throws loses
+  // those reports, not its process (this runs in a destructor).
+  if (outer && mG->mPlug && !mG->mMutex.HeldByThisThread())
+    CatchAtBoundary([this] { mG->mPlug->EditorEventDone(); });
 }
 
 void IGraphics::CheckLockRule(const char* what) const

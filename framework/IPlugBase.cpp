@@ -707,11 +707,26 @@ void IPlugBase::SendEditReports(bool wait)
     mSendMutex.Enter();
   else if (!mSendMutex.TryEnter())
     return;
+  // Released, and the depth put back first, also when a host call throws.
+  struct Held
+  {
+    WDL_Mutex* m;
+    ~Held() { m->Leave(); }
+  } held{ &mSendMutex };
+  struct Sending
+  {
+    int* depth;
+    ~Sending()
+    {
+      if (depth) --*depth;
+    }
+  } sending{ nullptr };
   // A host answering a report by calling back into the plug-in must not
   // overtake the reports already taken off the queue.
   if (mSendDepth == 0)
   {
     ++mSendDepth;
+    sending.depth = &mSendDepth;
     for (;;)
     {
       IEditReport batch[32];
@@ -728,9 +743,7 @@ void IPlugBase::SendEditReports(bool wait)
       if (!n) break;
       for (int i = 0; i < n; ++i) SendEditReport(batch[i]);
     }
-    --mSendDepth;
   }
-  mSendMutex.Leave();
 }
 
 bool IPlugBase::SendsFromHostCalls() const
