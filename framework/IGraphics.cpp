@@ -189,6 +189,8 @@ void IGraphics::PrepareDrawing()
 {
   if (!mBackBuffer) mBackBuffer = new LICE_SysBitmap(mWidth, mHeight);
   if (!mScratchBitmap) mScratchBitmap = new LICE_MemBitmap(0, 0, 4);
+  // A back buffer without its pixels would leave the editor blank for good.
+  if (mBackBuffer->Width() != mWidth || mBackBuffer->Height() != mHeight) throw std::bad_alloc();
 }
 
 bool IGraphics::IsDirty(IRECT* r)

@@ -87,7 +87,8 @@ public:
   void ApplyTextEntry(IControl* control, IParam* param, const char* text);
 
   // ------------------------------------------------------------ redraw
-  // [UI thread] creates the back buffer and the scratch bitmap.
+  // [UI thread] creates the back buffer and the scratch bitmap; throws
+  // std::bad_alloc when the back buffer gets no pixels.
   virtual void PrepareDrawing();
   // [UI thread] r (passed in empty) becomes the union of dirty controls.
   bool IsDirty(IRECT* r);
