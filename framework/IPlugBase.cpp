@@ -293,17 +293,22 @@ void IPlugBase::SetBlockSize(int blockSize)
   }
   // Allocated and cleared without the lock: the audio thread only waits
   // for the swap.
-  WDL_TypedBuf<double>* fresh = new WDL_TypedBuf<double>[nIn + nOut];
+  std::unique_ptr<WDL_TypedBuf<double>[]> fresh(new WDL_TypedBuf<double>[nIn + nOut]);
+  bool whole = true;
   for (int i = 0; i < nIn + nOut; ++i)
-    if (double* p = fresh[i].Resize(frames)) std::memset(p, 0, sizeof(double) * (size_t)frames);
+    if (double* p = fresh[i].Resize(frames))
+      std::memset(p, 0, sizeof(double) * (size_t)frames);
+    else
+      whole = false;
   {
     WDL_MutexLock lock(&mMutex);
-    SwapScratch(mInChannels, fresh);
-    SwapScratch(mOutChannels, fresh + nIn);
+    SwapScratch(mInChannels, fresh.get());
+    SwapScratch(mOutChannels, fresh.get() + nIn);
     mScratchFrames = ScratchFrames();
-    mBlockSize = blockSize;
+    // A channel left without its buffer is made on the next call, even for
+    // the same size.
+    if (whole) mBlockSize = blockSize;
   }
-  delete[] fresh;
 }
 
 int IPlugBase::ScratchFrames() const
