@@ -210,6 +210,18 @@ int IPlugBase::LoadPresets(const StateChunk* chunk, int startPos)
   }
   if (pos != chunk->Size()) return -1;
 
+  // Every slot that takes values gets room for them first, its contents
+  // unchanged, so that writing them below cannot fail part-way.
+  const int need = 8 * nParams;
+  for (int i = 0; i < nPresets; ++i)
+  {
+    StateChunk& c = mPresets.Get(i)->mChunk;
+    const int had = c.Size();
+    if (!inits.Get()[i] || had >= need) continue;
+    if (!c.Resize(need)) return -1;
+    c.Resize(had);
+  }
+
   for (int i = 0; i < nPresets; ++i)
   {
     PresetSlot* slot = mPresets.Get(i);
