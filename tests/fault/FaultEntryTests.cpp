@@ -6,6 +6,7 @@
 
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 
 using namespace faulttest;
@@ -30,9 +31,9 @@ class FreshModule
 public:
   FreshModule()
   {
-    char dir[] = "/tmp/quorvex-fault-XXXXXX";
-    if (!mkdtemp(dir)) return;
-    mDir = dir;
+    std::string pattern = (std::filesystem::temp_directory_path() / "quorvex-fault-XXXXXX").string();
+    if (!mkdtemp(&pattern[0])) return;
+    mDir = pattern;
     mPath = mDir + "/Quorvex2.so";
     std::ifstream in(QUORVEX_EFFECT_PATH, std::ios::binary);
     std::ofstream out(mPath, std::ios::binary);
