@@ -1,5 +1,7 @@
 #include "BackgroundWorker.h"
 
+#include "IPlugBoundary.h"
+
 #ifndef _WIN32
 #include <fcntl.h>
 #include <unistd.h>
@@ -45,13 +47,13 @@ void BackgroundWorker::Wake()
 
 DWORD WINAPI BackgroundWorker::ThreadProc(LPVOID self)
 {
-  static_cast<BackgroundWorker*>(self)->Loop();
+  CatchAtBoundary([self] { static_cast<BackgroundWorker*>(self)->Loop(); });
   return 0;
 }
 
 void BackgroundWorker::Loop()
 {
-  while (WaitForSingleObject(mEvent, INFINITE) == WAIT_OBJECT_0 && !mStop) mJob(mArg);
+  while (WaitForSingleObject(mEvent, INFINITE) == WAIT_OBJECT_0 && !mStop) RunJob();
 }
 
 #else
@@ -100,7 +102,7 @@ void BackgroundWorker::Wake()
 
 void* BackgroundWorker::ThreadProc(void* self)
 {
-  static_cast<BackgroundWorker*>(self)->Loop();
+  CatchAtBoundary([self] { static_cast<BackgroundWorker*>(self)->Loop(); });
   return nullptr;
 }
 
@@ -112,8 +114,14 @@ void BackgroundWorker::Loop()
     const ssize_t n = read(mPipe[0], buf, sizeof(buf));
     if (n == 0) break;
     if (n < 0) continue;  // interrupted
-    if (!mStop) mJob(mArg);
+    if (!mStop) RunJob();
   }
 }
 
 #endif
+
+void BackgroundWorker::RunJob()
+{
+  // A job that throws is over; the thread waits for the next wake-up.
+  CatchAtBoundary([this] { mJob(mArg); });
+}

@@ -1,7 +1,7 @@
 // BackgroundWorker: one thread of an instance's own that runs a job each
 // time it is woken. The audio thread wakes it without waiting for anything,
 // so work that must not happen there (allocating, first-touching memory)
-// can be handed over.
+// can be handed over. Nothing a job throws leaves the thread.
 #pragma once
 
 #include <atomic>
@@ -33,6 +33,7 @@ public:
 
 private:
   void Loop();
+  void RunJob();
 #ifdef _WIN32
   static DWORD WINAPI ThreadProc(LPVOID self);
   HANDLE mThread = nullptr;

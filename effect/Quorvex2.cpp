@@ -39,6 +39,8 @@ static const int kMfrID = CCONST('V', 'a', 'n', 't');
 static const double kLineWholeNotes = 20.0;
 // Hard ceiling for absurd tempos at the first block (256 MiB of samples).
 static const double kMaxLineSamples = 33554432.0;
+// Longest failed line while no worker runs: above any line asked for.
+static const uint32_t kNoLineGrowth = 0xffffffffu;
 // Tempo assumed when the host reports none before the line is sized.
 static const double kFallbackTempo = 120.0;
 // Nothing beyond this magnitude is written into the line: a NaN, an
@@ -174,7 +176,21 @@ void Quorvex2::ActivationChanged(bool active)
   if (!active) return;
   EnsureLine();
   ILockRule::Check(&mMutex, "starting the worker");
-  mWorker.Start(BuildRequestedLine, this);
+  const bool started = mWorker.Start(BuildRequestedLine, this);
+  // Without the worker nothing grows the line: the taps stay held inside
+  // it, as after a failed allocation, until a resume starts one.
+  WDL_MutexLock lock(&mMutex);
+  if (!started)
+  {
+    mLineFailed = kNoLineGrowth;
+    mLineWanted.store(0);
+  }
+  else if (mLineFailed == kNoLineGrowth)
+  {
+    // Taps held meanwhile ask the worker for their line.
+    mLineFailed = 0;
+    if (mBufReady) ParamChanged(kDelayRate);
+  }
 }
 
 // ================================================================ parameter changes

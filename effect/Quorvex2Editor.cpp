@@ -26,6 +26,8 @@
 #include "wdlstring.h"
 #endif
 
+#include <memory>
+
 const char* const kQuorvexPluginURL = "https://www.vantu.audio/plugins/quorvex-2";
 const char* const kQuorvexHomeURL = "https://www.vantu.audio/";
 
@@ -108,7 +110,9 @@ IGraphics* MakeQuorvexGraphics(IPlugBase* plug, int width, int height, int fps)
 
 void Quorvex2::BuildEditor()
 {
-  IGraphics* g = MakeQuorvexGraphics(this, kEditorWidth, kEditorHeight, 0);
+  // Freed when building it throws; the plug-in owns it once attached.
+  std::unique_ptr<IGraphics> editor(MakeQuorvexGraphics(this, kEditorWidth, kEditorHeight, 0));
+  IGraphics* g = editor.get();
   g->AddBackground(kImageBackground, QUORVEX_IMG("bg.png"));
 
   IText text;
@@ -150,5 +154,5 @@ void Quorvex2::BuildEditor()
 
   g->AddControl(new IURLControl(this, IRECT(175, 6, 367, 53), kQuorvexPluginURL, kQuorvexHomeURL, nullptr));
 
-  AttachEditor(g);
+  AttachEditor(editor.release());
 }

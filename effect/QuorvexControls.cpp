@@ -70,12 +70,23 @@ bool FormatValueText(IPlugBase* plug, int paramIdx, char* out, int outSize)
   IGraphics* graphics = plug->GetGUI();
   if (graphics && !graphics->LockPlug()) return false;
   if (!graphics) plug->GetMutex()->Enter();
-  param->FormatDisplay(false, display, param->Value());
-  CopyFixedText(label, param->GetLabelForHost(), (int)sizeof(label));
-  if (graphics)
-    graphics->UnlockPlug();
-  else
-    plug->GetMutex()->Leave();
+  {
+    // Released also when formatting throws.
+    struct Unlock
+    {
+      IGraphics* graphics;
+      IPlugBase* plug;
+      ~Unlock()
+      {
+        if (graphics)
+          graphics->UnlockPlug();
+        else
+          plug->GetMutex()->Leave();
+      }
+    } unlock{ graphics, plug };
+    param->FormatDisplay(false, display, param->Value());
+    CopyFixedText(label, param->GetLabelForHost(), (int)sizeof(label));
+  }
   if (!display[0]) return false;
   const size_t n = std::strlen(display), m = std::strlen(label);
   if (n >= (size_t)outSize) return false;

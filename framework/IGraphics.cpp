@@ -11,10 +11,13 @@
 
 #include "IControl.h"
 #include "IPlugBase.h"
+#include "IPlugBoundary.h"
 #include "lice.h"
 
 #include <climits>
 #include <cmath>
+#include <memory>
+#include <new>
 
 // ================================================================ bitmap cache
 
@@ -24,6 +27,9 @@ struct CachedBitmap
 {
   int id;
   LICE_IBitmap* bitmap;
+  // A crop (id -1): the image and the area it was cut from.
+  const LICE_IBitmap* source;
+  IRECT area;
 };
 
 // Lives until the library unloads; then every bitmap goes, in list order.
@@ -59,19 +65,48 @@ LICE_IBitmap* IBitmapCache::Find(int id)
   return nullptr;
 }
 
-void IBitmapCache::Add(int id, LICE_IBitmap* bitmap)
+LICE_IBitmap* IBitmapCache::FindCrop(const LICE_IBitmap* source, const IRECT& area)
 {
-  if (!bitmap) return;
   BitmapCacheStore& c = Cache();
   WDL_MutexLock lock(&c.mutex);
-  CachedBitmap* e = new CachedBitmap{ id, bitmap };
-  const int before = c.list.GetSize();
-  if (c.list.Add(e) != before)
+  // Only a source the cache keeps is known by its address: another one may
+  // be freed and its address reused.
+  bool kept = !source;
+  for (int i = 0; i < c.list.GetSize() && !kept; ++i) kept = c.list.Get(i)->bitmap == source;
+  if (!kept) return nullptr;
+  for (int i = 0; i < c.list.GetSize(); ++i)
   {
-    // The list could not grow: nobody would ever free the entry.
-    delete e;
-    delete bitmap;
+    CachedBitmap* e = c.list.Get(i);
+    if (e->id == -1 && e->bitmap && e->source == source && e->area == area) return e->bitmap;
   }
+  return nullptr;
+}
+
+// The bitmap is the cache's from the call on, also when it cannot be kept
+// (then it is freed and the result is false).
+static bool AddEntry(int id, LICE_IBitmap* bitmap, const LICE_IBitmap* source, const IRECT& area)
+{
+  if (!bitmap) return false;
+  std::unique_ptr<LICE_IBitmap> owned(bitmap);
+  BitmapCacheStore& c = Cache();
+  WDL_MutexLock lock(&c.mutex);
+  std::unique_ptr<CachedBitmap> e(new CachedBitmap{ id, bitmap, source, area });
+  const int before = c.list.GetSize();
+  // The list could not grow: nobody would ever free the entry.
+  if (c.list.Add(e.get()) != before) return false;
+  e.release();
+  owned.release();
+  return true;
+}
+
+bool IBitmapCache::Add(int id, LICE_IBitmap* bitmap)
+{
+  return AddEntry(id, bitmap, nullptr, IRECT());
+}
+
+bool IBitmapCache::AddCrop(const LICE_IBitmap* source, const IRECT& area, LICE_IBitmap* crop)
+{
+  return AddEntry(-1, crop, source, area);
 }
 
 int IBitmapCache::Size()
@@ -133,7 +168,7 @@ IBitmap IGraphics::LoadBitmapResource(int id, const char* name, int frames)
     // Decoded outside the cache lock; two editors may both decode one id,
     // and the first entry wins every later lookup.
     bitmap = LoadPlatformBitmap(id, name);
-    IBitmapCache::Add(id, bitmap);
+    if (!IBitmapCache::Add(id, bitmap)) bitmap = nullptr;
   }
   if (!bitmap) return IBitmap(nullptr, 0, 0, frames);
   return IBitmap(bitmap, bitmap->Width(), bitmap->Height(), frames);
@@ -141,7 +176,7 @@ IBitmap IGraphics::LoadBitmapResource(int id, const char* name, int frames)
 
 void IGraphics::CacheBitmap(IBitmap* bmp)
 {
-  if (bmp && bmp->mData) IBitmapCache::Add(-1, bmp->mData);
+  if (bmp && bmp->mData && !IBitmapCache::Add(-1, bmp->mData)) bmp->mData = nullptr;
 }
 
 IBitmap IGraphics::CropBitmap(IBitmap* src, IRECT* r)
@@ -149,6 +184,8 @@ IBitmap IGraphics::CropBitmap(IBitmap* src, IRECT* r)
   if (!src || !r) return IBitmap();
   const int w = r->R - r->L, h = r->B - r->T;
   if (w <= 0 || h <= 0) return IBitmap(nullptr, 0, 0, src->N);
+  // Every editor cuts the same areas: one copy serves the process.
+  if (LICE_IBitmap* cut = IBitmapCache::FindCrop(src->mData, *r)) return IBitmap(cut, w, h, src->N);
   LICE_MemBitmap* bitmap = new LICE_MemBitmap(w, h, 4);
   if (bitmap->Width() != w || bitmap->Height() != h)
   {
@@ -158,9 +195,8 @@ IBitmap IGraphics::CropBitmap(IBitmap* src, IRECT* r)
   // Parts outside the source stay transparent rather than uninitialised.
   LICE_FillBox(bitmap, 0, 0, w, h, 0, 1.0f, LICE_MODE_COPY);
   if (src->mData) LICE_BlitImage(bitmap, src->mData, 0, 0, r->L, r->T, w, h, 1.0f, LICE_MODE_COPY);
-  IBitmap out(bitmap, w, h, src->N);
-  CacheBitmap(&out);
-  return out;
+  if (!IBitmapCache::AddCrop(src->mData, *r, bitmap)) return IBitmap(nullptr, 0, 0, src->N);
+  return IBitmap(bitmap, w, h, src->N);
 }
 
 // ================================================================ parameter values
@@ -186,6 +222,8 @@ void IGraphics::PrepareDrawing()
 {
   if (!mBackBuffer) mBackBuffer = new LICE_SysBitmap(mWidth, mHeight);
   if (!mScratchBitmap) mScratchBitmap = new LICE_MemBitmap(0, 0, 4);
+  // A back buffer without its pixels would leave the editor blank for good.
+  if (mBackBuffer->Width() != mWidth || mBackBuffer->Height() != mHeight) throw std::bad_alloc();
 }
 
 bool IGraphics::IsDirty(IRECT* r)
@@ -245,8 +283,10 @@ IGraphics::EventScope::~EventScope()
   const bool outer = --mG->mEventDepth == 0;
   mG->mMutex.Leave();
   // The host's own open and close hold the editor lock around events they
-  // cause; they send when they are done.
-  if (outer && mG->mPlug && !mG->mMutex.HeldByThisThread()) mG->mPlug->EditorEventDone();
+  // cause; they send when they are done. A host whose callback throws loses
+  // those reports, not its process (this runs in a destructor).
+  if (outer && mG->mPlug && !mG->mMutex.HeldByThisThread())
+    CatchAtBoundary([this] { mG->mPlug->EditorEventDone(); });
 }
 
 void IGraphics::CheckLockRule(const char* what) const

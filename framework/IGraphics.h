@@ -45,8 +45,14 @@ namespace IBitmapCache
 {
 // [any thread, cache mutex] null when the id has no image yet.
 LICE_IBitmap* Find(int id);
-// [any thread, cache mutex] takes ownership of bitmap.
-void Add(int id, LICE_IBitmap* bitmap);
+// [any thread, cache mutex] takes ownership of bitmap; false when it could
+// not be kept, and is freed.
+bool Add(int id, LICE_IBitmap* bitmap);
+// [any thread, cache mutex] a bitmap cut from source's area, under id -1;
+// null when none is cached yet, or source is not a cached image.
+LICE_IBitmap* FindCrop(const LICE_IBitmap* source, const IRECT& area);
+// [any thread, cache mutex] as Add, for a bitmap cut from source's area.
+bool AddCrop(const LICE_IBitmap* source, const IRECT& area, LICE_IBitmap* crop);
 // [any thread, cache mutex] number of entries (tests and diagnostics).
 int Size();
 }
@@ -74,9 +80,11 @@ public:
   // [UI thread] cached by id; a missing image gives mData null, which the
   // drawing primitives show as a placeholder.
   IBitmap LoadBitmapResource(int id, const char* name, int frames = 1);
-  // [UI thread] hands bmp->mData to the cache under id -1.
+  // [UI thread] hands bmp->mData to the cache under id -1 (null when it
+  // could not be kept).
   void CacheBitmap(IBitmap* bmp);
-  // [UI thread] a new cached bitmap holding src's pixels in r.
+  // [UI thread] a cached bitmap holding src's pixels in r, made once for a
+  // cached image and area.
   IBitmap CropBitmap(IBitmap* src, IRECT* r);
 
   // ------------------------------------------------------------ parameter values
@@ -87,7 +95,8 @@ public:
   void ApplyTextEntry(IControl* control, IParam* param, const char* text);
 
   // ------------------------------------------------------------ redraw
-  // [UI thread] creates the back buffer and the scratch bitmap.
+  // [UI thread] creates the back buffer and the scratch bitmap; throws
+  // std::bad_alloc when the back buffer gets no pixels.
   virtual void PrepareDrawing();
   // [UI thread] r (passed in empty) becomes the union of dirty controls.
   bool IsDirty(IRECT* r);

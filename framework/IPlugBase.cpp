@@ -15,6 +15,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <new>
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
 #endif
@@ -90,6 +92,19 @@ void IPlugBase::GetVersionText(int packed, char* text)
 
 // ================================================================ construction
 
+// An item the list cannot take would be lost and leave the instance short
+// of a parameter, preset or channel: construction fails instead.
+template <class T>
+static void AddOwned(WDL_PtrList<T>& list, T* item)
+{
+  const int before = list.GetSize();
+  if (list.Add(item) != before)
+  {
+    delete item;
+    throw std::bad_alloc();
+  }
+}
+
 IPlugBase::IPlugBase(int nParams, const char* channelIOStr, int nPresets,
                      const char* effectName, const char* productName, const char* mfrName,
                      int vendorVersion, int uniqueID, int mfrID, int latency,
@@ -100,19 +115,33 @@ IPlugBase::IPlugBase(int nParams, const char* channelIOStr, int nPresets,
     mMidiMode(midiMode), mSampleRate(44100.0), mBlockSize(0), mLatency(latency),
     mGraphics(nullptr), mScratchFrames(0), mUnboundOutputs(0)
 {
+  CopyFixedText(mEffectName, effectName, MAX_EFFECT_NAME_LEN);
+  CopyFixedText(mProductName, productName, MAX_EFFECT_NAME_LEN);
+  CopyFixedText(mMfrName, mfrName, MAX_EFFECT_NAME_LEN);
+  // No destructor runs for a constructor that throws: what was made so far
+  // goes before the exception leaves.
+  try
+  {
+    Build(nParams, channelIOStr, nPresets);
+  }
+  catch (...)
+  {
+    Release();
+    throw;
+  }
+}
+
+void IPlugBase::Build(int nParams, const char* channelIOStr, int nPresets)
+{
   mReports = new IEditReport[kEditReportCapacity];
-  for (int i = 0; i < nParams; ++i) mParams.Add(new IParam);
+  for (int i = 0; i < nParams; ++i) AddOwned(mParams, new IParam);
 
   for (int k = 1; k <= nPresets; ++k)
   {
     PresetSlot* slot = new PresetSlot;
     std::snprintf(slot->mName, MAX_PRESET_NAME_LEN, "- %d -", k);
-    mPresets.Add(slot);
+    AddOwned(mPresets, slot);
   }
-
-  CopyFixedText(mEffectName, effectName, MAX_EFFECT_NAME_LEN);
-  CopyFixedText(mProductName, productName, MAX_EFFECT_NAME_LEN);
-  CopyFixedText(mMfrName, mfrName, MAX_EFFECT_NAME_LEN);
 
   int nIn = 0, nOut = 0;
   for (const char* p = channelIOStr; p;)
@@ -123,7 +152,7 @@ IPlugBase::IPlugBase(int nParams, const char* channelIOStr, int nPresets,
     if (out > kMaxChannels) out = kMaxChannels;
     if (in > nIn) nIn = in;
     if (out > nOut) nOut = out;
-    mChannelIO.Add(new ChannelIOPair(in, out));
+    AddOwned(mChannelIO, new ChannelIOPair(in, out));
     p = std::strchr(p, ' ');
     if (p) ++p;
   }
@@ -131,27 +160,31 @@ IPlugBase::IPlugBase(int nParams, const char* channelIOStr, int nPresets,
   // Channel records keep pointers into the slot arrays: size them once.
   double** in = mInData.Resize(nIn);
   double** out = mOutData.Resize(nOut);
-  if (!in) nIn = 0;
-  if (!out) nOut = 0;
+  if ((nIn && !in) || (nOut && !out)) throw std::bad_alloc();
   for (int i = 0; i < nIn; ++i)
   {
     in[i] = nullptr;
     InputChannelRec* rec = new InputChannelRec;
     rec->mSlot = &in[i];
-    mInChannels.Add(rec);
+    AddOwned(mInChannels, rec);
   }
   for (int i = 0; i < nOut; ++i)
   {
     out[i] = nullptr;
     OutputChannelRec* rec = new OutputChannelRec;
     rec->mSlot = &out[i];
-    mOutChannels.Add(rec);
+    AddOwned(mOutChannels, rec);
   }
   mScratchFrames = ScratchFrames();
   mUnboundOutputs = nOut;
 }
 
 IPlugBase::~IPlugBase()
+{
+  Release();
+}
+
+void IPlugBase::Release()
 {
   // The adapter part is gone by now, so a gesture end can no longer reach
   // the host: drop it, and detach the editor first so that nothing it does
@@ -166,6 +199,7 @@ IPlugBase::~IPlugBase()
   mOutChannels.Empty(true);
   mChannelIO.Empty(true);
   delete[] mReports;
+  mReports = nullptr;
 }
 
 // ================================================================ channels
@@ -259,17 +293,22 @@ void IPlugBase::SetBlockSize(int blockSize)
   }
   // Allocated and cleared without the lock: the audio thread only waits
   // for the swap.
-  WDL_TypedBuf<double>* fresh = new WDL_TypedBuf<double>[nIn + nOut];
+  std::unique_ptr<WDL_TypedBuf<double>[]> fresh(new WDL_TypedBuf<double>[nIn + nOut]);
+  bool whole = true;
   for (int i = 0; i < nIn + nOut; ++i)
-    if (double* p = fresh[i].Resize(frames)) std::memset(p, 0, sizeof(double) * (size_t)frames);
+    if (double* p = fresh[i].Resize(frames))
+      std::memset(p, 0, sizeof(double) * (size_t)frames);
+    else
+      whole = false;
   {
     WDL_MutexLock lock(&mMutex);
-    SwapScratch(mInChannels, fresh);
-    SwapScratch(mOutChannels, fresh + nIn);
+    SwapScratch(mInChannels, fresh.get());
+    SwapScratch(mOutChannels, fresh.get() + nIn);
     mScratchFrames = ScratchFrames();
-    mBlockSize = blockSize;
+    // A channel left without its buffer is made on the next call, even for
+    // the same size.
+    if (whole) mBlockSize = blockSize;
   }
-  delete[] fresh;
 }
 
 int IPlugBase::ScratchFrames() const
@@ -651,10 +690,12 @@ void IPlugBase::AttachEditor(IGraphics* graphics)
   if (!graphics) return;
   WDL_MutexLock lock(&mMutex);
   if (graphics == mGraphics) return;
+  // Ours from here: an editor that cannot be prepared goes.
+  std::unique_ptr<IGraphics> owned(graphics);
   for (int i = 0; i < NParams(); ++i) graphics->UpdateParamControls(i, GetParam(i)->GetUnitValue(), true);
   graphics->PrepareDrawing();
   delete mGraphics;
-  mGraphics = graphics;
+  mGraphics = owned.release();
 }
 
 void IPlugBase::PushParamsToEditor()
@@ -725,11 +766,26 @@ void IPlugBase::SendEditReports(bool wait)
     mSendMutex.Enter();
   else if (!mSendMutex.TryEnter())
     return;
+  // Released, and the depth put back first, also when a host call throws.
+  struct Held
+  {
+    WDL_Mutex* m;
+    ~Held() { m->Leave(); }
+  } held{ &mSendMutex };
+  struct Sending
+  {
+    int* depth;
+    ~Sending()
+    {
+      if (depth) --*depth;
+    }
+  } sending{ nullptr };
   // A host answering a report by calling back into the plug-in must not
   // overtake the reports already taken off the queue.
   if (mSendDepth == 0)
   {
     ++mSendDepth;
+    sending.depth = &mSendDepth;
     for (;;)
     {
       IEditReport batch[32];
@@ -746,9 +802,7 @@ void IPlugBase::SendEditReports(bool wait)
       if (!n) break;
       for (int i = 0; i < n; ++i) SendEditReport(batch[i]);
     }
-    --mSendDepth;
   }
-  mSendMutex.Leave();
 }
 
 bool IPlugBase::SendsFromHostCalls() const

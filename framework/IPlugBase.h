@@ -141,7 +141,7 @@ public:
   virtual int IdentifyHost() { return mHost; }
   virtual void SyncEditorRect() = 0;
   virtual void InitForHost() = 0;
-  // [UI thread] takes ownership of the editor.
+  // [UI thread] takes ownership of the editor, also when it throws.
   virtual void AttachEditor(IGraphics* graphics);
   // [UI thread, instance lock]
   virtual void SetBlockSize(int blockSize);
@@ -235,7 +235,8 @@ public:
   const char* GetPresetName(int idx) const;
   bool IsPresetInitialized(int idx) const;
   // Values follow the parameters in index order: int for boolean, integer
-  // and enumerated parameters, double for real ones.
+  // and enumerated parameters, double for real ones. [constructor] Both
+  // throw std::bad_alloc when a preset cannot be stored whole.
   void AddFactoryPreset(const char* name, ...);
   void AddPresetsFromCurrent(const char* name, int count);
   void EnsureDefaultPreset();
@@ -280,7 +281,7 @@ protected:
   WDL_Mutex mMutex;
 
   // Edit reports: a ring allocated with the instance, under mMutex.
-  IEditReport* mReports;
+  IEditReport* mReports = nullptr;
   int mReportHead = 0, mReportCount = 0;
   std::atomic<int> mReportsDropped{ 0 };
   // Held by the thread sending; never while holding mMutex.
@@ -308,4 +309,11 @@ protected:
   WDL_TypedBuf<double*> mInData, mOutData;
   WDL_PtrList<InputChannelRec> mInChannels;
   WDL_PtrList<OutputChannelRec> mOutChannels;
+
+private:
+  // [constructor] parameters, presets and channels; throws when one cannot
+  // be made.
+  void Build(int nParams, const char* channelIOStr, int nPresets);
+  // [constructor, destructor] frees what Build made, and the editor.
+  void Release();
 };

@@ -6,6 +6,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 // ================================================================ parameter values
 
@@ -68,6 +69,7 @@ void IPlugBase::AddFactoryPreset(const char* name, ...)
 
   va_list args;
   va_start(args, name);
+  bool kept = true;
   for (int i = 0; i < NParams(); ++i)
   {
     const IParam::EParamType type = GetParam(i)->Type();
@@ -76,9 +78,12 @@ void IPlugBase::AddFactoryPreset(const char* name, ...)
       v = (double)va_arg(args, int);
     else
       v = va_arg(args, double);
-    slot->mChunk.AppendValue(v);
+    kept = slot->mChunk.AppendValue(v) >= 0 && kept;
   }
   va_end(args);
+  // A preset cut short would set the missing values to 0 when chosen: the
+  // instance under construction fails instead.
+  if (!kept) throw std::bad_alloc();
 }
 
 void IPlugBase::AddPresetsFromCurrent(const char* name, int count)
@@ -90,7 +95,7 @@ void IPlugBase::AddPresetsFromCurrent(const char* name, int count)
     slot->mInitialized = true;
     CopyFixedText(slot->mName, name ? name : "Default", MAX_PRESET_NAME_LEN);
     slot->mChunk.Clear();
-    SaveParams(&slot->mChunk);
+    if (!SaveParams(&slot->mChunk)) throw std::bad_alloc();
   }
 }
 
@@ -204,6 +209,18 @@ int IPlugBase::LoadPresets(const StateChunk* chunk, int startPos)
     inits.Get()[i] = init;
   }
   if (pos != chunk->Size()) return -1;
+
+  // Every slot that takes values gets room for them first, its contents
+  // unchanged, so that writing them below cannot fail part-way.
+  const int need = 8 * nParams;
+  for (int i = 0; i < nPresets; ++i)
+  {
+    StateChunk& c = mPresets.Get(i)->mChunk;
+    const int had = c.Size();
+    if (!inits.Get()[i] || had >= need) continue;
+    if (!c.Resize(need)) return -1;
+    c.Resize(had);
+  }
 
   for (int i = 0; i < nPresets; ++i)
   {

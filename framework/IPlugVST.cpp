@@ -7,6 +7,7 @@
 //   - dispatcher and its helpers (chunks, pins, events, vendor-specific)
 #include "IPlugVST.h"
 #include "IGraphics.h"
+#include "IPlugBoundary.h"
 
 #include <cmath>
 #include <cstdio>
@@ -312,55 +313,74 @@ void IPlugVST::PrepareBlock()
 }
 
 // The three process callbacks: the frame takes the lock, sends WantMidi
-// (PrepareBlock), then binds and processes.
+// (PrepareBlock), then binds and processes. A block that throws is silence
+// on every output it would have replaced (nothing added when accumulating);
+// the next block runs as usual.
 template <class T>
 static void RunProcessCallback(AEffect* effect, T** inputs, T** outputs, VstInt32 nFrames,
-                               void (IPlugBase::*frame)(T**, T**, int))
+                               void (IPlugBase::*frame)(T**, T**, int), bool replacing)
 {
   IPlugVST* plug = PlugOf(effect);
   if (!plug) return;
-  (plug->*frame)(inputs, outputs, nFrames);
+  if (CatchAtBoundary([&] { (plug->*frame)(inputs, outputs, nFrames); })) return;
+  if (!replacing || !outputs || nFrames <= 0) return;
+  for (int i = 0; i < plug->NOutChannels(); ++i)
+    if (T* out = outputs[i]) std::memset(out, 0, sizeof(T) * (size_t)nFrames);
 }
 
 void VSTCALLBACK IPlugVST::VSTProcess(AEffect* effect, float** inputs, float** outputs, VstInt32 nFrames)
 {
-  RunProcessCallback(effect, inputs, outputs, nFrames, &IPlugBase::ProcessAccumulating);
+  RunProcessCallback(effect, inputs, outputs, nFrames, &IPlugBase::ProcessAccumulating, false);
 }
 
 void VSTCALLBACK IPlugVST::VSTProcessReplacing(AEffect* effect, float** inputs, float** outputs,
                                                VstInt32 nFrames)
 {
-  RunProcessCallback(effect, inputs, outputs, nFrames, &IPlugBase::ProcessReplacing);
+  RunProcessCallback(effect, inputs, outputs, nFrames, &IPlugBase::ProcessReplacing, true);
 }
 
 void VSTCALLBACK IPlugVST::VSTProcessDoubleReplacing(AEffect* effect, double** inputs, double** outputs,
                                                      VstInt32 nFrames)
 {
-  RunProcessCallback(effect, inputs, outputs, nFrames, &IPlugBase::ProcessDoubleReplacing);
+  RunProcessCallback(effect, inputs, outputs, nFrames, &IPlugBase::ProcessDoubleReplacing, true);
 }
 
+// A getParameter that throws reads 0; a setParameter that throws keeps the
+// value it had set.
 float VSTCALLBACK IPlugVST::VSTGetParameter(AEffect* effect, VstInt32 index)
 {
   IPlugVST* plug = PlugOf(effect);
   if (!plug) return 0.0f;
-  WDL_MutexLock lock(&plug->mMutex);
-  IParam* param = plug->GetParam(index);
-  return param ? (float)param->GetUnitValue() : 0.0f;
+  float value = 0.0f;
+  if (!CatchAtBoundary([&] { value = plug->GetParameterNow(index); })) return 0.0f;
+  return value;
 }
 
 void VSTCALLBACK IPlugVST::VSTSetParameter(AEffect* effect, VstInt32 index, float value)
 {
   IPlugVST* plug = PlugOf(effect);
   if (!plug) return;
-  WDL_MutexLock lock(&plug->mMutex);
-  IParam* param = plug->GetParam(index);
+  CatchAtBoundary([&] { plug->SetParameterNow(index, value); });
+}
+
+float IPlugVST::GetParameterNow(VstInt32 index)
+{
+  WDL_MutexLock lock(&mMutex);
+  IParam* param = GetParam(index);
+  return param ? (float)param->GetUnitValue() : 0.0f;
+}
+
+void IPlugVST::SetParameterNow(VstInt32 index, float value)
+{
+  WDL_MutexLock lock(&mMutex);
+  IParam* param = GetParam(index);
   if (!param) return;
   // Controls get the value bounded as the parameter bounds it: a NaN or
   // out-of-range value from the host must not reach drawing code.
   const double normalized = value > 0.0 ? (value < 1.0 ? value : 1.0) : 0.0;
-  if (plug->mGraphics) plug->mGraphics->UpdateParamControls(index, normalized, true);
+  if (mGraphics) mGraphics->UpdateParamControls(index, normalized, true);
   param->SetUnitValue(normalized);
-  plug->ParamChanged(index);
+  ParamChanged(index);
 }
 
 // ================================================================ dispatcher
@@ -372,14 +392,21 @@ VstIntPtr VSTCALLBACK IPlugVST::VSTDispatcher(AEffect* effect, VstInt32 opcode, 
   if (!plug) return 0;
   if (opcode == effClose)
   {
-    plug->Close();
+    CatchAtBoundary([&] { plug->Close(); });
     return 0;
   }
-  const VstIntPtr result = plug->Dispatch(opcode, index, value, ptr, opt);
+  // A call that throws answers 0, its locks released on the way out and no
+  // editor left half open; state changes are built before they are swapped
+  // in where they can be, so the state stays as it was.
+  VstIntPtr result = 0;
+  CatchAtBoundary([&] { result = plug->Dispatch(opcode, index, value, ptr, opt); });
   // Hosts expect edit reports on their GUI thread: the thread that idles
   // the editor sends them (any thread while none does). Events sent from
   // the audio thread never do.
-  if (opcode != effProcessEvents && plug->SendsFromHostCalls()) plug->SendEditReports(false);
+  if (opcode != effProcessEvents)
+    CatchAtBoundary([&] {
+      if (plug->SendsFromHostCalls()) plug->SendEditReports(false);
+    });
   return result;
 }
 
@@ -448,7 +475,16 @@ VstIntPtr IPlugVST::Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, v
       if (!mGraphics) return 0;
       NoteEditorOpened();
       if (!mGraphics->OpenWindow(ptr)) return 0;
-      EditorOpened();
+      // The host takes a throw for a refusal: no window may stay open.
+      try
+      {
+        EditorOpened();
+      }
+      catch (...)
+      {
+        mGraphics->CloseWindow();
+        throw;
+      }
       return 1;
 
     case effEditClose:

@@ -1,11 +1,13 @@
 // IPlugVST: binds IPlugBase to the VST 2.4 interface.
 //
 // The AEffect handed to the host is a member, so its address is valid until
-// effClose. The process callbacks, setParameter and getParameter hold the
-// instance lock for their whole run; dispatcher calls hold it while they
-// read or write state, never across window, thread, line or host work
-// (the lock rule in IPlugBase.h). Edit reports reach the host after the
-// lock is released.
+// effClose. Nothing thrown inside leaves through a callback
+// (IPlugBoundary.h): a dispatcher or getParameter call that throws answers
+// 0, a process call that throws is silence. The process callbacks,
+// setParameter and getParameter hold the instance lock for their whole run;
+// dispatcher calls hold it while they read or write state, never across
+// window, thread, line or host work (the lock rule in IPlugBase.h). Edit
+// reports reach the host after the lock is released.
 #pragma once
 
 #include "IPlugBase.h"
@@ -64,6 +66,9 @@ private:
   // [host thread] effClose: closes the editor, sends what is queued, deletes.
   void Close();
   VstIntPtr Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt);
+  // [any thread, takes the instance lock] getParameter and setParameter.
+  float GetParameterNow(VstInt32 index);
+  void SetParameterNow(VstInt32 index, float value);
   VstIntPtr VendorSpecific(VstInt32 index, VstIntPtr value, void* ptr, float opt);
   VstIntPtr CanDo(const char* question) const;
   VstIntPtr GetChunk(void** data, bool isBank);

@@ -2,7 +2,10 @@
 // the entry point itself and for tools that link a plug-in in statically.
 #pragma once
 
+#include "IPlugBoundary.h"
 #include "IPlugVST.h"
+
+#include <memory>
 
 // Instances are created one at a time: hosts may scan from several threads.
 inline WDL_Mutex& IPlugVSTCreationLock()
@@ -12,21 +15,19 @@ inline WDL_Mutex& IPlugVSTCreationLock()
 }
 
 // [host thread, takes the creation lock] The new instance's AEffect, or null
-// when construction failed.
+// when construction failed; nothing is thrown out, and a construction that
+// throws part-way leaves nothing behind.
 template <class T> AEffect* IPlugVSTCreate(audioMasterCallback hostCallback)
 {
-  WDL_MutexLock lock(&IPlugVSTCreationLock());
-  T* plug = nullptr;
-  try
-  {
-    plug = new T(hostCallback);
-  }
-  catch (...)
-  {
-    return nullptr;
-  }
-  plug->EnsureDefaultPreset();
-  AEffect* effect = plug->GetAEffect();
-  if (effect->numPrograms <= 0) effect->numPrograms = 1;
+  AEffect* effect = nullptr;
+  CatchAtBoundary([&] {
+    WDL_MutexLock lock(&IPlugVSTCreationLock());
+    std::unique_ptr<T> plug(new T(hostCallback));
+    plug->EnsureDefaultPreset();
+    AEffect* made = plug->GetAEffect();
+    if (made->numPrograms <= 0) made->numPrograms = 1;
+    plug.release();
+    effect = made;
+  });
   return effect;
 }

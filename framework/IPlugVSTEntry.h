@@ -28,6 +28,7 @@
 #define QUORVEX_MAIN_SYMBOL "main"
 #endif
 
+// Never throws: IPlugVSTCreate catches whatever construction throws.
 extern "C" QUORVEX_EXPORT AEffect* VSTPluginMain(audioMasterCallback hostCallback)
 {
   return IPlugVSTCreate<VSTCLASS>(hostCallback);

@@ -91,7 +91,9 @@ int StateChunk::ReadText(WDL_String* str, int pos) const
   {
     const char* p = (const char*)GetBytes() + pos;
     const void* nul = std::memchr(p, 0, (size_t)len);
-    str->Set(p, nul ? (int)((const char*)nul - p) : len);
+    // A text that cannot be kept is not read: the caller would take the
+    // old one for it.
+    if (!str->Set(p, nul ? (int)((const char*)nul - p) : len)) return -1;
   }
   return pos + len;
 }

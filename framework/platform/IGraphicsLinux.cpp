@@ -10,6 +10,7 @@
 #include "IGraphicsLinux.h"
 
 #include "IImageRegistry.h"
+#include "IPlugBoundary.h"
 
 #include "IControl.h"
 #include "IPlugBase.h"
@@ -271,13 +272,32 @@ void* IGraphicsLinux::PlatformOpenWindow(void* parent, const IRECT* place)
   const int x = place ? place->L : 0, y = place ? place->T : 0;
   const ::Window parentWnd = (::Window)(uintptr_t)parent;
   if (!parentWnd || mWidth <= 0 || mHeight <= 0) return nullptr;
+  // Whatever a throw part-way leaves open (an allocation, the thread start)
+  // goes before the host hears of it.
+  try
+  {
+    return OpenChild(parentWnd, x, y);
+  }
+  catch (...)
+  {
+    Teardown();
+    throw;
+  }
+}
 
-  Display* dpy = XOpenDisplay(nullptr);
-  if (!dpy) return nullptr;
-  RegisterDisplay(dpy);
+void* IGraphicsLinux::OpenChild(unsigned long parentWnd, int x, int y)
+{
   mX = new XState;
-  mX->dpy = dpy;
   std::memset(&mX->shm, 0, sizeof(mX->shm));
+  Display* dpy = XOpenDisplay(nullptr);
+  if (!dpy)
+  {
+    delete mX;
+    mX = nullptr;
+    return nullptr;
+  }
+  mX->dpy = dpy;
+  RegisterDisplay(dpy);
 
   // A stale or foreign id from the host is refused, not fatal.
   XWindowAttributes pa;
@@ -326,7 +346,7 @@ void* IGraphicsLinux::PlatformOpenWindow(void* parent, const IRECT* place)
   mWndGone = false;
   mPendingPaint = IRECT();
   CheckLockRule("starting a thread");
-  mThread = std::thread([this] { EventLoop(); });
+  mThread = std::thread([this] { CatchAtBoundary([this] { EventLoop(); }); });
   return GetWindow();
 }
 
@@ -475,20 +495,21 @@ void IGraphicsLinux::EventLoop()
       }
       if (mQuit) break;
     }
+    // An event, tick or paint that throws is dropped; the next one runs.
     while (!mQuit && XPending(dpy))
     {
       XEvent ev;
       XNextEvent(dpy, &ev);
-      HandleEvent(&ev);
+      CatchAtBoundary([&] { HandleEvent(&ev); });
     }
     if (NowMs() >= next)
     {
-      Tick();
+      CatchAtBoundary([this] { Tick(); });
       next += interval;
       const int64_t now = NowMs();
       if (next <= now) next = now + interval;  // a stall skips ticks instead of bursting
     }
-    PaintPending();
+    CatchAtBoundary([this] { PaintPending(); });
     XFlush(dpy);
   }
 }

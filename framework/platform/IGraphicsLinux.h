@@ -6,6 +6,10 @@
 // connection: it turns X events into IGraphics calls, runs the redraw timer
 // and presents the back buffer (through MIT-SHM where the server offers it).
 //
+// An open that fails part-way, also by a throw (no thread could be started),
+// leaves nothing open; an event, tick or paint that throws on the event
+// thread is dropped and the thread goes on.
+//
 // Locks: input events, the timer tick, entry-box commits and painting run on
 // the event thread under the editor's lock, never the instance lock (the
 // lock rule in IPlugBase.h): no X call is made while it is held. Opening
@@ -83,7 +87,11 @@ protected:
 private:
   struct XState;  // Xlib handles, kept out of this header
 
-  // Everything X of an open window, after the event thread has stopped.
+  // [host UI thread] PlatformOpenWindow's work; may throw, leaving what it
+  // made for Teardown.
+  void* OpenChild(unsigned long parentWnd, int x, int y);
+  // Everything X of an open window, after the event thread has stopped;
+  // also what a failed open left.
   void Teardown();
   void StopThread();
   void EventLoop();

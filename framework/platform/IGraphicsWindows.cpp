@@ -14,6 +14,7 @@
 #include "IControl.h"
 #include "IParam.h"
 #include "IPlugBase.h"
+#include "IPlugBoundary.h"
 #include "IPlugModule.h"
 #include "lice.h"
 
@@ -270,7 +271,10 @@ LRESULT CALLBACK IGraphicsWindows::WndProc(HWND hWnd, UINT msg, WPARAM wParam, L
   }
   IGraphicsWindows* g = EditorOf(hWnd);
   if (!g || hWnd != g->mEditorWnd) return DefWindowProcA(hWnd, msg, wParam, lParam);
-  return g->OnMessage(hWnd, msg, wParam, lParam);
+  // Called by the system: a message whose handling throws gets the default.
+  LRESULT result = 0;
+  if (CatchAtBoundary([&] { result = g->OnMessage(hWnd, msg, wParam, lParam); })) return result;
+  return DefWindowProcA(hWnd, msg, wParam, lParam);
 }
 
 LRESULT IGraphicsWindows::OnMessage(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam)
@@ -562,7 +566,12 @@ LRESULT CALLBACK IGraphicsWindows::EntryProc(HWND hWnd, UINT msg, WPARAM wParam,
 {
   IGraphicsWindows* g = EditorOf(GetParent(hWnd));
   if (!g || hWnd != g->mEntryWnd || !g->mEntryBaseProc) return DefWindowProcA(hWnd, msg, wParam, lParam);
-  return g->OnEntryMessage(hWnd, msg, wParam, lParam);
+  // A message whose handling throws gets the box's own procedure (as it
+  // was before the handling could drop it).
+  const WNDPROC base = g->mEntryBaseProc;
+  LRESULT result = 0;
+  if (CatchAtBoundary([&] { result = g->OnEntryMessage(hWnd, msg, wParam, lParam); })) return result;
+  return CallWindowProcA(base, hWnd, msg, wParam, lParam);
 }
 
 LRESULT IGraphicsWindows::OnEntryMessage(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam)

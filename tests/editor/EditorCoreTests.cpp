@@ -466,6 +466,11 @@ TEST(EditorImages, CacheByIdFramesCropAndPlaceholder)
   EXPECT_TRUE(crop.W == 4 && crop.H == 4);
   EXPECT_EQ(IBitmapCache::Size(), cached + 1);
   EXPECT_EQ(PixelAt(crop.mData, 1, 2), Pattern(3, 7));
+  // Every later editor cutting the same area gets that copy: the cache
+  // does not grow with each instance drawn.
+  IBitmap again = g->CropBitmap(&one, &r);
+  EXPECT_EQ(again.mData, crop.mData);
+  EXPECT_EQ(IBitmapCache::Size(), cached + 1);
 
   // A missing image loads as empty and draws a placeholder of the size the
   // control expects; the background of a missing image covers the editor.

@@ -2,6 +2,7 @@
 //   1. Per-thread counters and the allowed locks
 //   2. Heap (malloc family, new and delete)
 //   3. Blocking calls (locks, waits, sleeps, file I/O)
+//   4. Forced failures (allocations, thread starts)
 #include "AudioWatch.h"
 
 #if defined(__linux__)
@@ -9,6 +10,7 @@
 #endif
 
 #include <atomic>
+#include <cstdint>
 #include <cstdio>
 
 #if defined(__linux__) && defined(__GLIBC__) && !defined(QUORVEX_NO_INTERPOSER) && \
@@ -21,8 +23,26 @@
 #endif
 #endif
 
-#if defined(STRESS_INTERPOSE)
+// Thread starts are replaced in AddressSanitizer builds too: its own
+// pthread_create is the next one after ours.
+#if defined(__linux__) && defined(__GLIBC__) && !defined(QUORVEX_NO_INTERPOSER) && \
+    !defined(__SANITIZE_THREAD__)
+#define STRESS_INTERPOSE_THREADS 1
+#endif
+#if defined(__has_feature)
+#if __has_feature(thread_sanitizer) || __has_feature(memory_sanitizer)
+#undef STRESS_INTERPOSE_THREADS
+#endif
+#endif
+
+#if defined(STRESS_INTERPOSE) || defined(STRESS_INTERPOSE_THREADS)
 #include <dlfcn.h>
+#include <errno.h>
+#include <link.h>
+#include <pthread.h>
+#endif
+
+#if defined(STRESS_INTERPOSE)
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -58,8 +78,19 @@ struct ThreadState
   long faultsAtBegin;
   const void* probed;
   int probedCount;
+  // Forced failures: the counted allocation that fails (0: none), those
+  // counted so far, thread starts still to fail.
+  long failAt, failSeen;
+  int failStarts;
 };
 thread_local ThreadState tState;
+
+#if defined(STRESS_INTERPOSE)
+// Code whose malloc-family calls count for FailAllocation: [lo, hi).
+std::atomic<uintptr_t> gModuleLo{ 0 }, gModuleHi{ 0 };
+// Heap blocks handed out and not yet freed, process-wide.
+std::atomic<long> gLive{ 0 };
+#endif
 
 const int kMaxAllowed = 64;
 std::atomic<const void*> gAllowed[kMaxAllowed];
@@ -160,8 +191,48 @@ const void* ProbeLocksEnd()
   return tState.probedCount == 1 ? tState.probed : nullptr;
 }
 
+#if defined(STRESS_INTERPOSE) || defined(STRESS_INTERPOSE_THREADS)
+namespace {
+
+// The next definition of a function, looked up once. No function-local
+// statics: their guards may lock a mutex, which would come back here.
+template <class F>
+F Next(std::atomic<void*>& cache, const char* name)
+{
+  void* f = cache.load(std::memory_order_acquire);
+  if (!f)
+  {
+    f = dlsym(RTLD_NEXT, name);
+    cache.store(f, std::memory_order_release);
+  }
+  return reinterpret_cast<F>(f);
+}
+
+#define STRESS_NEXT(name, ...)           \
+  static std::atomic<void*> name##Cache; \
+  using Fn = __VA_ARGS__;                 \
+  Fn real = stress::Next<Fn>(name##Cache, #name)
+
+}  // namespace
+#endif
+
 #if defined(STRESS_INTERPOSE)
 namespace {
+
+// Whether this allocation is the one FailAllocation asked for; counts it.
+// caller null: an operator new, which counts wherever it is called from.
+inline bool FailHere(const void* caller)
+{
+  ThreadState& s = tState;
+  if (!s.failAt) return false;
+  if (caller)
+  {
+    const uintptr_t a = (uintptr_t)caller;
+    if (a < gModuleLo.load(std::memory_order_relaxed) || a >= gModuleHi.load(std::memory_order_relaxed))
+      return false;
+  }
+  return ++s.failSeen == s.failAt;
+}
 
 bool Allowed(const void* mutex)
 {
@@ -232,25 +303,6 @@ void CountDescriptor(int fd)
   if ((fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) || flags < 0 || !(flags & O_NONBLOCK)) ++tState.fileIO;
 }
 
-// The next definition of a function, looked up once. No function-local
-// statics: their guards may lock a mutex, which would come back here.
-template <class F>
-F Next(std::atomic<void*>& cache, const char* name)
-{
-  void* f = cache.load(std::memory_order_acquire);
-  if (!f)
-  {
-    f = dlsym(RTLD_NEXT, name);
-    cache.store(f, std::memory_order_release);
-  }
-  return reinterpret_cast<F>(f);
-}
-
-#define STRESS_NEXT(name, ...)           \
-  static std::atomic<void*> name##Cache; \
-  using Fn = __VA_ARGS__;                 \
-  Fn real = stress::Next<Fn>(name##Cache, #name)
-
 }  // namespace
 #endif
 
@@ -270,61 +322,98 @@ void* __libc_calloc(size_t, size_t);
 void* __libc_realloc(void*, size_t);
 void __libc_free(void*);
 void* __libc_memalign(size_t, size_t);
+}  // extern "C"
 
-void* malloc(size_t n)
+namespace {
+
+void* CountedMalloc(size_t n, const void* caller)
 {
   if (tState.watching) ++tState.allocs;
-  return __libc_malloc(n);
+  if (stress::FailHere(caller)) return nullptr;
+  void* p = __libc_malloc(n);
+  if (p) stress::gLive.fetch_add(1, std::memory_order_relaxed);
+  return p;
 }
+
+void* CountedMemalign(size_t align, size_t n, const void* caller)
+{
+  if (tState.watching) ++tState.allocs;
+  if (stress::FailHere(caller)) return nullptr;
+  void* p = __libc_memalign(align, n);
+  if (p) stress::gLive.fetch_add(1, std::memory_order_relaxed);
+  return p;
+}
+
+}  // namespace
+
+extern "C" {
+
+void* malloc(size_t n) { return CountedMalloc(n, __builtin_return_address(0)); }
 
 void* calloc(size_t n, size_t size)
 {
   if (tState.watching) ++tState.allocs;
-  return __libc_calloc(n, size);
+  if (stress::FailHere(__builtin_return_address(0))) return nullptr;
+  void* p = __libc_calloc(n, size);
+  if (p) stress::gLive.fetch_add(1, std::memory_order_relaxed);
+  return p;
 }
 
 void* realloc(void* p, size_t n)
 {
   if (tState.watching) ++tState.allocs;
-  return __libc_realloc(p, n);
+  // A failed realloc keeps the block, as glibc's does.
+  if (stress::FailHere(__builtin_return_address(0))) return nullptr;
+  void* q = __libc_realloc(p, n);
+  if (!p && q) stress::gLive.fetch_add(1, std::memory_order_relaxed);
+  if (p && !q && n == 0) stress::gLive.fetch_sub(1, std::memory_order_relaxed);
+  return q;
 }
 
 void free(void* p)
 {
   if (p && tState.watching) ++tState.frees;
+  if (p) stress::gLive.fetch_sub(1, std::memory_order_relaxed);
   __libc_free(p);
 }
 
-void* memalign(size_t align, size_t n)
-{
-  if (tState.watching) ++tState.allocs;
-  return __libc_memalign(align, n);
-}
+void* memalign(size_t align, size_t n) { return CountedMemalign(align, n, __builtin_return_address(0)); }
 
-void* aligned_alloc(size_t align, size_t n) { return memalign(align, n); }
+void* aligned_alloc(size_t align, size_t n) { return CountedMemalign(align, n, __builtin_return_address(0)); }
 
 int posix_memalign(void** out, size_t align, size_t n)
 {
   if (align < sizeof(void*) || (align & (align - 1))) return 22;  // EINVAL
-  void* p = memalign(align, n);
+  void* p = CountedMemalign(align, n, __builtin_return_address(0));
   if (!p) return 12;  // ENOMEM
   *out = p;
   return 0;
 }
 
-void* valloc(size_t n) { return memalign((size_t)sysconf(_SC_PAGESIZE), n); }
+void* valloc(size_t n)
+{
+  return CountedMemalign((size_t)sysconf(_SC_PAGESIZE), n, __builtin_return_address(0));
+}
 }  // extern "C"
 
-// Through malloc and free, so each is counted once.
+// Through malloc and free, so each is counted once; an operator new
+// counts for FailAllocation wherever it is called from.
 void* operator new(size_t n)
 {
+  if (stress::FailHere(nullptr)) throw std::bad_alloc();
   void* p = malloc(n ? n : 1);
   if (!p) throw std::bad_alloc();
   return p;
 }
 void* operator new[](size_t n) { return operator new(n); }
-void* operator new(size_t n, const std::nothrow_t&) noexcept { return malloc(n ? n : 1); }
-void* operator new[](size_t n, const std::nothrow_t&) noexcept { return malloc(n ? n : 1); }
+void* operator new(size_t n, const std::nothrow_t&) noexcept
+{
+  return stress::FailHere(nullptr) ? nullptr : malloc(n ? n : 1);
+}
+void* operator new[](size_t n, const std::nothrow_t&) noexcept
+{
+  return stress::FailHere(nullptr) ? nullptr : malloc(n ? n : 1);
+}
 void operator delete(void* p) noexcept { free(p); }
 void operator delete[](void* p) noexcept { free(p); }
 void operator delete(void* p, size_t) noexcept { free(p); }
@@ -540,3 +629,84 @@ int fsync(int fd)
 }  // extern "C"
 
 #endif  // STRESS_INTERPOSE
+
+// ===========================================================================
+// 4. Forced failures
+// ===========================================================================
+
+namespace stress {
+
+#if defined(STRESS_INTERPOSE) && defined(__linux__)
+namespace {
+
+struct ModuleSearch
+{
+  uintptr_t address, lo, hi;
+};
+
+int FindModule(struct dl_phdr_info* info, size_t, void* data)
+{
+  ModuleSearch* m = static_cast<ModuleSearch*>(data);
+  uintptr_t lo = UINTPTR_MAX, hi = 0;
+  for (int i = 0; i < info->dlpi_phnum; ++i)
+  {
+    const ElfW(Phdr)& ph = info->dlpi_phdr[i];
+    if (ph.p_type != PT_LOAD) continue;
+    const uintptr_t start = info->dlpi_addr + ph.p_vaddr;
+    if (start < lo) lo = start;
+    if (start + ph.p_memsz > hi) hi = start + ph.p_memsz;
+  }
+  if (m->address < lo || m->address >= hi) return 0;
+  m->lo = lo;
+  m->hi = hi;
+  return 1;
+}
+
+}  // namespace
+
+void CountAllocationsFrom(const void* address)
+{
+  ModuleSearch m = { (uintptr_t)address, 0, 0 };
+  if (!address || !dl_iterate_phdr(FindModule, &m)) m.lo = m.hi = 0;
+  gModuleLo.store(m.lo);
+  gModuleHi.store(m.hi);
+}
+
+bool AllocationsFail() { return true; }
+long LiveAllocations() { return gLive.load(); }
+#else
+void CountAllocationsFrom(const void*) {}
+bool AllocationsFail() { return false; }
+long LiveAllocations() { return 0; }
+#endif
+
+void FailAllocation(long n)
+{
+  tState.failAt = n > 0 ? n : 0;
+  tState.failSeen = 0;
+}
+
+long AllocationsCounted() { return tState.failSeen; }
+
+#if defined(STRESS_INTERPOSE_THREADS)
+bool ThreadStartsFail() { return true; }
+#else
+bool ThreadStartsFail() { return false; }
+#endif
+
+void FailThreadStarts(int n) { tState.failStarts = n > 0 ? n : 0; }
+
+}  // namespace stress
+
+#if defined(STRESS_INTERPOSE_THREADS)
+extern "C" int pthread_create(pthread_t* thread, const pthread_attr_t* attr, void* (*start)(void*), void* arg)
+{
+  STRESS_NEXT(pthread_create, int (*)(pthread_t*, const pthread_attr_t*, void* (*)(void*), void*));
+  if (stress::tState.failStarts > 0)
+  {
+    --stress::tState.failStarts;
+    return EAGAIN;
+  }
+  return real(thread, attr, start, arg);
+}
+#endif

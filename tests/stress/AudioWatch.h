@@ -4,7 +4,8 @@
 // had to wait, the allowed ones included. The heap and the blocking calls
 // are replaced for the whole process (glibc, no sanitizer), so the plug-in
 // loaded into it is seen too; elsewhere on Linux only page faults are
-// counted, and on Windows nothing.
+// counted, and on Windows nothing. The same replacements can make a
+// thread's allocations and thread starts fail on purpose.
 #pragma once
 
 #include <string>
@@ -48,5 +49,26 @@ void AllowLock(const void* mutex);
 // ProbeLocksEnd, which returns the one locked or null when none or several.
 void ProbeLocksBegin();
 const void* ProbeLocksEnd();
+
+// Forced failures, for the code paths behind a refused allocation or
+// thread start. Allocations fail where the heap is replaced (glibc, no
+// sanitizer); thread starts also under AddressSanitizer.
+bool AllocationsFail();
+bool ThreadStartsFail();
+// [any thread] The malloc family counts for FailAllocation when called
+// from the code of the module holding address (a loaded plug-in), every
+// operator new wherever it is called from; null: operator new only.
+void CountAllocationsFrom(const void* address);
+// [any thread] The calling thread's nth counted allocation from now fails
+// (operator new throws std::bad_alloc, the malloc family returns null),
+// the others succeed; 0 fails none.
+void FailAllocation(long n);
+// [the same thread] Allocations counted since FailAllocation.
+long AllocationsCounted();
+// [any thread] Heap blocks allocated and not yet freed in the process.
+long LiveAllocations();
+// [any thread] The calling thread's next n pthread_create calls fail with
+// EAGAIN.
+void FailThreadStarts(int n);
 
 }  // namespace stress

@@ -17,7 +17,9 @@
 #include "TestPlug.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <stdexcept>
 
 #ifndef TESTPLUG_PRESETS
 #define TESTPLUG_PRESETS 25
@@ -226,6 +228,7 @@ public:
       case kTPCmdIdentifyHost: return IdentifyHost();
       case kTPCmdNotifyDisplay: NotifyHostDisplay(); return 1.0;
       case kTPCmdSetLatencyNow: SetLatency(a); return 1.0;
+      case kTPCmdThrowIn: mThrowIn.store(a); return 1.0;
       default: return 0.0;
     }
   }
@@ -251,12 +254,14 @@ public:
   void ParamChanged(int paramIdx) override
   {
     WDL_MutexLock lock(&mMutex);
+    ThrowIfArmed(kTPHookParamChanged);
     if (mLog.paramChangedCount < kTPMaxParamChanged) mLog.paramChanged[mLog.paramChangedCount] = paramIdx;
     ++mLog.paramChangedCount;
   }
 
   void ProcessBlock(double** inputs, double** outputs, int nFrames) override
   {
+    ThrowIfArmed(kTPHookProcessBlock);
     for (int i = 0; i < mNQueued; ++i) RunQueued(mQueued[i]);
     mNQueued = 0;
     ++mLog.processBlocks;
@@ -284,10 +289,21 @@ public:
     ++mLog.sysexCount;
   }
 
-  void EditorOpened() override { ++mLog.editorOpenedHooks; }
+  void EditorOpened() override
+  {
+    ThrowIfArmed(kTPHookEditorOpened);
+    ++mLog.editorOpenedHooks;
+  }
   void EditorClosing() override { ++mLog.editorClosingHooks; }
 
 private:
+  // kTPCmdThrowIn: the armed hook throws once.
+  void ThrowIfArmed(int hook)
+  {
+    int armed = hook;
+    if (mThrowIn.compare_exchange_strong(armed, 0)) throw std::runtime_error("test plug-in hook failed");
+  }
+
   struct Queued
   {
     int command;
@@ -331,6 +347,7 @@ private:
   TestPlugLog mLog;
   Queued mQueued[kMaxQueued];
   int mNQueued = 0;
+  std::atomic<int> mThrowIn{ 0 };
 };
 
 #define VSTCLASS TestPlug

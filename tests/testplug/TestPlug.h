@@ -38,7 +38,16 @@ enum TestPlugCommands
   kTPCmdEdDrag,
   kTPCmdEdMouseUp,
   kTPCmdEdDblClick,        // returns 1 when the editor asks for capture
-  kTPCmdEdWheel            // v = wheel steps
+  kTPCmdEdWheel,           // v = wheel steps
+  // The next call of hook a (TestPlugHooks) throws, as failing effect code.
+  kTPCmdThrowIn
+};
+
+enum TestPlugHooks
+{
+  kTPHookParamChanged = 1,
+  kTPHookProcessBlock,
+  kTPHookEditorOpened
 };
 
 enum { kTPMaxMidi = 64, kTPMaxSysEx = 8, kTPMaxSysExBytes = 64, kTPMaxParamChanged = 1024 };
