@@ -400,7 +400,7 @@ LICE_IBitmap* IGraphicsMac::LoadPlatformBitmap(int imageId, const char* name)
   (void)imageId;
   ScopedPool pool;
   NSBundle* bundle = BundleWithIdent(mBundleIdent.Get());
-  const std::string resource = IMacRules::BundleResourceName(name);
+  const std::string resource = LICE_BundleResourceName(name);
   if (!bundle || resource.empty()) return nullptr;
   NSString* path = [bundle pathForResource:ToNS(resource.c_str()) ofType:@"png"];
   if (!path || ![path length]) return nullptr;

@@ -6,7 +6,6 @@
 
 #include "IGraphicsPlatform.h"
 
-#include <string>
 
 namespace IMacRules
 {
@@ -111,16 +110,4 @@ inline int KeyCode(unsigned character)
   return character < 0x80 ? IGraphicsKeyForChar((int)character) : -1;
 }
 
-// A bundle resource is asked for by its last path component without
-// extension, of type "png": "../img/knob.png" is "knob". A leading '.'
-// starts the name, not an extension.
-inline std::string BundleResourceName(const char* fileName)
-{
-  std::string s = fileName ? fileName : "";
-  const size_t slash = s.find_last_of('/');
-  if (slash != std::string::npos) s.erase(0, slash + 1);
-  const size_t dot = s.find_last_of('.');
-  if (dot != std::string::npos && dot > 0) s.erase(dot);
-  return s;
-}
 }  // namespace IMacRules

@@ -133,18 +133,4 @@ TEST(MacRules, KeyCodes)
   for (const auto& c : cases) EXPECT_EQ(IMacRules::KeyCode(c.ch), c.key) << std::hex << c.ch;
 }
 
-TEST(MacRules, BundleResourceNames)
-{
-  const struct
-  {
-    const char* file;
-    const char* name;
-  } cases[] = {
-    { "../img/knob.png", "knob" }, { "img/bg.png", "bg" }, { "slider", "slider" }, { "a.b.png", "a.b" },
-    { ".hidden", ".hidden" },      { "img/", "" },         { nullptr, "" }
-  };
-  for (const auto& c : cases)
-    EXPECT_EQ(IMacRules::BundleResourceName(c.file), c.name) << (c.file ? c.file : "(null)");
-}
-
 }  // namespace

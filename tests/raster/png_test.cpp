@@ -273,7 +273,7 @@ TEST(RasterPng, BundleResourceNames)
   const char* const cases[][2] = {
     {"../img/knob.png", "knob"}, {"bg.png", "bg"},        {"img/radio", "radio"},
     {"a.b/c", "c"},              {"x/y.tar.png", "y.tar"}, {".png", ".png"},
-    {"dir/", ""},                {"", ""},
+    {"dir/", ""},                {"", ""},                 {".hidden", ".hidden"},
   };
   for (const auto& c : cases) EXPECT_EQ(LICE_BundleResourceName(c[0]), c[1]) << c[0];
   EXPECT_EQ(LICE_BundleResourceName(nullptr), "");
