@@ -15,6 +15,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -191,8 +192,12 @@ void ReportMemory() { std::printf("\nmemory per instance: measured with glibc on
 
 // ================================================================ main
 
-int main()
+// engine_bench [BLOCK [32|64]]: only that block size (and precision), for
+// a profiler.
+int main(int argc, char** argv)
 {
+  const int onlyBlock = argc > 1 ? std::atoi(argv[1]) : 0;
+  const int onlyBits = argc > 2 ? std::atoi(argv[2]) : 0;
   std::printf("Quorvex2 through VSTPluginMain, %.0f Hz, 120 bpm, stereo noise, best of %d passes of %zu frames\n",
               kSampleRate, kPasses, kFramesPerPass);
   std::printf("%6s %7s %12s %12s %12s %7s %10s\n", "block", "path", "state", "ns/frame", "copy ns/fr",
@@ -201,6 +206,8 @@ int main()
     for (Precision p : { Precision::k64, Precision::k32 })
       for (int block : { 32, 512, 4096 })
       {
+        if ((onlyBlock && block != onlyBlock) || (onlyBits && onlyBits != (p == Precision::k64 ? 64 : 32)))
+          continue;
         const Result r = p == Precision::k64 ? Measure<double>(block, state) : Measure<float>(block, state);
         std::printf("%6d %7s %12s %12.2f %12.3f %7.1f %9.0f%%\n", block, p == Precision::k64 ? "64-bit" : "32-bit",
                     state == State::kSteady ? "steady" : "crossfading", r.effectNs, r.copyNs,

@@ -220,8 +220,55 @@ void PrintTable(const std::vector<Peer>& peers, const char* precision, int block
   }
 }
 
-// First instance (library load included) and the mean of later ones, and
-// resident memory per further instance after one processed block each.
+// Threads of the process (0 where /proc is missing).
+int ThreadCount()
+{
+  std::ifstream status("/proc/self/status");
+  std::string key;
+  while (status >> key)
+    if (key == "Threads:")
+    {
+      int n = 0;
+      status >> n;
+      return n;
+    }
+  return 0;
+}
+
+// A second instance's creation (library mapped already, entry point and
+// effOpen) and its set-up as a host does it before the first block: rate,
+// block size, six parameters, resume.
+struct Later
+{
+  std::unique_ptr<quorvex::VstHost> host;
+  double createMs = 0.0, setupMs = 0.0;
+};
+
+Later MakeLater(const Peer& peer, std::string* error)
+{
+  Later l;
+  l.host = std::make_unique<quorvex::VstHost>();
+  l.host->SetCallLogging(false);
+  double t0 = Now();
+  *error = l.host->Load(peer.path);
+  if (!error->empty())
+  {
+    l.host.reset();
+    return l;
+  }
+  l.host->Dispatch(effOpen);
+  l.createMs = (Now() - t0) * 1e3;
+  t0 = Now();
+  l.host->Dispatch(effSetSampleRate, 0, 0, nullptr, (float)kSampleRate);
+  l.host->Dispatch(effSetBlockSize, 0, 512);
+  for (int i = 0; i < 6 && i < l.host->NumParams(); ++i) l.host->SetParameter(i, l.host->GetParameter(i));
+  l.host->Dispatch(effMainsChanged, 0, 1);
+  l.setupMs = (Now() - t0) * 1e3;
+  return l;
+}
+
+// First instance (library load included); the median creation and set-up
+// of later ones; threads and resident memory those add after one block each.
 void ReportInstances(const Peer& peer)
 {
   const int kLater = 4;
@@ -236,16 +283,25 @@ void ReportInstances(const Peer& peer)
   }
   std::vector<float> l(512, 0.0f), r(512, 0.0f);
   float* io[2] = { l.data(), r.data() };
+  first->ProcessReplacing(io, io, 512);
   const size_t before = ResidentBytes();
-  std::vector<std::unique_ptr<quorvex::VstHost>> later;
-  t0 = Now();
+  const int threadsBefore = ThreadCount();
+  std::vector<Later> later;
+  std::vector<double> create, setup;
   for (int i = 0; i < kLater; ++i)
-    if (auto h = Instantiate(peer, 512, &error)) later.push_back(std::move(h));
-  const double laterMs = (Now() - t0) * 1e3 / kLater;
-  for (auto& h : later) h->ProcessReplacing(io, io, 512);
+  {
+    Later one = MakeLater(peer, &error);
+    if (!one.host) break;
+    create.push_back(one.createMs);
+    setup.push_back(one.setupMs);
+    later.push_back(std::move(one));
+  }
+  for (auto& h : later) h.host->ProcessReplacing(io, io, 512);
   const size_t after = ResidentBytes();
+  const int threads = ThreadCount() - threadsBefore;
   const double perInstance = later.empty() ? 0.0 : (double)(after > before ? after - before : 0) / later.size();
-  std::printf("  %-32s %9.2f ms %9.2f ms %10.2f MB\n", peer.label.c_str(), firstMs, laterMs, perInstance / 1e6);
+  std::printf("  %-32s %9.2f ms %9.2f ms %9.2f ms %8d %10.2f MB\n", peer.label.c_str(), firstMs,
+              Summarise(create).median, Summarise(setup).median, threads, perInstance / 1e6);
 }
 
 }  // namespace
@@ -279,8 +335,10 @@ int main(int argc, char** argv)
   }
 
   // Instantiate figures come first, before any library is mapped.
-  std::printf("instances (%d later ones averaged; resident memory per later instance after one block)\n", 4);
-  std::printf("  %-32s %12s %12s %13s\n", "plug-in", "first", "later", "memory");
+  std::printf("instances: the first (library load included); of 4 later ones the median creation "
+              "(entry point, effOpen) and set-up (rate, block size, six parameters, resume), the threads "
+              "all 4 add and the resident memory each adds after one block\n");
+  std::printf("  %-32s %12s %12s %12s %8s %13s\n", "plug-in", "first", "create", "set-up", "threads", "memory");
   for (const Peer& peer : peers) ReportInstances(peer);
 
   std::printf("\nns per stereo frame, %.0f Hz, stereo noise, %d interleaved passes of %zu frames; "
