@@ -1,6 +1,7 @@
 // Quorvex 2
 //
 // Contents:
+//   - line memory: zeroed, its pages present before the audio thread runs
 //   - note lengths and tap factors
 //   - construction: identity, parameters, editor, factory presets
 //   - parameter changes: gains and tap targets
@@ -12,6 +13,12 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#if !defined(_WIN32)
+#include <sys/mman.h>
+#endif
+#if defined(__linux__) && !defined(MADV_POPULATE_WRITE)
+#define MADV_POPULATE_WRITE 23  // kernel headers older than the kernel
+#endif
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
 #endif
@@ -62,6 +69,52 @@ static const char* const kPingPongTexts[kNumPingPongModes] = {
 static double RoundHalfAway(double v)
 {
   return v >= 0.0 ? std::trunc(v + 0.5) : std::trunc(v - 0.5);
+}
+
+// ================================================================ line memory
+
+// Zeroed, since the taps read the whole line before it has been written
+// once. With populate, every page is present before the line is used, so
+// the audio thread takes no page fault on its first pass: in one call
+// where the kernel can (Linux 5.14 on), on huge pages where it offers them
+// (a few hundred faults fewer to take, and fewer TLB misses as the write
+// position sweeps the line), else page by page.
+static double* NewLine(uint32_t len, bool populate)
+{
+#if defined(_WIN32)
+  double* line = (double*)std::calloc(len, sizeof(double));
+  if (!line) return nullptr;
+#else
+  const size_t bytes = sizeof(double) * (size_t)len;
+  void* mem = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (mem == MAP_FAILED) return nullptr;
+  double* line = (double*)mem;
+#if defined(__linux__)
+  if (populate)
+  {
+    madvise(mem, bytes, MADV_HUGEPAGE);
+    if (madvise(mem, bytes, MADV_POPULATE_WRITE) == 0) return line;
+  }
+#endif
+#endif
+  if (populate)
+  {
+    volatile double* touch = line;
+    for (uint32_t i = 0; i < len; i += 512) touch[i] = 0.0;
+    touch[len - 1] = 0.0;
+  }
+  return line;
+}
+
+static void FreeLine(double* line, uint32_t len)
+{
+  if (!line) return;
+#if defined(_WIN32)
+  (void)len;
+  std::free(line);
+#else
+  munmap(line, sizeof(double) * (size_t)len);
+#endif
 }
 
 // ================================================================ note lengths
@@ -158,7 +211,7 @@ Quorvex2::~Quorvex2()
   // destructor does not hold it, so the job finishes first.
   ILockRule::Check(&mMutex, "joining the worker");
   mWorker.Stop();
-  std::free(mDelayBuf);
+  FreeLine(mDelayBuf, mBufLen);
 }
 
 void Quorvex2::ResetProcessing()
@@ -274,19 +327,6 @@ static uint32_t LineLengthFor(double samples)
   return (uint32_t)len;
 }
 
-// Zeroed, since the taps read the whole line before it has been written
-// once, and every page written once here so that the audio thread takes
-// no page fault on its first pass.
-static double* NewLine(uint32_t len)
-{
-  double* line = (double*)std::calloc(len, sizeof(double));
-  if (!line) return nullptr;
-  volatile double* touch = line;
-  for (uint32_t i = 0; i < len; i += 512) touch[i] = 0.0;
-  touch[len - 1] = 0.0;
-  return line;
-}
-
 // ================================================================ the line
 
 // Only for a host that processes without ever resuming: the line is then
@@ -294,7 +334,7 @@ static double* NewLine(uint32_t len)
 void Quorvex2::AllocateLine(double samplesPerWhole)
 {
   const uint32_t len = LineLengthFor(kLineWholeNotes * samplesPerWhole);
-  mDelayBuf = (double*)std::calloc(len, sizeof(double));
+  mDelayBuf = NewLine(len, false);
   mBufLen = mDelayBuf ? len : 0;
   mWritePos = 0;
 }
@@ -332,7 +372,7 @@ bool Quorvex2::GrowLine(uint32_t len)
   ILockRule::Check(&mMutex, "allocating a delay line");
   WDL_MutexLock build(&mLineMutex);
   double* old;
-  uint32_t n, p;
+  uint32_t n, p, oldLen;
   uint64_t written;
   {
     WDL_MutexLock lock(&mMutex);
@@ -342,7 +382,7 @@ bool Quorvex2::GrowLine(uint32_t len)
     p = mWritePos;
     written = mFramesWritten;
   }
-  double* line = NewLine(len);
+  double* line = NewLine(len, true);
   if (!line) return false;
   if (old) CopyOldestFirst(line, old, n, p);
   {
@@ -352,18 +392,20 @@ bool Quorvex2::GrowLine(uint32_t len)
     {
       // A host that never resumed made its own line on the audio thread.
       old = line;
+      oldLen = len;
     }
     else if (mDelayBuf != old || !old || d >= n || (uint64_t)n + d >= len)
     {
       // Nothing to carry over, or too much happened meanwhile (a stall of
       // a whole line): the copy is made here instead.
-      old = SwapInLine(line, len);
+      old = SwapInLine(line, len, &oldLen);
     }
     else
     {
       // The copy holds the line as of p, d frames ago. Those d frames went
       // over its oldest samples, which are past the old length now and so
       // read as silence, as they would have after a copy made here.
+      oldLen = n;
       std::memset(line, 0, sizeof(double) * (size_t)d);
       for (uint32_t k = 0; k < (uint32_t)d; ++k) line[n + k] = old[(p + k) % n];
       mDelayBuf = line;
@@ -372,13 +414,14 @@ bool Quorvex2::GrowLine(uint32_t len)
       if (mBufReady) ParamChanged(kDelayRate);
     }
   }
-  std::free(old);
+  FreeLine(old, oldLen);
   return true;
 }
 
-double* Quorvex2::SwapInLine(double* line, uint32_t len)
+double* Quorvex2::SwapInLine(double* line, uint32_t len, uint32_t* oldLen)
 {
   double* old = mDelayBuf;
+  *oldLen = mBufLen;
   if (old)
   {
     // Oldest sample first, so a lookback of k from the new write position
@@ -434,17 +477,19 @@ void Quorvex2::GrowLineIfOffline(uint32_t need)
   if (!HostRendersOffline()) return;
   // The host waits for this block whatever it takes; a real-time host
   // keeps its taps held until the worker's line arrives.
-  double* line = NewLine(need);
+  double* line = NewLine(need, true);
   if (!line)
   {
     mLineFailed = need;
     return;
   }
-  std::free(SwapInLine(line, need));
+  uint32_t oldLen;
+  double* old = SwapInLine(line, need, &oldLen);
+  FreeLine(old, oldLen);
   if (mLineWanted.load() <= need) mLineWanted.store(0);
 }
 
-void Quorvex2::ProcessBlock(double** inputs, double** outputs, int nFrames)
+bool Quorvex2::BeginBlock()
 {
   const double s = WholeNoteSamples();
   if (mBufReady && mDelayBuf)
@@ -468,59 +513,7 @@ void Quorvex2::ProcessBlock(double** inputs, double** outputs, int nFrames)
     mSamplesPerWhole = s;
     ParamChanged(kDelayRate);
   }
-
-  const double* in0 = inputs[0];
-  const double* in1 = inputs[1];
-  double* out0 = outputs[0];
-  double* out1 = outputs[1];
-
-  if (!mDelayBuf)
-  {
-    // No line could be allocated: pass the dry signal.
-    const double dry = mDry;
-    for (int i = 0; i < nFrames; ++i)
-    {
-      const double a = in0[i], b = in1[i];
-      out0[i] = dry * a;
-      out1[i] = dry * b;
-    }
-    return;
-  }
-
-  int i = 0;
-  while (i < nFrames)
-  {
-    if (mFadeCount > 0)
-    {
-      const int n = nFrames - i < mFadeCount ? nFrames - i : mFadeCount;
-      RunCrossfade(in0, in1, out0, out1, i, i + n);
-      i += n;
-    }
-    else if (mFadeCount == 0)
-    {
-      // The frame after the last weighted one uses the new taps alone and
-      // ends the crossfade.
-      RunSteady(in0, in1, out0, out1, i, i + 1);
-      ++i;
-      mFarOld = mFarNew;
-      mNearOld = mNearNew;
-      mFadeCount = -1;
-      if (mFarTarget != mFarNew || mNearTarget != mNearNew)
-      {
-        // Targets changed while fading: the next crossfade starts with the
-        // next frame, from the taps that now sound.
-        mFadeCount = (int32_t)mFadeLen;
-        mFarNew = mFarTarget;
-        mNearNew = mNearTarget;
-      }
-    }
-    else
-    {
-      RunSteady(in0, in1, out0, out1, i, nFrames);
-      i = nFrames;
-    }
-  }
-  mFramesWritten += (uint64_t)nFrames;
+  return mDelayBuf != nullptr;
 }
 
 // ================================================================ the loops
@@ -534,6 +527,11 @@ void Quorvex2::ProcessBlock(double** inputs, double** outputs, int nFrames)
 // frame order unless a read lands on a sample an earlier frame of the same
 // step writes, i.e. a lookback shorter than the step: such stretches take
 // narrower steps (a lookback of 1 runs frame by frame).
+//
+// The loops read and write the host's samples S directly: doubles, or
+// floats widened on the way in and rounded once on the way out (kAdd:
+// the rounded value added in single precision), as a conversion through
+// double buffers would, without the two passes over them.
 
 namespace {
 
@@ -573,23 +571,60 @@ inline int32_t TapIndex(int32_t p, int32_t lookback, int32_t len)
   return idx < 0 ? idx + len : idx;
 }
 
+// One sample in and out, in either precision.
+inline double Load1(const double* p) { return *p; }
+inline double Load1(const float* p) { return (double)*p; }
+template <bool kAdd> inline void Store1(double* p, double v) { *p = v; }
+template <bool kAdd> inline void Store1(float* p, double v)
+{
+  if (kAdd)
+    *p += (float)v;
+  else
+    *p = (float)v;
+}
+
 // One frame; tap values already read.
-inline void Frame(const Mix& m, double farV, double nearV, double fbV, double a, double b, double* w,
-                  double* o0, double* o1)
+template <bool kAdd, class S>
+inline void Frame(const Mix& m, double farV, double nearV, double fbV, double a, double b, double* w, S* o0, S* o1)
 {
   *w = LineValue(m.feedback * fbV + 0.5 * (b + a));
-  *o0 = m.farL * farV + m.nearL * nearV + m.dry * a;
-  *o1 = m.farR * farV + m.nearR * nearV + m.dry * b;
+  Store1<kAdd>(o0, m.farL * farV + m.nearL * nearV + m.dry * a);
+  Store1<kAdd>(o1, m.farR * farV + m.nearR * nearV + m.dry * b);
 }
+
+#if defined(__SSE2__) || defined(_M_X64)
+// Two samples in and out; the float forms move 8 bytes, unaligned.
+inline __m128d Load2(const double* p) { return _mm_loadu_pd(p); }
+inline __m128d Load2(const float* p) { return _mm_cvtps_pd(_mm_castsi128_ps(_mm_loadu_si64(p))); }
+template <bool kAdd> inline void Store2(double* p, __m128d v) { _mm_storeu_pd(p, v); }
+template <bool kAdd> inline void Store2(float* p, __m128d v)
+{
+  __m128 f = _mm_cvtpd_ps(v);
+  if (kAdd) f = _mm_add_ps(_mm_castsi128_ps(_mm_loadu_si64(p)), f);
+  _mm_storeu_si64(p, _mm_castps_si128(f));
+}
+#endif
 
 #if QUORVEX_AVX
 const bool kHasAvx = CpuHasAvx();
 
+__attribute__((target("avx"))) inline __m256d Load4(const double* p) { return _mm256_loadu_pd(p); }
+__attribute__((target("avx"))) inline __m256d Load4(const float* p) { return _mm256_cvtps_pd(_mm_loadu_ps(p)); }
+template <bool kAdd> __attribute__((target("avx"))) inline void Store4(double* p, __m256d v)
+{
+  _mm256_storeu_pd(p, v);
+}
+template <bool kAdd> __attribute__((target("avx"))) inline void Store4(float* p, __m256d v)
+{
+  __m128 f = _mm256_cvtpd_ps(v);
+  if (kAdd) f = _mm_add_ps(_mm_loadu_ps(p), f);
+  _mm_storeu_ps(p, f);
+}
+
 // The two-frame step below, four frames wide; returns the frames done.
-template <bool kFading>
+template <bool kFading, bool kAdd, class S>
 __attribute__((target("avx"))) int RunQuads(const Mix& m, double* w, const double* const* tap, const double* wa,
-                                            const double* wb, const double* in0, const double* in1, double* out0,
-                                            double* out1, int n)
+                                            const double* wb, const S* in0, const S* in1, S* out0, S* out1, int n)
 {
   const double *f = tap[0], *nr = tap[1], *fb = tap[2];
   const double *fo = tap[3], *nro = tap[4], *fbo = tap[5];
@@ -610,7 +645,7 @@ __attribute__((target("avx"))) int RunQuads(const Mix& m, double* w, const doubl
       nearV = _mm256_add_pd(_mm256_mul_pd(a, _mm256_loadu_pd(nro + j)), _mm256_mul_pd(b, nearV));
       fbV = _mm256_add_pd(_mm256_mul_pd(a, _mm256_loadu_pd(fbo + j)), _mm256_mul_pd(b, fbV));
     }
-    const __m256d x0 = _mm256_loadu_pd(in0 + j), x1 = _mm256_loadu_pd(in1 + j);
+    const __m256d x0 = Load4(in0 + j), x1 = Load4(in1 + j);
     __m256d v = _mm256_add_pd(_mm256_mul_pd(feedback, fbV), _mm256_mul_pd(half, _mm256_add_pd(x1, x0)));
     v = _mm256_and_pd(v, _mm256_cmp_pd(_mm256_andnot_pd(sign, v), limit, _CMP_LE_OQ));
     _mm256_storeu_pd(w + j, v);
@@ -618,8 +653,8 @@ __attribute__((target("avx"))) int RunQuads(const Mix& m, double* w, const doubl
                                      _mm256_mul_pd(dry, x0));
     const __m256d o1 = _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(farR, farV), _mm256_mul_pd(nearR, nearV)),
                                      _mm256_mul_pd(dry, x1));
-    _mm256_storeu_pd(out0 + j, o0);
-    _mm256_storeu_pd(out1 + j, o1);
+    Store4<kAdd>(out0 + j, o0);
+    Store4<kAdd>(out1 + j, o1);
   }
   return j;
 }
@@ -627,15 +662,15 @@ __attribute__((target("avx"))) int RunQuads(const Mix& m, double* w, const doubl
 
 // Taps: far, near, feedback; during a crossfade the old ones follow.
 // width: frames a step may take (1, 2 or 4).
-template <bool kFading>
+template <bool kFading, bool kAdd, class S>
 void RunStretch(const Mix& m, double* w, const double* const* tap, const double* wa, const double* wb,
-                const double* in0, const double* in1, double* out0, double* out1, int n, int width)
+                const S* in0, const S* in1, S* out0, S* out1, int n, int width)
 {
   const double *f = tap[0], *nr = tap[1], *fb = tap[2];
   const double *fo = tap[3], *nro = tap[4], *fbo = tap[5];
   int j = 0;
 #if QUORVEX_AVX
-  if (width >= 4 && kHasAvx) j = RunQuads<kFading>(m, w, tap, wa, wb, in0, in1, out0, out1, n);
+  if (width >= 4 && kHasAvx) j = RunQuads<kFading, kAdd>(m, w, tap, wa, wb, in0, in1, out0, out1, n);
 #endif
 #if defined(__SSE2__) || defined(_M_X64)
   if (width >= 2)
@@ -659,15 +694,15 @@ void RunStretch(const Mix& m, double* w, const double* const* tap, const double*
         nearV = _mm_add_pd(_mm_mul_pd(a, _mm_loadu_pd(nro + j)), _mm_mul_pd(b, nearV));
         fbV = _mm_add_pd(_mm_mul_pd(a, _mm_loadu_pd(fbo + j)), _mm_mul_pd(b, fbV));
       }
-      const __m128d x0 = _mm_loadu_pd(in0 + j), x1 = _mm_loadu_pd(in1 + j);
+      const __m128d x0 = Load2(in0 + j), x1 = Load2(in1 + j);
       __m128d v = _mm_add_pd(_mm_mul_pd(feedback, fbV), _mm_mul_pd(half, _mm_add_pd(x1, x0)));
       // |v| <= limit, false for a NaN: keeps v, else +0.
       v = _mm_and_pd(v, _mm_cmple_pd(_mm_andnot_pd(sign, v), limit));
       _mm_storeu_pd(w + j, v);
       const __m128d o0 = _mm_add_pd(_mm_add_pd(_mm_mul_pd(farL, farV), _mm_mul_pd(nearL, nearV)), _mm_mul_pd(dry, x0));
       const __m128d o1 = _mm_add_pd(_mm_add_pd(_mm_mul_pd(farR, farV), _mm_mul_pd(nearR, nearV)), _mm_mul_pd(dry, x1));
-      _mm_storeu_pd(out0 + j, o0);
-      _mm_storeu_pd(out1 + j, o1);
+      Store2<kAdd>(out0 + j, o0);
+      Store2<kAdd>(out1 + j, o1);
     }
   }
 #else
@@ -682,15 +717,14 @@ void RunStretch(const Mix& m, double* w, const double* const* tap, const double*
       nearV = wa[j] * nro[j] + wb[j] * nearV;
       fbV = wa[j] * fbo[j] + wb[j] * fbV;
     }
-    Frame(m, farV, nearV, fbV, in0[j], in1[j], w + j, out0 + j, out1 + j);
+    Frame<kAdd>(m, farV, nearV, fbV, Load1(in0 + j), Load1(in1 + j), w + j, out0 + j, out1 + j);
   }
 }
 
 // Runs frames [from, to) through stretches; lookbacks as in RunStretch.
-template <bool kFading>
+template <bool kFading, bool kAdd, class S>
 int32_t RunLine(const Mix& m, double* line, int32_t len, int32_t p, const int32_t* lookback, int nTaps,
-                const double* wa, const double* wb, const double* in0, const double* in1, double* out0,
-                double* out1, int from, int to)
+                const double* wa, const double* wb, const S* in0, const S* in1, S* out0, S* out1, int from, int to)
 {
   // A step of w frames may not read what its own earlier frames write.
   int width = 4;
@@ -709,7 +743,8 @@ int32_t RunLine(const Mix& m, double* line, int32_t len, int32_t p, const int32_
       tap[k] = line + idx;
     }
     const int e = kFading ? i - from : 0;
-    RunStretch<kFading>(m, line + p, tap, kFading ? wa + e : wa, kFading ? wb + e : wb, in0 + i, in1 + i, out0 + i, out1 + i, n, width);
+    RunStretch<kFading, kAdd>(m, line + p, tap, kFading ? wa + e : wa, kFading ? wb + e : wb, in0 + i, in1 + i,
+                              out0 + i, out1 + i, n, width);
     i += n;
     p += n;
     if (p == len) p = 0;
@@ -726,22 +761,97 @@ static Mix MixOf(float pan, float wet, float dry, float feedback)
   return Mix{ p * w, antiPan * w, antiPan * w, p * w, (double)dry, (double)feedback };
 }
 
-void Quorvex2::RunSteady(const double* in0, const double* in1, double* out0, double* out1, int from, int to)
+template <bool kAdd, class S>
+void Quorvex2::RunSteady(const S* in0, const S* in1, S* out0, S* out1, int from, int to)
 {
   const int32_t lookback[3] = { mFarNew, mNearNew, 2 * mNearNew };
   const Mix m = MixOf(mPan, mWet, mDry, mFeedback);
-  mWritePos = (uint32_t)RunLine<false>(m, mDelayBuf, (int32_t)mBufLen, (int32_t)mWritePos, lookback, 3, nullptr,
-                                       nullptr, in0, in1, out0, out1, from, to);
+  mWritePos = (uint32_t)RunLine<false, kAdd>(m, mDelayBuf, (int32_t)mBufLen, (int32_t)mWritePos, lookback, 3,
+                                             nullptr, nullptr, in0, in1, out0, out1, from, to);
 }
 
-void Quorvex2::RunCrossfade(const double* in0, const double* in1, double* out0, double* out1, int from, int to)
+template <bool kAdd, class S>
+void Quorvex2::RunCrossfade(const S* in0, const S* in1, S* out0, S* out1, int from, int to)
 {
   const int32_t lookback[6] = { mFarNew, mNearNew, 2 * mNearNew, mFarOld, mNearOld, 2 * mNearOld };
   const Mix m = MixOf(mPan, mWet, mDry, mFeedback);
   // Frames already faded; mFadeCount counts down from the fade length.
   const int elapsed = (int)mFadeLen - mFadeCount;
-  mWritePos = (uint32_t)RunLine<true>(m, mDelayBuf, (int32_t)mBufLen, (int32_t)mWritePos, lookback, 6,
-                                      kFadeWeights.a + elapsed, kFadeWeights.b + elapsed, in0, in1, out0, out1,
-                                      from, to);
+  mWritePos = (uint32_t)RunLine<true, kAdd>(m, mDelayBuf, (int32_t)mBufLen, (int32_t)mWritePos, lookback, 6,
+                                            kFadeWeights.a + elapsed, kFadeWeights.b + elapsed, in0, in1, out0, out1,
+                                            from, to);
   mFadeCount -= to - from;
+}
+
+// ================================================================ one block, either precision
+
+template <class S, bool kAdd>
+void Quorvex2::RunBlock(S** inputs, S** outputs, int nFrames)
+{
+  const bool haveLine = BeginBlock();
+  const S* in0 = inputs[0];
+  const S* in1 = inputs[1];
+  S* out0 = outputs[0];
+  S* out1 = outputs[1];
+
+  if (!haveLine)
+  {
+    // No line could be allocated: pass the dry signal.
+    const double dry = mDry;
+    for (int i = 0; i < nFrames; ++i)
+    {
+      const double a = Load1(in0 + i), b = Load1(in1 + i);
+      Store1<kAdd>(out0 + i, dry * a);
+      Store1<kAdd>(out1 + i, dry * b);
+    }
+    return;
+  }
+
+  int i = 0;
+  while (i < nFrames)
+  {
+    if (mFadeCount > 0)
+    {
+      const int n = nFrames - i < mFadeCount ? nFrames - i : mFadeCount;
+      RunCrossfade<kAdd>(in0, in1, out0, out1, i, i + n);
+      i += n;
+    }
+    else if (mFadeCount == 0)
+    {
+      // The frame after the last weighted one uses the new taps alone and
+      // ends the crossfade.
+      RunSteady<kAdd>(in0, in1, out0, out1, i, i + 1);
+      ++i;
+      mFarOld = mFarNew;
+      mNearOld = mNearNew;
+      mFadeCount = -1;
+      if (mFarTarget != mFarNew || mNearTarget != mNearNew)
+      {
+        // Targets changed while fading: the next crossfade starts with the
+        // next frame, from the taps that now sound.
+        mFadeCount = (int32_t)mFadeLen;
+        mFarNew = mFarTarget;
+        mNearNew = mNearTarget;
+      }
+    }
+    else
+    {
+      RunSteady<kAdd>(in0, in1, out0, out1, i, nFrames);
+      i = nFrames;
+    }
+  }
+  mFramesWritten += (uint64_t)nFrames;
+}
+
+void Quorvex2::ProcessBlock(double** inputs, double** outputs, int nFrames)
+{
+  RunBlock<double, false>(inputs, outputs, nFrames);
+}
+
+void Quorvex2::ProcessBlockFloat(float** inputs, float** outputs, int nFrames, bool accumulate)
+{
+  if (accumulate)
+    RunBlock<float, true>(inputs, outputs, nFrames);
+  else
+    RunBlock<float, false>(inputs, outputs, nFrames);
 }

@@ -48,8 +48,11 @@ public:
   void ActivationChanged(bool active) override;
   // [any thread, instance lock] recomputes gains and tap targets.
   void ParamChanged(int paramIdx) override;
-  // [audio thread, instance lock] follows the tempo, then runs the line.
+  // [audio thread, instance lock] follow the tempo, then run the line;
+  // in single precision straight from and into the host's buffers.
   void ProcessBlock(double** inputs, double** outputs, int nFrames) override;
+  bool ProcessesFloat() const override { return true; }
+  void ProcessBlockFloat(float** inputs, float** outputs, int nFrames, bool accumulate) override;
   // Every loop reads a frame's inputs (two frames' at most) before writing
   // its outputs.
   bool ProcessesInPlace() const override { return true; }
@@ -84,9 +87,9 @@ private:
   // audio thread wrote meanwhile. False when len could not be allocated.
   bool GrowLine(uint32_t len);
   // [instance lock] swaps in a longer line, carrying the contents over so
-  // that every lookback reads what it read before; returns the old line,
-  // to be freed outside the lock.
-  double* SwapInLine(double* line, uint32_t len);
+  // that every lookback reads what it read before; returns the old line
+  // and its length, to be freed outside the lock.
+  double* SwapInLine(double* line, uint32_t len, uint32_t* oldLen);
   // [audio thread allowed, instance lock] asks the worker for a longer line.
   void RequestLine(double len);
   // [audio thread, instance lock] the line that holds every tap at s
@@ -99,9 +102,14 @@ private:
   void GrowLineIfOffline(uint32_t need);
   // [worker thread] builds the requested line, then swaps it in under the lock.
   static void BuildRequestedLine(void* self);
-  void RunSteady(const double* in0, const double* in1, double* out0, double* out1, int from, int to);
+  // [audio thread, instance lock] the tempo followed and the line grown
+  // or made where it must be; false when there is no line.
+  bool BeginBlock();
+  // Samples S in and out (kAdd: added to the outputs).
+  template <class S, bool kAdd> void RunBlock(S** inputs, S** outputs, int nFrames);
+  template <bool kAdd, class S> void RunSteady(const S* in0, const S* in1, S* out0, S* out1, int from, int to);
   // Frames [from, to) of a running crossfade; to - from <= mFadeCount.
-  void RunCrossfade(const double* in0, const double* in1, double* out0, double* out1, int from, int to);
+  template <bool kAdd, class S> void RunCrossfade(const S* in0, const S* in1, S* out0, S* out1, int from, int to);
 
   double* mDelayBuf;
   double mSamplesPerWhole;

@@ -161,6 +161,7 @@ void IPlugBase::Build(int nParams, const char* channelIOStr, int nPresets)
   double** in = mInData.Resize(nIn);
   double** out = mOutData.Resize(nOut);
   if ((nIn && !in) || (nOut && !out)) throw std::bad_alloc();
+  if ((nIn && !mInFData.Resize(nIn)) || (nOut && !mOutFData.Resize(nOut))) throw std::bad_alloc();
   for (int i = 0; i < nIn; ++i)
   {
     in[i] = nullptr;
@@ -265,15 +266,33 @@ void IPlugBase::SetOutputsConnected(int first, int count, bool connected)
   for (int i = 0; i < mOutChannels.GetSize(); ++i) mUnboundOutputs += mOutChannels.Get(i)->mConnected ? 0 : 1;
 }
 
-// Fresh zeroed scratch for every channel, made outside the lock; a channel
-// whose buffer cannot be made keeps its old one.
+// One channel's fresh scratch, made and cleared outside the lock.
+struct FreshScratch
+{
+  WDL_TypedBuf<double> mDoubles;
+  WDL_TypedBuf<float> mFloats;
+  bool Make(int frames)
+  {
+    double* d = mDoubles.Resize(frames);
+    float* f = mFloats.Resize(frames);
+    if (d) std::memset(d, 0, sizeof(double) * (size_t)frames);
+    if (f) std::memset(f, 0, sizeof(float) * (size_t)frames);
+    return d && f;
+  }
+};
+
+// A channel whose buffers could not be made keeps its old ones.
 template <class Rec>
-static void SwapScratch(WDL_PtrList<Rec>& list, WDL_TypedBuf<double>* fresh)
+static void SwapScratch(WDL_PtrList<Rec>& list, FreshScratch* fresh)
 {
   for (int i = 0; i < list.GetSize(); ++i)
   {
     Rec* rec = list.Get(i);
-    if (fresh[i].Get()) rec->mScratch.Swap(fresh[i]);
+    if (fresh[i].mDoubles.Get() && fresh[i].mFloats.Get())
+    {
+      rec->mScratch.Swap(fresh[i].mDoubles);
+      rec->mFScratch.Swap(fresh[i].mFloats);
+    }
     // An unconnected channel reads and writes its scratch.
     if (!rec->mConnected) *rec->mSlot = rec->mScratch.Get();
   }
@@ -292,20 +311,16 @@ void IPlugBase::SetBlockSize(int blockSize)
     nOut = mOutChannels.GetSize();
   }
   // Allocated and cleared without the lock: the audio thread only waits
-  // for the swap.
-  std::unique_ptr<WDL_TypedBuf<double>[]> fresh(new WDL_TypedBuf<double>[nIn + nOut]);
+  // for the swap. Both precisions, so either frame can run.
+  std::unique_ptr<FreshScratch[]> fresh(new FreshScratch[nIn + nOut]);
   bool whole = true;
-  for (int i = 0; i < nIn + nOut; ++i)
-    if (double* p = fresh[i].Resize(frames))
-      std::memset(p, 0, sizeof(double) * (size_t)frames);
-    else
-      whole = false;
+  for (int i = 0; i < nIn + nOut; ++i) whole = fresh[i].Make(frames) && whole;
   {
     WDL_MutexLock lock(&mMutex);
     SwapScratch(mInChannels, fresh.get());
     SwapScratch(mOutChannels, fresh.get() + nIn);
     mScratchFrames = ScratchFrames();
-    // A channel left without its buffer is made on the next call, even for
+    // A channel left without its buffers is made on the next call, even for
     // the same size.
     if (whole) mBlockSize = blockSize;
   }
@@ -314,15 +329,16 @@ void IPlugBase::SetBlockSize(int blockSize)
 int IPlugBase::ScratchFrames() const
 {
   int frames = 0x7fffffff;
+  auto shortest = [&frames](int n) { frames = n < frames ? n : frames; };
   for (int i = 0; i < mInChannels.GetSize(); ++i)
   {
-    const int n = mInChannels.Get(i)->mScratch.GetSize();
-    if (n < frames) frames = n;
+    shortest(mInChannels.Get(i)->mScratch.GetSize());
+    shortest(mInChannels.Get(i)->mFScratch.GetSize());
   }
   for (int i = 0; i < mOutChannels.GetSize(); ++i)
   {
-    const int n = mOutChannels.Get(i)->mScratch.GetSize();
-    if (n < frames) frames = n;
+    shortest(mOutChannels.Get(i)->mScratch.GetSize());
+    shortest(mOutChannels.Get(i)->mFScratch.GetSize());
   }
   return frames;
 }
@@ -534,32 +550,64 @@ void IPlugBase::ConvertOutputs(int nFrames, bool accumulate)
   }
 }
 
-// A host may pass the same double buffer as an input and an output. The
-// effect may write an output before it has read every input, so such an
-// input is read from a copy in its scratch buffer, unless the effect works
-// frame by frame and the two buffers coincide exactly.
-void IPlugBase::SeparateAliasedInputs(int nFrames)
+// A host may pass the same buffer as an input and an output. The effect
+// may write an output before it has read every input, so such an input is
+// read from a copy in its scratch buffer, unless the effect works frame by
+// frame and the two buffers coincide exactly.
+static double* ScratchOf(InputChannelRec* rec, double*) { return rec->mScratch.Get(); }
+static float* ScratchOf(InputChannelRec* rec, float*) { return rec->mFScratch.Get(); }
+
+template <class T>
+void IPlugBase::SeparateAliasedInputs(T** ins, T** outs, int nFrames)
 {
   if (nFrames <= 0) return;
-  const bool inPlace = ProcessesInPlace();
-  const uintptr_t bytes = sizeof(double) * (uintptr_t)nFrames;
+  const uintptr_t bytes = sizeof(T) * (uintptr_t)nFrames;
   for (int i = 0; i < mInChannels.GetSize(); ++i)
   {
-    InputChannelRec* rec = mInChannels.Get(i);
-    double* in = *rec->mSlot;
-    double* scratch = rec->mScratch.Get();
+    T* in = ins[i];
+    T* scratch = ScratchOf(mInChannels.Get(i), in);
     if (!in || in == scratch || !scratch) continue;
     const uintptr_t a = (uintptr_t)in;
     for (int o = 0; o < mOutChannels.GetSize(); ++o)
     {
-      const uintptr_t b = (uintptr_t)*mOutChannels.Get(o)->mSlot;
-      if (b && a < b + bytes && b < a + bytes && !(inPlace && a == b))
+      const uintptr_t b = (uintptr_t)outs[o];
+      if (b && a < b + bytes && b < a + bytes && !(a == b && ProcessesInPlace()))
       {
         std::memcpy(scratch, in, (size_t)bytes);
-        *rec->mSlot = scratch;
+        ins[i] = scratch;
         break;
       }
     }
+  }
+}
+
+void IPlugBase::BindFloats(float** inputs, float** outputs, int offset, int nFrames)
+{
+  float** ins = mInFData.Get();
+  float** outs = mOutFData.Get();
+  int hostIdx = 0;
+  for (int i = 0; i < mInChannels.GetSize(); ++i)
+  {
+    InputChannelRec* rec = mInChannels.Get(i);
+    float* host = rec->mConnected && inputs ? inputs[hostIdx] : nullptr;
+    hostIdx += rec->mConnected ? 1 : 0;
+    if (host)
+    {
+      ins[i] = host + offset;
+      continue;
+    }
+    // Unconnected (or missing) inputs read as silence.
+    ins[i] = rec->mFScratch.Get();
+    if (ins[i] && nFrames) std::memset(ins[i], 0, sizeof(float) * (size_t)nFrames);
+  }
+  hostIdx = 0;
+  for (int i = 0; i < mOutChannels.GetSize(); ++i)
+  {
+    OutputChannelRec* rec = mOutChannels.Get(i);
+    float* host = rec->mConnected && outputs ? outputs[hostIdx] : nullptr;
+    hostIdx += rec->mConnected ? 1 : 0;
+    // Written and discarded when unconnected.
+    outs[i] = host ? host + offset : rec->mFScratch.Get();
   }
 }
 
@@ -582,16 +630,33 @@ void IPlugBase::RunFrame(T** inputs, T** outputs, int nFrames, int mode)
   // those past the connected channels are never bound, so a replacing call
   // clears them instead of leaving whatever the host had in them.
   const int unbound = mode == kFrameReplacing && outputs ? mUnboundOutputs : 0;
+  // Floats straight to an effect that takes them.
+  const bool direct = sizeof(T) == sizeof(float) && ProcessesFloat();
 
   int offset = 0;
   do
   {
     const int n = nFrames - offset < chunk ? nFrames - offset : chunk;
-    BindInputs(inputs, offset, n);
-    BindOutputs(outputs, offset, n);
-    if constexpr (sizeof(T) == sizeof(double)) SeparateAliasedInputs(n);
-    ProcessBlock(mInData.Get(), mOutData.Get(), n);
-    if constexpr (sizeof(T) != sizeof(double)) ConvertOutputs(n, mode == kFrameAccumulating);
+    if constexpr (sizeof(T) == sizeof(double))
+    {
+      BindInputs(inputs, offset, n);
+      BindOutputs(outputs, offset, n);
+      SeparateAliasedInputs(mInData.Get(), mOutData.Get(), n);
+      ProcessBlock(mInData.Get(), mOutData.Get(), n);
+    }
+    else if (direct)
+    {
+      BindFloats(inputs, outputs, offset, n);
+      SeparateAliasedInputs(mInFData.Get(), mOutFData.Get(), n);
+      ProcessBlockFloat(mInFData.Get(), mOutFData.Get(), n, mode == kFrameAccumulating);
+    }
+    else
+    {
+      BindInputs(inputs, offset, n);
+      BindOutputs(outputs, offset, n);
+      ProcessBlock(mInData.Get(), mOutData.Get(), n);
+      ConvertOutputs(n, mode == kFrameAccumulating);
+    }
     // Cleared after the block: such a buffer may also be one of the inputs.
     for (int k = mOutChannels.GetSize() - unbound; unbound && k < mOutChannels.GetSize(); ++k)
       if (T* host = outputs[k]) std::memset(host + offset, 0, sizeof(T) * (size_t)n);

@@ -108,6 +108,14 @@ public:
   virtual bool ProcessesInPlace() const { return false; }
   // [audio thread, instance lock] default copies inputs to outputs.
   virtual void ProcessBlock(double** inputs, double** outputs, int nFrames);
+  // [audio thread, instance lock] An effect that returns true here is handed
+  // single-precision blocks in ProcessBlockFloat, on the host's own buffers
+  // (accumulate: add to the outputs), instead of converted copies.
+  virtual bool ProcessesFloat() const { return false; }
+  virtual void ProcessBlockFloat(float** inputs, float** outputs, int nFrames, bool accumulate)
+  {
+    (void)inputs, (void)outputs, (void)nFrames, (void)accumulate;
+  }
   // [UI thread]
   virtual void EditorOpened() {}
   virtual void EditorClosing() {}
@@ -268,8 +276,11 @@ protected:
   template <class T> void RunFrame(T** inputs, T** outputs, int nFrames, int mode);
   template <class T> void BindInputs(T** inputs, int offset, int nFrames);
   template <class T> void BindOutputs(T** outputs, int offset, int nFrames);
+  // The host's floats as they are, for ProcessBlockFloat.
+  void BindFloats(float** inputs, float** outputs, int offset, int nFrames);
   void ConvertOutputs(int nFrames, bool accumulate);
-  void SeparateAliasedInputs(int nFrames);
+  // Inputs that overlap an output other than exactly are read from a copy.
+  template <class T> void SeparateAliasedInputs(T** ins, T** outs, int nFrames);
   // Frames a sub-block may hold: the shortest scratch buffer.
   int ScratchFrames() const;
 
@@ -307,6 +318,7 @@ protected:
   // Kept from the last block-size and connection changes.
   int mScratchFrames, mUnboundOutputs;
   WDL_TypedBuf<double*> mInData, mOutData;
+  WDL_TypedBuf<float*> mInFData, mOutFData;
   WDL_PtrList<InputChannelRec> mInChannels;
   WDL_PtrList<OutputChannelRec> mOutChannels;
 

@@ -16,6 +16,7 @@ struct InputChannelRec
   bool mConnected = false;
   double** mSlot = nullptr;          // this channel's entry in the input slots
   WDL_TypedBuf<double> mScratch;     // one block; zeros when unconnected
+  WDL_TypedBuf<float> mFScratch;     // the same for an effect fed floats
 };
 
 struct OutputChannelRec
@@ -24,6 +25,7 @@ struct OutputChannelRec
   double** mSlot = nullptr;
   float* mFDest = nullptr;           // host float buffer of the current block
   WDL_TypedBuf<double> mScratch;
+  WDL_TypedBuf<float> mFScratch;     // written and discarded when unconnected
 };
 
 struct MidiMessage

@@ -9,10 +9,6 @@
 //   - main
 #include "VstHost.h"
 
-#if defined(__GLIBC__)
-#include <malloc.h>
-#endif
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -150,11 +146,16 @@ Result Measure(int block, State state)
 
 // ================================================================ memory per instance
 
-#if defined(__GLIBC__)
-size_t HeapBytes()
+#if defined(__linux__)
+// Resident memory of the process: the line is mapped apart from the heap.
+size_t ResidentBytes()
 {
-  const struct mallinfo2 m = mallinfo2();
-  return m.uordblks + m.hblkhd;
+  std::FILE* f = std::fopen("/proc/self/statm", "r");
+  if (!f) return 0;
+  unsigned long pages = 0, resident = 0;
+  const int n = std::fscanf(f, "%lu %lu", &pages, &resident);
+  std::fclose(f);
+  return n == 2 ? (size_t)resident * 4096 : 0;
 }
 
 void ReportMemory()
@@ -164,7 +165,7 @@ void ReportMemory()
   quorvex::VstHost first;
   if (!first.Load(QUORVEX_EFFECT_PATH).empty()) return;
 
-  const size_t before = HeapBytes();
+  const size_t before = ResidentBytes();
   {
     quorvex::VstHost host;
     host.Load(QUORVEX_EFFECT_PATH);
@@ -173,11 +174,11 @@ void ReportMemory()
     double* ins[2] = { l.data(), r.data() };
     double* outs[2] = { l.data(), r.data() };
     host.ProcessDouble(ins, outs, 512);
-    const size_t after = HeapBytes();
+    const size_t after = ResidentBytes();
     // 20 whole notes at 120 bpm and 44.1 kHz.
     const size_t line = 1764000u * sizeof(double);
     const size_t total = after > before ? after - before : 0;
-    std::printf("\nmemory per instance (heap, after open and one block):\n");
+    std::printf("\nmemory per instance (resident, after open and one block):\n");
     std::printf("  total   %10zu bytes\n", total);
     std::printf("  line    %10zu bytes (%.1f MB)\n", line, (double)line / 1e6);
     std::printf("  rest    %10zu bytes (%.3f MB, target < 2 MB)\n", total > line ? total - line : 0,
@@ -185,19 +186,20 @@ void ReportMemory()
   }
 }
 #else
-void ReportMemory() { std::printf("\nmemory per instance: measured with glibc only\n"); }
+void ReportMemory() { std::printf("\nmemory per instance: measured on Linux only\n"); }
 #endif
 
 }  // namespace
 
 // ================================================================ main
 
-// engine_bench [BLOCK [32|64]]: only that block size (and precision), for
-// a profiler.
+// engine_bench [BLOCK [32|64 [steady|crossfading]]]: only that block size
+// (precision, state), for a profiler.
 int main(int argc, char** argv)
 {
   const int onlyBlock = argc > 1 ? std::atoi(argv[1]) : 0;
   const int onlyBits = argc > 2 ? std::atoi(argv[2]) : 0;
+  const char* onlyState = argc > 3 ? argv[3] : "";
   std::printf("Quorvex2 through VSTPluginMain, %.0f Hz, 120 bpm, stereo noise, best of %d passes of %zu frames\n",
               kSampleRate, kPasses, kFramesPerPass);
   std::printf("%6s %7s %12s %12s %12s %7s %10s\n", "block", "path", "state", "ns/frame", "copy ns/fr",
@@ -206,7 +208,8 @@ int main(int argc, char** argv)
     for (Precision p : { Precision::k64, Precision::k32 })
       for (int block : { 32, 512, 4096 })
       {
-        if ((onlyBlock && block != onlyBlock) || (onlyBits && onlyBits != (p == Precision::k64 ? 64 : 32)))
+        if ((onlyBlock && block != onlyBlock) || (onlyBits && onlyBits != (p == Precision::k64 ? 64 : 32)) ||
+            (*onlyState && std::strcmp(onlyState, state == State::kSteady ? "steady" : "crossfading") != 0))
           continue;
         const Result r = p == Precision::k64 ? Measure<double>(block, state) : Measure<float>(block, state);
         std::printf("%6d %7s %12s %12.2f %12.3f %7.1f %9.0f%%\n", block, p == Precision::k64 ? "64-bit" : "32-bit",

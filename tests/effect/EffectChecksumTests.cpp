@@ -80,13 +80,26 @@ uint64_t Fnv1a(uint64_t h, T v)
   return h;
 }
 
-// In place: each output on its input's buffer; crossed: on the other one's.
-enum class Buffers { kSeparate, kInPlace, kCrossed };
+// In place: each output on its input's buffer; crossed: on the other one's;
+// accumulating: added to what the (separate) outputs hold.
+enum class Buffers { kSeparate, kInPlace, kCrossed, kAccumulating };
+
+// What an accumulating render finds in its outputs: a ramp of floats.
+float Prefill(size_t i)
+{
+  return (float)(int)(i % 1999) / 1024.0f - 0.9f;
+}
+
+template <class T>
+struct Rendered
+{
+  std::vector<T> l, r;
+};
 
 // Renders in host blocks of at most `block` frames, cut at every event,
 // so the result does not depend on the block size.
 template <class T>
-uint64_t Render(int block, Buffers buffers)
+Rendered<T> Render(int block, Buffers buffers)
 {
   const std::vector<Event> events = Script(2026);
   const Stereo in = Input(9);
@@ -99,6 +112,9 @@ uint64_t Render(int block, Buffers buffers)
   std::vector<T> outL(kFrames), outR(kFrames);
   if (buffers == Buffers::kInPlace) outL = inL, outR = inR;
   if (buffers == Buffers::kCrossed) outL = inR, outR = inL;
+  const bool accumulate = buffers == Buffers::kAccumulating;
+  if (accumulate)
+    for (size_t i = 0; i < kFrames; ++i) outL[i] = (T)Prefill(i), outR[i] = (T)Prefill(i + 7);
   size_t next = 0;
   for (size_t pos = 0; pos < kFrames;)
   {
@@ -117,18 +133,26 @@ uint64_t Render(int block, Buffers buffers)
     if (buffers == Buffers::kCrossed) ins[0] = outs[1], ins[1] = outs[0];
     if constexpr (sizeof(T) == sizeof(double))
       host.ProcessDouble(ins, outs, n);
+    else if (accumulate)
+      host.ProcessAccumulate(ins, outs, n);
     else
       host.ProcessReplacing(ins, outs, n);
     pos += (size_t)n;
   }
 
+  return { outL, outR };
+}
+
+template <class T>
+uint64_t Hash(const Rendered<T>& out)
+{
   // A silent or broken render would make a worthless reference.
   double peak = 0.0;
   uint64_t h = 0xcbf29ce484222325ull;
   for (size_t i = 0; i < kFrames; ++i)
   {
-    h = Fnv1a(Fnv1a(h, outL[i]), outR[i]);
-    peak = std::max(peak, std::max(std::fabs((double)outL[i]), std::fabs((double)outR[i])));
+    h = Fnv1a(Fnv1a(h, out.l[i]), out.r[i]);
+    peak = std::max(peak, std::max(std::fabs((double)out.l[i]), std::fabs((double)out.r[i])));
   }
   EXPECT_TRUE(peak > 0.1 && peak < 100.0) << peak;
   return h;
@@ -150,8 +174,26 @@ TEST(EffectChecksum, LongRandomRenderMatchesTheReferenceInBothPrecisions)
     SCOPED_TRACE(testing::Message() << "blocks of " << c.block
                                     << (c.buffers == Buffers::kInPlace ? ", in place" : "")
                                     << (c.buffers == Buffers::kCrossed ? ", crossed" : ""));
-    const uint64_t d = Render<double>(c.block, c.buffers), f = Render<float>(c.block, c.buffers);
+    const uint64_t d = Hash(Render<double>(c.block, c.buffers)), f = Hash(Render<float>(c.block, c.buffers));
     EXPECT_EQ(d, kDouble) << std::hex << "0x" << d;
     EXPECT_EQ(f, kFloat) << std::hex << "0x" << f;
+  }
+}
+
+// The host's process callback adds each output sample, rounded once, to
+// what the buffer holds, in single precision.
+TEST(EffectChecksum, AccumulatingAddsTheReplacingRenderInSinglePrecision)
+{
+  for (int block : { 61, 4096 })
+  {
+    SCOPED_TRACE(testing::Message() << "blocks of " << block);
+    const Rendered<float> replaced = Render<float>(block, Buffers::kSeparate);
+    const Rendered<float> added = Render<float>(block, Buffers::kAccumulating);
+    for (size_t i = 0; i < kFrames; ++i)
+    {
+      const float l = Prefill(i) + replaced.l[i], r = Prefill(i + 7) + replaced.r[i];
+      ASSERT_EQ(std::memcmp(&added.l[i], &l, sizeof l), 0) << "frame " << i;
+      ASSERT_EQ(std::memcmp(&added.r[i], &r, sizeof r), 0) << "frame " << i;
+    }
   }
 }

@@ -73,6 +73,28 @@ public:
     if (mProcess) mProcess(inputs, outputs, nFrames);
     else IPlugBase::ProcessBlock(inputs, outputs, nFrames);
   }
+  // Takes single-precision blocks on the host's buffers, and runs them
+  // through mProcess in doubles (every input read first) so that the same
+  // effect serves both frames.
+  bool mDirectFloats = false;
+  std::vector<float*> mSeenFloatIns;
+  bool ProcessesFloat() const override { return mDirectFloats; }
+  void ProcessBlockFloat(float** inputs, float** outputs, int nFrames, bool accumulate) override
+  {
+    mSeenFloatIns.assign(inputs, inputs + NInChannels());
+    std::vector<std::vector<double>> in(NInChannels()), out(NOutChannels(), std::vector<double>(nFrames));
+    std::vector<double*> ins, outs;
+    for (int c = 0; c < NInChannels(); ++c)
+    {
+      in[c].assign(inputs[c], inputs[c] + nFrames);
+      ins.push_back(in[c].data());
+    }
+    for (auto& o : out) outs.push_back(o.data());
+    ProcessBlock(ins.data(), outs.data(), nFrames);
+    for (int c = 0; c < NOutChannels(); ++c)
+      for (int s = 0; s < nFrames; ++s)
+        outputs[c][s] = accumulate ? outputs[c][s] + (float)out[c][s] : (float)out[c][s];
+  }
   void ParamChanged(int idx) override { mLog.push_back({ "changed", idx, GetParam(idx)->Value(), false }); }
   void BeginParamGesture(int idx) override { mLog.push_back({ "begin", idx, 0.0, false }); }
   void BeginParamGestureIfNew(int idx) override { mLog.push_back({ "begin", idx, 0.0, false }); }

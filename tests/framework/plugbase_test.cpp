@@ -123,10 +123,20 @@ TEST(FrameworkPlugBase, ConnectionsAndBlockSize)
   }
 }
 
+// Single precision runs two ways: converted through double buffers, or
+// straight to an effect that takes floats; the results must not differ.
+const bool kFloatFrames[] = { false, true };
+#define FOR_EACH_FLOAT_FRAME(direct) \
+  for (bool direct : kFloatFrames)   \
+    if (SCOPED_TRACE(direct ? "floats straight to the effect" : "floats through doubles"); true)
+
 TEST(FrameworkPlugBase, ProcessingFramePaths)
 {
   const int n = 64;
+  FOR_EACH_FLOAT_FRAME(direct)
+  {
   FakePlug plug(0, "1-1 2-2");
+  plug.mDirectFloats = direct;
   Connect(plug, 2, 2, n);
 
   Block<float> fin(2, n, 0.0, true), fout(2, n, 0.5, false), facc(2, n, 1.0, false);
@@ -178,13 +188,17 @@ TEST(FrameworkPlugBase, ProcessingFramePaths)
   plug.ProcessReplacing(oneIn.get(), zeroOut.get(), 0);
   EXPECT_EQ(plug.mBlockFrames, std::vector<int>{ 0 });
   EXPECT_EQ(zeroOut.data[0], std::vector<float>(4, 9.0f));
+  }
 }
 
 TEST(FrameworkPlugBase, FloatConversionsRoundLikeCastsAtEveryLength)
 {
   // Lengths around the conversion loops' steps; values that need rounding
   // to float; a guard sample after each block that must stay untouched.
+  FOR_EACH_FLOAT_FRAME(direct)
+  {
   FakePlug plug(0, "2-2");
+  plug.mDirectFloats = direct;
   Connect(plug, 2, 2, 16);
   plug.mProcess = [](double** in, double** out, int frames) {
     for (int c = 0; c < 2; ++c)
@@ -210,16 +224,19 @@ TEST(FrameworkPlugBase, FloatConversionsRoundLikeCastsAtEveryLength)
         EXPECT_EQ(out.data[c][n], -1.0f);
       }
     }
+  }
 }
 
 TEST(FrameworkPlugBase, LongHostBlocksRunAsSubBlocks)
 {
   const int n = 1000;
   const double nan = std::numeric_limits<double>::quiet_NaN();
+  FOR_EACH_FLOAT_FRAME(direct)
   for (int blockSize : { 64, 10, 999 })
   {
     SCOPED_TRACE(blockSize);
     FakePlug plug(0, "1-2");  // output 1 has no input: zeros
+    plug.mDirectFloats = direct;
     Connect(plug, 1, 2, blockSize);
 
     // NaN-prefilled outputs must all be written.
@@ -249,7 +266,10 @@ TEST(FrameworkPlugBase, LongHostBlocksRunAsSubBlocks)
 TEST(FrameworkPlugBase, InPlaceBuffersMatchSeparateBuffers)
 {
   const int n = 256;
+  FOR_EACH_FLOAT_FRAME(direct)
+  {
   FakePlug plug(0, "2-2");
+  plug.mDirectFloats = direct;
   Connect(plug, 2, 2, 100);  // also crosses sub-blocks
   // Swapping channels writes output 0 before it reads input 1's partner.
   plug.mProcess = [](double** in, double** out, int frames) {
@@ -266,6 +286,7 @@ TEST(FrameworkPlugBase, InPlaceBuffersMatchSeparateBuffers)
   plug.ProcessDoubleReplacing(din.get(), dout.get(), n);
   plug.ProcessDoubleReplacing(dshared.get(), dshared.get(), n);
   EXPECT_EQ(dshared.data, dout.data);
+  }
 }
 
 TEST(FrameworkPlugBase, InPlaceEffectsGetTheHostsBufferOnlyWhereItCoincidesExactly)
@@ -301,6 +322,22 @@ TEST(FrameworkPlugBase, InPlaceEffectsGetTheHostsBufferOnlyWhereItCoincidesExact
   plug.ProcessDoubleReplacing(ins, outs, n);
   EXPECT_NE(seen[0], line.data());
   for (int s = 0; s < n; ++s) ASSERT_EQ(out1[s], (double)s);
+
+  // The same for floats handed straight to the effect.
+  plug.mDirectFloats = true;
+  Block<float> fshared(2, n, 0.0, true);
+  const Block<float> forig = fshared;
+  float* fcrossed[2] = { fshared.ptrs[1], fshared.ptrs[0] };
+  plug.ProcessReplacing(fshared.get(), fcrossed, n);
+  EXPECT_EQ(plug.mSeenFloatIns, fshared.ptrs);
+  EXPECT_EQ(fshared.data, forig.data);
+  std::vector<float> fline(n + 1), fother(n, 0.0f), fout1(n, 0.0f);
+  for (int s = 0; s <= n; ++s) fline[s] = (float)s;
+  float* fins[2] = { fline.data(), fother.data() };
+  float* fouts[2] = { fline.data() + 1, fout1.data() };
+  plug.ProcessAccumulating(fins, fouts, n);
+  EXPECT_NE(plug.mSeenFloatIns[0], fline.data());
+  for (int s = 0; s < n; ++s) ASSERT_EQ(fout1[s], (float)s);
 }
 
 TEST(FrameworkPlugBase, IdentityVersionAndTime)

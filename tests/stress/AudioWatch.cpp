@@ -48,6 +48,7 @@
 #include <poll.h>
 #include <pthread.h>
 #include <semaphore.h>
+#include <sys/mman.h>
 #include <sys/select.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
@@ -514,6 +515,30 @@ unsigned int sleep(unsigned int s)
   STRESS_NEXT(sleep, unsigned int (*)(unsigned int));
   stress::CountSleep();
   return real(s);
+}
+
+// Anonymous mappings are allocations too (large buffers come straight
+// from them); glibc's own calls do not come through here.
+void* mmap(void* addr, size_t len, int prot, int flags, int fd, off_t offset)
+{
+  STRESS_NEXT(mmap, void* (*)(void*, size_t, int, int, int, off_t));
+  if (flags & MAP_ANONYMOUS)
+  {
+    if (tState.watching) ++tState.allocs;
+    if (stress::FailHere(__builtin_return_address(0)))
+    {
+      errno = ENOMEM;
+      return MAP_FAILED;
+    }
+  }
+  return real(addr, len, prot, flags, fd, offset);
+}
+
+int munmap(void* addr, size_t len)
+{
+  STRESS_NEXT(munmap, int (*)(void*, size_t));
+  if (tState.watching) ++tState.frees;
+  return real(addr, len);
 }
 
 int poll(struct pollfd* fds, nfds_t n, int timeout)
