@@ -6,7 +6,6 @@
 // fractions at the host's tempo; moving them crossfades over 4410 samples.
 #pragma once
 
-#include "BackgroundWorker.h"
 #include "IPlugVST.h"
 
 #include <atomic>
@@ -43,9 +42,12 @@ public:
   // taps; after a sample-rate change the line is made long enough here.
   void ResetProcessing() override;
   // [UI thread, no instance lock] at resume the line is allocated and its
-  // pages touched, so the audio thread never does either, and the worker
-  // starts; both outside the lock.
+  // pages touched, so the audio thread never does either, and background
+  // work starts; both outside the lock.
   void ActivationChanged(bool active) override;
+  // [worker thread, no instance lock] builds the requested line, then swaps
+  // it in under the lock.
+  void DoBackgroundWork() override;
   // [any thread, instance lock] recomputes gains and tap targets.
   void ParamChanged(int paramIdx) override;
   // [audio thread, instance lock] follows the tempo, then runs the line.
@@ -97,8 +99,6 @@ private:
   // render equals one whose line was long enough from the start and does
   // not depend on when a worker finishes. The host is asked once a need.
   void GrowLineIfOffline(uint32_t need);
-  // [worker thread] builds the requested line, then swaps it in under the lock.
-  static void BuildRequestedLine(void* self);
   void RunSteady(const double* in0, const double* in1, double* out0, double* out1, int from, int to);
   // Frames [from, to) of a running crossfade; to - from <= mFadeCount.
   void RunCrossfade(const double* in0, const double* in1, double* out0, double* out1, int from, int to);
@@ -130,5 +130,4 @@ private:
   // One line built at a time (resume, new rate, the worker); taken before
   // the instance lock, never by the audio thread.
   WDL_Mutex mLineMutex;
-  BackgroundWorker mWorker;
 };
