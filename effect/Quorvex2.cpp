@@ -207,10 +207,10 @@ Quorvex2::Quorvex2(audioMasterCallback hostCallback)
 
 Quorvex2::~Quorvex2()
 {
-  // The worker may be waiting for the lock to swap a line in; the
-  // destructor does not hold it, so the job finishes first.
-  ILockRule::Check(&mMutex, "joining the worker");
-  mWorker.Stop();
+  // First: a line build running may be waiting for the lock to swap its
+  // line in (the destructor does not hold it), so it finishes, and none
+  // starts once the members it uses begin to go.
+  StopBackgroundWork();
   FreeLine(mDelayBuf, mBufLen);
 }
 
@@ -228,8 +228,7 @@ void Quorvex2::ActivationChanged(bool active)
 {
   if (!active) return;
   EnsureLine();
-  ILockRule::Check(&mMutex, "starting the worker");
-  const bool started = mWorker.Start(BuildRequestedLine, this);
+  const bool started = StartBackgroundWork();
   // Without the worker nothing grows the line: the taps stay held inside
   // it, as after a failed allocation, until a resume starts one.
   WDL_MutexLock lock(&mMutex);
@@ -447,17 +446,19 @@ void Quorvex2::RequestLine(double len)
   const uint32_t want = LineLengthFor(len);
   if (want <= mBufLen || want <= mLineFailed || want <= mLineWanted.load()) return;
   mLineWanted.store(want);
-  mWorker.Wake();
+  RequestBackgroundWork();
 }
 
-void Quorvex2::BuildRequestedLine(void* self)
+void Quorvex2::DoBackgroundWork()
 {
-  Quorvex2* plug = static_cast<Quorvex2*>(self);
-  const uint32_t want = plug->mLineWanted.load();
-  const bool ok = plug->GrowLine(want);
-  WDL_MutexLock lock(&plug->mMutex);
-  if (!ok && want > plug->mLineFailed) plug->mLineFailed = want;
-  if (plug->mLineWanted.load() == want) plug->mLineWanted.store(0);
+  // A second request taken up by the first run leaves nothing wanted; a
+  // build of 0 samples would write before the start of an empty line.
+  const uint32_t want = mLineWanted.load();
+  if (!want) return;
+  const bool ok = GrowLine(want);
+  WDL_MutexLock lock(&mMutex);
+  if (!ok && want > mLineFailed) mLineFailed = want;
+  if (mLineWanted.load() == want) mLineWanted.store(0);
 }
 
 uint32_t Quorvex2::LineNeededAt(double s) const

@@ -6,7 +6,6 @@
 // fractions at the host's tempo; moving them crossfades over 4410 samples.
 #pragma once
 
-#include "BackgroundWorker.h"
 #include "IPlugVST.h"
 
 #include <atomic>
@@ -43,9 +42,12 @@ public:
   // taps; after a sample-rate change the line is made long enough here.
   void ResetProcessing() override;
   // [UI thread, no instance lock] at resume the line is allocated and its
-  // pages touched, so the audio thread never does either, and the worker
-  // starts; both outside the lock.
+  // pages touched, so the audio thread never does either, and background
+  // work starts; both outside the lock.
   void ActivationChanged(bool active) override;
+  // [worker thread, no instance lock] builds the requested line, then swaps
+  // it in under the lock.
+  void DoBackgroundWork() override;
   // [any thread, instance lock] recomputes gains and tap targets.
   void ParamChanged(int paramIdx) override;
   // [audio thread, instance lock] follow the tempo, then run the line;
@@ -100,8 +102,6 @@ private:
   // render equals one whose line was long enough from the start and does
   // not depend on when a worker finishes. The host is asked once a need.
   void GrowLineIfOffline(uint32_t need);
-  // [worker thread] builds the requested line, then swaps it in under the lock.
-  static void BuildRequestedLine(void* self);
   // [audio thread, instance lock] the tempo followed and the line grown
   // or made where it must be; false when there is no line.
   bool BeginBlock();
@@ -138,5 +138,4 @@ private:
   // One line built at a time (resume, new rate, the worker); taken before
   // the instance lock, never by the audio thread.
   WDL_Mutex mLineMutex;
-  BackgroundWorker mWorker;
 };

@@ -3,6 +3,7 @@
 // Contents:
 //   - host identification
 //   - construction and destruction
+//   - background work
 //   - channels and block size
 //   - processing frame
 //   - parameters and editor
@@ -182,6 +183,9 @@ void IPlugBase::Build(int nParams, const char* channelIOStr, int nPresets)
 
 IPlugBase::~IPlugBase()
 {
+  // A fallback: the derived parts are gone by now, so an effect whose job
+  // uses them has stopped its background work already.
+  StopBackgroundWork();
   Release();
 }
 
@@ -201,6 +205,26 @@ void IPlugBase::Release()
   mChannelIO.Empty(true);
   delete[] mReports;
   mReports = nullptr;
+}
+
+// ================================================================ background work
+
+bool IPlugBase::StartBackgroundWork()
+{
+  ILockRule::Check(&mMutex, "starting the worker");
+  return IPlugWorker::Attach(&mWorkerJob);
+}
+
+void IPlugBase::StopBackgroundWork()
+{
+  // The job running may be waiting for the instance lock.
+  ILockRule::Check(&mMutex, "waiting for the worker");
+  IPlugWorker::Detach(&mWorkerJob);
+}
+
+void IPlugBase::RunBackgroundWork(void* owner)
+{
+  static_cast<IPlugBase*>(owner)->DoBackgroundWork();
 }
 
 // ================================================================ channels

@@ -24,12 +24,14 @@
 // Contents:
 //   - construction and identity
 //   - hooks overridden by the effect / adapter
+//   - background work on the process-wide worker
 //   - processing frame
 //   - parameters, editor, presets and state
 #pragma once
 
 #include "IParam.h"
 #include "IPlugStructs.h"
+#include "IPlugWorker.h"
 #include "StateChunk.h"
 #include "mutex.h"
 #include "ptrlist.h"
@@ -119,7 +121,8 @@ public:
   // [UI thread]
   virtual void EditorOpened() {}
   virtual void EditorClosing() {}
-  // [UI thread, instance lock]
+  // [UI thread, no instance lock] the host resumed (true) or suspended
+  // processing; a resume is where background work starts.
   virtual void ActivationChanged(bool active) { (void)active; WDL_MutexLock lock(&mMutex); }
   // [audio thread, instance lock]
   virtual void MidiReceived(MidiMessage* msg) { (void)msg; }
@@ -160,6 +163,30 @@ public:
   virtual bool SendMidiMessage(MidiMessage* msg) = 0;
   virtual bool SendMidiMessages(MidiMessage* msgs, int n);
   virtual bool SendSysExMessage(SysExMessage* msg) = 0;
+
+  // ------------------------------------------------------------ background work
+  // Work the audio thread hands off (allocating, first-touching memory)
+  // runs on one worker thread shared by every instance of the process
+  // (IPlugWorker.h). An adapter whose host has a worker of its own may
+  // run it there instead (RequestBackgroundWork).
+  //
+  // [UI thread, no instance lock] Attaches this instance's job, starting the
+  // worker for the first instance; idempotent. False when the worker could
+  // not be started.
+  bool StartBackgroundWork();
+  // [UI thread, no instance lock] Detaches: a pending run is dropped, a
+  // running one waited for; the last instance detached joins the worker.
+  // effClose calls it before the instance is deleted, and the destructor as
+  // a fallback; but a derived class whose DoBackgroundWork uses its own
+  // members calls it first thing in its own destructor, so that no run
+  // overlaps the destruction of what it uses.
+  void StopBackgroundWork();
+  // [any thread incl. audio, instance lock allowed, never blocks] asks for
+  // DoBackgroundWork to run soon; false when no background work is started.
+  virtual bool RequestBackgroundWork() { return IPlugWorker::Post(&mWorkerJob); }
+  // [worker thread, no instance lock held on entry] once per request that
+  // found none pending; sees what the requester wrote before asking.
+  virtual void DoBackgroundWork() {}
 
   // ------------------------------------------------------------ identity
   int GetVersion(bool decimal) const;
@@ -323,6 +350,11 @@ protected:
   WDL_PtrList<OutputChannelRec> mOutChannels;
 
 private:
+  // [worker thread] DoBackgroundWork of the instance owner.
+  static void RunBackgroundWork(void* owner);
+  // This instance's job on the process-wide worker.
+  IPlugWorkerJob mWorkerJob{ RunBackgroundWork, this };
+
   // [constructor] parameters, presets and channels; throws when one cannot
   // be made.
   void Build(int nParams, const char* channelIOStr, int nPresets);

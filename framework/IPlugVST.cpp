@@ -419,6 +419,9 @@ void IPlugVST::Close()
     EditorClosing();
     mGraphics->CloseWindow();
   }
+  // No job of this instance runs from here on, and the last instance
+  // closed joins the worker while the module is surely still loaded.
+  StopBackgroundWork();
   // Waits for a call in progress, and closes a wheel gesture the host
   // would otherwise record as still held.
   {

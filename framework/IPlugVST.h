@@ -63,7 +63,8 @@ public:
   static void VSTCALLBACK VSTSetParameter(AEffect* effect, VstInt32 index, float value);
 
 private:
-  // [host thread] effClose: closes the editor, sends what is queued, deletes.
+  // [host thread] effClose: closes the editor, stops background work, sends
+  // what is queued, deletes.
   void Close();
   VstIntPtr Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt);
   // [any thread, takes the instance lock] getParameter and setParameter.

@@ -1,13 +1,10 @@
 // Shared by the stress runs: the plug-in under test and its parameters.
 #pragma once
 
+#include "ProcessCounts.h"
 #include "StressHost.h"
 
 #include <gtest/gtest.h>
-
-#if defined(__linux__)
-#include <dirent.h>
-#endif
 
 namespace stresstest {
 
@@ -28,20 +25,6 @@ inline void Start(stress::StressHost& s, double rate, int block)
   ASSERT_EQ(s.Load(QUORVEX_EFFECT_PATH), "");
   ASSERT_TRUE(s.Open(rate, block));
 }
-
-#if defined(__linux__)
-// Entries of a /proc/self directory: open descriptors, live threads.
-inline int CountEntries(const char* dir)
-{
-  DIR* d = opendir(dir);
-  if (!d) return -1;
-  int n = 0;
-  while (const dirent* e = readdir(d))
-    if (e->d_name[0] != '.') ++n;
-  closedir(d);
-  return n;
-}
-#endif
 
 // Blocks must be clean; after resume the audio thread must also be.
 inline void ExpectClean(const stress::BlockReport& r, bool realtime, const std::string& where)

@@ -2,7 +2,8 @@
 # Builds everything with warnings as errors and runs the whole test suite.
 #   tools/scripts/test.sh              normal build (build/)
 #   tools/scripts/test.sh --sanitize   AddressSanitizer + UBSan (build-asan/)
-#   tools/scripts/test.sh --tsan       ThreadSanitizer: the editor, X11 and editor stress suites (build-tsan/)
+#   tools/scripts/test.sh --tsan       ThreadSanitizer: the editor, X11 and editor stress suites, the
+#                                      worker (build-tsan/)
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 "$root/tools/scripts/setup-debian.sh"
@@ -23,10 +24,10 @@ if [ "${1:-}" = "--tsan" ]; then
   cmake -S "$root" -B "$build" -DQUORVEX_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVEX_TSAN=ON \
     -DQUORVEX_BUILD_BENCH=OFF "${launcher[@]}"
   cmake --build "$build" -j "$jobs" --target quorvex_editor_tests quorvex_editor_thread_tests quorvex_x11_tests \
-    quorvex_stress_editor_tests
+    quorvex_stress_editor_tests FrameworkTests effect_host_tests
   # The four-thread run for 15 s here; QUORVEX_STRESS_FULL=1 makes it a minute.
   export QUORVEX_STRESS_SECONDS="${QUORVEX_STRESS_SECONDS:-$( [ "${QUORVEX_STRESS_FULL:-0}" = 1 ] && echo 60 || echo 15)}"
-  ctest --test-dir "$build" --output-on-failure --timeout 900 -R '^(Editor[A-Za-z]*\.|X11Editor$|StressEditor$)'
+  ctest --test-dir "$build" --output-on-failure --timeout 900 -R '^(Editor[A-Za-z]*\.|X11Editor$|StressEditor$|IPlugWorker\.|EffectWorker\.)'
   exit 0
 fi
 
