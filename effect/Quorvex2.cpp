@@ -38,8 +38,12 @@
 #endif
 
 static const int kVendorVersion = IPLUG_VERSION(1, 2, 0);
-static const int kUniqueID = CCONST('u', 'g', '2', 'b');
-static const int kMfrID = CCONST('V', 'a', 'n', 't');
+static constexpr int FourCC(char a, char b, char c, char d)
+{
+  return ((int)a << 24) | ((int)b << 16) | ((int)c << 8) | (int)d;
+}
+static const int kUniqueID = FourCC('u', 'g', '2', 'b');
+static const int kMfrID = FourCC('V', 'a', 'n', 't');
 
 // 20 whole notes hold the longest far tap (10) and feedback tap (8) with
 // room for the tempo to halve.
@@ -64,6 +68,18 @@ static const char* const kDelayRateTexts[kNumDelayRates] = {
 static const char* const kPingPongTexts[kNumPingPongModes] = {
   "Triplet", "Dotted", "Normal", "Triplet 2", "Dotted 2",
 };
+
+#if defined(QUORVEX_LV2)
+// Port symbols: hosts store them in sessions.
+static const char* const kParamSymbols[kNumParams] = {
+  "delay_rate", "ping_pong", "pan_width", "feedback", "dry_mix", "wet_mix",
+};
+
+const char* Quorvex2::ParamSymbol(int paramIdx) const
+{
+  return paramIdx >= 0 && paramIdx < kNumParams ? kParamSymbols[paramIdx] : "";
+}
+#endif
 
 // Halves round away from zero, so 5512.5 samples becomes 5513.
 static double RoundHalfAway(double v)
@@ -157,8 +173,8 @@ int32_t FarTapFor(int32_t nearTap, int mode)
 
 // ================================================================ construction
 
-Quorvex2::Quorvex2(audioMasterCallback hostCallback)
-  : IPlugVST(hostCallback, kNumParams, "1-1 2-2", kNumPresets, QUORVEX_EFFECT_NAME, "", "Vantu",
+Quorvex2::Quorvex2(QuorvexHost host)
+  : QuorvexAdapter(host, kNumParams, "1-1 2-2", kNumPresets, QUORVEX_EFFECT_NAME, "", "Vantu",
              kVendorVersion, kUniqueID, kMfrID, 0, 0, false, false),
     mDelayBuf(nullptr), mSamplesPerWhole(0.0), mPan(0.0f), mFeedback(0.0f), mWet(0.0f), mDry(0.0f),
     mFarTarget(0), mFarOld(0), mFarNew(0), mNearTarget(0), mNearOld(0), mNearNew(0),
@@ -179,8 +195,11 @@ Quorvex2::Quorvex2(audioMasterCallback hostCallback)
   GetParam(kWetMix)->DefineInt("Wet Mix", 50, 0, 100, "%");
 
   // Attaching pushes the parameter values into the controls: after the
-  // parameters, before the presets.
+  // parameters, before the presets. An LV2 host shows the editor from a
+  // UI binary of its own.
+#if !defined(QUORVEX_LV2)
   BuildEditor();
+#endif
 
   AddPresetsFromCurrent("---- default ----", 1);
   AddFactoryPreset("Classic Delay", 9, 2, 90, 60, 70, 60);

@@ -6,7 +6,16 @@
 // fractions at the host's tempo; moving them crossfades over 4410 samples.
 #pragma once
 
+// One effect source for every format: the build chooses the adapter.
+#if defined(QUORVEX_LV2)
+#include "IPlugLV2.h"
+typedef IPlugLV2 QuorvexAdapter;
+typedef const IPlugLV2InstanceInfo& QuorvexHost;
+#else
 #include "IPlugVST.h"
+typedef IPlugVST QuorvexAdapter;
+typedef audioMasterCallback QuorvexHost;
+#endif
 
 #include <atomic>
 #include <cstdint>
@@ -32,10 +41,13 @@ float DelayRateFraction(int i);
 // Far-tap lookback for a near-tap lookback and a "Ping Pong" mode.
 int32_t FarTapFor(int32_t nearTap, int mode);
 
-class Quorvex2 : public IPlugVST
+// Identifiers hosts keep in sessions: never change them.
+#define QUORVEX_LV2_URI "https://www.vantu.audio/plugins/quorvex-2"
+
+class Quorvex2 : public QuorvexAdapter
 {
 public:
-  explicit Quorvex2(audioMasterCallback hostCallback);
+  explicit Quorvex2(QuorvexHost host);
   ~Quorvex2() override;
 
   // [UI thread, no instance lock] keeps the line, its contents and the
@@ -58,6 +70,9 @@ public:
   // Every loop reads a frame's inputs (two frames' at most) before writing
   // its outputs.
   bool ProcessesInPlace() const override { return true; }
+#if defined(QUORVEX_LV2)
+  const char* ParamSymbol(int paramIdx) const override;
+#endif
 
   // Read-only views for tests and tools.
   uint32_t BufLen() const { return mBufLen; }

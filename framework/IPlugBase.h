@@ -282,7 +282,13 @@ public:
   bool SaveParams(StateChunk* chunk);
   int LoadParams(const StateChunk* chunk, int startPos);
   bool SavePresets(StateChunk* chunk);
-  int LoadPresets(const StateChunk* chunk, int startPos);
+  // selectCurrent: the current slot's values go to the parameters after.
+  int LoadPresets(const StateChunk* chunk, int startPos, bool selectCurrent = true);
+  // [UI thread, takes the instance lock] The program slots from a bank
+  // chunk (header and slots) and the current program (-1: kept), the
+  // parameters untouched; false, and nothing changed, when either is
+  // refused.
+  bool RestoreBank(const StateChunk* chunk, int currentPreset);
 
   // Whole-state exchange as the host sees it; the result of a load is the
   // final read position (-1 on failure).

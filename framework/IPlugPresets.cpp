@@ -175,7 +175,7 @@ bool IPlugBase::SavePresets(StateChunk* chunk)
 // A bank is read whole into scratch state and applied only when every slot
 // was read, with nothing left over and every value finite: a load either
 // replaces the whole bank or changes nothing.
-int IPlugBase::LoadPresets(const StateChunk* chunk, int startPos)
+int IPlugBase::LoadPresets(const StateChunk* chunk, int startPos, bool selectCurrent)
 {
   WDL_MutexLock lock(&mMutex);
   const int nPresets = NPresets(), nParams = NParams();
@@ -232,8 +232,19 @@ int IPlugBase::LoadPresets(const StateChunk* chunk, int startPos)
     slot->mChunk.Clear();
     for (int k = 0; k < nParams; ++k) slot->mChunk.AppendValue(GetParam(k)->Bounded(values.Get()[i * nParams + k]));
   }
-  SelectPreset(mCurrentPresetIdx);
+  if (selectCurrent) SelectPreset(mCurrentPresetIdx);
   return pos;
+}
+
+bool IPlugBase::RestoreBank(const StateChunk* chunk, int currentPreset)
+{
+  WDL_MutexLock lock(&mMutex);
+  if (!chunk || currentPreset < -1 || currentPreset >= NPresets()) return false;
+  int pos = 0;
+  if (ReadChunkHeader(chunk, &pos) != kChunkVersion || pos == 0) return false;
+  if (LoadPresets(chunk, pos, false) < 0) return false;
+  if (currentPreset >= 0) mCurrentPresetIdx = currentPreset;
+  return true;
 }
 
 // ================================================================ host exchange
