@@ -471,7 +471,7 @@ void Quorvex2::RequestLine(double len)
 void Quorvex2::DoBackgroundWork()
 {
   // A second request taken up by the first run leaves nothing wanted; a
-  // build of 0 samples would write before the start of an empty line.
+  // build of 0 samples would write far past the end of an empty line.
   const uint32_t want = mLineWanted.load();
   if (!want) return;
   const bool ok = GrowLine(want);
