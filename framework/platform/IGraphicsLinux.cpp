@@ -20,6 +20,7 @@
 #include "lice_text.h"
 
 #include <X11/Xlib.h>
+#include <X11/Xproto.h>
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
 #include <X11/extensions/XShm.h>
@@ -59,94 +60,61 @@ struct IGraphicsLinux::XState
 
 namespace {
 
-// Xlib has one error handler per process, and the default one exits. Errors
-// on our connections are counted; everybody else's go to the handler that
-// was installed before ours.
+// Xlib has one error handler per process, and the default one exits. It
+// belongs to the host: errors on our own connections never reach it, and
+// we never replace it. Each connection we open gets an extension error
+// hook instead, which Xlib calls before any handler and which goes away
+// with the connection. Nothing of ours is left in a process-wide slot, so
+// modules that link this layer (a VST 2 and an LV2 binary in one session)
+// load and unload in any order, and a chain of handlers can never lead
+// into a module already unloaded.
 struct XErrorRouting
 {
   std::mutex mutex;
-  std::vector<Display*> displays;
   Display* probing = nullptr;  // a connection whose errors are expected
   bool probeFailed = false;
-  XErrorHandler previous = nullptr;
-  bool installed = false;
   std::atomic<int> errors{ 0 };
 };
 
-int OnXError(Display* dpy, XErrorEvent* event);
 const int kLoggedErrors = 10;
-
-// Puts the handler back that was there before ours, unless someone has
-// replaced ours meanwhile. Call with the mutex held.
-void UninstallHandler(XErrorRouting& r)
-{
-  if (!r.installed) return;
-  XErrorHandler current = XSetErrorHandler(r.previous);
-  if (current != OnXError) XSetErrorHandler(current);
-  r.installed = false;
-  r.previous = nullptr;
-}
 
 XErrorRouting& Routing()
 {
-  // A handler left behind would point into a module the host has unloaded.
-  static struct Holder
-  {
-    XErrorRouting routing;
-    ~Holder() { UninstallHandler(routing); }
-  } holder;
-  return holder.routing;
+  static XErrorRouting routing;
+  return routing;
 }
 
-int OnXError(Display* dpy, XErrorEvent* event)
+// Xlib's extension error hook: non-zero means handled. Declared here as
+// Xlib exports it, without the library's internal header.
+typedef int (*DisplayErrorHook)(Display*, xError*, XExtCodes*, int*);
+extern "C" DisplayErrorHook XESetError(Display*, int, DisplayErrorHook);
+
+int OnDisplayError(Display* dpy, xError* err, XExtCodes*, int* result)
 {
+  *result = 0;
   XErrorRouting& r = Routing();
-  XErrorHandler previous;
   {
     std::lock_guard<std::mutex> lock(r.mutex);
     if (dpy == r.probing)
     {
       r.probeFailed = true;
-      return 0;
+      return 1;
     }
-    for (Display* d : r.displays)
-      if (d == dpy)
-      {
-        // Said in the host's log, but not without end.
-        if (r.errors.fetch_add(1) < kLoggedErrors)
-          std::fprintf(stderr, "IGraphicsLinux: X error %d on request %d.%d\n", (int)event->error_code,
-                       (int)event->request_code, (int)event->minor_code);
-        return 0;
-      }
-    previous = r.previous;
   }
-  return previous ? previous(dpy, event) : 0;
+  // Said in the host's log, but not without end.
+  if (r.errors.fetch_add(1) < kLoggedErrors)
+    std::fprintf(stderr, "IGraphicsLinux: X error %d on request %d.%d\n", (int)err->errorCode, (int)err->majorCode,
+                 (int)err->minorCode);
+  return 1;
 }
 
-void RegisterDisplay(Display* dpy)
+// False when the hook could not be set: the connection is then not used.
+bool RegisterDisplay(Display* dpy)
 {
-  XErrorRouting& r = Routing();
-  std::lock_guard<std::mutex> lock(r.mutex);
-  r.displays.push_back(dpy);
-  if (!r.installed)
-  {
-    r.previous = XSetErrorHandler(OnXError);
-    if (r.previous == OnXError) r.previous = nullptr;
-    r.installed = true;
-  }
-}
-
-void UnregisterDisplay(Display* dpy)
-{
-  XErrorRouting& r = Routing();
-  std::lock_guard<std::mutex> lock(r.mutex);
-  for (size_t i = 0; i < r.displays.size(); ++i)
-    if (r.displays[i] == dpy)
-    {
-      r.displays.erase(r.displays.begin() + (long)i);
-      break;
-    }
-  if (r.displays.empty()) UninstallHandler(r);
+  XExtCodes* codes = XAddExtension(dpy);
+  if (!codes) return false;
+  XESetError(dpy, codes->extension, OnDisplayError);
+  return true;
 }
 
 // Runs f with errors on dpy expected; false when one came.
@@ -297,7 +265,13 @@ void* IGraphicsLinux::OpenChild(unsigned long parentWnd, int x, int y)
     return nullptr;
   }
   mX->dpy = dpy;
-  RegisterDisplay(dpy);
+  if (!RegisterDisplay(dpy))
+  {
+    XCloseDisplay(dpy);
+    delete mX;
+    mX = nullptr;
+    return nullptr;
+  }
 
   // A stale or foreign id from the host is refused, not fatal.
   XWindowAttributes pa;
@@ -379,7 +353,6 @@ void IGraphicsLinux::Teardown()
   if (mX->gc) XFreeGC(dpy, mX->gc);
   if (mWnd && !mWndGone) XDestroyWindow(dpy, mWnd);
   XSync(dpy, False);
-  UnregisterDisplay(dpy);
   XCloseDisplay(dpy);
   delete mX;
   mX = nullptr;
