@@ -6,8 +6,13 @@
 // fractions at the host's tempo; moving them crossfades over 4410 samples.
 #pragma once
 
-// One effect source for every format: the build chooses the adapter.
-#if defined(QUORVEX_LV2)
+// One effect source for every format: the build chooses the adapter. The
+// LV2 UI binary runs the editor on an instance of its own.
+#if defined(QUORVEX_LV2_UI)
+#include "IPlugLV2UI.h"
+typedef IPlugLV2UI QuorvexAdapter;
+typedef const IPlugLV2UIInstanceInfo& QuorvexHost;
+#elif defined(QUORVEX_LV2)
 #include "IPlugLV2.h"
 typedef IPlugLV2 QuorvexAdapter;
 typedef const IPlugLV2InstanceInfo& QuorvexHost;

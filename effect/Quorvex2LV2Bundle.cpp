@@ -22,6 +22,8 @@ int main(int argc, char** argv)
   info.mBinary = "Quorvex2.so";
   info.mTtl = "Quorvex2.ttl";
   info.mClass = "DelayPlugin";
+  info.mUiUri = QUORVEX_LV2_URI "#ui";
+  info.mUiBinary = "Quorvex2_ui.so";
   std::string error;
   if (!WriteLV2Bundle(&plug, info, argv[1], &error))
   {

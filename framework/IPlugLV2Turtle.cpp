@@ -20,6 +20,7 @@ const char* const kPrefixes =
   "@prefix rdfs:   <http://www.w3.org/2000/01/rdf-schema#> .\n"
   "@prefix state:  <http://lv2plug.in/ns/ext/state#> .\n"
   "@prefix time:   <http://lv2plug.in/ns/ext/time#> .\n"
+  "@prefix ui:     <http://lv2plug.in/ns/extensions/ui#> .\n"
   "@prefix units:  <http://lv2plug.in/ns/extensions/units#> .\n"
   "@prefix urid:   <http://lv2plug.in/ns/ext/urid#> .\n"
   "@prefix work:   <http://lv2plug.in/ns/ext/worker#> .\n"
@@ -150,6 +151,7 @@ bool WriteLV2Bundle(IPlugLV2* plug, const IPlugLV2BundleInfo& info, const std::s
       << "  doap:name " << Quoted(plug->GetEffectName()) << " ;\n"
       << "  doap:maintainer [ foaf:name " << Quoted(plug->GetMfrName()) << " ] ;\n";
   if (info.mLicense) ttl << "  doap:license <" << info.mLicense << "> ;\n";
+  if (info.mUiUri) ttl << "  ui:ui <" << info.mUiUri << "> ;\n";
   ttl << "  lv2:minorVersion " << ((version >> 8) & 0xff) << " ;\n"
       << "  lv2:microVersion " << (version & 0xff) << " ;\n"
       << "  lv2:optionalFeature lv2:hardRTCapable , urid:map , work:schedule , opts:options ;\n"
@@ -178,6 +180,10 @@ bool WriteLV2Bundle(IPlugLV2* plug, const IPlugLV2BundleInfo& info, const std::s
       << "    lv2:designation lv2:freeWheeling ;\n"
       << "    lv2:default 0 ;\n    lv2:minimum 0 ;\n    lv2:maximum 1 ;\n"
       << "    lv2:portProperty lv2:toggled , lv2:connectionOptional , pprops:notOnGUI ;\n  ] .\n";
+  if (info.mUiUri)
+    ttl << "\n<" << info.mUiUri << ">\n  a ui:X11UI ;\n"
+        << "  lv2:optionalFeature ui:parent , ui:idleInterface , ui:resize , ui:touch ;\n"
+        << "  lv2:extensionData ui:idleInterface .\n";
 
   // ---- the presets: the initialised slots, values read by selecting each
   std::ostringstream presets, manifestPresets;
@@ -198,8 +204,11 @@ bool WriteLV2Bundle(IPlugLV2* plug, const IPlugLV2BundleInfo& info, const std::s
 
   std::ostringstream manifest;
   manifest << kPrefixes << "<" << info.mUri << ">\n  a lv2:Plugin ;\n  lv2:binary <" << info.mBinary << "> ;\n"
-           << "  rdfs:seeAlso <" << info.mTtl << "> .\n\n"
-           << manifestPresets.str();
+           << "  rdfs:seeAlso <" << info.mTtl << "> .\n\n";
+  if (info.mUiUri)
+    manifest << "<" << info.mUiUri << ">\n  a ui:X11UI ;\n  ui:binary <" << info.mUiBinary << "> ;\n"
+             << "  rdfs:seeAlso <" << info.mTtl << "> .\n\n";
+  manifest << manifestPresets.str();
 
   return WriteFile(dir + "/manifest.ttl", manifest.str(), error) && WriteFile(dir + "/" + info.mTtl, ttl.str(), error) &&
          WriteFile(dir + "/presets.ttl", presets.str(), error);

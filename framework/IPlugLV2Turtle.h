@@ -14,6 +14,9 @@ struct IPlugLV2BundleInfo
   const char* mTtl = "";        // the plug-in's description, relative to the bundle
   const char* mClass = "Plugin";  // an lv2core class name, e.g. "DelayPlugin"
   const char* mLicense = nullptr;
+  // An X11 UI in a binary of its own, when not null.
+  const char* mUiUri = nullptr;
+  const char* mUiBinary = nullptr;
 };
 
 // [any thread] Writes the three files into dir, which must exist. The
