@@ -92,9 +92,9 @@ static double RoundHalfAway(double v)
 // Zeroed, since the taps read the whole line before it has been written
 // once. With populate, every page is present before the line is used, so
 // the audio thread takes no page fault on its first pass: in one call
-// where the kernel can (Linux 5.14 on), on huge pages where it offers them
-// (a few hundred faults fewer to take, and fewer TLB misses as the write
-// position sweeps the line), else page by page.
+// where the kernel can (Linux 5.14 on), else page by page. No huge pages:
+// the first lines of a process come quicker on them, but once fresh ones
+// must be found every further instance waits several times longer.
 static double* NewLine(uint32_t len, bool populate)
 {
 #if defined(_WIN32)
@@ -106,11 +106,7 @@ static double* NewLine(uint32_t len, bool populate)
   if (mem == MAP_FAILED) return nullptr;
   double* line = (double*)mem;
 #if defined(__linux__)
-  if (populate)
-  {
-    madvise(mem, bytes, MADV_HUGEPAGE);
-    if (madvise(mem, bytes, MADV_POPULATE_WRITE) == 0) return line;
-  }
+  if (populate && madvise(mem, bytes, MADV_POPULATE_WRITE) == 0) return line;
 #endif
 #endif
   if (populate)
