@@ -28,8 +28,6 @@ public:
   LICE_MemBitmap* Frame() const { return mFrame; }
   int PresentCount() const { return mPresents; }
   const IRECT& LastPresented() const { return mLastPresented; }
-  // [UI thread] writes the presented frame as an RGBA PNG; false on failure.
-  bool WriteFramePng(const char* path) const;
 
   // Entry box (Windows conventions): what was asked, and the answer.
   bool EntryOpen() const { return mEntry.IsOpen(); }

@@ -2,15 +2,16 @@
 // on screen, what synthetic input (XTest) does to parameters and what the
 // host sees, and the window's life cycle. Waits are bounded polls; nothing
 // asserts on wall-clock time.
-#include "AdapterTestUtil.h"
+#include "EditCalls.h"
 #include "IGraphicsLinux.h"
+#include "PngCodec.h"
+#include "TestPlugDriver.h"
 #include "TestScreen.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
-#include <png.h>
 
 #include <signal.h>
 #include <sys/stat.h>
@@ -19,12 +20,13 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <thread>
 
-using adaptertest::EditCalls;
-using adaptertest::Plug;
+using qtest::EditCalls;
+using Plug = qtest::TestPlugDriver;
 using x11test::TestScreen;
 using x11test::WaitFor;
 
@@ -101,12 +103,8 @@ TEST_F(X11Editor, FirstFrameMatchesHeadlessRender)
   }
   headless.host.Dispatch(effEditOpen, 0, 0, (void*)1);
   headless.Cmd(kTPCmdTimerTick);
-  void* lib = dlopen(TESTPLUG_EDITOR_PATH, RTLD_NOW | RTLD_NOLOAD);
-  ASSERT_NE(lib, nullptr);
-  auto copyFrame = (TestPlugCopyFrameProc)dlsym(lib, "TestPlug_CopyFrame");
   std::vector<uint32_t> expected((size_t)kW * kH);
-  ASSERT_EQ(copyFrame(headless.Fx(), expected.data(), kW, kH), 1);
-  dlclose(lib);
+  ASSERT_TRUE(headless.CopyFrame(expected.data(), kW, kH));
   for (uint32_t& p : expected) p &= 0xFFFFFF;
 
   ASSERT_TRUE(editor.Open(screen.MakeParent()));
@@ -272,7 +270,7 @@ TEST_F(X11Editor, OpenCloseCyclesReopenAndTwoInstances)
     // arrive while windows open and close.
     std::atomic<bool> stop{ false };
     std::thread audio([&] {
-      while (!stop) editor.plug.Process(64);
+      while (!stop) editor.plug.ProcessSilence(64);
     });
     screen.Move(kMixX, kKnobY);
     for (int i = 0; i < 100; ++i)
@@ -501,22 +499,7 @@ std::vector<uint32_t> Snapshot(int* w, int* h)
   close(fd);
   const std::string cmd = std::string("'") + QUORVEX_RENDER_PATH + "' --snapshot '" + path + "' >/dev/null";
   std::vector<uint32_t> out;
-  png_image image;
-  std::memset(&image, 0, sizeof(image));
-  image.version = PNG_IMAGE_VERSION;
-  if (std::system(cmd.c_str()) == 0 && png_image_begin_read_from_file(&image, path))
-  {
-    image.format = PNG_FORMAT_BGRA;
-    std::vector<uint32_t> px((size_t)image.width * image.height);
-    if (png_image_finish_read(&image, nullptr, px.data(), 0, nullptr))
-    {
-      for (uint32_t& p : px) p &= 0xFFFFFF;
-      *w = (int)image.width;
-      *h = (int)image.height;
-      out.swap(px);
-    }
-  }
-  png_image_free(&image);
+  if (std::system(cmd.c_str()) != 0 || !qtest::ReadPng(path, w, h, &out)) out.clear();
   unlink(path);
   return out;
 }

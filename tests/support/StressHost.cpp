@@ -1,5 +1,9 @@
 #include "StressHost.h"
 
+#if defined(__linux__)
+#include <dirent.h>
+#endif
+
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -60,6 +64,19 @@ const char* PrecisionName(Precision p)
   }
 }
 
+#if defined(__linux__)
+int CountEntries(const char* dir)
+{
+  DIR* d = opendir(dir);
+  if (!d) return -1;
+  int n = 0;
+  while (const dirent* e = readdir(d))
+    if (e->d_name[0] != '.') ++n;
+  closedir(d);
+  return n;
+}
+#endif
+
 bool FullRuns()
 {
   const char* v = std::getenv("QUORVEX_STRESS_FULL");
@@ -67,8 +84,6 @@ bool FullRuns()
 }
 
 long long Scaled(long long bounded, long long full) { return FullRuns() ? full : bounded; }
-
-const Range kParamRanges[6] = { { 0, 24 }, { 0, 4 }, { -100, 100 }, { 0, 99 }, { 0, 100 }, { 0, 100 } };
 
 // ================================================================ guarded buffers
 
