@@ -69,16 +69,6 @@ LICE_IBitmap* IGraphicsHeadless::LoadPlatformBitmap(int id, const char* name)
   return IImageRegistry::Decode(id);
 }
 
-void IGraphicsHeadless::PromptUserInput(IControl* control, IParam* param)
-{
-  mEntry.Open(this, control, param);
-}
-
-void IGraphicsHeadless::PromptUserInput(IEditableTextControl* control)
-{
-  mEntry.Open(this, control);
-}
-
 void IGraphicsHeadless::CommitEntry(const char* text)
 {
   EventScope scope(this);
@@ -101,21 +91,6 @@ void IGraphicsHeadless::HostPath(WDL_String* path)
 void IGraphicsHeadless::PluginPath(WDL_String* path)
 {
   if (path) path->Set("");
-}
-
-void IGraphicsHeadless::PromptForFile(WDL_String* file, int action, const char* dir, const char* extensions)
-{
-  (void)action;
-  (void)dir;
-  (void)extensions;
-  if (file) file->Set("");  // nobody to ask: as if cancelled
-}
-
-bool IGraphicsHeadless::PromptForColor(IColor* color, const char* prompt)
-{
-  (void)color;
-  (void)prompt;
-  return false;
 }
 
 bool IGraphicsHeadless::OpenURL(const char* url, const char* title, const char* confirm, const char* errorText)
