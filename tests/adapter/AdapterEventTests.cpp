@@ -161,10 +161,9 @@ TEST(AdapterEvents, WheelGesturesReachTheHostInOrder)
   ASSERT_TRUE(plug.Ok());
   plug.ClearLog();
 
-  plug.Cmd(kTPCmdWheel, 2, 1.0);
-  plug.Cmd(kTPCmdWheel, 2, 0.0);
+  plug.Wheel(2, { 1.0, 0.0 });
   EXPECT_EQ(plug.Log().pendingEndParam, 2);
-  plug.Cmd(kTPCmdWheel, 3, 1.0);
+  plug.Wheel(3, { 1.0 });
   EXPECT_EQ(EditCalls(plug.host),
             (Strings{ "begin 2", "automate 2", "automate 2", "end 2", "begin 3", "automate 3" }));
   // The automation values are the normalised ones the editor set.
@@ -188,7 +187,7 @@ TEST(AdapterEvents, MousePressEndsAPendingWheelGestureFirst)
   Plug plug(TESTPLUG_EDITOR_PATH);
   ASSERT_TRUE(plug.Ok());
   plug.ClearLog();
-  plug.Cmd(kTPCmdWheel, 1, 0.75);
+  plug.Wheel(1, { 0.75 });
   plug.Cmd(kTPCmdMouseDown, 1);
   plug.Cmd(kTPCmdDrag, 1, 0.25);
   plug.Cmd(kTPCmdMouseUp, 1);
@@ -206,8 +205,7 @@ TEST(AdapterEvents, WheelWithoutEditorEndsAtOnce)
   Plug plug(TESTPLUG_NOPRESETS_PATH);
   ASSERT_TRUE(plug.Ok());
   plug.ClearLog();
-  plug.Cmd(kTPCmdWheel, 0, 0.5);
-  plug.Cmd(kTPCmdWheel, 0, 0.6);
+  plug.Wheel(0, { 0.5, 0.6 });
   EXPECT_EQ(EditCalls(plug.host),
             (Strings{ "begin 0", "automate 0", "end 0", "begin 0", "automate 0", "end 0" }));
   plug.Cmd(kTPCmdNotifyDisplay);
@@ -219,7 +217,7 @@ TEST(AdapterEvents, ClosingTheInstanceEndsAPendingWheelGesture)
   Plug plug(TESTPLUG_EDITOR_PATH);
   ASSERT_TRUE(plug.Ok());
   plug.ClearLog();
-  plug.Cmd(kTPCmdWheel, 2, 0.5);
+  plug.Wheel(2, { 0.5 });
   plug.host.Close();
   EXPECT_EQ(EditCalls(plug.host), (Strings{ "begin 2", "automate 2", "end 2" }));
 }

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
+
 namespace qtest
 {
 
@@ -36,6 +38,12 @@ public:
   }
   double Cmd(int command, int a = 0, double v = 0.0) { return mCommand(Fx(), command, a, v); }
   double Value(int param) { return Log().values[param]; }
+  // Wheel steps on a parameter as the editor makes them, each to a
+  // normalised value.
+  void Wheel(int param, std::initializer_list<double> steps)
+  {
+    for (double v : steps) Cmd(kTPCmdWheel, param, v);
+  }
   // The headless editor's last frame, 0xAARRGGBB; false when the module has
   // no headless editor or the size differs.
   bool CopyFrame(uint32_t* pixels, int w, int h) { return mCopyFrame && mCopyFrame(Fx(), pixels, w, h) == 1; }

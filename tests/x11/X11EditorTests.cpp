@@ -63,6 +63,13 @@ public:
     const std::vector<Window> kids = mScreen.Children(mParent);
     return kids.empty() ? 0 : kids.back();
   }
+  // No X error on the layer's connections, no call made under the instance
+  // lock that must not be.
+  void ExpectClean()
+  {
+    EXPECT_EQ(plug.Log().xErrors, 0);
+    EXPECT_EQ(plug.Log().lockRuleViolations, 0);
+  }
 
   Plug plug;
   bool open = false;
@@ -115,8 +122,7 @@ TEST_F(X11Editor, FirstFrameMatchesHeadlessRender)
   size_t differ = 0;
   for (size_t i = 0; i < shown.size() && i < expected.size(); ++i) differ += shown[i] != expected[i];
   EXPECT_EQ(differ, 0u) << "pixels differing from the headless frame";
-  EXPECT_EQ(editor.plug.Log().xErrors, 0);
-  EXPECT_EQ(editor.plug.Log().lockRuleViolations, 0);
+  editor.ExpectClean();
 }
 
 TEST_F(X11Editor, MouseEditsReachTheHostAsGestures)
@@ -174,8 +180,7 @@ TEST_F(X11Editor, MouseEditsReachTheHostAsGestures)
   EXPECT_EQ(clicks.front(), "begin 0");
   EXPECT_EQ(std::count(clicks.begin(), clicks.end(), "begin 0"), 2);
   EXPECT_TRUE(WaitFor([&] { return std::abs(editor.plug.Value(kTPMix) - 50.0) < 1e-6; }));
-  EXPECT_EQ(editor.plug.Log().xErrors, 0);
-  EXPECT_EQ(editor.plug.Log().lockRuleViolations, 0);
+  editor.ExpectClean();
 }
 
 TEST_F(X11Editor, EntryBoxTypesPicksAndDiscards)
@@ -242,8 +247,7 @@ TEST_F(X11Editor, EntryBoxTypesPicksAndDiscards)
   screen.Click(kShapeX, kKnobY + 1 + 16 * 3 + 8);  // the third item, "Saw"
   ASSERT_TRUE(WaitFor([&] { return editor.plug.Log().entryWindow == 0; }));
   EXPECT_TRUE(WaitFor([&] { return editor.plug.Value(kTPShape) == 2.0; }));
-  EXPECT_EQ(editor.plug.Log().xErrors, 0);
-  EXPECT_EQ(editor.plug.Log().lockRuleViolations, 0);
+  editor.ExpectClean();
 }
 
 TEST_F(X11Editor, HostChangesRedrawTheControls)
@@ -298,8 +302,7 @@ TEST_F(X11Editor, OpenCloseCyclesReopenAndTwoInstances)
     editor.plug.ClearLog();
     screen.Click(kMixX, kKnobY, 3);
     EXPECT_TRUE(WaitFor([&] { return editor.plug.Log().entryWindow != 0; }));
-    EXPECT_EQ(editor.plug.Log().xErrors, 0);
-  EXPECT_EQ(editor.plug.Log().lockRuleViolations, 0);
+    editor.ExpectClean();
   }
 
   // Two instances with editors open at once, each handling its own input.
