@@ -67,7 +67,7 @@ fi
 deps_done=$SECONDS
 
 # ---- the engine tests ------------------------------------------------------------
-tests=(effect_host_tests effect_engine_tests)
+tests=(quorvex_effect_tests)
 cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DQUORVEX_AARCH64_DEPS="$prefix" \
   -DQUORVEX_HEADLESS=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVEX_WERROR=ON -DQUORVEX_BUILD_BENCH=OFF \
   "${launcher[@]}" >"$deps/configure.log" 2>&1 || { cat "$deps/configure.log"; exit 1; }
