@@ -18,7 +18,9 @@ using qtest::kWet;
 using qtest::Busy;
 using qtest::Normalised;
 using qtest::SetParam;
+#if defined(__linux__)
 using stress::CountEntries;
+#endif
 
 // A loaded and resumed instance of the built plug-in.
 inline void Start(stress::StressHost& s, double rate, int block)
