@@ -23,11 +23,13 @@ if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
   endif()
 endif()
 
-# Adds a GoogleTest executable and registers its cases with CTest.
+# Adds a GoogleTest executable, linked with the test-support library
+# (tests/support), and registers its cases with CTest.
 function(quorvex_add_test name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
-  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main quorvex::options)
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} quorvex_test_support GTest::gtest GTest::gtest_main
+    quorvex::options)
   if(CMAKE_CROSSCOMPILING)
     # One entry per program: each start under the emulator costs time.
     add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)

@@ -118,8 +118,8 @@ int IBitmapCache::Size()
 
 // ================================================================ construction, controls, images
 
-IGraphics::IGraphics(IPlugBase* plug, int width, int height, int fps)
-  : mPlug(plug), mWidth(width), mHeight(height), mFrameRate(fps > 0 ? fps : 24)
+IGraphics::IGraphics(IPlugBase* plug, int width, int height, int fps, IEntryPlatform entryPlatform)
+  : mEntry(entryPlatform), mPlug(plug), mWidth(width), mHeight(height), mFrameRate(fps > 0 ? fps : 24)
 {
 }
 

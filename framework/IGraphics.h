@@ -23,6 +23,7 @@
 #pragma once
 
 #include "IGraphicsStructs.h"
+#include "ITextEntry.h"
 #include "mutex.h"
 #include "ptrlist.h"
 #include "wdlstring.h"
@@ -60,8 +61,10 @@ int Size();
 class IGraphics
 {
 public:
-  // [UI thread] fps of 0 or less means 24.
-  IGraphics(IPlugBase* plug, int width, int height, int fps = 24);
+  // [UI thread] fps of 0 or less means 24; entry boxes follow the
+  // conventions of entryPlatform.
+  IGraphics(IPlugBase* plug, int width, int height, int fps = 24,
+            IEntryPlatform entryPlatform = IEntryPlatform::Windows);
   // [UI thread] deletes the controls last to first, then the bitmaps.
   virtual ~IGraphics();
 
@@ -178,13 +181,30 @@ public:
   // Drawing stops first and an open entry box closes.
   virtual void Resize(int w, int h);
   virtual bool WindowIsOpen() { return GetWindow() != nullptr; }
-  virtual void PromptUserInput(IControl* control, IParam* param) = 0;
-  virtual void PromptUserInput(IEditableTextControl* control) = 0;
+  // [UI thread] Opens the entry box for a parameter control or an editable
+  // text control, one box at a time: the core lays it out (mEntry) and the
+  // layer shows it (PlatformOpenEntry).
+  void PromptUserInput(IControl* control, IParam* param);
+  void PromptUserInput(IEditableTextControl* control);
+  bool EntryOpen() const { return mEntry.IsOpen(); }
   virtual void HostPath(WDL_String* path) = 0;
   virtual void PluginPath(WDL_String* path) = 0;
-  // action 0 open, 1 save; file becomes empty when cancelled.
-  virtual void PromptForFile(WDL_String* file, int action, const char* dir, const char* extensions) = 0;
-  virtual bool PromptForColor(IColor* color, const char* prompt) = 0;
+  // action 0 open, 1 save; file becomes empty when cancelled. Without a
+  // native dialog every prompt is cancelled.
+  virtual void PromptForFile(WDL_String* file, int action, const char* dir, const char* extensions)
+  {
+    (void)action;
+    (void)dir;
+    (void)extensions;
+    if (file) file->Set("");
+  }
+  // Without a native colour picker: false, color unchanged.
+  virtual bool PromptForColor(IColor* color, const char* prompt)
+  {
+    (void)color;
+    (void)prompt;
+    return false;
+  }
   virtual bool OpenURL(const char* url, const char* title = nullptr, const char* confirm = nullptr,
                        const char* errorText = nullptr) = 0;
   // [UI thread] a wheel delta the host forwards; false when not handled.
@@ -194,7 +214,8 @@ public:
   virtual void CancelParamChangeTimer() { mParamChangeTimer = 0; }
   // [any thread] the native window or view, null when closed.
   virtual void* GetWindow() = 0;
-  virtual void UpdateTooltips() = 0;
+  // Without native tooltips: nothing to update.
+  virtual void UpdateTooltips() {}
   // [UI thread, no lock held] decodes an image; the cache takes ownership.
   virtual LICE_IBitmap* LoadPlatformBitmap(int id, const char* name) = 0;
   // [UI thread] schedules a paint of r that ends in Draw(r); a layer that
@@ -232,6 +253,11 @@ protected:
   // Creates the window (at place when given) and starts the timer; null on
   // failure, with nothing left behind.
   virtual void* PlatformOpenWindow(void* parent, const IRECT* place) = 0;
+  // [UI thread] Shows the native box for the layout mEntry holds; false
+  // when there is no window to hold one or it could not be made, and the
+  // core forgets the box. A layer without native boxes (headless) leaves it
+  // to its caller to answer.
+  virtual bool PlatformOpenEntry() { return true; }
   // [editor lock] Ends the layer's entry box state: the box goes without
   // committing. A layer whose connection belongs to its event thread leaves
   // the native box to PlatformDestroyWindow.
@@ -266,6 +292,8 @@ protected:
   // The editor lock: events, ticks, painting, and the host's open, close
   // and resize.
   WDL_Mutex mMutex;
+  // The entry box: laid out here, shown and ended by the layer.
+  ITextEntry mEntry;
   int mEventDepth = 0;
   std::atomic<bool> mClosing{ false };
   WDL_PtrList<IControl> mControls;

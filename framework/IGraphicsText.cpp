@@ -3,7 +3,7 @@
 // Contents:
 //   - font cache
 //   - FindOrCreateFont, DrawStyledText
-//   - ApplyTextEntry
+//   - PromptUserInput, ApplyTextEntry
 //   - IEditableTextControl
 //   - entry-box rules and ITextEntry
 #include "IGraphicsText.h"
@@ -177,7 +177,17 @@ bool IGraphics::DrawStyledText(IText* txt, const char* str, IRECT* r)
   return true;
 }
 
-// ================================================================ committed text
+// ================================================================ opened and committed text
+
+void IGraphics::PromptUserInput(IControl* control, IParam* param)
+{
+  if (mEntry.Open(this, control, param) && !PlatformOpenEntry()) mEntry.Close();
+}
+
+void IGraphics::PromptUserInput(IEditableTextControl* control)
+{
+  if (mEntry.Open(this, control) && !PlatformOpenEntry()) mEntry.Close();
+}
 
 void IGraphics::ApplyTextEntry(IControl* control, IParam* param, const char* text)
 {

@@ -17,11 +17,6 @@ using namespace lice;
 
 namespace {
 
-struct BlitArea
-{
-  int dstx, dsty, srcx, srcy, cols, rows;
-};
-
 template <class Op>
 void BlitRows(const Surface& dst, const Surface& src, const BlitArea& a, int w)
 {
@@ -47,7 +42,6 @@ void LICE_BlitImage(LICE_IBitmap* dest, LICE_IBitmap* src, int dstx, int dsty,
   const Surface dst(dest), sur(src);
   if (!dst.Valid() || !sur.Valid()) return;
 
-  // 64-bit so that extreme rectangles cannot overflow while clipping.
   long long l = 0, t = 0, r = sur.width, b = sur.height;
   if (srcRect)
   {
@@ -56,36 +50,12 @@ void LICE_BlitImage(LICE_IBitmap* dest, LICE_IBitmap* src, int dstx, int dsty,
     r = srcRect->right < sur.width ? srcRect->right : sur.width;
     b = srcRect->bottom < sur.height ? srcRect->bottom : sur.height;
   }
+  // A source corner left of or above the bitmap moves the destination with it.
   long long dx = dstx, dy = dsty;
-  if (l < 0)
-  {
-    dx -= l;
-    l = 0;
-  }
-  if (t < 0)
-  {
-    dy -= t;
-    t = 0;
-  }
-  if (dx < 0)
-  {
-    l -= dx;
-    dx = 0;
-  }
-  if (dy < 0)
-  {
-    t -= dy;
-    dy = 0;
-  }
-  if (r <= l || b <= t || dx >= dst.width || dy >= dst.height) return;
-
+  ClipOrigin(l, dx);
+  ClipOrigin(t, dy);
   BlitArea area;
-  area.dstx = (int)dx;
-  area.dsty = (int)dy;
-  area.srcx = (int)l;
-  area.srcy = (int)t;
-  area.cols = (int)((r < l + dst.width - dx ? r : l + dst.width - dx) - l);
-  area.rows = (int)((b < t + dst.height - dy ? b : t + dst.height - dy) - t);
+  if (!ClipToDest(dst, l, t, r, b, dx, dy, &area)) return;
 
   const int modeByte = mode & LICE_MODE_MASK;
   if (modeByte >= LICE_MODE_CHANNELCOPY)

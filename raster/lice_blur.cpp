@@ -50,27 +50,15 @@ void LICE_SmoothBlur(LICE_IBitmap* dest, LICE_IBitmap* src, int dstx, int dsty, 
   const Surface dst(dest), sur(src);
   if (!dst.Valid() || !sur.Valid()) return;
 
+  // A source corner left of or above the bitmap is cut off, the destination
+  // staying where it was given.
   long long sl = srcx > 0 ? srcx : 0, st = srcy > 0 ? srcy : 0;
   long long sr = (long long)srcx + w, sb = (long long)srcy + h;
   if (sr > sur.width) sr = sur.width;
   if (sb > sur.height) sb = sur.height;
-  long long dx = dstx, dy = dsty;
-  if (dx < 0)
-  {
-    sl -= dx;
-    dx = 0;
-  }
-  if (dy < 0)
-  {
-    st -= dy;
-    dy = 0;
-  }
-  if (dx >= dst.width || dy >= dst.height) return;
-  long long bw = sr - sl, bh = sb - st;
-  if (bw > dst.width - dx) bw = dst.width - dx;
-  if (bh > dst.height - dy) bh = dst.height - dy;
-  if (bw < 2 || bh < 2) return;
-  const int cols = (int)bw, rows = (int)bh, x0 = (int)sl, y0 = (int)st;
+  BlitArea area;
+  if (!ClipToDest(dst, sl, st, sr, sb, dstx, dsty, &area) || area.cols < 2 || area.rows < 2) return;
+  const int cols = area.cols, rows = area.rows, x0 = area.srcx, y0 = area.srcy;
 
   // Blurring in place would read already blurred pixels; keep the unblurred
   // current and previous rows in a two-row scratch.
@@ -96,7 +84,7 @@ void LICE_SmoothBlur(LICE_IBitmap* dest, LICE_IBitmap* src, int dstx, int dsty, 
       cur = keep;
       if (above) above = scratch + ((y - 1) & 1) * (ptrdiff_t)cols;
     }
-    BlurRow(dst.Row((int)dy + y) + dx, cur, above, below, cols);
+    BlurRow(dst.Row(area.dsty + y) + area.dstx, cur, above, below, cols);
   }
   if (scratch && scratch != stackScratch) free(scratch);
 }

@@ -3,7 +3,7 @@
 //
 // Sections:
 //   1. Integer helpers and weights
-//   2. Surface: a clipped-safe view of a bitmap's rows
+//   2. Surface: a clipped-safe view of a bitmap's rows, and blit clipping
 //   3. Combine functions without source alpha
 //   4. Combine functions weighted by source alpha
 //   5. Dispatch: pick the combine function once per call
@@ -99,6 +99,40 @@ struct Surface
   // Pointer step from row y to row y + 1.
   ptrdiff_t RowStep() const { return bottomUp ? -span : span; }
 };
+
+// What a rectangle blit touches: the corner in each bitmap and the size.
+struct BlitArea
+{
+  int dstx, dsty, srcx, srcy, cols, rows;
+};
+
+// Moves an origin below 0 up to 0, and the origin paired with it along.
+inline void ClipOrigin(long long& origin, long long& paired)
+{
+  if (origin < 0)
+  {
+    paired -= origin;
+    origin = 0;
+  }
+}
+
+// Source columns [l, r) and rows [t, b), already cut to the source's right
+// and bottom, with their corner at (dx, dy) of dst: the part inside dst,
+// false when none is. 64-bit so that extreme rectangles cannot overflow.
+inline bool ClipToDest(const Surface& dst, long long l, long long t, long long r, long long b, long long dx,
+                       long long dy, BlitArea* area)
+{
+  ClipOrigin(dx, l);
+  ClipOrigin(dy, t);
+  if (r <= l || b <= t || dx >= dst.width || dy >= dst.height) return false;
+  area->dstx = (int)dx;
+  area->dsty = (int)dy;
+  area->srcx = (int)l;
+  area->srcy = (int)t;
+  area->cols = (int)(r - l < dst.width - dx ? r - l : dst.width - dx);
+  area->rows = (int)(b - t < dst.height - dy ? b - t : dst.height - dy);
+  return true;
+}
 
 inline unsigned char* Bytes(LICE_PixelWord* p)
 {

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "lice_bitmap.h"
@@ -121,6 +122,14 @@ bool LiveContext(HDC ctx)
   return ctx && !ctx->pooled;
 }
 
+// A context's setting replaced, the one before returned; 0 for a context
+// that is not live.
+template <class T>
+T Exchange(HDC ctx, T MemoryContext::*setting, T value)
+{
+  return LiveContext(ctx) ? std::exchange(ctx->*setting, value) : 0;
+}
+
 bool ValidObject(HGDIOBJ obj)
 {
   const uintptr_t v = reinterpret_cast<uintptr_t>(obj);
@@ -217,10 +226,7 @@ HGDIOBJ SelectObject(HDC ctx, HGDIOBJ obj)
 
 COLORREF SetTextColor(HDC ctx, COLORREF colour)
 {
-  if (!LiveContext(ctx)) return 0;
-  const COLORREF prev = ctx->textColour;
-  ctx->textColour = colour;
-  return prev;
+  return Exchange(ctx, &MemoryContext::textColour, colour);
 }
 
 COLORREF GetTextColor(HDC ctx)
@@ -230,18 +236,12 @@ COLORREF GetTextColor(HDC ctx)
 
 int SetBkMode(HDC ctx, int mode)
 {
-  if (!LiveContext(ctx)) return 0;
-  const int prev = ctx->bkMode;
-  ctx->bkMode = mode;
-  return prev;
+  return Exchange(ctx, &MemoryContext::bkMode, mode);
 }
 
 COLORREF SetBkColor(HDC ctx, COLORREF colour)
 {
-  if (!LiveContext(ctx)) return 0;
-  const COLORREF prev = ctx->bkColour;
-  ctx->bkColour = colour;
-  return prev;
+  return Exchange(ctx, &MemoryContext::bkColour, colour);
 }
 
 int SaveDC(HDC ctx)

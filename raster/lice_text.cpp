@@ -175,30 +175,6 @@ void LICE_CachedFont::SetFromPlatformFont(HFONT font, int flags)
     for (int ch = 0; ch < 128; ++ch) RenderGlyph((unsigned short)ch);
 }
 
-LICE_PixelWord LICE_CachedFont::SetTextColour(LICE_PixelWord colour)
-{
-  std::swap(colour, mTextColour);
-  return colour;
-}
-
-LICE_PixelWord LICE_CachedFont::SetBackgroundColour(LICE_PixelWord colour)
-{
-  std::swap(colour, mBackgroundColour);
-  return colour;
-}
-
-LICE_PixelWord LICE_CachedFont::SetEffectColour(LICE_PixelWord colour)
-{
-  std::swap(colour, mEffectColour);
-  return colour;
-}
-
-int LICE_CachedFont::SetBackgroundMode(int mode)
-{
-  std::swap(mode, mBackgroundMode);
-  return mode;
-}
-
 void LICE_CachedFont::SetCombineMode(int mode, float alpha)
 {
   mCombineMode = mode;
@@ -675,47 +651,40 @@ bool LICE_CachedFont::DrawGlyph(LICE_IBitmap* bm, unsigned short ch, int x, int 
   const bool mono = (mFlags & LICE_FONT_FLAG_FX_MONO) != 0;
   const bool effects = (mFlags & (LICE_FONT_FLAG_FX_SHADOW | LICE_FONT_FLAG_FX_OUTLINE)) != 0;
 
-  // Copy at full weight: x' = colour + (x - colour) * (255 - c) / 256.
-  if (!mono && !effects && modeByte == LICE_MODE_COPY && alpha >= 256)
-  {
+  // Each covered destination pixel of the glyph, with its coverage.
+  auto eachCovered = [&](auto&& put) {
     for (int yy = y0; yy < y1; ++yy)
     {
       const unsigned char* src = cov + (size_t)(yy - y) * g->width;
       unsigned char* row = lice::Bytes(dst.Row(yy));
       for (int xx = x0; xx < x1; ++xx)
-      {
-        const int c = src[xx - x];
-        if (!c) continue;
-        unsigned char* d = row + 4 * xx;
-        const int inv = 255 - c;
-        lice::StoreRGBA(d, tr + lice::DivTrunc((d[LICE_PIXEL_R] - tr) * inv, 8),
-                        tg + lice::DivTrunc((d[LICE_PIXEL_G] - tg) * inv, 8),
-                        tb + lice::DivTrunc((d[LICE_PIXEL_B] - tb) * inv, 8),
-                        255 + lice::DivTrunc((d[LICE_PIXEL_A] - 255) * inv, 8));
-      }
+        if (const int c = src[xx - x]) put(row + 4 * xx, c);
     }
+  };
+
+  // Copy at full weight: x' = colour + (x - colour) * (255 - c) / 256.
+  if (!mono && !effects && modeByte == LICE_MODE_COPY && alpha >= 256)
+  {
+    eachCovered([&](unsigned char* d, int c) {
+      const int inv = 255 - c;
+      lice::StoreRGBA(d, tr + lice::DivTrunc((d[LICE_PIXEL_R] - tr) * inv, 8),
+                      tg + lice::DivTrunc((d[LICE_PIXEL_G] - tg) * inv, 8),
+                      tb + lice::DivTrunc((d[LICE_PIXEL_B] - tb) * inv, 8),
+                      255 + lice::DivTrunc((d[LICE_PIXEL_A] - 255) * inv, 8));
+    });
     return true;
   }
 
   // Per-pixel weights vary, so the weighted (not the full-weight) forms are used.
   lice::DispatchCombine(modeByte, false, 0, [&](auto op) {
-    for (int yy = y0; yy < y1; ++yy)
-    {
-      const unsigned char* src = cov + (size_t)(yy - y) * g->width;
-      unsigned char* row = lice::Bytes(dst.Row(yy));
-      for (int xx = x0; xx < x1; ++xx)
-      {
-        const int c = src[xx - x];
-        if (!c) continue;
-        unsigned char* d = row + 4 * xx;
-        if (effects && c != 255)
-          op.Pix(d, er, eg, eb, 255, alpha);
-        else if (mono || effects)
-          op.Pix(d, tr, tg, tb, 255, alpha);
-        else
-          op.Pix(d, tr, tg, tb, 255, std::min(256, alpha * c / 256));
-      }
-    }
+    eachCovered([&](unsigned char* d, int c) {
+      if (effects && c != 255)
+        op.Pix(d, er, eg, eb, 255, alpha);
+      else if (mono || effects)
+        op.Pix(d, tr, tg, tb, 255, alpha);
+      else
+        op.Pix(d, tr, tg, tb, 255, std::min(256, alpha * c / 256));
+    });
   });
   return true;
 }

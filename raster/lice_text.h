@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <utility>
 
 #include "heapbuf.h"
 #include "lice.h"
@@ -88,10 +89,14 @@ public:
   LICE_CachedFont& operator=(const LICE_CachedFont&) = delete;
 
   void SetFromPlatformFont(HFONT font, int flags = 0) override;
-  LICE_PixelWord SetTextColour(LICE_PixelWord colour) override;
-  LICE_PixelWord SetBackgroundColour(LICE_PixelWord colour) override;
-  LICE_PixelWord SetEffectColour(LICE_PixelWord colour) override;
-  int SetBackgroundMode(int mode) override;
+  // The setters return what was set before.
+  LICE_PixelWord SetTextColour(LICE_PixelWord c) override { return std::exchange(mTextColour, c); }
+  LICE_PixelWord SetBackgroundColour(LICE_PixelWord c) override
+  {
+    return std::exchange(mBackgroundColour, c);
+  }
+  LICE_PixelWord SetEffectColour(LICE_PixelWord c) override { return std::exchange(mEffectColour, c); }
+  int SetBackgroundMode(int mode) override { return std::exchange(mBackgroundMode, mode); }
   void SetCombineMode(int mode, float alpha = 1.0f) override;
   int DrawText(LICE_IBitmap* bm, const char* text, int count, RECT* rect, int flags) override;
   LICE_PixelWord GetTextColour() override { return mTextColour; }

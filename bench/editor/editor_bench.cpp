@@ -5,22 +5,20 @@
 //
 //   editor_bench [seconds-per-case]
 
+#include "BenchTiming.h"
 #include "IControl.h"
 #include "IGraphicsHeadless.h"
 #include "IPlugBase.h"
-#include "PngImages.h"
+#include "PngCodec.h"
 #include "QuietPlug.h"
 
-#include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <functional>
 #include <vector>
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 double gSecondsPerCase = 0.5;
 
 class BenchPlug : public QuietPlug
@@ -32,8 +30,8 @@ public:
 // An RGBA image with a soft pattern and alpha edges, registered under id.
 void Register(int id, int w, int h, bool opaque)
 {
-  editortest::RegisterPng(id, w, h, [&](int x, int y) {
-    return editortest::RGBA{ (x * 7 + y) & 255, (y * 5) & 255, (x ^ y) & 255, opaque || (x + y) % 3 ? 255 : 90 };
+  qtest::RegisterPng(id, w, h, [&](int x, int y) {
+    return qtest::RGBA{ (x * 7 + y) & 255, (y * 5) & 255, (x ^ y) & 255, opaque || (x + y) % 3 ? 255 : 90 };
   });
 }
 
@@ -72,18 +70,9 @@ public:
 
 double Measure(const char* name, const std::function<void()>& op)
 {
-  op();
-  long long runs = 0;
-  const Clock::time_point start = Clock::now();
-  double elapsed = 0;
-  do
-  {
-    for (int i = 0; i < 8; ++i) op();
-    runs += 8;
-    elapsed = std::chrono::duration<double>(Clock::now() - start).count();
-  } while (elapsed < gSecondsPerCase);
-  const double ms = elapsed * 1e3 / (double)runs;
-  std::printf("%-34s %9.4f ms per tick  (%lld ticks)\n", name, ms, runs);
+  const bench::BenchTiming t = bench::TimeLoop(gSecondsPerCase, 1, 8, op);
+  const double ms = t.WallPerRun() * 1e3;
+  std::printf("%-34s %9.4f ms per tick  (%lld ticks)\n", name, ms, t.runs);
   return ms;
 }
 
@@ -91,7 +80,7 @@ double Measure(const char* name, const std::function<void()>& op)
 
 int main(int argc, char** argv)
 {
-  if (argc > 1) gSecondsPerCase = std::atof(argv[1]);
+  gSecondsPerCase = bench::SecondsArg(argc, argv, 1, gSecondsPerCase);
   Register(100, 545, 210, true);
   Register(101, 2050, 82, false);
   Register(102, 124, 62, false);

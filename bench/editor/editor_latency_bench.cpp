@@ -5,12 +5,13 @@
 // text, parameter changes from the host and state saved and loaded with the
 // editor open. Needs an X server:
 //
-//   tests/x11/with-xvfb.sh build/bench/editor/editor_latency_bench [repeats]
+//   tests/support/with-xvfb.sh build/bench/editor/editor_latency_bench [repeats]
 //
 // Lock waits are timed only where the stress host's interposer works (glibc,
 // no sanitizer); block times always.
 
-#include "EditorLatency.h"
+#include "EditorUser.h"
+#include "PacedAudio.h"
 
 #include <cstdlib>
 #include <random>
@@ -23,7 +24,7 @@ int main(int argc, char** argv)
   TestScreen screen;
   if (!screen.dpy)
   {
-    std::fprintf(stderr, "%s: no X server (run it through tests/x11/with-xvfb.sh)\n", argv[0]);
+    std::fprintf(stderr, "%s: no X server (run it through tests/support/with-xvfb.sh)\n", argv[0]);
     return 1;
   }
   StressHost s(64);

@@ -4,20 +4,17 @@
 //
 //   quorvex_editor_bench [seconds-per-case [name filter]]
 
+#include "BenchTiming.h"
 #include "IGraphicsHeadless.h"
 #include "IPlugVSTCreate.h"
 #include "Quorvex2.h"
 
-#include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <functional>
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 double gSecondsPerCase = 0.5;
 const char* gFilter = nullptr;
 
@@ -31,32 +28,14 @@ AEffect* VSTCALLBACK Entry(audioMasterCallback cb)
   return IPlugVSTCreate<Quorvex2>(cb);
 }
 
-double CpuSeconds()
-{
-  timespec ts;
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-  return ts.tv_sec + ts.tv_nsec * 1e-9;
-}
-
 // Wall time per tick, and the thread's CPU time, which stays honest on a
 // machine busy with other work. Returns the CPU figure.
 double Measure(const char* name, const std::function<void()>& op)
 {
   if (gFilter && !std::strstr(name, gFilter)) return 0.0;
-  op();
-  long long runs = 0;
-  const Clock::time_point start = Clock::now();
-  const double cpuStart = CpuSeconds();
-  double elapsed = 0;
-  do
-  {
-    for (int i = 0; i < 8; ++i) op();
-    runs += 8;
-    elapsed = std::chrono::duration<double>(Clock::now() - start).count();
-  } while (elapsed < gSecondsPerCase);
-  const double ms = elapsed * 1e3 / (double)runs;
-  const double cpu = (CpuSeconds() - cpuStart) * 1e3 / (double)runs;
-  std::printf("%-38s %8.4f ms per tick, %8.4f ms CPU  (%lld ticks)\n", name, ms, cpu, runs);
+  const bench::BenchTiming t = bench::TimeLoop(gSecondsPerCase, 1, 8, op);
+  const double ms = t.WallPerRun() * 1e3, cpu = t.CpuPerRun() * 1e3;
+  std::printf("%-38s %8.4f ms per tick, %8.4f ms CPU  (%lld ticks)\n", name, ms, cpu, t.runs);
   return cpu;
 }
 
@@ -64,7 +43,7 @@ double Measure(const char* name, const std::function<void()>& op)
 
 int main(int argc, char** argv)
 {
-  if (argc > 1) gSecondsPerCase = std::atof(argv[1]);
+  gSecondsPerCase = bench::SecondsArg(argc, argv, 1, gSecondsPerCase);
   if (argc > 2) gFilter = argv[2];
   AEffect* effect = Entry(&QuietHost);
   if (!effect) return 1;

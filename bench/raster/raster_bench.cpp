@@ -3,19 +3,16 @@
 //
 //   raster_bench [seconds-per-case]
 
-#include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <random>
 #include <vector>
 
+#include "BenchTiming.h"
 #include "lice.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 double gSecondsPerCase = 0.3;
 volatile LICE_PixelWord gSink;
@@ -30,18 +27,9 @@ void Randomise(LICE_IBitmap& bm, unsigned seed)
 // Runs op until the time budget is spent; prints pixels per second.
 void Measure(const char* name, long long pixelsPerRun, const std::function<void()>& op)
 {
-  op(); // warm caches
-  long long runs = 0;
-  const Clock::time_point start = Clock::now();
-  double elapsed = 0;
-  do
-  {
-    for (int i = 0; i < 16; ++i) op();
-    runs += 16;
-    elapsed = std::chrono::duration<double>(Clock::now() - start).count();
-  } while (elapsed < gSecondsPerCase);
-  const double mps = (double)pixelsPerRun * runs / elapsed / 1e6;
-  printf("  %-38s %9.1f Mpixel/s  (%.2f us per call)\n", name, mps, elapsed * 1e6 / runs);
+  const bench::BenchTiming t = bench::TimeLoop(gSecondsPerCase, 1, 16, op);
+  const double mps = (double)pixelsPerRun / t.WallPerRun() / 1e6;
+  printf("  %-38s %9.1f Mpixel/s  (%.2f us per call)\n", name, mps, t.WallPerRun() * 1e6);
 }
 
 void Suite(const char* title, LICE_IBitmap& dest, LICE_IBitmap& src)
@@ -89,7 +77,7 @@ void Suite(const char* title, LICE_IBitmap& dest, LICE_IBitmap& src)
 
 int main(int argc, char** argv)
 {
-  if (argc > 1) gSecondsPerCase = atof(argv[1]) > 0 ? atof(argv[1]) : gSecondsPerCase;
+  gSecondsPerCase = bench::SecondsArg(argc, argv, 1, gSecondsPerCase);
 
   LICE_SysBitmap frame(400, 300);
   LICE_MemBitmap background(400, 300, 4);

@@ -3,39 +3,28 @@
 //
 //   text_bench [seconds-per-case]
 
-#include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <functional>
 
+#include "BenchTiming.h"
 #include "lice_text.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 double gSecondsPerCase = 0.3;
 
 void Measure(const char* name, const std::function<void()>& op)
 {
-  for (int i = 0; i < 16; ++i) op(); // warm the glyph caches
-  long long runs = 0;
-  const Clock::time_point start = Clock::now();
-  double elapsed = 0;
-  do
-  {
-    for (int i = 0; i < 64; ++i) op();
-    runs += 64;
-    elapsed = std::chrono::duration<double>(Clock::now() - start).count();
-  } while (elapsed < gSecondsPerCase);
-  printf("  %-44s %8.2f us per call\n", name, elapsed * 1e6 / runs);
+  // 16 runs warm the glyph caches.
+  const bench::BenchTiming t = bench::TimeLoop(gSecondsPerCase, 16, 64, op);
+  printf("  %-44s %8.2f us per call\n", name, t.WallPerRun() * 1e6);
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-  if (argc > 1) gSecondsPerCase = atof(argv[1]);
+  gSecondsPerCase = bench::SecondsArg(argc, argv, 1, gSecondsPerCase);
 
   LICE_CachedFont font;
   HFONT hf = CreateFont(16, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,

@@ -5,12 +5,6 @@
 #include "IImageRegistry.h"
 #include "lice.h"
 
-#include <png.h>
-
-#include <cstdio>
-#include <cstring>
-#include <vector>
-
 // ================================================================ window and presenting
 
 IGraphicsHeadless::IGraphicsHeadless(IPlugBase* plug, int width, int height, int fps)
@@ -67,51 +61,12 @@ void IGraphicsHeadless::Resize(int w, int h)
   if (mBackBuffer) mBackBuffer->Resize(w, h);
 }
 
-bool IGraphicsHeadless::WriteFramePng(const char* path) const
-{
-  LICE_MemBitmap* frame = mFrame;
-  if (!path || !frame || frame->Width() <= 0 || frame->Height() <= 0) return false;
-  const int w = frame->Width(), h = frame->Height();
-  std::vector<unsigned char> rgba((size_t)w * (size_t)h * 4);
-  for (int y = 0; y < h; ++y)
-  {
-    const LICE_PixelWord* row = frame->PixelData() + (size_t)y * (size_t)frame->RowSpan();
-    for (int x = 0; x < w; ++x)
-    {
-      unsigned char* o = &rgba[((size_t)y * (size_t)w + (size_t)x) * 4];
-      o[0] = (unsigned char)LICE_GETR(row[x]);
-      o[1] = (unsigned char)LICE_GETG(row[x]);
-      o[2] = (unsigned char)LICE_GETB(row[x]);
-      o[3] = (unsigned char)LICE_GETA(row[x]);
-    }
-  }
-  png_image image;
-  std::memset(&image, 0, sizeof(image));
-  image.version = PNG_IMAGE_VERSION;
-  image.width = (png_uint_32)w;
-  image.height = (png_uint_32)h;
-  image.format = PNG_FORMAT_RGBA;
-  const int ok = png_image_write_to_file(&image, path, 0, rgba.data(), 0, nullptr);
-  png_image_free(&image);
-  return ok != 0;
-}
-
 // ================================================================ prompts and services
 
 LICE_IBitmap* IGraphicsHeadless::LoadPlatformBitmap(int id, const char* name)
 {
   (void)name;
   return IImageRegistry::Decode(id);
-}
-
-void IGraphicsHeadless::PromptUserInput(IControl* control, IParam* param)
-{
-  mEntry.Open(this, control, param);
-}
-
-void IGraphicsHeadless::PromptUserInput(IEditableTextControl* control)
-{
-  mEntry.Open(this, control);
 }
 
 void IGraphicsHeadless::CommitEntry(const char* text)
@@ -136,21 +91,6 @@ void IGraphicsHeadless::HostPath(WDL_String* path)
 void IGraphicsHeadless::PluginPath(WDL_String* path)
 {
   if (path) path->Set("");
-}
-
-void IGraphicsHeadless::PromptForFile(WDL_String* file, int action, const char* dir, const char* extensions)
-{
-  (void)action;
-  (void)dir;
-  (void)extensions;
-  if (file) file->Set("");  // nobody to ask: as if cancelled
-}
-
-bool IGraphicsHeadless::PromptForColor(IColor* color, const char* prompt)
-{
-  (void)color;
-  (void)prompt;
-  return false;
 }
 
 bool IGraphicsHeadless::OpenURL(const char* url, const char* title, const char* confirm, const char* errorText)

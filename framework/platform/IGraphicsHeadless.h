@@ -28,11 +28,8 @@ public:
   LICE_MemBitmap* Frame() const { return mFrame; }
   int PresentCount() const { return mPresents; }
   const IRECT& LastPresented() const { return mLastPresented; }
-  // [UI thread] writes the presented frame as an RGBA PNG; false on failure.
-  bool WriteFramePng(const char* path) const;
 
   // Entry box (Windows conventions): what was asked, and the answer.
-  bool EntryOpen() const { return mEntry.IsOpen(); }
   IControl* EntryControl() const { return mEntry.Control(); }
   IParam* EntryParam() const { return mEntry.Param(); }
   const IEntryBoxLayout& EntryLayout() const { return mEntry.Layout(); }
@@ -55,15 +52,10 @@ public:
   // [UI thread] as in IGraphics.
   bool PresentToScreen(IRECT* r) override;
   void Resize(int w, int h) override;
-  void PromptUserInput(IControl* control, IParam* param) override;
-  void PromptUserInput(IEditableTextControl* control) override;
   void HostPath(WDL_String* path) override;
   void PluginPath(WDL_String* path) override;
-  void PromptForFile(WDL_String* file, int action, const char* dir, const char* extensions) override;
-  bool PromptForColor(IColor* color, const char* prompt) override;
   bool OpenURL(const char* url, const char* title, const char* confirm, const char* errorText) override;
   void* GetWindow() override { return mOpen ? &mHandle : nullptr; }
-  void UpdateTooltips() override {}
   LICE_IBitmap* LoadPlatformBitmap(int id, const char* name) override;
 
 protected:
@@ -78,7 +70,6 @@ private:
   LICE_MemBitmap* mFrame = nullptr;
   int mPresents = 0;
   IRECT mLastPresented;
-  ITextEntry mEntry{ IEntryPlatform::Windows };
   std::string mLastURL;
   int mURLCalls = 0;
   bool mURLResult = true;

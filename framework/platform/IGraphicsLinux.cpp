@@ -716,16 +716,11 @@ void IGraphicsLinux::HandleEditorEvent(void* event)
 
 // ================================================================ entry box
 
-void IGraphicsLinux::PromptUserInput(IControl* control, IParam* param)
+bool IGraphicsLinux::PlatformOpenEntry()
 {
-  if (!mX || mWndGone || !mEntry.Open(this, control, param)) return;
+  if (!mX || mWndGone) return false;
   OpenEntryWindow();
-}
-
-void IGraphicsLinux::PromptUserInput(IEditableTextControl* control)
-{
-  if (!mX || mWndGone || !mEntry.Open(this, control)) return;
-  OpenEntryWindow();
+  return true;
 }
 
 void IGraphicsLinux::OpenEntryWindow()
@@ -972,21 +967,6 @@ void IGraphicsLinux::PluginPath(WDL_String* path)
   const char* slash = std::strrchr(info.dli_fname, '/');
   if (!slash) return;
   path->Set(info.dli_fname, (int)(slash - info.dli_fname) + 1);
-}
-
-void IGraphicsLinux::PromptForFile(WDL_String* file, int action, const char* dir, const char* extensions)
-{
-  (void)action;
-  (void)dir;
-  (void)extensions;
-  if (file) file->Set("");
-}
-
-bool IGraphicsLinux::PromptForColor(IColor* color, const char* prompt)
-{
-  (void)color;
-  (void)prompt;
-  return false;
 }
 
 namespace {

@@ -46,20 +46,13 @@ public:
   void InvalidateArea(IRECT* r) override;
   // [host UI thread, no instance lock] reopens an open window at the new size.
   void Resize(int w, int h) override;
-  // [event thread, editor lock] one box at a time.
-  void PromptUserInput(IControl* control, IParam* param) override;
-  void PromptUserInput(IEditableTextControl* control) override;
   // [any thread] folders of the host executable and of this module, with a
   // trailing slash; empty when unknown.
   void HostPath(WDL_String* path) override;
   void PluginPath(WDL_String* path) override;
-  // [event thread] no native dialogs: both report cancel.
-  void PromptForFile(WDL_String* file, int action, const char* dir, const char* extensions) override;
-  bool PromptForColor(IColor* color, const char* prompt) override;
   // [event thread] xdg-open, spawned without a shell and not waited for;
   // false when it cannot be started.
   bool OpenURL(const char* url, const char* title, const char* confirm, const char* errorText) override;
-  void UpdateTooltips() override {}
   // [UI thread, no lock] the shared image registry by id, then a PNG file
   // of that name next to the module.
   LICE_IBitmap* LoadPlatformBitmap(int id, const char* name) override;
@@ -79,6 +72,8 @@ protected:
   // [host UI thread, no instance lock] parent is the host's X11 window id.
   void* PlatformOpenWindow(void* parent, const IRECT* place) override;
   bool PlatformWindowPlace(IRECT* place) override;
+  // [event thread, editor lock] the box as a child window of the editor's.
+  bool PlatformOpenEntry() override;
   void PlatformCloseEntry() override;
   void PlatformStopTimer() override { StopThread(); }
   void PlatformReleasePresentation() override { DestroyImage(); }
@@ -125,7 +120,6 @@ private:
   // Event thread only.
   IRECT mPendingPaint;
 
-  ITextEntry mEntry{ IEntryPlatform::Windows };
   std::atomic<unsigned long> mEntryWnd{ 0 };
   int mEntryRowH = 16;
   LICE_MemBitmap* mEntryBitmap = nullptr;

@@ -38,16 +38,11 @@ public:
   // Draws the whole back buffer into the view being drawn (drawRect:).
   bool PresentToScreen(IRECT* r) override;
   void Resize(int w, int h) override;
-  bool WindowIsOpen() override { return mView != nullptr; }
-  void PromptUserInput(IControl* control, IParam* param) override;
-  void PromptUserInput(IEditableTextControl* control) override;
   // The bundle's executable, and the folder holding the bundle with a
   // trailing slash; empty when the bundle is not found.
   void HostPath(WDL_String* path) override;
   void PluginPath(WDL_String* path) override;
   void PromptForFile(WDL_String* file, int action, const char* dir, const char* extensions) override;
-  // No colour picker on macOS.
-  bool PromptForColor(IColor* color, const char* prompt) override;
   bool OpenURL(const char* url, const char* title = nullptr, const char* confirm = nullptr,
                const char* errorText = nullptr) override;
   void* GetWindow() override { return mView; }
@@ -61,7 +56,6 @@ public:
   int PresentCount() const { return mPresents; }
   // The native entry box (an NSTextField), null when none is open.
   void* EntryView() const { return mEntryView; }
-  bool EntryOpen() const { return mEntry.IsOpen(); }
 
   // ------------------------------------------------------------ from the view
   // [main thread] The view's timer fired.
@@ -78,14 +72,13 @@ public:
 
 protected:
   void* PlatformOpenWindow(void* parent, const IRECT* place) override;
+  bool PlatformOpenEntry() override;
   void PlatformCloseEntry() override;
   void PlatformStopTimer() override;
   void PlatformReleasePresentation() override;
   void PlatformDestroyWindow() override;
 
 private:
-  // Opens the box ITextEntry has laid out; false when AppKit made none.
-  bool OpenEntryView();
   // Takes the native box out of the view without it reporting anything;
   // fromBox when one of the box's own methods is on the stack.
   void RemoveEntryView(bool fromBox);
@@ -95,5 +88,4 @@ private:
   void* mPresentRep = nullptr;  // GNUstep: the image presenting goes through
   int mPresents = 0;
   WDL_String mBundleIdent{ nullptr, 128 };
-  ITextEntry mEntry{ IEntryPlatform::Mac };
 };

@@ -379,7 +379,7 @@ NSRect ToNSRect(const IMacRules::ViewRect& r) { return NSMakeRect(r.x, r.y, r.w,
 // ================================================================ construction, images, paths
 
 IGraphicsMac::IGraphicsMac(IPlugBase* plug, int width, int height, int fps)
-  : IGraphics(plug, width, height, fps)
+  : IGraphics(plug, width, height, fps, IEntryPlatform::Mac)
 {
 #if defined(__APPLE__)
   // A Carbon host may not have set up Cocoa yet.
@@ -572,20 +572,10 @@ bool IGraphicsMac::PresentToScreen(IRECT* r)
 
 // ================================================================ entry box
 
-void IGraphicsMac::PromptUserInput(IControl* control, IParam* param)
+// The box ITextEntry has laid out; false when AppKit made none.
+bool IGraphicsMac::PlatformOpenEntry()
 {
-  if (!mView || mEntryView || !mEntry.Open(this, control, param)) return;
-  if (!OpenEntryView()) mEntry.Close();
-}
-
-void IGraphicsMac::PromptUserInput(IEditableTextControl* control)
-{
-  if (!mView || mEntryView || !mEntry.Open(this, control)) return;
-  if (!OpenEntryView()) mEntry.Close();
-}
-
-bool IGraphicsMac::OpenEntryView()
-{
+  if (!mView || mEntryView) return false;
   CheckLockRule("a window-system call");
   Quorvex2* view = (Quorvex2*)mView;
   const IEntryBoxLayout& lay = mEntry.Layout();
@@ -709,13 +699,6 @@ void IGraphicsMac::PromptForFile(WDL_String* file, int action, const char* dir, 
   const NSInteger answer = [panel runModal];
   NSString* path = answer == NSModalResponseOK ? [[panel URL] path] : nil;
   file->Set(path && [path length] ? [path UTF8String] : "");
-}
-
-bool IGraphicsMac::PromptForColor(IColor* color, const char* prompt)
-{
-  (void)color;
-  (void)prompt;
-  return false;
 }
 
 bool IGraphicsMac::OpenURL(const char* url, const char* title, const char* confirm, const char* errorText)

@@ -33,8 +33,11 @@
 //   PromptUserInput(...)   open the native entry box that an ITextEntry
 //                          (IGraphicsText.h) lays out, and report what ends
 //                          it to that ITextEntry (one box at a time).
-//   OpenURL, PromptForFile, PromptForColor, HostPath, PluginPath,
-//   UpdateTooltips         native services; refuse cleanly when unavailable.
+//   OpenURL, HostPath, PluginPath  native services; refuse cleanly when
+//                          unavailable.
+//   PromptForFile, PromptForColor, UpdateTooltips  where the system has
+//                          them; the core's defaults cancel the prompt,
+//                          refuse the colour and show no tooltips.
 //   LoadPlatformBitmap     decode an image by id or name; null when missing.
 //
 // and must call, on the UI thread:

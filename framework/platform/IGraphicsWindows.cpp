@@ -454,63 +454,58 @@ void IGraphicsWindows::InvalidateArea(IRECT* r)
 
 // ================================================================ entry box
 
-void IGraphicsWindows::PromptUserInput(IControl* control, IParam* param)
+bool IGraphicsWindows::PlatformOpenEntry()
 {
-  if (!mEditorWnd || mEntryWnd) return;
-  if (!mEntry.Open(this, control, param)) return;
+  if (!mEditorWnd || mEntryWnd) return false;
   const IEntryBoxLayout& lay = mEntry.Layout();
-  const int x = (int)lay.x, y = (int)lay.y, w = (int)lay.w, h = (int)lay.h;
+  const HMENU id = reinterpret_cast<HMENU>((INT_PTR)kEntryId);
   HWND box;
-  if (lay.kind == IEntryBoxLayout::kListBox)
+  HFONT font = nullptr;
+  if (mEntry.Param())
   {
-    box = CreateWindowExA(0, "COMBOBOX", "", WS_CHILD | WS_VISIBLE | CBS_DROPDOWNLIST, x, y, w, h, mEditorWnd,
-                          reinterpret_cast<HMENU>((INT_PTR)kEntryId), mModule, nullptr);
-    if (box)
+    // A parameter's box: centred, Arial 14, whatever the control's text.
+    const int x = (int)lay.x, y = (int)lay.y, w = (int)lay.w, h = (int)lay.h;
+    if (lay.kind == IEntryBoxLayout::kListBox)
     {
-      for (const std::string& item : lay.items)
-        SendMessageA(box, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.c_str()));
-      SendMessageA(box, CB_SETCURSEL, (WPARAM)lay.selected, 0);
+      box = CreateWindowExA(0, "COMBOBOX", "", WS_CHILD | WS_VISIBLE | CBS_DROPDOWNLIST, x, y, w, h, mEditorWnd, id,
+                            mModule, nullptr);
+      if (box)
+      {
+        for (const std::string& item : lay.items)
+          SendMessageA(box, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.c_str()));
+        SendMessageA(box, CB_SETCURSEL, (WPARAM)lay.selected, 0);
+      }
     }
+    else
+    {
+      box = CreateWindowExA(0, "EDIT", lay.text.c_str(), WS_CHILD | WS_VISIBLE | ES_CENTER | ES_MULTILINE, x, y, w,
+                            h, mEditorWnd, id, mModule, nullptr);
+      if (box) SendMessageA(box, EM_SETSEL, 0, -1);
+    }
+    if (box) font = CreateFontA(14, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, "Arial");
   }
   else
   {
-    box = CreateWindowExA(0, "EDIT", lay.text.c_str(), WS_CHILD | WS_VISIBLE | ES_CENTER | ES_MULTILINE, x, y, w,
-                          h, mEditorWnd, reinterpret_cast<HMENU>((INT_PTR)kEntryId), mModule, nullptr);
-    if (box) SendMessageA(box, EM_SETSEL, 0, -1);
+    DWORD style = WS_CHILD | WS_VISIBLE;
+    style |= lay.align == IEntryBoxLayout::kAlignLeft ? ES_LEFT
+             : lay.align == IEntryBoxLayout::kAlignRight ? ES_RIGHT
+                                                         : ES_CENTER;
+    if (lay.readOnly) style |= ES_READONLY;
+    style |= lay.secure ? ES_PASSWORD : ES_MULTILINE;
+    box = CreateWindowExA(0, "EDIT", lay.text.c_str(), style, (int)lay.x, (int)lay.y, (int)lay.w, (int)lay.h,
+                          mEditorWnd, id, mModule, nullptr);
+    if (box)
+    {
+      SendMessageA(box, EM_SETSEL, 0, -1);
+      font = CreateFontA((int)lay.fontSize, 0, 0, 0, lay.bold ? FW_BOLD : 0, lay.italic ? TRUE : FALSE, 0, 0, 0, 0, 0,
+                         0, 0, lay.fontName.c_str());
+    }
   }
-  if (!box)
-  {
-    mEntry.Close();
-    return;
-  }
-  mEdControl = control;
-  mEdParam = param;
-  AttachEntry(box, CreateFontA(14, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, "Arial"));
-}
-
-void IGraphicsWindows::PromptUserInput(IEditableTextControl* control)
-{
-  if (!mEditorWnd || mEntryWnd) return;
-  if (!mEntry.Open(this, control)) return;
-  const IEntryBoxLayout& lay = mEntry.Layout();
-  DWORD style = WS_CHILD | WS_VISIBLE;
-  style |= lay.align == IEntryBoxLayout::kAlignLeft ? ES_LEFT
-           : lay.align == IEntryBoxLayout::kAlignRight ? ES_RIGHT
-                                                       : ES_CENTER;
-  if (lay.readOnly) style |= ES_READONLY;
-  style |= lay.secure ? ES_PASSWORD : ES_MULTILINE;
-  HWND box = CreateWindowExA(0, "EDIT", lay.text.c_str(), style, (int)lay.x, (int)lay.y, (int)lay.w, (int)lay.h,
-                             mEditorWnd, reinterpret_cast<HMENU>((INT_PTR)kEntryId), mModule, nullptr);
-  if (!box)
-  {
-    mEntry.Close();
-    return;
-  }
-  SendMessageA(box, EM_SETSEL, 0, -1);
-  mEdControl = control;
-  mEdParam = nullptr;
-  AttachEntry(box, CreateFontA((int)lay.fontSize, 0, 0, 0, lay.bold ? FW_BOLD : 0, lay.italic ? TRUE : FALSE, 0, 0,
-                               0, 0, 0, 0, 0, lay.fontName.c_str()));
+  if (!box) return false;
+  mEdControl = mEntry.Control();
+  mEdParam = mEntry.Param();
+  AttachEntry(box, font);
+  return true;
 }
 
 void IGraphicsWindows::AttachEntry(HWND box, HFONT font)

@@ -29,9 +29,6 @@ public:
   // [UI thread] as in IGraphics.
   bool PresentToScreen(IRECT* r) override;
   void Resize(int w, int h) override;
-  bool WindowIsOpen() override { return mEditorWnd != nullptr; }
-  void PromptUserInput(IControl* control, IParam* param) override;
-  void PromptUserInput(IEditableTextControl* control) override;
   void HostPath(WDL_String* path) override;
   void PluginPath(WDL_String* path) override;
   void PromptForFile(WDL_String* file, int action, const char* dir, const char* extensions) override;
@@ -63,6 +60,8 @@ public:
 protected:
   bool PlatformWindowPlace(IRECT* place) override;
   void* PlatformOpenWindow(void* parent, const IRECT* place) override;
+  // An EDIT, or a COMBOBOX for a list, as a child of the editor window.
+  bool PlatformOpenEntry() override;
   void PlatformCloseEntry() override;
   void PlatformStopTimer() override;
   void PlatformReleasePresentation() override;
@@ -102,5 +101,4 @@ private:
   // The right press that cancelled a box holds the capture; its release is
   // not passed on.
   bool mEatRightUp = false;
-  ITextEntry mEntry{ IEntryPlatform::Windows };
 };

@@ -1,12 +1,13 @@
 // The editor's mouse events, through the test plug-in's headless editor, as
 // the host sees them: edit gestures, automation values and what host-side
 // changes must never send back.
-#include "AdapterTestUtil.h"
+#include "EditCalls.h"
+#include "TestPlugDriver.h"
 
 #include <thread>
 
-using adaptertest::EditCalls;
-using adaptertest::Plug;
+using qtest::EditCalls;
+using Plug = qtest::TestPlugDriver;
 
 namespace {
 

@@ -1,8 +1,12 @@
 // The AEffect as the host receives it, the informational and editor
 // opcodes, host identification, time information and latency.
-#include "AdapterTestUtil.h"
+#include "TestPlugDriver.h"
 
-using adaptertest::Plug;
+#include <dlfcn.h>
+
+#include <cstring>
+
+using Plug = qtest::TestPlugDriver;
 
 namespace {
 
@@ -368,7 +372,7 @@ TEST(AdapterEntry, TimeInformation)
     h.SetTimeInfoAvailable(s.available);
     const int before = h.TimeRequests();
     plug.Cmd(kTPCmdQueryTime);
-    plug.Process();
+    plug.ProcessSilence();
     // HostTempo, HostSamplePos, HostTimeSig and SamplesPerBeat: one request each.
     EXPECT_EQ(h.TimeRequests() - before, 4);
     const TestPlugLog& log = plug.Log();
@@ -391,7 +395,7 @@ TEST(AdapterEntry, SetLatencyChangesInitialDelayWithoutHostCall)
   EXPECT_EQ(plug.Fx()->initialDelay, 256);
   EXPECT_EQ(plug.Log().latency, 256);
   plug.Cmd(kTPCmdSetLatency, 512);  // from inside processing
-  plug.Process();
+  plug.ProcessSilence();
   EXPECT_EQ(plug.Fx()->initialDelay, 512);
   EXPECT_TRUE(plug.host.Calls().empty());
 }

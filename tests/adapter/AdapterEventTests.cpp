@@ -1,42 +1,21 @@
 // MIDI and SysEx in and out, the process callbacks, and the edit gestures
 // the host receives.
-#include "AdapterTestUtil.h"
+#include "EditCalls.h"
+#include "TestPlugDriver.h"
+#include "VstEvents.h"
 
-using adaptertest::EditCalls;
-using adaptertest::Plug;
+#include <cstring>
+
+using qtest::CountCalls;
+using qtest::EditCalls;
+using qtest::EventList;
+using qtest::MidiEvent;
+using qtest::SysExEvent;
+using Plug = qtest::TestPlugDriver;
 
 namespace {
 
 typedef std::vector<std::string> Strings;
-
-
-int CountCalls(const quorvex::VstHost& host, VstInt32 opcode)
-{
-  int n = 0;
-  for (const quorvex::HostCall& c : host.Calls()) n += c.opcode == opcode;
-  return n;
-}
-
-// A VstEvents with room for 8 entries.
-struct EventList
-{
-  VstInt32 numEvents;
-  VstIntPtr reserved;
-  VstEvent* events[8];
-};
-
-VstMidiEvent Midi(int delta, uint8_t status, uint8_t d1, uint8_t d2)
-{
-  VstMidiEvent ev;
-  std::memset(&ev, 0, sizeof(ev));
-  ev.type = kVstMidiType;
-  ev.byteSize = sizeof(ev);
-  ev.deltaFrames = delta;
-  ev.midiData[0] = (char)status;
-  ev.midiData[1] = (char)d1;
-  ev.midiData[2] = (char)d2;
-  return ev;
-}
 
 }  // namespace
 
@@ -48,18 +27,12 @@ TEST(AdapterEvents, MidiAndSysExIn)
   ASSERT_TRUE(plug.Ok());
   plug.ClearLog();
 
-  VstMidiEvent noteOn = Midi(5, 0x90, 64, 127);
-  VstMidiEvent noteOff = Midi(300, 0x80, 64, 0);
-  VstMidiEvent other = Midi(1, 0xB0, 1, 2);
+  VstMidiEvent noteOn = MidiEvent(5, 0x90, 64, 127);
+  VstMidiEvent noteOff = MidiEvent(300, 0x80, 64, 0);
+  VstMidiEvent other = MidiEvent(1, 0xB0, 1, 2);
   other.type = kVstAudioType;  // not ours: skipped
   char dump[] = { (char)0xF0, 0x41, 0x10, 0x42, (char)0xF7 };
-  VstMidiSysexEvent sysex;
-  std::memset(&sysex, 0, sizeof(sysex));
-  sysex.type = kVstSysExType;
-  sysex.byteSize = sizeof(sysex);
-  sysex.deltaFrames = 9;
-  sysex.dumpBytes = sizeof(dump);
-  sysex.sysexDump = dump;
+  VstMidiSysexEvent sysex = SysExEvent(9, dump, sizeof(dump));
   EventList list = {
     5, 0, { (VstEvent*)&noteOn, nullptr, (VstEvent*)&sysex, (VstEvent*)&other, (VstEvent*)&noteOff }
   };
@@ -101,7 +74,7 @@ TEST(AdapterEvents, MidiAndSysExOut)
 
   plug.Cmd(kTPCmdSendMidi, 17);
   plug.Cmd(kTPCmdSendSysEx, 3);
-  plug.Process();
+  plug.ProcessSilence();
   ASSERT_EQ(h.Events().size(), 2u);
   const quorvex::HostEvent& ev = h.Events()[0];
   EXPECT_EQ(ev.type, kVstMidiType);
@@ -121,7 +94,7 @@ TEST(AdapterEvents, MidiAndSysExOut)
     {
       h.SetProcessEventsResult(r);
       plug.Cmd(command, 0);
-      plug.Process();
+      plug.ProcessSilence();
       EXPECT_EQ(plug.Log().lastSendResult, 0) << r;
     }
 }
@@ -188,10 +161,9 @@ TEST(AdapterEvents, WheelGesturesReachTheHostInOrder)
   ASSERT_TRUE(plug.Ok());
   plug.ClearLog();
 
-  plug.Cmd(kTPCmdWheel, 2, 1.0);
-  plug.Cmd(kTPCmdWheel, 2, 0.0);
+  plug.Wheel(2, { 1.0, 0.0 });
   EXPECT_EQ(plug.Log().pendingEndParam, 2);
-  plug.Cmd(kTPCmdWheel, 3, 1.0);
+  plug.Wheel(3, { 1.0 });
   EXPECT_EQ(EditCalls(plug.host),
             (Strings{ "begin 2", "automate 2", "automate 2", "end 2", "begin 3", "automate 3" }));
   // The automation values are the normalised ones the editor set.
@@ -215,7 +187,7 @@ TEST(AdapterEvents, MousePressEndsAPendingWheelGestureFirst)
   Plug plug(TESTPLUG_EDITOR_PATH);
   ASSERT_TRUE(plug.Ok());
   plug.ClearLog();
-  plug.Cmd(kTPCmdWheel, 1, 0.75);
+  plug.Wheel(1, { 0.75 });
   plug.Cmd(kTPCmdMouseDown, 1);
   plug.Cmd(kTPCmdDrag, 1, 0.25);
   plug.Cmd(kTPCmdMouseUp, 1);
@@ -233,8 +205,7 @@ TEST(AdapterEvents, WheelWithoutEditorEndsAtOnce)
   Plug plug(TESTPLUG_NOPRESETS_PATH);
   ASSERT_TRUE(plug.Ok());
   plug.ClearLog();
-  plug.Cmd(kTPCmdWheel, 0, 0.5);
-  plug.Cmd(kTPCmdWheel, 0, 0.6);
+  plug.Wheel(0, { 0.5, 0.6 });
   EXPECT_EQ(EditCalls(plug.host),
             (Strings{ "begin 0", "automate 0", "end 0", "begin 0", "automate 0", "end 0" }));
   plug.Cmd(kTPCmdNotifyDisplay);
@@ -246,7 +217,7 @@ TEST(AdapterEvents, ClosingTheInstanceEndsAPendingWheelGesture)
   Plug plug(TESTPLUG_EDITOR_PATH);
   ASSERT_TRUE(plug.Ok());
   plug.ClearLog();
-  plug.Cmd(kTPCmdWheel, 2, 0.5);
+  plug.Wheel(2, { 0.5 });
   plug.host.Close();
   EXPECT_EQ(EditCalls(plug.host), (Strings{ "begin 2", "automate 2", "end 2" }));
 }

@@ -1,15 +1,15 @@
 // Seeded random traffic through every host entry point. The host is honest
 // about memory (pointers null or a real zeroed buffer, sizes that fit) but
 // not about values.
-#include "AdapterTestUtil.h"
+#include "TestPlugDriver.h"
 
 #include <cctype>
 #include <cmath>
 #include <limits>
 #include <random>
 
-using adaptertest::ExpectParamsInRange;
-using adaptertest::Plug;
+using qtest::ExpectParamsInRange;
+using Plug = qtest::TestPlugDriver;
 
 namespace {
 

@@ -1,13 +1,23 @@
 // Programs, chunks, text-to-value opcodes and host text buffers.
-#include "AdapterTestUtil.h"
+#include "TestPlugDriver.h"
 
 #include <cmath>
+#include <cstring>
 
-using adaptertest::DoubleAt;
-using adaptertest::ExpectParamsInRange;
-using adaptertest::Plug;
+using qtest::ExpectParamsInRange;
+using Plug = qtest::TestPlugDriver;
 
 namespace {
+
+// Little-endian chunk bytes.
+double DoubleAt(const std::vector<uint8_t>& b, size_t pos)
+{
+  uint64_t bits = 0;
+  for (int i = 7; i >= 0; --i) bits = (bits << 8) | b[pos + i];
+  double d;
+  std::memcpy(&d, &bits, 8);
+  return d;
+}
 
 const uint8_t kHeader[8] = { 0x74, 0x66, 0x66, 0x70, 0x00, 0x00, 0x01, 0x00 };
 const double kValues[kTPNumParams] = { 33.0, -4.0, 2.0, 1.0, 1.0, 500.0, 7.5 };

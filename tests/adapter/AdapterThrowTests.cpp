@@ -1,13 +1,13 @@
 // Effect code that throws under a host call: the exception stays in the
 // plug-in, the call answers as a refusal would (0, silence, no editor), the
 // instance lock is free for every other thread, and later calls work.
-#include "AdapterTestUtil.h"
+#include "TestPlugDriver.h"
 
 #include <atomic>
 #include <chrono>
 #include <thread>
 
-using adaptertest::Plug;
+using Plug = qtest::TestPlugDriver;
 
 namespace {
 

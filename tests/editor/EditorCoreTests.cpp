@@ -1,5 +1,5 @@
 // The editor core and standard controls through the headless layer.
-#include "EditorTestUtil.h"
+#include "EditorRig.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <string>
 #include <unistd.h>
 
-using namespace editortest;
+using namespace qtest;
 using Strings = std::vector<std::string>;
 
 namespace {
@@ -511,7 +511,7 @@ TEST(EditorRender, HeadlessFrameWrittenToPngHasTheControlsWhereTheyBelong)
   const int fd = mkstemp(path);
   ASSERT_GE(fd, 0);
   close(fd);
-  ASSERT_TRUE(g->WriteFramePng(path));
+  ASSERT_TRUE(WritePng(path, g->Frame()));
   LICE_IBitmap* png = LICE_ReadPngFile(path);
   std::remove(path);
   ASSERT_NE(png, nullptr);

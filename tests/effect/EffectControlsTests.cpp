@@ -1,7 +1,7 @@
 // The effect's own controls on a headless editor with the effect's
 // parameters and placements, drawn from synthetic images whose pixels say
 // which frame, face or part was drawn where.
-#include "EditorTestUtil.h"
+#include "EditorRig.h"
 #include "QuorvexControls.h"
 
 #include <gtest/gtest.h>
@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-using namespace editortest;
+using namespace qtest;
 
 namespace {
 

@@ -7,13 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "EditCalls.h"
+#include "HostedPlug.h"
 #include "IGraphics.h"
 #include "IGraphicsHeadless.h"
 #include "IPlugVSTCreate.h"
 #include "Quorvex2.h"
 #include "Quorvex2Editor.h"
 #include "QuorvexControls.h"
-#include "VstHost.h"
 #include "lice.h"
 
 namespace {
@@ -25,12 +26,10 @@ AEffect* VSTCALLBACK Entry(audioMasterCallback cb)
 
 using Calls = std::vector<std::string>;
 
-struct Editor
+struct Editor : qtest::HostedPlug
 {
-  Editor()
+  Editor() : HostedPlug(&Entry, "Quorvex 2")
   {
-    EXPECT_EQ(host.LoadEntry(&Entry, "Quorvex 2"), "");
-    host.Open(44100.0, 512);
     plug = static_cast<IPlugVST*>(host.Effect()->object);
     gui = plug->GetGUI();
     host.ClearCalls();
@@ -41,21 +40,9 @@ struct Editor
   void Drag(int x, int y, MouseModifiers m = MouseModifiers(true)) { gui->OnMouseDrag(x, y, &m); }
   void Up(int x, int y, MouseModifiers m = MouseModifiers(true)) { gui->OnMouseUp(x, y, &m); }
   // The host's record: gesture begin and end, and the displays automated.
-  Calls HostCalls()
-  {
-    Calls out;
-    for (const quorvex::HostCall& c : host.Calls())
-    {
-      const std::string i = std::to_string(c.index);
-      if (c.opcode == audioMasterBeginEdit) out.push_back("begin " + i);
-      else if (c.opcode == audioMasterEndEdit) out.push_back("end " + i);
-      else if (c.opcode == audioMasterAutomate) out.push_back("automate " + i);
-    }
-    return out;
-  }
+  Calls HostCalls() { return qtest::EditCalls(host); }
   std::string Shown(int param) { return host.ParamDisplay(param); }
 
-  quorvex::VstHost host;
   IPlugVST* plug = nullptr;
   IGraphics* gui = nullptr;
 };

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "EffectParams.h"
-#include "VstHost.h"
+#include "HostedPlug.h"
 
 #include <gtest/gtest.h>
 
@@ -24,16 +24,15 @@ struct Stereo
 // Which host callback carries the audio.
 enum class Path { kDouble, kFloat, kAccumulate };
 
-class Plug
+class Plug : public qtest::HostedPlug
 {
 public:
-  explicit Plug(double sampleRate = 44100.0, int block = 512) : mBlock(block)
+  explicit Plug(double sampleRate = 44100.0, int block = 512)
+    : HostedPlug(QUORVEX_EFFECT_PATH, true, sampleRate, block), mBlock(block)
   {
-    EXPECT_EQ(host.Load(QUORVEX_EFFECT_PATH), "");
-    host.Open(sampleRate, block);
   }
 
-  void Set(int index, double v) { host.SetParameter(index, Normalised(index, v)); }
+  void Set(int index, double v) { qtest::SetParam(host, index, v); }
 
   // Clean echoes: no dry signal, full right/left split.
   void Isolate(int rate, int mode, int wet = 100, int feedback = 0)
@@ -75,7 +74,6 @@ public:
   const Stereo& Out() const { return mOut; }
   // 1 after the host announced a mono input: only input 0 is handed over.
   int inputs = 2;
-  quorvex::VstHost host;
 
 private:
   void Block(size_t at, int n, Path path)

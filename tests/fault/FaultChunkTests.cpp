@@ -39,11 +39,11 @@ std::vector<uint8_t> OtherState(bool program)
   EXPECT_EQ(Load(h), "");
   h.SetProgram(7);
   const double v[kNumParams] = { 20, 4, -40, 85, 30, 95 };
-  for (int i = 0; i < kNumParams; ++i) stresstest::Set(h, i, v[i]);
+  for (int i = 0; i < kNumParams; ++i) SetParam(h, i, v[i]);
   char name[] = "Refused Slot";
   h.Dispatch(effSetProgramName, 0, 0, name);
   h.SetProgram(23);
-  stresstest::Set(h, kRate, 3);
+  SetParam(h, kRate, 3);
   return h.GetChunk(program);
 }
 
@@ -92,7 +92,7 @@ TEST_P(FaultChunk, EachAllocationOfEffSetChunk)
       std::vector<uint8_t> bytes(chunk);
       VstIntPtr result = -1;
       const long counted = WithAllocationRefused(n, [&] {
-        result = Call(h, effSetChunk, c.program ? 1 : 0, (VstIntPtr)bytes.size(), bytes.data());
+        result = h.Dispatch(effSetChunk, c.program ? 1 : 0, (VstIntPtr)bytes.size(), bytes.data());
       });
       if (counted < n)
       {

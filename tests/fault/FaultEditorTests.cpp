@@ -48,7 +48,7 @@ TEST(FaultEditor, EachAllocationOfEffEditOpen)
       if (result == 1)
       {
         EXPECT_EQ(parent.Children(), 1) << where;
-        EXPECT_EQ(Call(h, effEditClose), 1) << where;
+        EXPECT_EQ(h.Dispatch(effEditClose), 1) << where;
       }
       if (counted < n)
       {
@@ -123,8 +123,8 @@ TEST_P(FaultDisplay, EditOpenWithoutServer)
   else
     unsetenv("DISPLAY");
   const VstIntPtr result = EditOpen(h, parent.window);
-  const VstIntPtr idle = Call(h, effEditIdle);
-  const VstIntPtr closed = Call(h, effEditClose);
+  const VstIntPtr idle = h.Dispatch(effEditIdle);
+  const VstIntPtr closed = h.Dispatch(effEditClose);
   setenv("DISPLAY", saved.c_str(), 1);
   EXPECT_EQ(result, 0);
   ExpectNoEditor(parent, before, c.name);

@@ -157,7 +157,7 @@ TEST_P(FaultHostProcess, ThrowingTimeRequestIsASilentBlock)
   {
     ASSERT_EQ(Load(*x), "");
     x->Open();
-    stresstest::Busy(*x);
+    qtest::Busy(*x);
   }
   h.SetCallbackObserver(&ThrowingHost::Observe, &thrower);
   const int kThrowAt = 6, kBlocks = 40;

@@ -22,7 +22,7 @@ const long kWantedTap = 256000;
 void NearTapOnly(quorvex::VstHost& h)
 {
   const double v[kNumParams] = { 24, 2, 100, 0, 0, 100 };
-  for (int i = 0; i < kNumParams; ++i) stresstest::Set(h, i, v[i]);
+  for (int i = 0; i < kNumParams; ++i) SetParam(h, i, v[i]);
 }
 
 // An impulse into both inputs (unless silent), then silence, `frames` in

@@ -3,9 +3,13 @@
 // an instance holds, and whether an instance still works afterwards.
 #pragma once
 
-#include "StressTestUtil.h"
+#include "QuorvexParams.h"
+#include "ProcessCounts.h"
+#include "StressHost.h"
+
+#include <gtest/gtest.h>
 // After gtest: Xlib defines None, Bool and the like.
-#include "TestScreen.h"
+#include "EditorUser.h"
 
 #include <dlfcn.h>
 
@@ -18,10 +22,16 @@
 
 namespace faulttest {
 
+using latency::EditOpen;
+using latency::kEditorH;
+using latency::kEditorW;
+using qtest::kDry;
+using qtest::kFeedback;
+using qtest::kNumParams;
+using qtest::kRate;
+using qtest::Normalised;
+using qtest::SetParam;
 using stresstest::CountEntries;
-
-enum { kRate = 0, kMode, kPan, kFeedback, kDry, kWet, kNumParams };
-const int kEditorW = 545, kEditorH = 210;
 
 // Why allocations cannot be refused in this build.
 const char* const kHeapNotReplaced =
@@ -75,18 +85,6 @@ inline std::string Load(quorvex::VstHost& h)
 {
   h.SetCallLogging(false);
   return h.LoadEntry(Module::Get().Entry(), "Quorvex2");
-}
-
-inline VstIntPtr Call(quorvex::VstHost& h, VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0,
-                      void* ptr = nullptr, float opt = 0.f)
-{
-  AEffect* fx = h.Effect();
-  return fx ? fx->dispatcher(fx, opcode, index, value, ptr, opt) : 0;
-}
-
-inline VstIntPtr EditOpen(quorvex::VstHost& h, Window parent)
-{
-  return Call(h, effEditOpen, 0, 0, (void*)(uintptr_t)parent);
 }
 
 // What an instance takes from the process and gives back when it is done.
@@ -156,16 +154,8 @@ public:
     XSync(screen.dpy, False);
     return (int)screen.Children(window).size();
   }
-  // The editor's window in it shows its face: more than one colour.
-  bool Drawn()
-  {
-    const std::vector<Window> kids = screen.Children(window);
-    if (kids.size() != 1) return false;
-    const std::vector<uint32_t> px = screen.Grab(kids[0], kEditorW, kEditorH);
-    for (uint32_t p : px)
-      if (p != px[0]) return true;
-    return false;
-  }
+  // The editor's window in it shows its face.
+  bool Drawn() { return latency::Drawn(screen, window); }
 
   x11test::TestScreen screen;
   Window window = 0;
@@ -178,17 +168,17 @@ public:
 inline void ExpectWorks(quorvex::VstHost& h, Parent& parent, const std::string& where)
 {
   ASSERT_TRUE(h.IsLoaded()) << where;
-  stresstest::Set(h, kDry, 100);
+  SetParam(h, kDry, 100);
   EXPECT_TRUE(ProcessesAudio(h)) << where << ": audio";
-  h.SetParameter(kFeedback, stresstest::Normalised(kFeedback, 33));
-  EXPECT_NEAR(h.GetParameter(kFeedback), stresstest::Normalised(kFeedback, 33), 1e-6)
+  h.SetParameter(kFeedback, Normalised(kFeedback, 33));
+  EXPECT_NEAR(h.GetParameter(kFeedback), Normalised(kFeedback, 33), 1e-6)
     << where << ": parameter";
   EXPECT_EQ(h.ParamDisplay(kFeedback), "33") << where << ": parameter text";
   if (!parent.window) return;
   EXPECT_EQ(EditOpen(h, parent.window), 1) << where << ": editor open";
   // Its face drawn (the texts too), so every open draws what the first did.
   EXPECT_TRUE(x11test::WaitFor([&] { return parent.Drawn(); })) << where << ": editor drawn";
-  EXPECT_EQ(Call(h, effEditClose), 1) << where << ": editor close";
+  EXPECT_EQ(h.Dispatch(effEditClose), 1) << where << ": editor close";
 }
 
 // Fills what stays filled for the process (decoded images, fonts, the

@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "StubPlugin.h"
+#include "VstEvents.h"
 
 #define STUB_EXPORT extern "C" __attribute__((visibility("default")))
 
@@ -116,26 +117,13 @@ VstIntPtr VendorSpecific(Stub* s, VstInt32 code, VstIntPtr value, float opt)
       return 1;
     case kStubSendMidi:
     {
-      VstMidiEvent midi;
-      std::memset(&midi, 0, sizeof(midi));
-      midi.type = kVstMidiType;
-      midi.byteSize = sizeof(midi);
-      midi.deltaFrames = 17;
-      midi.midiData[0] = (char)0x90;
-      midi.midiData[1] = 60;
-      midi.midiData[2] = 100;
+      VstMidiEvent midi = qtest::MidiEvent(17, 0x90, 60, 100);
       return Send(s, (VstEvent*)&midi, 1);
     }
     case kStubSendSysex:
     {
       char dump[] = { (char)0xF0, 0x7D, 0x01, 0x02, (char)0xF7 };
-      VstMidiSysexEvent sysex;
-      std::memset(&sysex, 0, sizeof(sysex));
-      sysex.type = kVstSysExType;
-      sysex.byteSize = sizeof(sysex);
-      sysex.deltaFrames = 3;
-      sysex.dumpBytes = sizeof(dump);
-      sysex.sysexDump = dump;
+      VstMidiSysexEvent sysex = qtest::SysExEvent(3, dump, sizeof(dump));
       return Send(s, (VstEvent*)&sysex, 2);  // the second entry is null and must be skipped
     }
   }

@@ -40,7 +40,7 @@ for p in audacity Xvfb xdotool xwd python3; do
 done
 
 if [ -z "${QUORVEX_IN_XVFB:-}" ]; then
-  QUORVEX_IN_XVFB=1 exec "$root/tests/x11/with-xvfb.sh" "$0" ${effect:+--effect} "$build" "$out"
+  QUORVEX_IN_XVFB=1 exec "$root/tests/support/with-xvfb.sh" "$0" ${effect:+--effect} "$build" "$out"
 fi
 
 mkdir -p "$out"

@@ -6,14 +6,11 @@
 //   quorvex_frame_compare HEADLESS_PLUGIN|REFERENCE.png SCREENSHOT.xwd
 //
 // Prints how many pixels differ; exits 0 when none do.
+#include "PngCodec.h"
 #include "TestPlug.h"
 #include "VstHost.h"
 
-#include <dlfcn.h>
-#include <png.h>
-
 #include <cstdio>
-#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -51,24 +48,6 @@ bool ReadXwd(const std::string& path, int* w, int* h, std::vector<uint32_t>* px)
   return true;
 }
 
-bool WritePng(const std::string& path, int w, int h, const std::vector<uint32_t>& px)
-{
-  std::vector<unsigned char> rgb((size_t)w * h * 3);
-  for (size_t i = 0; i < px.size(); ++i)
-  {
-    rgb[i * 3] = (unsigned char)(px[i] >> 16);
-    rgb[i * 3 + 1] = (unsigned char)(px[i] >> 8);
-    rgb[i * 3 + 2] = (unsigned char)px[i];
-  }
-  png_image image;
-  std::memset(&image, 0, sizeof(image));
-  image.version = PNG_IMAGE_VERSION;
-  image.width = (png_uint_32)w;
-  image.height = (png_uint_32)h;
-  image.format = PNG_FORMAT_RGB;
-  return png_image_write_to_file(&image, path.c_str(), 0, rgb.data(), 0, nullptr) != 0;
-}
-
 int Report(std::vector<uint32_t>& frame, const std::vector<uint32_t>& shot, int w, int h, const std::string& xwd)
 {
   size_t differ = 0;
@@ -78,8 +57,8 @@ int Report(std::vector<uint32_t>& frame, const std::vector<uint32_t>& shot, int 
     differ += frame[i] != shot[i];
   }
   const std::string base = xwd.substr(0, xwd.rfind('.'));
-  WritePng(base + "-screen.png", w, h, shot);
-  WritePng(base + "-headless.png", w, h, frame);
+  qtest::WritePng(base + "-screen.png", shot, w);
+  qtest::WritePng(base + "-headless.png", frame, w);
   std::printf("%d x %d editor: %zu of %zu pixels differ from the headless render\n", w, h, differ, frame.size());
   return differ ? 1 : 0;
 }
@@ -104,18 +83,9 @@ int main(int argc, char** argv)
   const std::string ref = argv[1];
   if (ref.size() > 4 && ref.compare(ref.size() - 4, 4, ".png") == 0)
   {
-    png_image image;
-    std::memset(&image, 0, sizeof(image));
-    image.version = PNG_IMAGE_VERSION;
+    int rw = 0, rh = 0;
     std::vector<uint32_t> frame;
-    if (png_image_begin_read_from_file(&image, ref.c_str()))
-    {
-      image.format = PNG_FORMAT_BGRA;
-      frame.resize((size_t)image.width * image.height);
-      if (!png_image_finish_read(&image, nullptr, frame.data(), 0, nullptr)) frame.clear();
-    }
-    png_image_free(&image);
-    if (frame.empty() || (int)image.width != w || (int)image.height != h)
+    if (!qtest::ReadPng(ref, &rw, &rh, &frame) || rw != w || rh != h)
     {
       std::fprintf(stderr, "quorvex_frame_compare: %s is not a %d x %d PNG\n", argv[1], w, h);
       return 1;
@@ -124,10 +94,9 @@ int main(int argc, char** argv)
   }
 
   quorvex::VstHost host;
-  const std::string error = host.Load(argv[1]);
-  void* lib = error.empty() ? dlopen(argv[1], RTLD_NOW | RTLD_NOLOAD) : nullptr;
-  auto copyFrame = lib ? (TestPlugCopyFrameProc)dlsym(lib, "TestPlug_CopyFrame") : nullptr;
-  auto command = lib ? (TestPlugCommandProc)dlsym(lib, "TestPlug_Command") : nullptr;
+  host.Load(argv[1]);  // a failed load leaves no symbols: said below
+  auto copyFrame = (TestPlugCopyFrameProc)host.Symbol("TestPlug_CopyFrame");
+  auto command = (TestPlugCommandProc)host.Symbol("TestPlug_Command");
   if (!copyFrame || !command)
   {
     std::fprintf(stderr, "quorvex_frame_compare: %s is not the headless test plug-in\n", argv[1]);
@@ -140,7 +109,6 @@ int main(int argc, char** argv)
   const bool sized = copyFrame(host.Effect(), frame.data(), w, h) == 1;
   host.Dispatch(effEditClose);
   host.Close();
-  dlclose(lib);
   if (!sized)
   {
     std::fprintf(stderr, "quorvex_frame_compare: the screenshot is %d x %d, not the editor's size\n", w, h);

@@ -2,6 +2,7 @@
 // modifier bits, wheel steps, key codes, the timer interval and bundle
 // resource names.
 #include "IGraphicsMacRules.h"
+#include "MouseModifiersEq.h"
 
 #include <gtest/gtest.h>
 
@@ -87,11 +88,7 @@ TEST(MacRules, ModifierBits)
   for (const Case& c : cases)
   {
     const MouseModifiers m = IMacRules::Modifiers(c.flags, c.button);
-    EXPECT_EQ(m.L, c.L) << std::hex << c.flags;
-    EXPECT_EQ(m.R, c.R) << std::hex << c.flags;
-    EXPECT_EQ(m.S, c.S) << std::hex << c.flags;
-    EXPECT_EQ(m.C, c.C) << std::hex << c.flags;
-    EXPECT_EQ(m.A, c.A) << std::hex << c.flags;
+    EXPECT_EQ(m, MouseModifiers(c.L, c.R, c.S, c.C, c.A)) << std::hex << c.flags;
   }
 }
 

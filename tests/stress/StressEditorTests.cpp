@@ -5,7 +5,7 @@
 // that the plug-in reported no X error.
 #include "StressTestUtil.h"
 // After gtest: Xlib defines None, Bool and the like.
-#include "EditorLatency.h"
+#include "EditorUser.h"
 
 #include <malloc.h>
 #include <unistd.h>
@@ -282,7 +282,7 @@ TEST_F(StressEditor, OpenCloseCyclesAndTwoEditorsLeaveNothingBehind)
       const std::vector<Window> kidsB = screen.Children(pb);
       ASSERT_EQ(kidsB.size(), 1u);
       const std::vector<uint32_t> firstB = screen.Grab(kidsB[0], kEditorW, kEditorH);
-      Set(b.host, kFeedback, 99);
+      SetParam(b.host, kFeedback, 99);
       EXPECT_TRUE(WaitFor([&] { return screen.Grab(kidsB[0], kEditorW, kEditorH) != firstB; }));
     }
     a.Dispatch(effEditClose);

@@ -6,7 +6,8 @@
 // only that audio ran clean and that every operation took effect.
 #include "StressTestUtil.h"
 // After gtest: Xlib defines None, Bool and the like.
-#include "EditorLatency.h"
+#include "EditorUser.h"
+#include "PacedAudio.h"
 
 #include <iostream>
 

@@ -267,7 +267,7 @@ std::vector<T> RunAliased(int announced, int block, Alias alias, int total, int 
   std::vector<T> io[2] = { std::vector<T>(block), std::vector<T>(block) };
   for (int pos = 0; pos < total; pos += block)
   {
-    if (pos == changeAt) Set(h, kRate, 12);
+    if (pos == changeAt) SetParam(h, kRate, 12);
     const int n = std::min(block, total - pos);
     T* ins[2];
     T* outs[2];
@@ -350,7 +350,7 @@ TEST(StressTempo, BrokenAndJumpingTemposGiveFiniteOutput)
       for (int b = 0; b < 60 && !HasFailure(); ++b)
       {
         if (b == 20 && !fromStart) apply();
-        if (b % 15 == 7) Set(s.host, kRate, (b * 7) % 25);
+        if (b % 15 == 7) SetParam(s.host, kRate, (b * 7) % 25);
         ExpectClean(s.Block(1024, kPrecisions[b % 3]), true, "block " + std::to_string(b));
       }
     }
@@ -381,7 +381,7 @@ TEST(StressBursts, FiniteAgainWithinOneBlock)
       StressHost s(512);
       Start(s, 44100, 512);
       const double v[6] = { 0, 2, 90, 99, 100, 100 };
-      for (int i = 0; i < 6; ++i) Set(s.host, i, v[i]);
+      for (int i = 0; i < 6; ++i) SetParam(s.host, i, v[i]);
       for (int b = 0; b < 10; ++b) s.Block(512, p);
       auto noise = std::make_shared<std::mt19937>(5);
       s.SetInput([&burst, noise](int ch, double* in, int n, long long) {
@@ -404,7 +404,7 @@ TEST(StressBursts, LongTailAtFeedback99ReachesExactZero)
   s.host.SetTempo(tempo);
   Start(s, rate, 4096);
   const double v[6] = { 0, 2, 90, 99, 100, 100 };
-  for (int i = 0; i < 6; ++i) Set(s.host, i, v[i]);
+  for (int i = 0; i < 6; ++i) SetParam(s.host, i, v[i]);
   for (int b = 0; b < 20; ++b) s.Block(4096, Precision::kDouble);
   s.SetInput([](int, double* in, int n, long long) {
     const double burst[4] = { kNaN, kInf, 1e29, -1e29 };

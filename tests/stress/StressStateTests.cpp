@@ -154,9 +154,9 @@ TEST(StressChunks, RoundTripsAndRefusalsChangeNothing)
   Start(s, 44100, 512);
   quorvex::VstHost& h = s.host;
   h.SetProgram(7);
-  Set(h, kFeedback, 77);
+  SetParam(h, kFeedback, 77);
   h.SetProgram(9);
-  Set(h, kPan, -40);
+  SetParam(h, kPan, -40);
   const std::vector<uint8_t> bank = h.GetChunk(false), program = h.GetChunk(true);
   ASSERT_EQ(program.size(), 56u);
 

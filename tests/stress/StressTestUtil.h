@@ -2,22 +2,23 @@
 #pragma once
 
 #include "ProcessCounts.h"
+#include "QuorvexParams.h"
 #include "StressHost.h"
 
 #include <gtest/gtest.h>
 
 namespace stresstest {
 
-enum { kRate = 0, kMode, kPan, kFeedback, kDry, kWet, kNumParams };
-
-// Normalised value of a parameter given in its own units.
-inline float Normalised(int index, double v)
-{
-  const stress::Range r = stress::kParamRanges[index];
-  return (float)((v - r.lo) / (r.hi - r.lo));
-}
-
-inline void Set(quorvex::VstHost& h, int index, double v) { h.SetParameter(index, Normalised(index, v)); }
+using qtest::kDry;
+using qtest::kFeedback;
+using qtest::kMode;
+using qtest::kNumParams;
+using qtest::kPan;
+using qtest::kRate;
+using qtest::kWet;
+using qtest::Busy;
+using qtest::Normalised;
+using qtest::SetParam;
 
 // A loaded and resumed instance of the built plug-in.
 inline void Start(stress::StressHost& s, double rate, int block)
@@ -34,13 +35,6 @@ inline void ExpectClean(const stress::BlockReport& r, bool realtime, const std::
   {
     EXPECT_TRUE(r.counts.Clean()) << where << ": " << r.counts.Text();
   }
-}
-
-// A factory-like setting with feedback, crossfeed and both mixes.
-inline void Busy(quorvex::VstHost& h, int rate = 6)
-{
-  const double v[6] = { (double)rate, 1, 70, 60, 80, 70 };
-  for (int i = 0; i < 6; ++i) Set(h, i, v[i]);
 }
 
 }  // namespace stresstest

@@ -2,15 +2,16 @@
 // on screen, what synthetic input (XTest) does to parameters and what the
 // host sees, and the window's life cycle. Waits are bounded polls; nothing
 // asserts on wall-clock time.
-#include "AdapterTestUtil.h"
+#include "EditCalls.h"
 #include "IGraphicsLinux.h"
+#include "PngCodec.h"
+#include "TestPlugDriver.h"
 #include "TestScreen.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
-#include <png.h>
 
 #include <signal.h>
 #include <sys/stat.h>
@@ -19,12 +20,13 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <thread>
 
-using adaptertest::EditCalls;
-using adaptertest::Plug;
+using qtest::EditCalls;
+using Plug = qtest::TestPlugDriver;
 using x11test::TestScreen;
 using x11test::WaitFor;
 
@@ -60,6 +62,13 @@ public:
   {
     const std::vector<Window> kids = mScreen.Children(mParent);
     return kids.empty() ? 0 : kids.back();
+  }
+  // No X error on the layer's connections, no call made under the instance
+  // lock that must not be.
+  void ExpectClean()
+  {
+    EXPECT_EQ(plug.Log().xErrors, 0);
+    EXPECT_EQ(plug.Log().lockRuleViolations, 0);
   }
 
   Plug plug;
@@ -101,12 +110,8 @@ TEST_F(X11Editor, FirstFrameMatchesHeadlessRender)
   }
   headless.host.Dispatch(effEditOpen, 0, 0, (void*)1);
   headless.Cmd(kTPCmdTimerTick);
-  void* lib = dlopen(TESTPLUG_EDITOR_PATH, RTLD_NOW | RTLD_NOLOAD);
-  ASSERT_NE(lib, nullptr);
-  auto copyFrame = (TestPlugCopyFrameProc)dlsym(lib, "TestPlug_CopyFrame");
   std::vector<uint32_t> expected((size_t)kW * kH);
-  ASSERT_EQ(copyFrame(headless.Fx(), expected.data(), kW, kH), 1);
-  dlclose(lib);
+  ASSERT_TRUE(headless.CopyFrame(expected.data(), kW, kH));
   for (uint32_t& p : expected) p &= 0xFFFFFF;
 
   ASSERT_TRUE(editor.Open(screen.MakeParent()));
@@ -117,8 +122,7 @@ TEST_F(X11Editor, FirstFrameMatchesHeadlessRender)
   size_t differ = 0;
   for (size_t i = 0; i < shown.size() && i < expected.size(); ++i) differ += shown[i] != expected[i];
   EXPECT_EQ(differ, 0u) << "pixels differing from the headless frame";
-  EXPECT_EQ(editor.plug.Log().xErrors, 0);
-  EXPECT_EQ(editor.plug.Log().lockRuleViolations, 0);
+  editor.ExpectClean();
 }
 
 TEST_F(X11Editor, MouseEditsReachTheHostAsGestures)
@@ -176,8 +180,7 @@ TEST_F(X11Editor, MouseEditsReachTheHostAsGestures)
   EXPECT_EQ(clicks.front(), "begin 0");
   EXPECT_EQ(std::count(clicks.begin(), clicks.end(), "begin 0"), 2);
   EXPECT_TRUE(WaitFor([&] { return std::abs(editor.plug.Value(kTPMix) - 50.0) < 1e-6; }));
-  EXPECT_EQ(editor.plug.Log().xErrors, 0);
-  EXPECT_EQ(editor.plug.Log().lockRuleViolations, 0);
+  editor.ExpectClean();
 }
 
 TEST_F(X11Editor, EntryBoxTypesPicksAndDiscards)
@@ -244,8 +247,7 @@ TEST_F(X11Editor, EntryBoxTypesPicksAndDiscards)
   screen.Click(kShapeX, kKnobY + 1 + 16 * 3 + 8);  // the third item, "Saw"
   ASSERT_TRUE(WaitFor([&] { return editor.plug.Log().entryWindow == 0; }));
   EXPECT_TRUE(WaitFor([&] { return editor.plug.Value(kTPShape) == 2.0; }));
-  EXPECT_EQ(editor.plug.Log().xErrors, 0);
-  EXPECT_EQ(editor.plug.Log().lockRuleViolations, 0);
+  editor.ExpectClean();
 }
 
 TEST_F(X11Editor, HostChangesRedrawTheControls)
@@ -272,7 +274,7 @@ TEST_F(X11Editor, OpenCloseCyclesReopenAndTwoInstances)
     // arrive while windows open and close.
     std::atomic<bool> stop{ false };
     std::thread audio([&] {
-      while (!stop) editor.plug.Process(64);
+      while (!stop) editor.plug.ProcessSilence(64);
     });
     screen.Move(kMixX, kKnobY);
     for (int i = 0; i < 100; ++i)
@@ -300,8 +302,7 @@ TEST_F(X11Editor, OpenCloseCyclesReopenAndTwoInstances)
     editor.plug.ClearLog();
     screen.Click(kMixX, kKnobY, 3);
     EXPECT_TRUE(WaitFor([&] { return editor.plug.Log().entryWindow != 0; }));
-    EXPECT_EQ(editor.plug.Log().xErrors, 0);
-  EXPECT_EQ(editor.plug.Log().lockRuleViolations, 0);
+    editor.ExpectClean();
   }
 
   // Two instances with editors open at once, each handling its own input.
@@ -501,22 +502,7 @@ std::vector<uint32_t> Snapshot(int* w, int* h)
   close(fd);
   const std::string cmd = std::string("'") + QUORVEX_RENDER_PATH + "' --snapshot '" + path + "' >/dev/null";
   std::vector<uint32_t> out;
-  png_image image;
-  std::memset(&image, 0, sizeof(image));
-  image.version = PNG_IMAGE_VERSION;
-  if (std::system(cmd.c_str()) == 0 && png_image_begin_read_from_file(&image, path))
-  {
-    image.format = PNG_FORMAT_BGRA;
-    std::vector<uint32_t> px((size_t)image.width * image.height);
-    if (png_image_finish_read(&image, nullptr, px.data(), 0, nullptr))
-    {
-      for (uint32_t& p : px) p &= 0xFFFFFF;
-      *w = (int)image.width;
-      *h = (int)image.height;
-      out.swap(px);
-    }
-  }
-  png_image_free(&image);
+  if (std::system(cmd.c_str()) != 0 || !qtest::ReadPng(path, w, h, &out)) out.clear();
   unlink(path);
   return out;
 }

@@ -89,6 +89,20 @@ ensure_deb_src() {
   "${sudo_cmd[@]}" apt-get -o DPkg::Lock::Timeout=600 update -qq
 }
 
+# Configures, builds and installs a dependency from its source folder src
+# in bld with the cross toolchain, into $prefix; the log is bld.log. Needs
+# $toolchain, $prefix and cross_args (the toolchain's own settings); the
+# arguments after src and bld go to CMake.
+cross_cmake() {
+  local src="$1" bld="$2"
+  shift 2
+  cmake -S "$src" -B "$bld" -G "Unix Makefiles" -DCMAKE_TOOLCHAIN_FILE="$toolchain" "${cross_args[@]}" \
+    -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_BUILD_TYPE=Release "${launcher[@]}" "$@" >"$bld.log" 2>&1 ||
+    { cat "$bld.log"; return 1; }
+  cmake --build "$bld" -j "$jobs" >>"$bld.log" 2>&1 || { tail -40 "$bld.log"; return 1; }
+  cmake --install "$bld" >>"$bld.log" 2>&1
+}
+
 # Unpacks the newest version of a source package that downloads (the newest
 # listed is not always on the mirror yet) into $deps/src/NAME; sets
 # src_dir and src_version. Needs $deps.

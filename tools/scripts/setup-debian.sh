@@ -20,6 +20,7 @@ packages=(
   libfreetype-dev libfontconfig-dev fonts-liberation
   libsndfile1-dev
   valgrind clang libclang-rt-14-dev
+  clang-format-14
   libx11-dev libxext-dev libxtst-dev xvfb
   librtaudio-dev ${jack:+"$jack"} libasound2-dev
 )

@@ -27,15 +27,7 @@ mkdir -p "$deps/src"
 # Everything built here depends on the compiler and the toolchain file.
 toolchain_key="$(x86_64-w64-mingw32-g++-posix -dumpfullversion)-$(sha256sum "$toolchain" | cut -c1-16)"
 
-cross_cmake() {
-  local src="$1" bld="$2"
-  shift 2
-  cmake -S "$src" -B "$bld" -G "Unix Makefiles" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
-    -DQUORVEX_WINDOWS_DEPS="$prefix" -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_BUILD_TYPE=Release \
-    "${launcher[@]}" "$@" >"$bld.log" 2>&1 || { cat "$bld.log"; return 1; }
-  cmake --build "$bld" -j "$jobs" >>"$bld.log" 2>&1 || { tail -40 "$bld.log"; return 1; }
-  cmake --install "$bld" >>"$bld.log" 2>&1
-}
+cross_args=(-DQUORVEX_WINDOWS_DEPS="$prefix")
 
 # ---- libpng, from Debian's libpng1.6 source package --------------------------
 if ! ls "$prefix"/.libpng-*-"$toolchain_key" >/dev/null 2>&1; then

@@ -27,15 +27,7 @@ mkdir -p "$deps/src" "$prefix"
 # Everything built here depends on the compiler and the toolchain file.
 toolchain_key="$(aarch64-linux-gnu-g++ -dumpfullversion)-$(sha256sum "$toolchain" | cut -c1-16)"
 
-cross_cmake() {
-  local src="$1" bld="$2"
-  shift 2
-  cmake -S "$src" -B "$bld" -G "Unix Makefiles" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
-    -DQUORVEX_AARCH64_DEPS="$prefix" -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_POSITION_INDEPENDENT_CODE=ON "${launcher[@]}" "$@" >"$bld.log" 2>&1 || { cat "$bld.log"; return 1; }
-  cmake --build "$bld" -j "$jobs" >>"$bld.log" 2>&1 || { tail -40 "$bld.log"; return 1; }
-  cmake --install "$bld" >>"$bld.log" 2>&1
-}
+cross_args=(-DQUORVEX_AARCH64_DEPS="$prefix" -DCMAKE_POSITION_INDEPENDENT_CODE=ON)
 
 # ---- zlib, from Debian's zlib source package (the compression core, static) --
 if ! ls "$prefix"/.zlib-*-"$toolchain_key" >/dev/null 2>&1; then
@@ -75,7 +67,7 @@ fi
 deps_done=$SECONDS
 
 # ---- the engine tests ------------------------------------------------------------
-tests=(effect_host_tests effect_engine_tests)
+tests=(quorvex_effect_tests)
 cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DQUORVEX_AARCH64_DEPS="$prefix" \
   -DQUORVEX_HEADLESS=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVEX_WERROR=ON -DQUORVEX_BUILD_BENCH=OFF \
   "${launcher[@]}" >"$deps/configure.log" 2>&1 || { cat "$deps/configure.log"; exit 1; }

@@ -20,7 +20,7 @@ if command -v ccache >/dev/null 2>&1; then objcxx_launcher=(-DCMAKE_OBJCXX_COMPI
 build="$root/build-gnustep"
 cmake -S "$root" -B "$build" -DQUORVEX_GNUSTEP=ON -DQUORVEX_WERROR=ON -DQUORVEX_BUILD_BENCH=OFF \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" "${objcxx_launcher[@]}"
-cmake --build "$build" -j "$jobs" --target quorvex_gnustep_layer quorvex_mac_smoke quorvex_mac_rules_tests
+cmake --build "$build" -j "$jobs" --target quorvex_gnustep_layer quorvex_mac_smoke_tests quorvex_mac_tests
 ctest --test-dir "$build" --output-on-failure --timeout 300 -R '^(MacSmoke|MacRules\.)'
 
 # A Mac compiles the layer with clang: its warnings must pass too. Compiled

@@ -24,7 +24,7 @@ if [ "${1:-}" = "--tsan" ]; then
   cmake -S "$root" -B "$build" -DQUORVEX_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVEX_TSAN=ON \
     -DQUORVEX_BUILD_BENCH=OFF "${launcher[@]}"
   cmake --build "$build" -j "$jobs" --target quorvex_editor_tests quorvex_editor_thread_tests quorvex_x11_tests \
-    quorvex_stress_editor_tests FrameworkTests effect_host_tests
+    quorvex_stress_editor_tests quorvex_framework_tests quorvex_effect_tests
   # The four-thread run for 15 s here; QUORVEX_STRESS_FULL=1 makes it a minute.
   export QUORVEX_STRESS_SECONDS="${QUORVEX_STRESS_SECONDS:-$( [ "${QUORVEX_STRESS_FULL:-0}" = 1 ] && echo 60 || echo 15)}"
   ctest --test-dir "$build" --output-on-failure --timeout 900 -R '^(Editor[A-Za-z]*\.|X11Editor$|StressEditor$|IPlugWorker\.|EffectWorker\.)'

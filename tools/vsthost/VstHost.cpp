@@ -196,6 +196,11 @@ std::string VstHost::Load(const std::string& path)
   return Create(entry, "'" + path + "'");
 }
 
+void* VstHost::Symbol(const char* name) const
+{
+  return mLibrary && name ? FindSymbol(mLibrary, name) : nullptr;
+}
+
 std::string VstHost::LoadEntry(EntryProc entry, const std::string& name)
 {
   Close();

@@ -75,6 +75,9 @@ public:
   bool IsLoaded() const { return mEffect != nullptr; }
   bool IsOpen() const { return mOpen; }
   AEffect* Effect() const { return mEffect; }
+  // An exported symbol of the loaded library itself (a test plug-in's side
+  // channel); null when it has none, or the effect came through LoadEntry.
+  void* Symbol(const char* name) const;
 
   // --- Dispatcher and conveniences -------------------------------------------
 

@@ -8,7 +8,8 @@
 
 #include <vector>
 
-#include "VstHost.h"
+#include "EditCalls.h"
+#include "HostedPlug.h"
 
 namespace wintest {
 
@@ -56,9 +57,8 @@ inline HWND EntryBox(HWND editor)
   return box && IsWindow(box) ? box : nullptr;
 }
 
-struct Editing
+struct Editing : qtest::HostedPlug
 {
-  quorvex::VstHost host;
   HWND editor = nullptr;
 
   void Open(double sampleRate = 44100., VstInt32 blockSize = 512)
@@ -135,12 +135,7 @@ struct Editing
     return out;
   }
   // How many calls with opcode the plug-in sent, over every parameter.
-  int CallCount(VstInt32 opcode)
-  {
-    int n = 0;
-    for (const quorvex::HostCall& c : host.Calls()) n += c.opcode == opcode;
-    return n;
-  }
+  int CallCount(VstInt32 opcode) { return qtest::CountCalls(host, opcode); }
 };
 
 }  // namespace wintest

@@ -13,7 +13,7 @@
 #include "lice_dc_impl.h"
 #include "lice_text.h"
 #include "lice_utf8.h"
-#include "raster_test_util.h"
+#include "PngCodec.h"
 
 namespace {
 
@@ -776,7 +776,7 @@ TEST(CachedFont, SampleSheet)
     font->DrawText(&sheet, text, -1, &left, DT_VCENTER | DT_NOCLIP);
     font->DrawText(&sheet, text, -1, &right, DT_VCENTER | DT_NOCLIP | LICE_DT_USEFGALPHA);
   }
-  EXPECT_TRUE(WritePngFile("text_sample_sheet.png", &sheet));
+  EXPECT_TRUE(qtest::WritePng("text_sample_sheet.png", &sheet));
 }
 
 } // namespace

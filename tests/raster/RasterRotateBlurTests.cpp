@@ -6,7 +6,7 @@
 #include <limits>
 #include <set>
 
-#include "raster_test_util.h"
+#include "TestBitmap.h"
 
 namespace {
 

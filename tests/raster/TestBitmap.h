@@ -1,5 +1,5 @@
-// Shared helpers for the raster tests: a bitmap with free geometry and plain
-// reference formulas written independently of the library's shift arithmetic.
+// A bitmap with free geometry for the raster tests, and seeded random
+// images and coordinates to blit between.
 #pragma once
 
 #include <algorithm>
@@ -61,17 +61,3 @@ TestBitmap RandomBitmap(std::mt19937& rng, int maxW, int maxH, int maxPad);
 // Coordinate a clipper is most likely to get wrong for an extent n, else a
 // random one in [-n, 2n].
 int EdgeBiased(std::mt19937& rng, int n);
-
-// Reference combine formulas; / is C++ integer division (toward zero).
-int RefCopy(int x, int s, int w);
-int RefAdd(int x, int s, int w);
-int RefDodge(int x, int s, int w);
-int RefMultiply(int x, int s, int w);
-int RefOverlay(int x, int s, int w);
-
-// Applies combine mode 0-5, with or without source alpha, to one pixel.
-LICE_PixelWord RefCombine(LICE_PixelWord dest, int r, int g, int b, int a, int w, int modeByte,
-                          bool sourceAlpha);
-
-// Writes a bitmap as an 8-bit RGBA PNG file; false on any failure.
-bool WritePngFile(const char* path, LICE_IBitmap* bm);

@@ -7,7 +7,7 @@
 #include <set>
 #include <utility>
 
-#include "raster_test_util.h"
+#include "TestBitmap.h"
 
 namespace {
 

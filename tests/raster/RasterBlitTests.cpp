@@ -6,7 +6,8 @@
 
 #include <iterator>
 
-#include "raster_test_util.h"
+#include "RefCombine.h"
+#include "TestBitmap.h"
 
 namespace {
 

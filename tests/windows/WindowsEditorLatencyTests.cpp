@@ -4,7 +4,7 @@
 // printed, never asserted: the run checks only that audio ran throughout,
 // the editor opened every time, the gestures took effect and every output
 // was finite.
-#include "EditorWindowTestUtil.h"
+#include "Editing.h"
 
 #include <algorithm>
 #include <atomic>

@@ -1,11 +1,11 @@
-// A plug-in with recording host hooks and a headless editor, plus test
-// controls and images encoded in memory.
+// A recording plug-in (FakePlug) with a headless editor, a test control,
+// and pixel reads of what the editor drew.
 #pragma once
 
 #include "FakePlug.h"
 #include "IControl.h"
 #include "IGraphicsHeadless.h"
-#include "PngImages.h"
+#include "PngCodec.h"
 #include "lice.h"
 
 #include <cstdint>
@@ -13,7 +13,7 @@
 #include <memory>
 #include <vector>
 
-namespace editortest {
+namespace qtest {
 
 inline RGBA PixelAt(LICE_IBitmap* bmp, int x, int y)
 {
@@ -74,4 +74,4 @@ struct EditorRig
   IGraphicsHeadless* gui;  // owned by plug once attached
 };
 
-}  // namespace editortest
+}  // namespace qtest

@@ -440,82 +440,34 @@ int pthread_mutex_timedlock(pthread_mutex_t* m, const struct timespec* t)
   return stress::TimedLock(m, [&] { return real(m, t); });
 }
 
-int pthread_cond_wait(pthread_cond_t* c, pthread_mutex_t* m)
-{
-  STRESS_NEXT(pthread_cond_wait, int (*)(pthread_cond_t*, pthread_mutex_t*));
-  stress::CountWait();
-  return real(c, m);
-}
+// The calls that only count: each counts as what it is, then runs the next
+// definition with the same arguments.
+#define STRESS_COUNTED(ret, name, params, args, count) \
+  ret name params                                      \
+  {                                                    \
+    STRESS_NEXT(name, ret(*) params);                  \
+    count;                                             \
+    return real args;                                  \
+  }
 
-int pthread_cond_timedwait(pthread_cond_t* c, pthread_mutex_t* m, const struct timespec* t)
-{
-  STRESS_NEXT(pthread_cond_timedwait, int (*)(pthread_cond_t*, pthread_mutex_t*, const struct timespec*));
-  stress::CountWait();
-  return real(c, m, t);
-}
+STRESS_COUNTED(int, pthread_cond_wait, (pthread_cond_t * c, pthread_mutex_t* m), (c, m),
+               stress::CountWait());
+STRESS_COUNTED(int, pthread_cond_timedwait,
+               (pthread_cond_t * c, pthread_mutex_t* m, const struct timespec* t), (c, m, t),
+               stress::CountWait());
+STRESS_COUNTED(int, pthread_rwlock_rdlock, (pthread_rwlock_t * l), (l), stress::CountWait());
+STRESS_COUNTED(int, pthread_rwlock_wrlock, (pthread_rwlock_t * l), (l), stress::CountWait());
+STRESS_COUNTED(int, pthread_join, (pthread_t t, void** result), (t, result), stress::CountWait());
+STRESS_COUNTED(int, sem_wait, (sem_t * s), (s), stress::CountWait());
+STRESS_COUNTED(int, sem_timedwait, (sem_t * s, const struct timespec* t), (s, t), stress::CountWait());
 
-int pthread_rwlock_rdlock(pthread_rwlock_t* l)
-{
-  STRESS_NEXT(pthread_rwlock_rdlock, int (*)(pthread_rwlock_t*));
-  stress::CountWait();
-  return real(l);
-}
-
-int pthread_rwlock_wrlock(pthread_rwlock_t* l)
-{
-  STRESS_NEXT(pthread_rwlock_wrlock, int (*)(pthread_rwlock_t*));
-  stress::CountWait();
-  return real(l);
-}
-
-int pthread_join(pthread_t t, void** result)
-{
-  STRESS_NEXT(pthread_join, int (*)(pthread_t, void**));
-  stress::CountWait();
-  return real(t, result);
-}
-
-int sem_wait(sem_t* s)
-{
-  STRESS_NEXT(sem_wait, int (*)(sem_t*));
-  stress::CountWait();
-  return real(s);
-}
-
-int sem_timedwait(sem_t* s, const struct timespec* t)
-{
-  STRESS_NEXT(sem_timedwait, int (*)(sem_t*, const struct timespec*));
-  stress::CountWait();
-  return real(s, t);
-}
-
-int nanosleep(const struct timespec* t, struct timespec* rest)
-{
-  STRESS_NEXT(nanosleep, int (*)(const struct timespec*, struct timespec*));
-  stress::CountSleep();
-  return real(t, rest);
-}
-
-int clock_nanosleep(clockid_t clock, int flags, const struct timespec* t, struct timespec* rest)
-{
-  STRESS_NEXT(clock_nanosleep, int (*)(clockid_t, int, const struct timespec*, struct timespec*));
-  stress::CountSleep();
-  return real(clock, flags, t, rest);
-}
-
-int usleep(useconds_t us)
-{
-  STRESS_NEXT(usleep, int (*)(useconds_t));
-  stress::CountSleep();
-  return real(us);
-}
-
-unsigned int sleep(unsigned int s)
-{
-  STRESS_NEXT(sleep, unsigned int (*)(unsigned int));
-  stress::CountSleep();
-  return real(s);
-}
+STRESS_COUNTED(int, nanosleep, (const struct timespec* t, struct timespec* rest), (t, rest),
+               stress::CountSleep());
+STRESS_COUNTED(int, clock_nanosleep,
+               (clockid_t clock, int flags, const struct timespec* t, struct timespec* rest),
+               (clock, flags, t, rest), stress::CountSleep());
+STRESS_COUNTED(int, usleep, (useconds_t us), (us), stress::CountSleep());
+STRESS_COUNTED(unsigned int, sleep, (unsigned int s), (s), stress::CountSleep());
 
 // Anonymous mappings are allocations too (large buffers come straight
 // from them); glibc's own calls do not come through here.
@@ -555,101 +507,37 @@ int select(int n, fd_set* r, fd_set* w, fd_set* e, struct timeval* t)
   return real(n, r, w, e, t);
 }
 
-int open(const char* path, int flags, ...)
-{
-  STRESS_NEXT(open, int (*)(const char*, int, ...));
-  va_list args;
-  va_start(args, flags);
-  const mode_t mode = (flags & (O_CREAT | O_TMPFILE)) ? (mode_t)va_arg(args, int) : 0;
-  va_end(args);
-  stress::CountFile();
-  return real(path, flags, mode);
-}
+// The open family: the mode argument is there only when the file may be
+// created. flags is the last named parameter of each.
+#define STRESS_OPEN(name, params, args)                                                     \
+  int name params                                                                           \
+  {                                                                                         \
+    STRESS_NEXT(name, int(*) params);                                                       \
+    va_list modeArg;                                                                        \
+    va_start(modeArg, flags);                                                               \
+    const mode_t mode = (flags & (O_CREAT | O_TMPFILE)) ? (mode_t)va_arg(modeArg, int) : 0; \
+    va_end(modeArg);                                                                        \
+    stress::CountFile();                                                                    \
+    return real args;                                                                       \
+  }
 
-int open64(const char* path, int flags, ...)
-{
-  STRESS_NEXT(open64, int (*)(const char*, int, ...));
-  va_list args;
-  va_start(args, flags);
-  const mode_t mode = (flags & (O_CREAT | O_TMPFILE)) ? (mode_t)va_arg(args, int) : 0;
-  va_end(args);
-  stress::CountFile();
-  return real(path, flags, mode);
-}
+STRESS_OPEN(open, (const char* path, int flags, ...), (path, flags, mode));
+STRESS_OPEN(open64, (const char* path, int flags, ...), (path, flags, mode));
+STRESS_OPEN(openat, (int dir, const char* path, int flags, ...), (dir, path, flags, mode));
 
-int openat(int dir, const char* path, int flags, ...)
-{
-  STRESS_NEXT(openat, int (*)(int, const char*, int, ...));
-  va_list args;
-  va_start(args, flags);
-  const mode_t mode = (flags & (O_CREAT | O_TMPFILE)) ? (mode_t)va_arg(args, int) : 0;
-  va_end(args);
-  stress::CountFile();
-  return real(dir, path, flags, mode);
-}
-
-FILE* fopen(const char* path, const char* mode)
-{
-  STRESS_NEXT(fopen, FILE* (*)(const char*, const char*));
-  stress::CountFile();
-  return real(path, mode);
-}
-
-FILE* fopen64(const char* path, const char* mode)
-{
-  STRESS_NEXT(fopen64, FILE* (*)(const char*, const char*));
-  stress::CountFile();
-  return real(path, mode);
-}
-
-size_t fwrite(const void* p, size_t size, size_t n, FILE* f)
-{
-  STRESS_NEXT(fwrite, size_t (*)(const void*, size_t, size_t, FILE*));
-  stress::CountFile();
-  return real(p, size, n, f);
-}
-
-size_t fread(void* p, size_t size, size_t n, FILE* f)
-{
-  STRESS_NEXT(fread, size_t (*)(void*, size_t, size_t, FILE*));
-  stress::CountFile();
-  return real(p, size, n, f);
-}
-
-ssize_t read(int fd, void* p, size_t n)
-{
-  STRESS_NEXT(read, ssize_t (*)(int, void*, size_t));
-  stress::CountDescriptor(fd);
-  return real(fd, p, n);
-}
-
-ssize_t write(int fd, const void* p, size_t n)
-{
-  STRESS_NEXT(write, ssize_t (*)(int, const void*, size_t));
-  stress::CountDescriptor(fd);
-  return real(fd, p, n);
-}
-
-ssize_t pread64(int fd, void* p, size_t n, off_t at)
-{
-  STRESS_NEXT(pread64, ssize_t (*)(int, void*, size_t, off_t));
-  stress::CountFile();
-  return real(fd, p, n, at);
-}
-
-ssize_t pwrite64(int fd, const void* p, size_t n, off_t at)
-{
-  STRESS_NEXT(pwrite64, ssize_t (*)(int, const void*, size_t, off_t));
-  stress::CountFile();
-  return real(fd, p, n, at);
-}
-
-int fsync(int fd)
-{
-  STRESS_NEXT(fsync, int (*)(int));
-  stress::CountFile();
-  return real(fd);
-}
+STRESS_COUNTED(FILE*, fopen, (const char* path, const char* mode), (path, mode), stress::CountFile());
+STRESS_COUNTED(FILE*, fopen64, (const char* path, const char* mode), (path, mode), stress::CountFile());
+STRESS_COUNTED(size_t, fwrite, (const void* p, size_t size, size_t n, FILE* f), (p, size, n, f),
+               stress::CountFile());
+STRESS_COUNTED(size_t, fread, (void* p, size_t size, size_t n, FILE* f), (p, size, n, f),
+               stress::CountFile());
+STRESS_COUNTED(ssize_t, read, (int fd, void* p, size_t n), (fd, p, n), stress::CountDescriptor(fd));
+STRESS_COUNTED(ssize_t, write, (int fd, const void* p, size_t n), (fd, p, n), stress::CountDescriptor(fd));
+STRESS_COUNTED(ssize_t, pread64, (int fd, void* p, size_t n, off_t at), (fd, p, n, at),
+               stress::CountFile());
+STRESS_COUNTED(ssize_t, pwrite64, (int fd, const void* p, size_t n, off_t at), (fd, p, n, at),
+               stress::CountFile());
+STRESS_COUNTED(int, fsync, (int fd), (fd), stress::CountFile());
 
 }  // extern "C"
 

@@ -1,30 +1,6 @@
-#include "raster_test_util.h"
+#include "RefCombine.h"
 
 #include <algorithm>
-#include <cstring>
-#include <vector>
-
-#include <png.h>
-
-void FillRandom(TestBitmap& bm, std::mt19937& rng)
-{
-  for (LICE_PixelWord& p : bm.Memory()) p = (LICE_PixelWord)rng();
-}
-
-TestBitmap RandomBitmap(std::mt19937& rng, int maxW, int maxH, int maxPad)
-{
-  const int w = 1 + (int)(rng() % (unsigned)maxW), h = 1 + (int)(rng() % (unsigned)maxH);
-  TestBitmap bm(w, h, w + (int)(rng() % (unsigned)(maxPad + 1)), (rng() & 1) != 0);
-  FillRandom(bm, rng);
-  return bm;
-}
-
-int EdgeBiased(std::mt19937& rng, int n)
-{
-  const int edges[] = {-n - 5, -n, -2, -1, 0, 1, n - 1, n, n + 1,
-                       INT_MAX, INT_MIN, INT_MAX - 2, -1000000};
-  return rng() % 2 ? edges[rng() % 13] : (int)(rng() % (unsigned)(3 * n + 1)) - n;
-}
 
 static int Clamp(int v)
 {
@@ -132,28 +108,4 @@ LICE_PixelWord RefCombine(LICE_PixelWord dest, int r, int g, int b, int a, int w
   }
   for (int c = 0; c < 4; ++c) x[c] = channel(x[c], s[c], w);
   return LICE_RGBA(x[0], x[1], x[2], x[3]);
-}
-
-bool WritePngFile(const char* path, LICE_IBitmap* bm)
-{
-  if (!bm || !bm->PixelData()) return false;
-  png_image image;
-  memset(&image, 0, sizeof(image));
-  image.version = PNG_IMAGE_VERSION;
-  image.width = (png_uint_32)bm->Width();
-  image.height = (png_uint_32)bm->Height();
-  image.format = PNG_FORMAT_RGBA;
-  std::vector<unsigned char> rgba((size_t)bm->Width() * bm->Height() * 4);
-  for (int y = 0; y < bm->Height(); ++y)
-    for (int x = 0; x < bm->Width(); ++x)
-    {
-      const int row = bm->IsBottomUp() ? bm->Height() - 1 - y : y;
-      const LICE_PixelWord p = bm->PixelData()[(size_t)row * bm->RowSpan() + x];
-      unsigned char* o = &rgba[((size_t)y * bm->Width() + x) * 4];
-      o[0] = (unsigned char)LICE_GETR(p);
-      o[1] = (unsigned char)LICE_GETG(p);
-      o[2] = (unsigned char)LICE_GETB(p);
-      o[3] = (unsigned char)LICE_GETA(p);
-    }
-  return png_image_write_to_file(&image, path, 0, rgba.data(), 0, nullptr) != 0;
 }

@@ -2,16 +2,15 @@
 // opened in the host's top-level window and driven by posted messages.
 #include "lice.h"
 
-#include <png.h>
-
 #include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "EditorWindowTestUtil.h"
+#include "Editing.h"
 #include "IGraphicsWindows.h"
+#include "PngCodec.h"
 
 using namespace wintest;
 
@@ -111,26 +110,6 @@ std::vector<unsigned> CaptureWindow(HWND wnd)
   DeleteDC(mdc);
   ReleaseDC(wnd, wdc);
   return px;
-}
-
-bool WritePng(const std::string& path, const std::vector<unsigned>& px, int w = kW)
-{
-  std::vector<unsigned char> rgb(px.size() * 3);
-  for (size_t i = 0; i < px.size(); ++i)
-  {
-    rgb[i * 3] = (unsigned char)(px[i] >> 16);
-    rgb[i * 3 + 1] = (unsigned char)(px[i] >> 8);
-    rgb[i * 3 + 2] = (unsigned char)px[i];
-  }
-  png_image image;
-  memset(&image, 0, sizeof(image));
-  image.version = PNG_IMAGE_VERSION;
-  image.width = (png_uint_32)w;
-  image.height = (png_uint_32)(px.size() / (size_t)w);
-  image.format = PNG_FORMAT_RGB;
-  const int ok = png_image_write_to_file(&image, path.c_str(), 0, rgb.data(), 0, nullptr);
-  png_image_free(&image);
-  return ok != 0;
 }
 
 int CountWindows()
@@ -465,7 +444,7 @@ TEST(EditorWindow, PixelsMatchTheLinuxRender)
   ASSERT_NO_FATAL_FAILURE(e.Open());
   Pump(200);
   const std::vector<unsigned> win = CaptureWindow(e.editor);
-  EXPECT_TRUE(WritePng(QUORVEX_WINDOWS_SNAPSHOT, win));
+  EXPECT_TRUE(qtest::WritePng(QUORVEX_WINDOWS_SNAPSHOT, win, kW));
 
   // Read-outs under the three knobs and the two sliders.
   const RECT text[] = { { 30, 160, 146, 195 }, { 230, 160, 330, 195 }, { 330, 160, 430, 195 },
@@ -484,7 +463,7 @@ TEST(EditorWindow, PixelsMatchTheLinuxRender)
       for (const RECT& r : text) inText |= x >= r.left && x < r.right && y >= r.top && y < r.bottom;
       ++(inText ? inside : outside);
     }
-  WritePng(std::string(QUORVEX_WINDOWS_SNAPSHOT) + ".diff.png", diff);
+  qtest::WritePng(std::string(QUORVEX_WINDOWS_SNAPSHOT) + ".diff.png", diff, kW);
   // Wine on the left, Linux on the right, for a look by eye.
   std::vector<unsigned> both((size_t)kW * 2 * kH);
   for (int y = 0; y < kH; ++y)
@@ -494,7 +473,7 @@ TEST(EditorWindow, PixelsMatchTheLinuxRender)
       both[(size_t)y * kW * 2 + x] = win[(size_t)y * kW + x];
       both[(size_t)y * kW * 2 + kW + x] = (LICE_GETR(p) << 16) | (LICE_GETG(p) << 8) | LICE_GETB(p);
     }
-  WritePng(std::string(QUORVEX_WINDOWS_SNAPSHOT) + ".side-by-side.png", both, kW * 2);
+  qtest::WritePng(std::string(QUORVEX_WINDOWS_SNAPSHOT) + ".side-by-side.png", both, kW * 2);
   EXPECT_EQ(outside, 0);
   // GDI and FreeType shape glyph edges differently: allow an eighth of the
   // read-out area (about 7% differs in practice).

@@ -1,5 +1,5 @@
 // Heap buffer growth rule, typed buffers, pointer lists, exhausted heap.
-#include "alloc_fail.h"
+#include "ScopedFailingHeap.h"
 #include "heapbuf.h"
 #include "ptrlist.h"
 #include "wdl_alloc.h"

@@ -5,9 +5,10 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <random>
 
 #include "lice_combine.h"
-#include "raster_test_util.h"
+#include "RefCombine.h"
 
 namespace {
 

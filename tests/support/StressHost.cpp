@@ -1,5 +1,8 @@
 #include "StressHost.h"
 
+#if defined(__linux__)
+#endif
+
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -67,8 +70,6 @@ bool FullRuns()
 }
 
 long long Scaled(long long bounded, long long full) { return FullRuns() ? full : bounded; }
-
-const Range kParamRanges[6] = { { 0, 24 }, { 0, 4 }, { -100, 100 }, { 0, 99 }, { 0, 100 }, { 0, 100 } };
 
 // ================================================================ guarded buffers
 

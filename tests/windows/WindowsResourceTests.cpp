@@ -77,10 +77,9 @@ TEST(WindowsPlugin, CarriesTheEditorImagesItWasBuiltWith)
   const int sizes[5][2] = { { 545, 210 }, { 2050, 82 }, { 124, 62 }, { 18, 18 }, { 78, 85 } };
   for (int i = 0; i < 5; ++i)
   {
-    const bool built = (QUORVEX_ART_MASK >> i) & 1;
     // A data-file mapping tags the handle; resources are found through it.
     std::unique_ptr<LICE_IBitmap> bm(LICE_ReadPngResource(dll, 100 + i));
-    EXPECT_EQ(bm != nullptr, built) << 100 + i;
+    EXPECT_TRUE(bm != nullptr) << 100 + i;
     if (!bm) continue;
     EXPECT_EQ(bm->Width(), sizes[i][0]) << 100 + i;
     EXPECT_EQ(bm->Height(), sizes[i][1]) << 100 + i;

@@ -13,57 +13,20 @@
 #include <string>
 #include <vector>
 
-#include "raster_test_util.h"
+#include "PngCodec.h"
+#include "TestBitmap.h"
 
 namespace {
 
 using Bytes = std::vector<unsigned char>;
-using Rows = std::vector<std::vector<png_byte>>;
-
-struct PngLayout
-{
-  PngLayout(int w = 1, int h = 1, int type = PNG_COLOR_TYPE_RGB_ALPHA, int depth = 8,
-            std::vector<png_color> plte = {}, std::vector<png_byte> trns = {})
-    : width(w), height(h), colourType(type), bitDepth(depth), palette(plte), paletteAlpha(trns)
-  {
-  }
-  int width, height, colourType, bitDepth;
-  std::vector<png_color> palette;
-  std::vector<png_byte> paletteAlpha; // tRNS for palette images
-  bool interlaced = false;
-};
+using Rows = qtest::PngRows;
+using qtest::PngLayout;
 
 // Encodes packed rows (libpng's own row format for the given type and depth).
 Bytes Encode(const PngLayout& layout, const Rows& rows)
 {
-  Bytes out;
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png_create_info_struct(png);
-  if (setjmp(png_jmpbuf(png)))
-  {
-    png_destroy_write_struct(&png, &info);
-    ADD_FAILURE() << "encoding failed";
-    return {};
-  }
-  png_set_write_fn(
-      png, &out,
-      [](png_structp p, png_bytep data, size_t n) {
-        auto* o = static_cast<Bytes*>(png_get_io_ptr(p));
-        o->insert(o->end(), data, data + n);
-      },
-      [](png_structp) {});
-  png_set_IHDR(png, info, layout.width, layout.height, layout.bitDepth, layout.colourType,
-               layout.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
-               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  if (!layout.palette.empty())
-    png_set_PLTE(png, info, layout.palette.data(), (int)layout.palette.size());
-  if (!layout.paletteAlpha.empty())
-    png_set_tRNS(png, info, layout.paletteAlpha.data(), (int)layout.paletteAlpha.size(), nullptr);
-  std::vector<png_bytep> pointers;
-  for (const auto& r : rows) pointers.push_back(const_cast<png_bytep>(r.data()));
-  png_set_rows(png, info, pointers.data());
-  png_write_png(png, info, PNG_TRANSFORM_IDENTITY, nullptr);
-  png_destroy_write_struct(&png, &info);
+  Bytes out = qtest::EncodePng(layout, rows);
+  if (out.empty()) ADD_FAILURE() << "encoding failed";
   return out;
 }
 

@@ -11,7 +11,8 @@
 #pragma once
 
 #include "AudioWatch.h"
-#include "VstHost.h"
+#include "HostedPlug.h"
+#include "QuorvexParams.h"
 
 #include <atomic>
 #include <cstdint>
@@ -62,11 +63,11 @@ struct BlockReport
   long long startNs = 0, processNs = 0;
 };
 
-class StressHost
+class StressHost : public qtest::HostedPlug
 {
 public:
   explicit StressHost(int maxFrames = 8192);
-  ~StressHost();
+  ~StressHost() override;
 
   // Loads the built plug-in and learns its instance lock from effIdle,
   // which takes nothing else. "" on success.
@@ -104,8 +105,6 @@ public:
   VstIntPtr Dispatch(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr,
                      float opt = 0.f);
 
-  quorvex::VstHost host;
-
 private:
   static void OnCallback(void* self, VstInt32 opcode);
 
@@ -131,7 +130,6 @@ bool FullRuns();
 long long Scaled(long long bounded, long long full);
 
 // The plug-in's parameter ranges in its own units, for range checks.
-struct Range { double lo, hi; };
-extern const Range kParamRanges[6];
+using qtest::kParamRanges;
 
 }  // namespace stress

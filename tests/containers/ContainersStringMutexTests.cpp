@@ -1,5 +1,5 @@
 // WDL_String editing and formatting, and the recursive lock.
-#include "alloc_fail.h"
+#include "ScopedFailingHeap.h"
 #include "mutex.h"
 #include "wdlstring.h"
 
