@@ -22,6 +22,7 @@ packages=(
   valgrind clang libclang-rt-14-dev
   libx11-dev libxext-dev libxtst-dev xvfb
   librtaudio-dev ${jack:+"$jack"} libasound2-dev
+  lv2-dev liblilv-dev lilv-utils
 )
 list=
 for arg in "$@"; do
