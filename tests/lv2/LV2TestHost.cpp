@@ -396,6 +396,7 @@ LV2_Worker_Status Instance::ScheduleWork(LV2_Worker_Schedule_Handle handle, uint
   Instance* self = static_cast<Instance*>(handle);
   ++self->mScheduled;
   if (!self->mWorkerIface) return LV2_WORKER_ERR_UNKNOWN;
+  if (self->mSetup.worker == Worker::kFull) return LV2_WORKER_ERR_NO_SPACE;
   if (self->mSetup.worker == Worker::kSync)
   {
     ++self->mWorkRuns;

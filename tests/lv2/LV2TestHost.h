@@ -124,6 +124,7 @@ enum class Worker
   kNone,    // no work:schedule: the process-wide worker grows the line
   kThread,  // work() on the host's own worker thread
   kSync,    // work() inside schedule_work, as hosts do when freewheeling
+  kFull,    // schedule_work refuses (LV2_WORKER_ERR_NO_SPACE): the host's queue is full
 };
 
 struct HostSetup
