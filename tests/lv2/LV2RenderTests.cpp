@@ -19,21 +19,23 @@ TEST(LV2Echoes, AnImpulseEchoesWhereTheTempoPutsIt)
     int rate, mode;
     double bpm;       // 0: no position at all
     uint32_t offset;  // of the position in the first run
+    double earlier;   // a position before it in the same run (0: none)
     bool connectTime;
     size_t nearTap, farTap;
   };
   const Case cases[] = {
-    { "1/4 triplet", k1_4, kTriplet, 120, 0, true, 22050, 29400 },
-    { "1/4 dotted", k1_4, kDotted, 120, 0, true, 22050, 33075 },
-    { "1/4 normal", k1_4, kNormal, 120, 0, true, 22050, 44100 },
-    { "1/4 triplet 2", k1_4, kTriplet2, 120, 0, true, 22050, 51450 },
-    { "1/4 dotted 2", k1_4, kDotted2, 120, 0, true, 22050, 55125 },
-    { "1/8D triplet", k1_8D, kTriplet, 120, 0, true, 16538, 22051 },
-    { "150 bpm", k1_4, kNormal, 150, 0, true, 17640, 35280 },
-    { "90 bpm", k1_4, kNormal, 90, 0, true, 29400, 58800 },
-    { "150 bpm arriving mid-run", k1_4, kNormal, 150, 300, true, 17640, 35280 },
-    { "no position", k1_4, kNormal, 0, 0, true, 22050, 44100 },
-    { "no transport port", k1_4, kNormal, 0, 0, false, 22050, 44100 },
+    { "1/4 triplet", k1_4, kTriplet, 120, 0, 0, true, 22050, 29400 },
+    { "1/4 dotted", k1_4, kDotted, 120, 0, 0, true, 22050, 33075 },
+    { "1/4 normal", k1_4, kNormal, 120, 0, 0, true, 22050, 44100 },
+    { "1/4 triplet 2", k1_4, kTriplet2, 120, 0, 0, true, 22050, 51450 },
+    { "1/4 dotted 2", k1_4, kDotted2, 120, 0, 0, true, 22050, 55125 },
+    { "1/8D triplet", k1_8D, kTriplet, 120, 0, 0, true, 16538, 22051 },
+    { "150 bpm", k1_4, kNormal, 150, 0, 0, true, 17640, 35280 },
+    { "90 bpm", k1_4, kNormal, 90, 0, 0, true, 29400, 58800 },
+    { "150 bpm arriving mid-run", k1_4, kNormal, 150, 300, 0, true, 17640, 35280 },
+    { "90 then 150 bpm in one run: the last counts", k1_4, kNormal, 150, 300, 90, true, 17640, 35280 },
+    { "no position", k1_4, kNormal, 0, 0, 0, true, 22050, 44100 },
+    { "no transport port", k1_4, kNormal, 0, 0, 0, false, 22050, 44100 },
   };
   for (const Case& c : cases)
   {
@@ -43,6 +45,7 @@ TEST(LV2Echoes, AnImpulseEchoesWhereTheTempoPutsIt)
     Instance plug(setup);
     ASSERT_TRUE(plug.Ok());
     plug.Isolate(c.rate, c.mode);
+    if (c.earlier > 0) plug.SendTempo(c.earlier, 0);
     if (c.bpm > 0) plug.SendTempo(c.bpm, c.offset);
     const Stereo out = Render(plug, Impulse(c.farTap + 1000), 512, {});
     EXPECT_EQ(NonZero(out.r), std::vector<size_t>{ c.nearTap });
