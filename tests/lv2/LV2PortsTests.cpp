@@ -182,9 +182,7 @@ TEST(LV2Ports, TheFactoryProgramsArePresetsInSlotOrder)
   EXPECT_EQ(lilv_nodes_size(presets), (unsigned)kNumFactoryPresets);
   for (int slot = 0; slot < kNumFactoryPresets; ++slot)
   {
-    char suffix[16];
-    std::snprintf(suffix, sizeof(suffix), "#preset-%02d", slot + 1);
-    const std::string uri = std::string(kPluginUri) + suffix;
+    const std::string uri = PresetUri(slot);
     SCOPED_TRACE(uri);
     Node preset = world.Uri(uri.c_str());
     ASSERT_TRUE(lilv_nodes_contains(presets, preset.get()));

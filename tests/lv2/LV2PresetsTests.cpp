@@ -42,10 +42,9 @@ TEST(LV2Presets, EachHoldsTheVst2ProgramOfItsSlotAndSoundsAsIt)
   const Stereo in = Noise(30000, 40);
   for (int slot = 0; slot < kNumFactoryPresets; ++slot)
   {
-    char suffix[16];
-    std::snprintf(suffix, sizeof(suffix), "#preset-%02d", slot + 1);
-    SCOPED_TRACE(suffix);
-    Node preset = world.Uri((std::string(kPluginUri) + suffix).c_str());
+    const std::string uri = PresetUri(slot);
+    SCOPED_TRACE(uri);
+    Node preset = world.Uri(uri.c_str());
     lilv_world_load_resource(world.Lilv(), preset.get());
     LilvState* state = lilv_state_new_from_world(world.Lilv(), world.Urids().MapFeature(), preset.get());
     ASSERT_NE(state, nullptr);

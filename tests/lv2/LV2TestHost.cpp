@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <random>
 
@@ -16,6 +17,13 @@ namespace lv2test
 {
 
 const char* const kPluginUri = "https://www.vantu.audio/plugins/quorvex-2";
+
+std::string PresetUri(int slot)
+{
+  char suffix[32];
+  std::snprintf(suffix, sizeof(suffix), "#preset-%02d", slot + 1);
+  return std::string(kPluginUri) + suffix;
+}
 
 // ================================================================ URIDs
 

@@ -29,6 +29,8 @@ namespace lv2test
 {
 
 extern const char* const kPluginUri;
+// The preset of a factory program slot: kPluginUri#preset-NN, from 01.
+std::string PresetUri(int slot);
 
 // Port indexes, in the order the bundle promises.
 enum Port
