@@ -284,9 +284,11 @@ void IPlugLV2::Run(uint32_t nFrames)
 
 bool IPlugLV2::RequestBackgroundWork()
 {
-  if (!mSchedule) return IPlugBase::RequestBackgroundWork();
   const uint8_t job = 1;
-  return mSchedule->schedule_work(mSchedule->handle, sizeof(job), &job) == LV2_WORKER_SUCCESS;
+  if (mSchedule && mSchedule->schedule_work(mSchedule->handle, sizeof(job), &job) == LV2_WORKER_SUCCESS) return true;
+  // A request the host refuses (its queue full) would be lost for good, the
+  // effect counting it as pending: the process-wide worker takes it.
+  return IPlugBase::RequestBackgroundWork();
 }
 
 LV2_Worker_Status IPlugLV2::Work()

@@ -73,7 +73,7 @@ public:
   bool SendMidiMessage(MidiMessage*) override { return false; }
   bool SendSysExMessage(SysExMessage*) override { return false; }
   // [audio thread allowed, never blocks] the host's worker when it offers
-  // one, else the process-wide one.
+  // one and takes the request, else the process-wide one.
   bool RequestBackgroundWork() override;
   // [audio thread, instance lock] the ports' values and the transport.
   void PrepareBlock() override;

@@ -13,11 +13,11 @@
 //   - peers and their instances
 //   - timing
 //   - main
+#include "PeerBench.h"
 #include "Render.h"
 #include "VstHost.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -29,15 +29,16 @@
 
 namespace {
 
+using peerbench::Figures;
+using peerbench::Now;
+using peerbench::Peer;
+using peerbench::PrintTable;
+using peerbench::Summarise;
+
 const double kSampleRate = 44100.0;
 const int kBlocks[] = { 32, 512, 4096 };
 // Input cycles through this many frames so it stays within cache reach.
 const size_t kInputFrames = size_t(1) << 16;
-
-double Now()
-{
-  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
 
 // Resident set of the process, bytes (0 where /proc is missing).
 size_t ResidentBytes()
@@ -49,41 +50,6 @@ size_t ResidentBytes()
 }
 
 // ================================================================ peers and their instances
-
-struct Peer
-{
-  std::string label, path;
-  bool mono = false;
-  std::vector<std::pair<std::string, std::string>> params;
-};
-
-bool ParsePeer(const std::string& arg, Peer* peer)
-{
-  std::vector<std::string> fields;
-  size_t at = 0;
-  for (;;)
-  {
-    const size_t semi = arg.find(';', at);
-    fields.push_back(arg.substr(at, semi == std::string::npos ? std::string::npos : semi - at));
-    if (semi == std::string::npos) break;
-    at = semi + 1;
-  }
-  if (fields.size() < 2 || fields[0].empty() || fields[1].empty()) return false;
-  peer->label = fields[0];
-  peer->path = fields[1];
-  for (size_t i = 2; i < fields.size(); ++i)
-  {
-    if (fields[i] == "mono")
-    {
-      peer->mono = true;
-      continue;
-    }
-    const size_t eq = fields[i].find('=');
-    if (eq == std::string::npos) return false;
-    peer->params.emplace_back(fields[i].substr(0, eq), fields[i].substr(eq + 1));
-  }
-  return true;
-}
 
 // One peer at one block size: one stereo instance or two mono ones.
 struct Setup
@@ -171,23 +137,6 @@ double Pass(Setup& s, Buffers<T>& buf, int block, size_t frames)
   return (Now() - t0) * 1e9 / (double)(blocks * (size_t)block);
 }
 
-struct Figures
-{
-  double min = 0.0, median = 0.0;
-  bool ran = false;
-};
-
-Figures Summarise(std::vector<double> v)
-{
-  Figures f;
-  if (v.empty()) return f;
-  std::sort(v.begin(), v.end());
-  f.min = v.front();
-  f.median = v[v.size() / 2];
-  f.ran = true;
-  return f;
-}
-
 // Every peer's passes interleaved, so load on the machine falls on all alike.
 template <class T>
 std::vector<Figures> Measure(std::vector<Setup>& setups, int block, int passes, size_t frames)
@@ -203,21 +152,6 @@ std::vector<Figures> Measure(std::vector<Setup>& setups, int block, int passes, 
   std::vector<Figures> figures;
   for (auto& t : times) figures.push_back(Summarise(t));
   return figures;
-}
-
-void PrintTable(const std::vector<Peer>& peers, const char* precision, int block, const std::vector<Figures>& f)
-{
-  for (size_t k = 0; k < peers.size(); ++k)
-  {
-    if (!f[k].ran)
-    {
-      std::printf("%6d %7s  %-32s %10s %10s %9s\n", block, precision, peers[k].label.c_str(), "-", "-", "-");
-      continue;
-    }
-    const double ratio = f[0].ran && f[0].min > 0.0 ? f[k].min / f[0].min : 0.0;
-    std::printf("%6d %7s  %-32s %10.2f %10.2f %8.1fx\n", block, precision, peers[k].label.c_str(), f[k].min,
-                f[k].median, ratio);
-  }
 }
 
 // Threads of the process (0 where /proc is missing).
@@ -325,7 +259,7 @@ int main(int argc, char** argv)
     else
     {
       Peer peer;
-      if (!ParsePeer(arg, &peer))
+      if (!peerbench::ParsePeer(arg, &peer))
       {
         std::fprintf(stderr, "peer_bench: bad peer \"%s\" (label;path[;mono][;name=text]...)\n", arg.c_str());
         return 2;

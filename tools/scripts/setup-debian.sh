@@ -23,6 +23,7 @@ packages=(
   clang-format-14
   libx11-dev libxext-dev libxtst-dev xvfb
   librtaudio-dev ${jack:+"$jack"} libasound2-dev
+  lv2-dev liblilv-dev libsuil-dev lilv-utils
 )
 list=
 for arg in "$@"; do

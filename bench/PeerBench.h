@@ -1,0 +1,93 @@
+// What the peer comparisons share (bench/engine/peer_bench.cpp for VST 2,
+// bench/lv2/lv2_bench.cpp for LV2): peers given on the command line, the
+// clock, and the min and median of interleaved passes printed beside the
+// ratio to Quorvex 2.
+#pragma once
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace peerbench
+{
+
+inline double Now()
+{
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+// "label;where[;mono][;name=value]...": where is a library path (VST 2) or
+// a plug-in URI (LV2); a mono plug-in runs one instance per channel.
+struct Peer
+{
+  std::string label, path;
+  bool mono = false;
+  std::vector<std::pair<std::string, std::string>> params;
+};
+
+inline bool ParsePeer(const std::string& arg, Peer* peer)
+{
+  std::vector<std::string> fields;
+  size_t at = 0;
+  for (;;)
+  {
+    const size_t semi = arg.find(';', at);
+    fields.push_back(arg.substr(at, semi == std::string::npos ? std::string::npos : semi - at));
+    if (semi == std::string::npos) break;
+    at = semi + 1;
+  }
+  if (fields.size() < 2 || fields[0].empty() || fields[1].empty()) return false;
+  peer->label = fields[0];
+  peer->path = fields[1];
+  for (size_t i = 2; i < fields.size(); ++i)
+  {
+    if (fields[i] == "mono")
+    {
+      peer->mono = true;
+      continue;
+    }
+    const size_t eq = fields[i].find('=');
+    if (eq == std::string::npos) return false;
+    peer->params.emplace_back(fields[i].substr(0, eq), fields[i].substr(eq + 1));
+  }
+  return true;
+}
+
+struct Figures
+{
+  double min = 0.0, median = 0.0;
+  bool ran = false;
+};
+
+inline Figures Summarise(std::vector<double> v)
+{
+  Figures f;
+  if (v.empty()) return f;
+  std::sort(v.begin(), v.end());
+  f.min = v.front();
+  f.median = v[v.size() / 2];
+  f.ran = true;
+  return f;
+}
+
+// One row per peer; the ratio is of each min to the first peer's.
+inline void PrintTable(const std::vector<Peer>& peers, const char* precision, int block,
+                       const std::vector<Figures>& f)
+{
+  for (size_t k = 0; k < peers.size(); ++k)
+  {
+    if (!f[k].ran)
+    {
+      std::printf("%6d %7s  %-32s %10s %10s %9s\n", block, precision, peers[k].label.c_str(), "-", "-", "-");
+      continue;
+    }
+    const double ratio = f[0].ran && f[0].min > 0.0 ? f[k].min / f[0].min : 0.0;
+    std::printf("%6d %7s  %-32s %10.2f %10.2f %8.1fx\n", block, precision, peers[k].label.c_str(), f[k].min,
+                f[k].median, ratio);
+  }
+}
+
+}  // namespace peerbench
