@@ -1,5 +1,7 @@
 #include "LV2TestHost.h"
 
+#include "QuorvexParams.h"
+
 #include <lv2/buf-size/buf-size.h>
 #include <lv2/parameters/parameters.h>
 #include <lv2/time/time.h>
@@ -526,17 +528,6 @@ Stereo Render(Instance& plug, const Stereo& in, int block, const std::vector<Tem
 
 // ================================================================ the VST 2 twin
 
-namespace
-{
-
-struct Range
-{
-  double min, max;
-};
-const Range kRanges[kNumParams] = { { 0, 24 }, { 0, 4 }, { -100, 100 }, { 0, 99 }, { 0, 100 }, { 0, 100 } };
-
-}  // namespace
-
 VstTwin::VstTwin(double sampleRate, int block)
 {
   EXPECT_EQ(host.Load(QUORVEX_EFFECT_PATH), "");
@@ -547,15 +538,14 @@ VstTwin::VstTwin(double sampleRate, int block)
 
 void VstTwin::Set(int param, double plain)
 {
-  const Range r = kRanges[param];
-  host.SetParameter(param, (float)((plain - r.min) / (r.max - r.min)));
+  host.SetParameter(param, qtest::Normalised(param, plain));
   EXPECT_EQ(Plain(param), plain) << "parameter " << param;
 }
 
 double VstTwin::Plain(int param)
 {
-  const Range r = kRanges[param];
-  return std::floor((double)host.GetParameter(param) * (r.max - r.min) + r.min + 0.5);
+  const qtest::ParamRange r = qtest::kParamRanges[param];
+  return std::floor((double)host.GetParameter(param) * (r.hi - r.lo) + r.lo + 0.5);
 }
 
 Stereo VstTwin::Render(const Stereo& in, int block, const std::vector<TempoChange>& tempo)
