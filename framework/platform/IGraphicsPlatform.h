@@ -20,6 +20,10 @@
 //                          timer at FrameRate() ticks per second; return
 //                          the native handle, or null with nothing left.
 //   PlatformWindowPlace    where the open window sits in its parent.
+//   PlatformOpenEntry      show the native entry box for the layout the
+//                          core's ITextEntry (ITextEntry.h) holds; false when
+//                          none can be shown. The layer reports what ends it
+//                          to that ITextEntry (one box at a time).
 //   PlatformCloseEntry     end the layer's entry box without committing.
 //   PlatformStopTimer      no tick, paint or event runs after it returns.
 //   PlatformReleasePresentation  images, shared memory, tooltips.
@@ -30,9 +34,6 @@
 //   PresentToScreen(r)     copy r of GetBackBuffer() to the screen.
 //   InvalidateArea(r)      schedule a paint of r whose handler calls Draw(r)
 //                          (the default draws at once).
-//   PromptUserInput(...)   open the native entry box that an ITextEntry
-//                          (IGraphicsText.h) lays out, and report what ends
-//                          it to that ITextEntry (one box at a time).
 //   OpenURL, HostPath, PluginPath  native services; refuse cleanly when
 //                          unavailable.
 //   PromptForFile, PromptForColor, UpdateTooltips  where the system has
