@@ -18,14 +18,14 @@ void WDL_SetAllocHooks(const WDL_AllocHooks* hooks) { sHooks = hooks ? *hooks : 
 
 void* WDL_Realloc(void* p, size_t size) { return sHooks.realloc_fn(p, size); }
 void* WDL_Malloc(size_t size) { return sHooks.malloc_fn(size); }
-void WDL_Free(void* p) { if (p) sHooks.free_fn(p); }
+void WDL_Free(void* p)
+{
+  if (p) sHooks.free_fn(p);
+}
 
 // ---------------------------------------------------------------- WDL_HeapBuf
 
-WDL_HeapBuf::~WDL_HeapBuf()
-{
-  WDL_Free(m_buf);
-}
+WDL_HeapBuf::~WDL_HeapBuf() { WDL_Free(m_buf); }
 
 long long WDL_HeapBuf::AllocSizeFor(int newsize, int granul)
 {

@@ -56,8 +56,7 @@ private:
 
 // Typed view of a heap buffer, counted in elements of T (T must be trivially
 // copyable: elements are moved with memcpy).
-template <class T>
-class WDL_TypedBuf
+template <class T> class WDL_TypedBuf
 {
 public:
   explicit WDL_TypedBuf(int granul = 4096) : m_hb(granul) {}

@@ -48,8 +48,14 @@ private:
 class WDL_MutexLock
 {
 public:
-  explicit WDL_MutexLock(WDL_Mutex* m) : m_m(m) { if (m_m) m_m->Enter(); }
-  ~WDL_MutexLock() { if (m_m) m_m->Leave(); }
+  explicit WDL_MutexLock(WDL_Mutex* m) : m_m(m)
+  {
+    if (m_m) m_m->Enter();
+  }
+  ~WDL_MutexLock()
+  {
+    if (m_m) m_m->Leave();
+  }
 
   WDL_MutexLock(const WDL_MutexLock&) = delete;
   WDL_MutexLock& operator=(const WDL_MutexLock&) = delete;

@@ -5,8 +5,7 @@
 
 #include <cstring>
 
-template <class T>
-class WDL_PtrList
+template <class T> class WDL_PtrList
 {
 public:
   explicit WDL_PtrList(int granul = 4096) : m_hb(granul) {}

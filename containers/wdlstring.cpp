@@ -8,10 +8,7 @@ WDL_String::WDL_String(const char* initial, int granul) : m_hb(granul)
   if (initial && *initial) Set(initial);
 }
 
-WDL_String::WDL_String(const WDL_String& other) : m_hb(other.m_hb.GetGranul())
-{
-  Set(other.Get());
-}
+WDL_String::WDL_String(const WDL_String& other) : m_hb(other.m_hb.GetGranul()) { Set(other.Get()); }
 
 WDL_String& WDL_String::operator=(const WDL_String& other)
 {

@@ -60,9 +60,8 @@ static const double kFallbackTempo = 120.0;
 static const double kLineLimit = 1e30;
 
 static const char* const kDelayRateTexts[kNumDelayRates] = {
-  "1/64", "1/32T", "1/64D", "1/32", "1/16T", "1/32D", "1/16", "1/8T", "1/16D",
-  "1/8",  "1/4T",  "1/8D",  "1/4",  "1/2T",  "1/4D",  "1/2",  "1/1T", "1/2D",
-  "1/1",  "2/1T",  "1/1D",  "2/1",  "4/1T",  "2/1D",  "4/1",
+  "1/64", "1/32T", "1/64D", "1/32", "1/16T", "1/32D", "1/16", "1/8T", "1/16D", "1/8",  "1/4T", "1/8D", "1/4",
+  "1/2T", "1/4D",  "1/2",   "1/1T", "1/2D",  "1/1",   "2/1T", "1/1D", "2/1",   "4/1T", "2/1D", "4/1",
 };
 
 static const char* const kPingPongTexts[kNumPingPongModes] = {
@@ -82,10 +81,7 @@ const char* Quorvex2::ParamSymbol(int paramIdx) const
 #endif
 
 // Halves round away from zero, so 5512.5 samples becomes 5513.
-static double RoundHalfAway(double v)
-{
-  return v >= 0.0 ? std::trunc(v + 0.5) : std::trunc(v - 0.5);
-}
+static double RoundHalfAway(double v) { return v >= 0.0 ? std::trunc(v + 0.5) : std::trunc(v - 0.5); }
 
 // ================================================================ line memory
 
@@ -142,8 +138,8 @@ float DelayRateFraction(int i)
   const int k = i / 3;
   switch (i % 3)
   {
-    case 0: return (float)(1 << k) / 64.0f;          // straight
-    case 1: return (float)(2 << k) / 96.0f;          // triplet
+    case 0: return (float)(1 << k) / 64.0f;           // straight
+    case 1: return (float)(2 << k) / 96.0f;           // triplet
     default: return 3.0f * (float)(1 << k) / 128.0f;  // dotted
   }
 }
@@ -170,12 +166,12 @@ int32_t FarTapFor(int32_t nearTap, int mode)
 // ================================================================ construction
 
 Quorvex2::Quorvex2(QuorvexHost host)
-  : QuorvexAdapter(host, kNumParams, "1-1 2-2", kNumPresets, QUORVEX_EFFECT_NAME, "", "Vantu",
-             kVendorVersion, kUniqueID, kMfrID, 0, 0, false, false),
+  : QuorvexAdapter(host, kNumParams, "1-1 2-2", kNumPresets, QUORVEX_EFFECT_NAME, "", "Vantu", kVendorVersion,
+                   kUniqueID, kMfrID, 0, 0, false, false),
     mDelayBuf(nullptr), mSamplesPerWhole(0.0), mPan(0.0f), mFeedback(0.0f), mWet(0.0f), mDry(0.0f),
-    mFarTarget(0), mFarOld(0), mFarNew(0), mNearTarget(0), mNearOld(0), mNearNew(0),
-    mBufLen(0), mWritePos(0), mFadeLen(kFadeLength), mFadeCount(0), mBufReady(false), mPingPongMode(0),
-    mNearWanted(0.0), mLineSized(false), mSizedRate(0.0), mLineWanted(0), mLineFailed(0), mOfflineAsked(0), mFramesWritten(0)
+    mFarTarget(0), mFarOld(0), mFarNew(0), mNearTarget(0), mNearOld(0), mNearNew(0), mBufLen(0), mWritePos(0),
+    mFadeLen(kFadeLength), mFadeCount(0), mBufReady(false), mPingPongMode(0), mNearWanted(0.0),
+    mLineSized(false), mSizedRate(0.0), mLineWanted(0), mLineFailed(0), mOfflineAsked(0), mFramesWritten(0)
 {
   IParam* rate = GetParam(kDelayRate);
   rate->DefineEnum("Delay Rate", 12, kNumDelayRates, "");
@@ -363,7 +359,8 @@ void Quorvex2::EnsureLine()
     mLineSized = true;
     mSizedRate = GetSampleRate();
     double s = hostWhole;
-    if (!(s > 0.0 && std::isfinite(s))) s = mBufReady ? mSamplesPerWhole : 4.0 * 60.0 * GetSampleRate() / kFallbackTempo;
+    if (!(s > 0.0 && std::isfinite(s)))
+      s = mBufReady ? mSamplesPerWhole : 4.0 * 60.0 * GetSampleRate() / kFallbackTempo;
     len = LineLengthFor(kLineWholeNotes * s);
   }
   GrowLine(len);
@@ -375,7 +372,8 @@ void Quorvex2::EnsureLine()
 #if defined(__clang__) || defined(__GNUC__)
 __attribute__((no_sanitize("thread")))
 #endif
-static void CopyOldestFirst(double* line, const double* old, uint32_t n, uint32_t p)
+static void
+CopyOldestFirst(double* line, const double* old, uint32_t n, uint32_t p)
 {
   std::memcpy(line, old + p, sizeof(double) * (n - p));
   std::memcpy(line + (n - p), old, sizeof(double) * p);
@@ -549,7 +547,8 @@ bool Quorvex2::BeginBlock()
 // the rounded value added in single precision), as a conversion through
 // double buffers would, without the two passes over them.
 
-namespace {
+namespace
+{
 
 struct Mix
 {
@@ -575,10 +574,7 @@ struct FadeWeights
 const FadeWeights kFadeWeights;
 
 // What the line may hold: the written value, or silence in its place.
-inline double LineValue(double v)
-{
-  return std::fabs(v) <= kLineLimit ? v : 0.0;
-}
+inline double LineValue(double v) { return std::fabs(v) <= kLineLimit ? v : 0.0; }
 
 // Read index for a lookback of at most len: one subtraction, one wrap.
 inline int32_t TapIndex(int32_t p, int32_t lookback, int32_t len)
@@ -601,7 +597,8 @@ template <bool kAdd> inline void Store1(float* p, double v)
 
 // One frame; tap values already read.
 template <bool kAdd, class S>
-inline void Frame(const Mix& m, double farV, double nearV, double fbV, double a, double b, double* w, S* o0, S* o1)
+inline void Frame(const Mix& m, double farV, double nearV, double fbV, double a, double b, double* w, S* o0,
+                  S* o1)
 {
   *w = LineValue(m.feedback * fbV + 0.5 * (b + a));
   Store1<kAdd>(o0, m.farL * farV + m.nearL * nearV + m.dry * a);
@@ -625,7 +622,10 @@ template <bool kAdd> inline void Store2(float* p, __m128d v)
 const bool kHasAvx = CpuHasAvx();
 
 __attribute__((target("avx"))) inline __m256d Load4(const double* p) { return _mm256_loadu_pd(p); }
-__attribute__((target("avx"))) inline __m256d Load4(const float* p) { return _mm256_cvtps_pd(_mm_loadu_ps(p)); }
+__attribute__((target("avx"))) inline __m256d Load4(const float* p)
+{
+  return _mm256_cvtps_pd(_mm_loadu_ps(p));
+}
 template <bool kAdd> __attribute__((target("avx"))) inline void Store4(double* p, __m256d v)
 {
   _mm256_storeu_pd(p, v);
@@ -639,8 +639,9 @@ template <bool kAdd> __attribute__((target("avx"))) inline void Store4(float* p,
 
 // The two-frame step below, four frames wide; returns the frames done.
 template <bool kFading, bool kAdd, class S>
-__attribute__((target("avx"))) int RunQuads(const Mix& m, double* w, const double* const* tap, const double* wa,
-                                            const double* wb, const S* in0, const S* in1, S* out0, S* out1, int n)
+__attribute__((target("avx"))) int RunQuads(const Mix& m, double* w, const double* const* tap,
+                                            const double* wa, const double* wb, const S* in0, const S* in1,
+                                            S* out0, S* out1, int n)
 {
   const double *f = tap[0], *nr = tap[1], *fb = tap[2];
   const double *fo = tap[3], *nro = tap[4], *fbo = tap[5];
@@ -715,8 +716,10 @@ void RunStretch(const Mix& m, double* w, const double* const* tap, const double*
       // |v| <= limit, false for a NaN: keeps v, else +0.
       v = _mm_and_pd(v, _mm_cmple_pd(_mm_andnot_pd(sign, v), limit));
       _mm_storeu_pd(w + j, v);
-      const __m128d o0 = _mm_add_pd(_mm_add_pd(_mm_mul_pd(farL, farV), _mm_mul_pd(nearL, nearV)), _mm_mul_pd(dry, x0));
-      const __m128d o1 = _mm_add_pd(_mm_add_pd(_mm_mul_pd(farR, farV), _mm_mul_pd(nearR, nearV)), _mm_mul_pd(dry, x1));
+      const __m128d o0 =
+          _mm_add_pd(_mm_add_pd(_mm_mul_pd(farL, farV), _mm_mul_pd(nearL, nearV)), _mm_mul_pd(dry, x0));
+      const __m128d o1 =
+          _mm_add_pd(_mm_add_pd(_mm_mul_pd(farR, farV), _mm_mul_pd(nearR, nearV)), _mm_mul_pd(dry, x1));
       Store2<kAdd>(out0 + j, o0);
       Store2<kAdd>(out1 + j, o1);
     }
@@ -740,7 +743,8 @@ void RunStretch(const Mix& m, double* w, const double* const* tap, const double*
 // Runs frames [from, to) through stretches; lookbacks as in RunStretch.
 template <bool kFading, bool kAdd, class S>
 int32_t RunLine(const Mix& m, double* line, int32_t len, int32_t p, const int32_t* lookback, int nTaps,
-                const double* wa, const double* wb, const S* in0, const S* in1, S* out0, S* out1, int from, int to)
+                const double* wa, const double* wb, const S* in0, const S* in1, S* out0, S* out1, int from,
+                int to)
 {
   // A step of w frames may not read what its own earlier frames write.
   int width = 4;
@@ -759,8 +763,8 @@ int32_t RunLine(const Mix& m, double* line, int32_t len, int32_t p, const int32_
       tap[k] = line + idx;
     }
     const int e = kFading ? i - from : 0;
-    RunStretch<kFading, kAdd>(m, line + p, tap, kFading ? wa + e : wa, kFading ? wb + e : wb, in0 + i, in1 + i,
-                              out0 + i, out1 + i, n, width);
+    RunStretch<kFading, kAdd>(m, line + p, tap, kFading ? wa + e : wa, kFading ? wb + e : wb, in0 + i,
+                              in1 + i, out0 + i, out1 + i, n, width);
     i += n;
     p += n;
     if (p == len) p = 0;
@@ -794,15 +798,14 @@ void Quorvex2::RunCrossfade(const S* in0, const S* in1, S* out0, S* out1, int fr
   // Frames already faded; mFadeCount counts down from the fade length.
   const int elapsed = (int)mFadeLen - mFadeCount;
   mWritePos = (uint32_t)RunLine<true, kAdd>(m, mDelayBuf, (int32_t)mBufLen, (int32_t)mWritePos, lookback, 6,
-                                            kFadeWeights.a + elapsed, kFadeWeights.b + elapsed, in0, in1, out0, out1,
-                                            from, to);
+                                            kFadeWeights.a + elapsed, kFadeWeights.b + elapsed, in0, in1,
+                                            out0, out1, from, to);
   mFadeCount -= to - from;
 }
 
 // ================================================================ one block, either precision
 
-template <class S, bool kAdd>
-void Quorvex2::RunBlock(S** inputs, S** outputs, int nFrames)
+template <class S, bool kAdd> void Quorvex2::RunBlock(S** inputs, S** outputs, int nFrames)
 {
   const bool haveLine = BeginBlock();
   const S* in0 = inputs[0];

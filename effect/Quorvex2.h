@@ -36,9 +36,17 @@ enum EQuorvexParams
   kNumParams
 };
 
-enum { kNumDelayRates = 25, kNumPingPongModes = 5, kNumPresets = 25 };
+enum
+{
+  kNumDelayRates = 25,
+  kNumPingPongModes = 5,
+  kNumPresets = 25
+};
 // Frames a tap crossfade lasts, at every sample rate.
-enum { kFadeLength = 4410 };
+enum
+{
+  kFadeLength = 4410
+};
 
 // Fraction of a whole note for "Delay Rate" choice i, in single precision
 // as the engine uses it.
@@ -127,9 +135,11 @@ private:
   bool BeginBlock();
   // Samples S in and out (kAdd: added to the outputs).
   template <class S, bool kAdd> void RunBlock(S** inputs, S** outputs, int nFrames);
-  template <bool kAdd, class S> void RunSteady(const S* in0, const S* in1, S* out0, S* out1, int from, int to);
+  template <bool kAdd, class S>
+  void RunSteady(const S* in0, const S* in1, S* out0, S* out1, int from, int to);
   // Frames [from, to) of a running crossfade; to - from <= mFadeCount.
-  template <bool kAdd, class S> void RunCrossfade(const S* in0, const S* in1, S* out0, S* out1, int from, int to);
+  template <bool kAdd, class S>
+  void RunCrossfade(const S* in0, const S* in1, S* out0, S* out1, int from, int to);
 
   double* mDelayBuf;
   double mSamplesPerWhole;

@@ -33,7 +33,8 @@ const char* const kQuorvexHomeURL = "https://www.vantu.audio/";
 
 // ================================================================ window layer and images
 
-namespace {
+namespace
+{
 
 // The window layer of this build: swapping layers is this one line.
 #if defined(_WIN32)
@@ -132,7 +133,8 @@ void Quorvex2::BuildEditor()
   text.mFontObject = nullptr;
 
   IBitmap rate = g->LoadBitmapResource(kImageRateKnob, QUORVEX_IMG("knob.png"), 25);
-  g->AddControl(new IKnobMulti(this, kDelayRate, 88, 118, &rate, &text, 15, 4.0, 0, IKnobControl::DirVertical));
+  g->AddControl(
+      new IKnobMulti(this, kDelayRate, 88, 118, &rate, &text, 15, 4.0, 0, IKnobControl::DirVertical));
 
   IBitmap radio = g->LoadBitmapResource(kImageRadio, QUORVEX_IMG("radio.png"), 5);
   g->AddControl(new IRadioButtons(this, kPingPong, 140, 75, &radio, true, 0, 0, 0, 0));

@@ -14,7 +14,11 @@ enum EQuorvexImage
   kImageRadio = 104
 };
 
-enum { kEditorWidth = 545, kEditorHeight = 210 };
+enum
+{
+  kEditorWidth = 545,
+  kEditorHeight = 210
+};
 
 // The maker's page for this plug-in, and its home page as the fallback.
 extern const char* const kQuorvexPluginURL;

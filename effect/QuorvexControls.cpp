@@ -13,14 +13,12 @@
 #include <cmath>
 #include <cstring>
 
-namespace {
+namespace
+{
 
 const double kPi = 3.14159265358979323846;
 
-int Frames(const IBitmap& b)
-{
-  return b.N > 0 ? b.N : 1;
-}
+int Frames(const IBitmap& b) { return b.N > 0 ? b.N : 1; }
 
 // Knob image plus the value text rows below it.
 IRECT KnobRect(int x, int y, const IBitmap* bitmap, const IText* text, int textGap, int widthOverride)
@@ -100,8 +98,8 @@ bool FormatValueText(IPlugBase* plug, int paramIdx, char* out, int outSize)
 
 // ================================================================ knobs
 
-IKnobMulti::IKnobMulti(IPlugBase* plug, int paramIdx, int x, int y, IBitmap* bitmap, IText* text,
-                       int textGap, double gearing, int widthOverride, int direction)
+IKnobMulti::IKnobMulti(IPlugBase* plug, int paramIdx, int x, int y, IBitmap* bitmap, IText* text, int textGap,
+                       double gearing, int widthOverride, int direction)
   : IKnobControl(plug, KnobRect(x, y, bitmap, text, textGap, widthOverride), paramIdx, direction, gearing),
     mText(text ? *text : IText()), mBitmap(bitmap ? *bitmap : IBitmap()), mCenterX(x), mCenterY(y),
     mTextGap(textGap)
@@ -117,10 +115,7 @@ int IKnobMulti::Frame() const
   return f < 1 ? 1 : (f > n ? n : f);
 }
 
-IRECT IKnobMulti::ImageRect() const
-{
-  return KnobImageRect(mArea, mCenterX, mBitmap, mText, mTextGap);
-}
+IRECT IKnobMulti::ImageRect() const { return KnobImageRect(mArea, mCenterX, mBitmap, mText, mTextGap); }
 
 bool IKnobMulti::Draw(IGraphics* graphics)
 {
@@ -146,15 +141,9 @@ double IKnobRotVal::Angle() const
   return (double)mValue * 2.0 * (double)half - (double)half;
 }
 
-float IKnobRotVal::SourceOffset() const
-{
-  return (float)(-2.0 * std::fabs((double)mValue - 0.5));
-}
+float IKnobRotVal::SourceOffset() const { return (float)(-2.0 * std::fabs((double)mValue - 0.5)); }
 
-IRECT IKnobRotVal::ImageRect() const
-{
-  return KnobImageRect(mArea, mCenterX, mBitmap, mText, mTextGap);
-}
+IRECT IKnobRotVal::ImageRect() const { return KnobImageRect(mArea, mCenterX, mBitmap, mText, mTextGap); }
 
 bool IKnobRotVal::Draw(IGraphics* graphics)
 {
@@ -162,7 +151,8 @@ bool IKnobRotVal::Draw(IGraphics* graphics)
   DrawValueText(graphics, mPlug, mParamIndex, &mText, mArea);
   const double angle = Angle();
   const float o = SourceOffset();
-  if (mBitmap.N < 2) return graphics->DrawRotatedBitmap(&mBitmap, mCenterX, mCenterY, &mDotBlend, angle, o, o);
+  if (mBitmap.N < 2)
+    return graphics->DrawRotatedBitmap(&mBitmap, mCenterX, mCenterY, &mDotBlend, angle, o, o);
 
   if (mControlBitmap.W == 0)
   {
@@ -212,16 +202,13 @@ IRadioButtons::IRadioButtons(IPlugBase* plug, int paramIdx, int x, int y, IBitma
       len = prev;
     if (len < 0) len = 0;
     mButtonRects.Get()[i] =
-      mVertical ? IRECT(x, start, x + faceW, start + len) : IRECT(start, y, start + len, y + faceH);
+        mVertical ? IRECT(x, start, x + faceW, start + len) : IRECT(start, y, start + len, y + faceH);
     start += len;
     prev = len;
   }
 }
 
-IRadioButtons::~IRadioButtons()
-{
-  mButtonRects.Resize(0);
-}
+IRadioButtons::~IRadioButtons() { mButtonRects.Resize(0); }
 
 IRECT IRadioButtons::ButtonRect(int i) const
 {

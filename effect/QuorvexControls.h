@@ -23,10 +23,7 @@ class IGraphics;
 bool FormatValueText(IPlugBase* plug, int paramIdx, char* out, int outSize);
 
 // Rounds halves away from zero, as every placement rule here does.
-inline int RoundAway(double v)
-{
-  return (int)(v >= 0.0 ? v + 0.5 : v - 0.5);
-}
+inline int RoundAway(double v) { return (int)(v >= 0.0 ? v + 0.5 : v - 0.5); }
 
 // ================================================================ knobs
 
@@ -90,8 +87,8 @@ class IRadioButtons : public IControl
 public:
   // [UI thread] layout 1 is one row left to right, anything else a column.
   // Sizes of the first three buttons: 0 is an equal share.
-  IRadioButtons(IPlugBase* plug, int paramIdx, int x, int y, IBitmap* bitmap, bool singleImage,
-                int layout, int size1 = 0, int size2 = 0, int size3 = 0);
+  IRadioButtons(IPlugBase* plug, int paramIdx, int x, int y, IBitmap* bitmap, bool singleImage, int layout,
+                int size1 = 0, int size2 = 0, int size3 = 0);
   ~IRadioButtons() override;
 
   void OnMouseDown(int x, int y, MouseModifiers* mod) override;

@@ -10,17 +10,13 @@
 // ================================================================ IControl
 
 IControl::IControl(IPlugBase* plug, IRECT rect, int paramIndex, IChannelBlend blend)
-  : mPlug(plug), mArea(rect), mHitArea(rect), mParamIndex(paramIndex), mValue(0.0),
-    mDefaultValue(-1.0), mLowClamp(0.0), mHighClamp(1.0), mDirty(true), mHidden(false),
-    mGrayed(false), mRedrawNext(false), mNoPrompt(false), mDblClickIsPress(false), mBlend(blend),
-    mTooltip(nullptr)
+  : mPlug(plug), mArea(rect), mHitArea(rect), mParamIndex(paramIndex), mValue(0.0), mDefaultValue(-1.0),
+    mLowClamp(0.0), mHighClamp(1.0), mDirty(true), mHidden(false), mGrayed(false), mRedrawNext(false),
+    mNoPrompt(false), mDblClickIsPress(false), mBlend(blend), mTooltip(nullptr)
 {
 }
 
-IGraphics* IControl::GetGUI() const
-{
-  return mPlug ? mPlug->GetGUI() : nullptr;
-}
+IGraphics* IControl::GetGUI() const { return mPlug ? mPlug->GetGUI() : nullptr; }
 
 void IControl::OnMouseDown(int x, int y, MouseModifiers* mod)
 {

@@ -32,15 +32,34 @@ public:
 
   // [UI thread] event handlers; coordinates in editor pixels.
   virtual void OnMouseDown(int x, int y, MouseModifiers* mod);
-  virtual void OnMouseUp(int x, int y, MouseModifiers* mod) { (void)x; (void)y; (void)mod; }
+  virtual void OnMouseUp(int x, int y, MouseModifiers* mod)
+  {
+    (void)x;
+    (void)y;
+    (void)mod;
+  }
   virtual void OnMouseDrag(int x, int y, int dX, int dY, MouseModifiers* mod)
   {
-    (void)x; (void)y; (void)dX; (void)dY; (void)mod;
+    (void)x;
+    (void)y;
+    (void)dX;
+    (void)dY;
+    (void)mod;
   }
   virtual void OnMouseDblClick(int x, int y, MouseModifiers* mod);
   virtual void OnMouseWheel(int x, int y, MouseModifiers* mod, int d);
-  virtual void OnKeyDown(int x, int y, int key) { (void)x; (void)y; (void)key; }
-  virtual void OnMouseOver(int x, int y, MouseModifiers* mod) { (void)x; (void)y; (void)mod; }
+  virtual void OnKeyDown(int x, int y, int key)
+  {
+    (void)x;
+    (void)y;
+    (void)key;
+  }
+  virtual void OnMouseOver(int x, int y, MouseModifiers* mod)
+  {
+    (void)x;
+    (void)y;
+    (void)mod;
+  }
   virtual void OnMouseOut() {}
 
   // [UI thread] paints into the editor's back buffer, clipped by the editor.
@@ -78,7 +97,11 @@ public:
   const IRECT& GetRECT() const { return mArea; }
   const IRECT& GetHitArea() const { return mHitArea; }
   void SetHitArea(const IRECT& r) { mHitArea = r; }
-  void SetClampRange(double lo, double hi) { mLowClamp = lo; mHighClamp = hi; }
+  void SetClampRange(double lo, double hi)
+  {
+    mLowClamp = lo;
+    mHighClamp = hi;
+  }
   bool IsHidden() const { return mHidden; }
   bool IsGrayed() const { return mGrayed; }
   bool NoPrompt() const { return mNoPrompt; }
@@ -121,7 +144,9 @@ class IBitmapControl : public IControl
 public:
   IBitmapControl(IPlugBase* plug, IRECT rect, int paramIndex, const IBitmap& bitmap,
                  IChannelBlend blend = IChannelBlend(), bool verticalFrames = true)
-    : IControl(plug, rect, paramIndex, blend), mVerticalFrames(verticalFrames), mBitmap(bitmap) {}
+    : IControl(plug, rect, paramIndex, blend), mVerticalFrames(verticalFrames), mBitmap(bitmap)
+  {
+  }
   // Placed with its top-left at (x, y), one frame in size.
   IBitmapControl(IPlugBase* plug, int x, int y, int paramIndex, const IBitmap& bitmap,
                  IChannelBlend blend = IChannelBlend(), bool verticalFrames = true);
@@ -141,11 +166,16 @@ protected:
 class IKnobControl : public IControl
 {
 public:
-  enum EDirection { DirVertical = 0, DirHorizontal = 1 };
+  enum EDirection
+  {
+    DirVertical = 0,
+    DirHorizontal = 1
+  };
 
-  IKnobControl(IPlugBase* plug, IRECT rect, int paramIndex, int direction = DirVertical,
-               double gearing = 4.0)
-    : IControl(plug, rect, paramIndex), mDirection(direction), mGearing(gearing) {}
+  IKnobControl(IPlugBase* plug, IRECT rect, int paramIndex, int direction = DirVertical, double gearing = 4.0)
+    : IControl(plug, rect, paramIndex), mDirection(direction), mGearing(gearing)
+  {
+  }
 
   void OnMouseDrag(int x, int y, int dX, int dY, MouseModifiers* mod) override;
 
@@ -165,7 +195,11 @@ public:
               const char* errorText = nullptr);
 
   void OnMouseDown(int x, int y, MouseModifiers* mod) override;
-  bool Draw(IGraphics* graphics) override { (void)graphics; return true; }
+  bool Draw(IGraphics* graphics) override
+  {
+    (void)graphics;
+    return true;
+  }
 
   const char* GetURL() const { return mTargetUrl; }
   const char* GetFallbackURL() const { return mFallbackUrl; }

@@ -5,7 +5,8 @@
 #include <intrin.h>
 #endif
 
-namespace {
+namespace
+{
 
 bool DetectAvx()
 {
@@ -32,7 +33,7 @@ bool DetectAvx()
 #endif
 }
 
-} // namespace
+}  // namespace
 
 bool CpuHasAvx()
 {

@@ -21,7 +21,8 @@
 
 // ================================================================ bitmap cache
 
-namespace {
+namespace
+{
 
 struct CachedBitmap
 {
@@ -99,10 +100,7 @@ static bool AddEntry(int id, LICE_IBitmap* bitmap, const LICE_IBitmap* source, c
   return true;
 }
 
-bool IBitmapCache::Add(int id, LICE_IBitmap* bitmap)
-{
-  return AddEntry(id, bitmap, nullptr, IRECT());
-}
+bool IBitmapCache::Add(int id, LICE_IBitmap* bitmap) { return AddEntry(id, bitmap, nullptr, IRECT()); }
 
 bool IBitmapCache::AddCrop(const LICE_IBitmap* source, const IRECT& area, LICE_IBitmap* crop)
 {
@@ -147,7 +145,7 @@ void IGraphics::AddBackground(int id, const char* name)
   // A missing image still covers the editor, so its placeholder shows.
   IRECT area = bg.mData ? IRECT(0, 0, bg.W, bg.H / (bg.N > 0 ? bg.N : 1)) : IRECT(0, 0, mWidth, mHeight);
   IControl* control =
-    new IBitmapControl(mPlug, area, -1, bg, IChannelBlend(IChannelBlend::BlendReplace, 1.0f), true);
+      new IBitmapControl(mPlug, area, -1, bg, IChannelBlend(IChannelBlend::BlendReplace, 1.0f), true);
   const int before = mControls.GetSize();
   if (mControls.Add(control) != before)
   {
@@ -311,10 +309,7 @@ void* IGraphics::OpenWindow(void* parent)
   return PlatformOpenWindow(parent, keep ? &place : nullptr);
 }
 
-void IGraphics::CloseWindow()
-{
-  Close(true);
-}
+void IGraphics::CloseWindow() { Close(true); }
 
 void IGraphics::Close(bool callPlug)
 {
@@ -416,7 +411,8 @@ void IGraphics::Resize(int w, int h)
 
 // ================================================================ drawing primitives
 
-namespace {
+namespace
+{
 
 // Mode word and weight for a blend record.
 int BlendMode(const IChannelBlend* blend, float* weight)
@@ -454,7 +450,8 @@ void IGraphics::DrawPlaceholder(IRECT* dest)
   LICE_FillBox(mBackBuffer, c.L, c.T, c.R - c.L, c.B - c.T, fill, 1.0f, LICE_MODE_COPY);
   const int x0 = dest->L, y0 = dest->T, x1 = dest->R - 1, y1 = dest->B - 1;
   // Frame and diagonals, plotted only where they fall inside the clip.
-  auto seg = [&](int ax, int ay, int bx, int by) {
+  auto seg = [&](int ax, int ay, int bx, int by)
+  {
     const int steps = std::abs(bx - ax) > std::abs(by - ay) ? std::abs(bx - ax) : std::abs(by - ay);
     for (int k = 0; k <= steps; ++k)
     {
@@ -483,8 +480,8 @@ bool IGraphics::DrawBitmap(IBitmap* bitmap, IRECT* dest, int srcX, int srcY, con
   if (!ClipToRedraw(*dest, mRedrawArea, &c)) return true;
   float weight;
   const int mode = BlendMode(blend, &weight);
-  LICE_BlitImage(mBackBuffer, bitmap->mData, c.L, c.T, srcX + c.L - dest->L, srcY + c.T - dest->T,
-                 c.R - c.L, c.B - c.T, weight, mode);
+  LICE_BlitImage(mBackBuffer, bitmap->mData, c.L, c.T, srcX + c.L - dest->L, srcY + c.T - dest->T, c.R - c.L,
+                 c.B - c.T, weight, mode);
   return true;
 }
 
@@ -503,15 +500,15 @@ bool IGraphics::DrawBitmapFrame(IBitmap* bitmap, IRECT* dest, int frame, const I
   return DrawBitmap(bitmap, dest, srcX, srcY, blend);
 }
 
-bool IGraphics::DrawRotatedBitmap(IBitmap* bitmap, int cx, int cy, const IChannelBlend* blend,
-                                  double angle, float srcX, float srcY)
+bool IGraphics::DrawRotatedBitmap(IBitmap* bitmap, int cx, int cy, const IChannelBlend* blend, double angle,
+                                  float srcX, float srcY)
 {
   if (!bitmap || !bitmap->mData) return true;
   float weight;
   const int mode = BlendMode(blend, &weight) | LICE_FLAG_BILINEAR;
   const int w = bitmap->W, h = bitmap->H;
-  LICE_BlitRotated(mBackBuffer, bitmap->mData, cx - w / 2, cy - h / 2, w, h, srcX, srcY, (float)w,
-                   (float)h, (float)angle, false, weight, mode, 0.0f, 0.0f);
+  LICE_BlitRotated(mBackBuffer, bitmap->mData, cx - w / 2, cy - h / 2, w, h, srcX, srcY, (float)w, (float)h,
+                   (float)angle, false, weight, mode, 0.0f, 0.0f);
   return true;
 }
 
@@ -617,8 +614,9 @@ bool IGraphics::OnMousePress(int x, int y, MouseModifiers* mod, bool left, uint3
 {
   EventScope scope(this);
   if (mClosing) return false;
-  const bool pairs = left && mLastPressArmed && (uint32_t)(timeMs - mLastPressTime) <= (uint32_t)kDoubleClickMs &&
-                     std::abs(x - mLastPressX) <= kDoubleClickSlop && std::abs(y - mLastPressY) <= kDoubleClickSlop;
+  const bool pairs =
+      left && mLastPressArmed && (uint32_t)(timeMs - mLastPressTime) <= (uint32_t)kDoubleClickMs &&
+      std::abs(x - mLastPressX) <= kDoubleClickSlop && std::abs(y - mLastPressY) <= kDoubleClickSlop;
   if (pairs)
   {
     mLastPressArmed = false;

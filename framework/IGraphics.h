@@ -56,7 +56,7 @@ LICE_IBitmap* FindCrop(const LICE_IBitmap* source, const IRECT& area);
 bool AddCrop(const LICE_IBitmap* source, const IRECT& area, LICE_IBitmap* crop);
 // [any thread, cache mutex] number of entries (tests and diagnostics).
 int Size();
-}
+}  // namespace IBitmapCache
 
 class IGraphics
 {
@@ -208,7 +208,11 @@ public:
   virtual bool OpenURL(const char* url, const char* title = nullptr, const char* confirm = nullptr,
                        const char* errorText = nullptr) = 0;
   // [UI thread] a wheel delta the host forwards; false when not handled.
-  virtual bool OnHostMouseWheel(float delta) { (void)delta; return false; }
+  virtual bool OnHostMouseWheel(float delta)
+  {
+    (void)delta;
+    return false;
+  }
   // [UI thread, instance lock] the delayed end of a wheel gesture, in ticks.
   virtual void SetParamChangeTimer(int ticks) { mParamChangeTimer = ticks > 0 ? ticks : 0; }
   virtual void CancelParamChangeTimer() { mParamChangeTimer = 0; }
@@ -249,7 +253,11 @@ protected:
   // the instance lock unless said otherwise.
   // Where the open window sits in its parent (x, y, width, height); false
   // when unknown.
-  virtual bool PlatformWindowPlace(IRECT* place) { (void)place; return false; }
+  virtual bool PlatformWindowPlace(IRECT* place)
+  {
+    (void)place;
+    return false;
+  }
   // Creates the window (at place when given) and starts the timer; null on
   // failure, with nothing left behind.
   virtual void* PlatformOpenWindow(void* parent, const IRECT* place) = 0;

@@ -80,19 +80,34 @@ struct IChannelBlend
 // Text style; each control that draws text keeps its own copy.
 struct IText
 {
-  enum EStyle { kStyleNormal = 0, kStyleBold = 1, kStyleItalic = 2 };
-  enum EAlign { kAlignNear = 0, kAlignCenter = 1, kAlignFar = 2 };
-  enum EQuality { kQualityDefault = 0, kQualityNonAntiAliased = 1, kQualityAntiAliased = 2,
-                  kQualityClearType = 3 };
+  enum EStyle
+  {
+    kStyleNormal = 0,
+    kStyleBold = 1,
+    kStyleItalic = 2
+  };
+  enum EAlign
+  {
+    kAlignNear = 0,
+    kAlignCenter = 1,
+    kAlignFar = 2
+  };
+  enum EQuality
+  {
+    kQualityDefault = 0,
+    kQualityNonAntiAliased = 1,
+    kQualityAntiAliased = 2,
+    kQualityClearType = 3
+  };
 
   char mFontName[32];
   int mTextSize = 14;
   IColor mTextColor;
   int mFontStyle = kStyleNormal;
   int mAlignment = kAlignCenter;
-  int mAngle = 0;                       // degrees
+  int mAngle = 0;  // degrees
   int mRenderQuality = kQualityDefault;
-  LICE_IFont* mFontObject = nullptr;    // points into the font cache, never owned
+  LICE_IFont* mFontObject = nullptr;  // points into the font cache, never owned
 
   IText() { SetFontName("Arial"); }
   IText(int size, const IColor& color, const char* font = nullptr, int style = kStyleNormal,
@@ -121,7 +136,9 @@ struct MouseModifiers
 
   MouseModifiers() = default;
   MouseModifiers(bool l, bool r = false, bool s = false, bool c = false, bool a = false)
-    : L(l), R(r), S(s), C(c), A(a) {}
+    : L(l), R(r), S(s), C(c), A(a)
+  {
+  }
 };
 
 // A double that one thread may store while another loads it. Only plain
@@ -132,12 +149,28 @@ class IAtomicDouble
 public:
   IAtomicDouble(double v = 0.0) : mV(v) {}
   IAtomicDouble(const IAtomicDouble& o) : mV(o.Get()) {}
-  IAtomicDouble& operator=(const IAtomicDouble& o) { Set(o.Get()); return *this; }
-  IAtomicDouble& operator=(double v) { Set(v); return *this; }
+  IAtomicDouble& operator=(const IAtomicDouble& o)
+  {
+    Set(o.Get());
+    return *this;
+  }
+  IAtomicDouble& operator=(double v)
+  {
+    Set(v);
+    return *this;
+  }
   // A value another thread stores between the load and the store is added
   // to, never lost.
-  IAtomicDouble& operator+=(double d) { Add(d); return *this; }
-  IAtomicDouble& operator-=(double d) { Add(-d); return *this; }
+  IAtomicDouble& operator+=(double d)
+  {
+    Add(d);
+    return *this;
+  }
+  IAtomicDouble& operator-=(double d)
+  {
+    Add(-d);
+    return *this;
+  }
   operator double() const { return Get(); }
   double Get() const { return mV.load(std::memory_order_acquire); }
   void Set(double v) { mV.store(v, std::memory_order_release); }
@@ -146,7 +179,9 @@ private:
   void Add(double d)
   {
     double v = mV.load(std::memory_order_acquire);
-    while (!mV.compare_exchange_weak(v, v + d, std::memory_order_acq_rel, std::memory_order_acquire)) {}
+    while (!mV.compare_exchange_weak(v, v + d, std::memory_order_acq_rel, std::memory_order_acquire))
+    {
+    }
   }
 
   std::atomic<double> mV;

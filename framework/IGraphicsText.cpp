@@ -21,7 +21,8 @@
 
 // ================================================================ font cache
 
-namespace {
+namespace
+{
 
 struct CachedFontEntry
 {
@@ -53,8 +54,8 @@ FontCacheStore& Fonts()
 
 bool SameKey(const CachedFontEntry* e, const IText* txt)
 {
-  return e->size == txt->mTextSize && e->orientation == txt->mAngle &&
-         e->style == txt->mFontStyle && !strncmp(e->name, txt->mFontName, sizeof(e->name));
+  return e->size == txt->mTextSize && e->orientation == txt->mAngle && e->style == txt->mFontStyle &&
+         !strncmp(e->name, txt->mFontName, sizeof(e->name));
 }
 
 }  // namespace
@@ -147,10 +148,13 @@ LICE_CachedFont* IGraphics::FindOrCreateFont(IText* txt)
   memcpy(face, txt->mFontName, sizeof(face));
   face[sizeof(face) - 1] = 0;
 
-  LICE_CachedFont* font = IFontCache::CreateSized(txt->mTextSize, [&](int hh) {
-    return CreateFont(hh, 0, tenths, tenths, weight, italic, 0, 0, DEFAULT_CHARSET,
-                      OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, quality, DEFAULT_PITCH, face);
-  });
+  LICE_CachedFont* font = IFontCache::CreateSized(
+      txt->mTextSize,
+      [&](int hh)
+      {
+        return CreateFont(hh, 0, tenths, tenths, weight, italic, 0, 0, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                          CLIP_DEFAULT_PRECIS, quality, DEFAULT_PITCH, face);
+      });
   if (!font) return nullptr;
   IFontCache::Add(txt, font);
   txt->mFontObject = font;
@@ -172,7 +176,7 @@ bool IGraphics::DrawStyledText(IText* txt, const char* str, IRECT* r)
     flags |= DT_CENTER;
   else if (txt->mAlignment != IText::kAlignNear)
     flags |= DT_RIGHT;
-  RECT rect = {r->L, r->T, r->R, r->B};
+  RECT rect = { r->L, r->T, r->R, r->B };
   if (mBackBuffer) font->DrawText(mBackBuffer, str, -1, &rect, flags);
   return true;
 }
@@ -221,8 +225,8 @@ void IGraphics::ApplyTextEntry(IControl* control, IParam* param, const char* tex
 
 // ================================================================ IEditableTextControl
 
-IEditableTextControl::IEditableTextControl(IPlugBase* plug, IRECT rect, const IText& text,
-                                           const char* str, bool editable, bool secure)
+IEditableTextControl::IEditableTextControl(IPlugBase* plug, IRECT rect, const IText& text, const char* str,
+                                           bool editable, bool secure)
   : IControl(plug, rect), mText(text), mStr(), mEditable(editable), mSecure(secure)
 {
   mText.mFontObject = nullptr;
@@ -266,8 +270,7 @@ int IEntryBoxRules::ListBoxWidth(const std::vector<std::string>& items)
   return w;
 }
 
-bool IEntryBoxRules::ForParam(IControl* control, IParam* param, IEntryPlatform platform,
-                              IEntryBoxLayout* out)
+bool IEntryBoxRules::ForParam(IControl* control, IParam* param, IEntryPlatform platform, IEntryBoxLayout* out)
 {
   if (!control || !param || !out) return false;
   IEntryBoxLayout box;
@@ -357,7 +360,7 @@ bool IEntryBoxRules::ForTextControl(IEditableTextControl* control, IEntryPlatfor
   box.secure = control->IsSecure();
   const IText& t = control->GetIText();
   box.align = t.mAlignment == IText::kAlignNear  ? IEntryBoxLayout::kAlignLeft
-            : t.mAlignment == IText::kAlignFar   ? IEntryBoxLayout::kAlignRight
+              : t.mAlignment == IText::kAlignFar ? IEntryBoxLayout::kAlignRight
                                                  : IEntryBoxLayout::kAlignCenter;
   box.fontName = t.mFontName;
   if (win)
@@ -450,8 +453,7 @@ bool ITextEntry::OnEvent(IEntryEvent event, const char* text, int selected)
   {
     case IEntryEvent::Enter:
     case IEntryEvent::PickItem:
-      if (win && event == IEntryEvent::PickItem && selected >= 0 &&
-          selected < (int)mLayout.items.size())
+      if (win && event == IEntryEvent::PickItem && selected >= 0 && selected < (int)mLayout.items.size())
         Commit(mLayout.items[selected].c_str(), selected);
       else
         Commit(text, selected);
@@ -462,15 +464,11 @@ bool ITextEntry::OnEvent(IEntryEvent event, const char* text, int selected)
       else
         Discard();
       return true;
-    case IEntryEvent::RightClick:
-      Discard();
-      return false;
+    case IEntryEvent::RightClick: Discard(); return false;
     case IEntryEvent::FocusLost:
       if (!win) Commit(text, selected);
       return false;
-    case IEntryEvent::WindowClosed:
-      Close();
-      return false;
+    case IEntryEvent::WindowClosed: Close(); return false;
   }
   return false;
 }
@@ -484,7 +482,8 @@ void ITextEntry::Close()
 
 // ================================================================ ITextEntry editing
 
-namespace {
+namespace
+{
 
 // The longest prefix of at most maxBytes that ends between characters.
 int CutAtChar(const std::string& s, int maxBytes)
@@ -574,8 +573,10 @@ bool ITextEntry::Edit(EditKey key, bool extend)
       int from = SelectionStart(), to = SelectionEnd();
       if (from == to)
       {
-        if (key == EditKey::Backspace) from = PrevChar(from);
-        else to = NextChar(to);
+        if (key == EditKey::Backspace)
+          from = PrevChar(from);
+        else
+          to = NextChar(to);
       }
       if (from == to) return false;
       mText.erase((size_t)from, (size_t)(to - from));
@@ -612,7 +613,8 @@ bool ITextEntry::End(IEntryEvent event)
   if (!IsOpen()) return true;
   if (mLayout.kind != IEntryBoxLayout::kListBox) return OnEvent(event, mText.c_str(), -1);
   const int n = (int)mLayout.items.size();
-  const std::string chosen = mLayout.selected >= 0 && mLayout.selected < n ? mLayout.items[mLayout.selected] : "";
+  const std::string chosen =
+      mLayout.selected >= 0 && mLayout.selected < n ? mLayout.items[mLayout.selected] : "";
   // An empty text would read as 0.
   if (event == IEntryEvent::ClickElsewhere && chosen.empty()) event = IEntryEvent::RightClick;
   return OnEvent(event, chosen.c_str(), mHighlight);

@@ -33,7 +33,7 @@ int Size();
 // font's line height is off, one corrected height is tried. Null when a
 // platform font cannot be made.
 LICE_CachedFont* CreateSized(int requested, const std::function<HFONT(int)>& makeNative);
-}
+}  // namespace IFontCache
 
 // ================================================================ IEditableTextControl
 
@@ -42,8 +42,8 @@ class IEditableTextControl : public IControl
 {
 public:
   // [UI thread]
-  IEditableTextControl(IPlugBase* plug, IRECT rect, const IText& text, const char* str,
-                       bool editable = true, bool secure = false);
+  IEditableTextControl(IPlugBase* plug, IRECT rect, const IText& text, const char* str, bool editable = true,
+                       bool secure = false);
 
   bool Draw(IGraphics* graphics) override;
   // A left click opens the editor's text field when editable.
@@ -61,7 +61,7 @@ protected:
 
   IText mText;
   WDL_String mStr;
-  IColor mBackgroundColor; // kept for layout compatibility; the entry box ignores it
+  IColor mBackgroundColor;  // kept for layout compatibility; the entry box ignores it
   bool mEditable;
   bool mSecure;
 };

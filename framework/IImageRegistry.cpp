@@ -8,7 +8,8 @@
 
 #include <cstring>
 
-namespace {
+namespace
+{
 
 struct RegisteredImage
 {
@@ -70,4 +71,3 @@ LICE_IBitmap* IImageRegistry::Decode(int id)
   }
   return nullptr;
 }
-

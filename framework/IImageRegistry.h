@@ -11,4 +11,4 @@ namespace IImageRegistry
 void Register(int id, const void* png, int length);
 // [any thread, registry mutex] decodes the registered image; null when none.
 LICE_IBitmap* Decode(int id);
-}
+}  // namespace IImageRegistry

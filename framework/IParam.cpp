@@ -16,15 +16,15 @@ void CopyFixedText(char* dst, const char* src, int dstSize)
 }
 
 IParam::IParam()
-  : mType(kTypeNone), mValue(0.0), mMin(0.0), mMax(1.0), mStep(1.0), mShape(1.0),
-    mDisplayPrecision(0), mNegateDisplay(false), mDisplayTexts(4096)
+  : mType(kTypeNone), mValue(0.0), mMin(0.0), mMax(1.0), mStep(1.0), mShape(1.0), mDisplayPrecision(0),
+    mNegateDisplay(false), mDisplayTexts(4096)
 {
   mName[0] = 0;
   mLabel[0] = 0;
 }
 
-void IParam::DefineDouble(const char* name, double defaultVal, double minVal, double maxVal,
-                          double step, const char* label)
+void IParam::DefineDouble(const char* name, double defaultVal, double minVal, double maxVal, double step,
+                          const char* label)
 {
   if (mType == kTypeNone) mType = kTypeDouble;
   CopyFixedText(mName, name, MAX_PARAM_NAME_LEN);
@@ -63,10 +63,7 @@ double IParam::Bounded(double value) const
   return value < mMax ? value : mMax;
 }
 
-void IParam::SetValue(double value)
-{
-  mValue = Bounded(value);
-}
+void IParam::SetValue(double value) { mValue = Bounded(value); }
 
 void IParam::SetUnitValue(double normalized)
 {
@@ -75,8 +72,7 @@ void IParam::SetUnitValue(double normalized)
   if (normalized > 1.0) normalized = 1.0;
 
   double v = std::pow(normalized, mShape) * (mMax - mMin) + mMin;
-  if (mType != kTypeDouble && mStep > 0.0)
-    v = mStep * std::floor(v / mStep + 0.5);
+  if (mType != kTypeDouble && mStep > 0.0) v = mStep * std::floor(v / mStep + 0.5);
   SetValue(v);
 }
 
@@ -171,6 +167,5 @@ bool IParam::ValueForText(const char* text, int* value) const
 
 bool IParam::IsTwoState() const
 {
-  return mType == kTypeBool ||
-         ((mType == kTypeInt || mType == kTypeEnum) && std::fabs(mMax - mMin) < 1.5);
+  return mType == kTypeBool || ((mType == kTypeInt || mType == kTypeEnum) && std::fabs(mMax - mMin) < 1.5);
 }

@@ -15,7 +15,14 @@
 class IParam
 {
 public:
-  enum EParamType { kTypeNone = 0, kTypeBool = 1, kTypeInt = 2, kTypeEnum = 3, kTypeDouble = 4 };
+  enum EParamType
+  {
+    kTypeNone = 0,
+    kTypeBool = 1,
+    kTypeInt = 2,
+    kTypeEnum = 3,
+    kTypeDouble = 4
+  };
 
   struct DisplayText
   {
@@ -25,8 +32,8 @@ public:
 
   IParam();
 
-  void DefineDouble(const char* name, double defaultVal, double minVal, double maxVal,
-                    double step, const char* label = "");
+  void DefineDouble(const char* name, double defaultVal, double minVal, double maxVal, double step,
+                    const char* label = "");
   void DefineInt(const char* name, int defaultVal, int minVal, int maxVal, const char* label = "");
   void DefineEnum(const char* name, int defaultVal, int nEnums, const char* label = "");
 

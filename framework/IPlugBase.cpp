@@ -31,7 +31,8 @@ static const int kMinScratchFrames = 32;
 
 // ================================================================ the lock rule
 
-namespace {
+namespace
+{
 std::atomic<int> gLockRuleViolations{ 0 };
 const int kLoggedViolations = 10;
 }  // namespace
@@ -44,21 +45,21 @@ void ILockRule::Check(const WDL_Mutex* lock, const char* what)
     std::fprintf(stderr, "IPlug: %s while holding the instance lock\n", what ? what : "a blocking call");
 }
 
-int ILockRule::Violations()
-{
-  return gLockRuleViolations.load();
-}
+int ILockRule::Violations() { return gLockRuleViolations.load(); }
 
 // ================================================================ host identification
 
 int HostCodeFromName(const char* name)
 {
-  static const struct { const char* word; int code; } kHosts[] = {
-    { "cubase", 3 },     { "reaper", 1 },     { "nuendo", 4 },     { "cakewalk", 5 },
-    { "samplitude", 8 }, { "fruity", 7 },     { "live", 9 },       { "melodyne", 12 },
-    { "vstmanlib", 13 }, { "aulab", 14 },     { "forte", 15 },     { "chainer", 16 },
-    { "audition", 17 },  { "orion", 18 },     { "sawstudio", 20 }, { "logic", 21 },
-    { "digital", 22 },   { "audiomulch", 23 }, { "presonus", 24 }, { "acoustica", 25 },
+  static const struct
+  {
+    const char* word;
+    int code;
+  } kHosts[] = {
+    { "cubase", 3 },      { "reaper", 1 },   { "nuendo", 4 },      { "cakewalk", 5 },   { "samplitude", 8 },
+    { "fruity", 7 },      { "live", 9 },     { "melodyne", 12 },   { "vstmanlib", 13 }, { "aulab", 14 },
+    { "forte", 15 },      { "chainer", 16 }, { "audition", 17 },   { "orion", 18 },     { "sawstudio", 20 },
+    { "logic", 21 },      { "digital", 22 }, { "audiomulch", 23 }, { "presonus", 24 },  { "acoustica", 25 },
     { "garageband", 26 }, { "ardour", 27 },
   };
   if (!name) return 0;
@@ -95,8 +96,7 @@ void IPlugBase::GetVersionText(int packed, char* text)
 
 // An item the list cannot take would be lost and leave the instance short
 // of a parameter, preset or channel: construction fails instead.
-template <class T>
-static void AddOwned(WDL_PtrList<T>& list, T* item)
+template <class T> static void AddOwned(WDL_PtrList<T>& list, T* item)
 {
   const int before = list.GetSize();
   if (list.Add(item) != before)
@@ -106,15 +106,13 @@ static void AddOwned(WDL_PtrList<T>& list, T* item)
   }
 }
 
-IPlugBase::IPlugBase(int nParams, const char* channelIOStr, int nPresets,
-                     const char* effectName, const char* productName, const char* mfrName,
-                     int vendorVersion, int uniqueID, int mfrID, int latency,
-                     int midiMode, bool plugDoesChunks, bool plugIsInst)
-  : mCurrentPresetIdx(0), mPendingEndParam(-1),
-    mUniqueID(uniqueID), mMfrID(mfrID), mVersion(vendorVersion),
-    mHost(-1), mHostVersion(0), mDoesChunks(plugDoesChunks), mIsInst(plugIsInst),
-    mMidiMode(midiMode), mSampleRate(44100.0), mBlockSize(0), mLatency(latency),
-    mGraphics(nullptr), mScratchFrames(0), mUnboundOutputs(0)
+IPlugBase::IPlugBase(int nParams, const char* channelIOStr, int nPresets, const char* effectName,
+                     const char* productName, const char* mfrName, int vendorVersion, int uniqueID, int mfrID,
+                     int latency, int midiMode, bool plugDoesChunks, bool plugIsInst)
+  : mCurrentPresetIdx(0), mPendingEndParam(-1), mUniqueID(uniqueID), mMfrID(mfrID), mVersion(vendorVersion),
+    mHost(-1), mHostVersion(0), mDoesChunks(plugDoesChunks), mIsInst(plugIsInst), mMidiMode(midiMode),
+    mSampleRate(44100.0), mBlockSize(0), mLatency(latency), mGraphics(nullptr), mScratchFrames(0),
+    mUnboundOutputs(0)
 {
   CopyFixedText(mEffectName, effectName, MAX_EFFECT_NAME_LEN);
   CopyFixedText(mProductName, productName, MAX_EFFECT_NAME_LEN);
@@ -222,10 +220,7 @@ void IPlugBase::StopBackgroundWork()
   IPlugWorker::Detach(&mWorkerJob);
 }
 
-void IPlugBase::RunBackgroundWork(void* owner)
-{
-  static_cast<IPlugBase*>(owner)->DoBackgroundWork();
-}
+void IPlugBase::RunBackgroundWork(void* owner) { static_cast<IPlugBase*>(owner)->DoBackgroundWork(); }
 
 // ================================================================ channels
 
@@ -262,8 +257,7 @@ bool IPlugBase::IsOutChannelConnected(int i) const
 
 // An unconnected channel's slot points at its scratch buffer: inputs read
 // silence from it, outputs are written there and discarded.
-template <class Rec>
-static void SetConnected(WDL_PtrList<Rec>& list, int first, int count, bool connected)
+template <class Rec> static void SetConnected(WDL_PtrList<Rec>& list, int first, int count, bool connected)
 {
   const int n = list.GetSize();
   // 64-bit range arithmetic: host values near the int limits must not wrap.
@@ -306,8 +300,7 @@ struct FreshScratch
 };
 
 // A channel whose buffers could not be made keeps its old ones.
-template <class Rec>
-static void SwapScratch(WDL_PtrList<Rec>& list, FreshScratch* fresh)
+template <class Rec> static void SwapScratch(WDL_PtrList<Rec>& list, FreshScratch* fresh)
 {
   for (int i = 0; i < list.GetSize(); ++i)
   {
@@ -376,7 +369,11 @@ double IPlugBase::SamplesPerBeat()
 
 // ================================================================ processing frame
 
-enum { kFrameReplacing = 0, kFrameAccumulating = 1 };
+enum
+{
+  kFrameReplacing = 0,
+  kFrameAccumulating = 1
+};
 
 // Subnormals in long feedback tails cost many times a normal sample and
 // never decay to 0, so a processed block runs with them flushed to zero
@@ -448,12 +445,14 @@ __attribute__((target("avx"))) static int FloatsToDoublesAvx(const float* src, d
   return s;
 }
 
-__attribute__((target("avx"))) static int DoublesToFloatsAvx(const double* src, float* dst, int n, bool accumulate)
+__attribute__((target("avx"))) static int DoublesToFloatsAvx(const double* src, float* dst, int n,
+                                                             bool accumulate)
 {
   int s = 0;
   for (; s + 8 <= n; s += 8)
   {
-    __m256 f = _mm256_set_m128(_mm256_cvtpd_ps(_mm256_loadu_pd(src + s + 4)), _mm256_cvtpd_ps(_mm256_loadu_pd(src + s)));
+    __m256 f = _mm256_set_m128(_mm256_cvtpd_ps(_mm256_loadu_pd(src + s + 4)),
+                               _mm256_cvtpd_ps(_mm256_loadu_pd(src + s)));
     if (accumulate) f = _mm256_add_ps(_mm256_loadu_ps(dst + s), f);
     _mm256_storeu_ps(dst + s, f);
   }
@@ -498,8 +497,7 @@ static void DoublesToFloats(const double* src, float* dst, int n, bool accumulat
     for (; s < n; ++s) dst[s] = (float)src[s];
 }
 
-template <class T>
-void IPlugBase::BindInputs(T** inputs, int offset, int nFrames)
+template <class T> void IPlugBase::BindInputs(T** inputs, int offset, int nFrames)
 {
   int hostIdx = 0;
   for (int i = 0; i < mInChannels.GetSize(); ++i)
@@ -530,8 +528,7 @@ void IPlugBase::BindInputs(T** inputs, int offset, int nFrames)
   }
 }
 
-template <class T>
-void IPlugBase::BindOutputs(T** outputs, int offset, int nFrames)
+template <class T> void IPlugBase::BindOutputs(T** outputs, int offset, int nFrames)
 {
   (void)nFrames;
   int hostIdx = 0;
@@ -581,8 +578,7 @@ void IPlugBase::ConvertOutputs(int nFrames, bool accumulate)
 static double* ScratchOf(InputChannelRec* rec, double*) { return rec->mScratch.Get(); }
 static float* ScratchOf(InputChannelRec* rec, float*) { return rec->mFScratch.Get(); }
 
-template <class T>
-void IPlugBase::SeparateAliasedInputs(T** ins, T** outs, int nFrames)
+template <class T> void IPlugBase::SeparateAliasedInputs(T** ins, T** outs, int nFrames)
 {
   if (nFrames <= 0) return;
   const uintptr_t bytes = sizeof(T) * (uintptr_t)nFrames;
@@ -635,8 +631,7 @@ void IPlugBase::BindFloats(float** inputs, float** outputs, int offset, int nFra
   }
 }
 
-template <class T>
-void IPlugBase::RunFrame(T** inputs, T** outputs, int nFrames, int mode)
+template <class T> void IPlugBase::RunFrame(T** inputs, T** outputs, int nFrames, int mode)
 {
   if (nFrames < 0) nFrames = 0;
   const int chunk = mScratchFrames;
@@ -658,8 +653,7 @@ void IPlugBase::RunFrame(T** inputs, T** outputs, int nFrames, int mode)
   const bool direct = sizeof(T) == sizeof(float) && ProcessesFloat();
 
   int offset = 0;
-  do
-  {
+  do {
     const int n = nFrames - offset < chunk ? nFrames - offset : chunk;
     if constexpr (sizeof(T) == sizeof(double))
     {
@@ -913,12 +907,6 @@ void IPlugBase::EditorEventDone()
   if (QueuedEditReports() > kEditReportCapacity / 2) SendEditReports(false);
 }
 
-void IPlugBase::NoteEditorOpened()
-{
-  mIdleThread.store(0);
-}
+void IPlugBase::NoteEditorOpened() { mIdleThread.store(0); }
 
-void IPlugBase::NoteEditorIdle()
-{
-  mIdleThread.store(WDL_Mutex::ThisThread());
-}
+void IPlugBase::NoteEditorIdle() { mIdleThread.store(WDL_Mutex::ThisThread()); }

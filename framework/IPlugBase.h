@@ -68,7 +68,7 @@ namespace ILockRule
 void Check(const WDL_Mutex* lock, const char* what);
 // [any thread] calls counted since the module was loaded.
 int Violations();
-}
+}  // namespace ILockRule
 
 // One report of an edit to the host, queued under the instance lock.
 struct IEditReport
@@ -88,10 +88,9 @@ struct IEditReport
 class IPlugBase
 {
 public:
-  IPlugBase(int nParams, const char* channelIOStr, int nPresets,
-            const char* effectName, const char* productName, const char* mfrName,
-            int vendorVersion, int uniqueID, int mfrID, int latency,
-            int midiMode, bool plugDoesChunks, bool plugIsInst);
+  IPlugBase(int nParams, const char* channelIOStr, int nPresets, const char* effectName,
+            const char* productName, const char* mfrName, int vendorVersion, int uniqueID, int mfrID,
+            int latency, int midiMode, bool plugDoesChunks, bool plugIsInst);
   virtual ~IPlugBase();
 
   IPlugBase(const IPlugBase&) = delete;
@@ -101,7 +100,11 @@ public:
   // [any thread] host changed rate/block size or suspended processing.
   virtual void ResetProcessing() { WDL_MutexLock lock(&mMutex); }
   // [any thread, instance lock] parameter paramIdx has a new value.
-  virtual void ParamChanged(int paramIdx) { (void)paramIdx; WDL_MutexLock lock(&mMutex); }
+  virtual void ParamChanged(int paramIdx)
+  {
+    (void)paramIdx;
+    WDL_MutexLock lock(&mMutex);
+  }
   // [audio thread, instance lock] first thing of every processed block.
   virtual void PrepareBlock() {}
   // [audio thread, instance lock] true when ProcessBlock reads every input
@@ -123,12 +126,21 @@ public:
   virtual void EditorClosing() {}
   // [UI thread, no instance lock] the host resumed (true) or suspended
   // processing; a resume is where background work starts.
-  virtual void ActivationChanged(bool active) { (void)active; WDL_MutexLock lock(&mMutex); }
+  virtual void ActivationChanged(bool active)
+  {
+    (void)active;
+    WDL_MutexLock lock(&mMutex);
+  }
   // [audio thread, instance lock]
   virtual void MidiReceived(MidiMessage* msg) { (void)msg; }
   virtual void SysExReceived(SysExMessage* msg) { (void)msg; }
   // [UI thread] name must hold 64 bytes.
-  virtual bool NoteNameFor(int noteNumber, char* name) { (void)noteNumber; if (name) name[0] = 0; return false; }
+  virtual bool NoteNameFor(int noteNumber, char* name)
+  {
+    (void)noteNumber;
+    if (name) name[0] = 0;
+    return false;
+  }
   // [UI thread, instance lock]
   virtual bool SaveState(StateChunk* chunk) { return SaveParams(chunk); }
   virtual int LoadState(const StateChunk* chunk, int startPos) { return LoadParams(chunk, startPos); }
@@ -262,7 +274,10 @@ public:
   // [any thread] reports waiting; reports refused because the queue was full.
   int QueuedEditReports();
   int DroppedEditReports() const { return mReportsDropped.load(); }
-  enum { kEditReportCapacity = 1024 };
+  enum
+  {
+    kEditReportCapacity = 1024
+  };
 
   // ------------------------------------------------------------ presets and state
   int NPresets() const { return mPresets.GetSize(); }
@@ -304,7 +319,10 @@ protected:
   // [any thread] whether the calling thread is running a process callback
   // of this instance (where host calls under the lock are the audio
   // thread's time requests).
-  bool OnProcessThread() const { return mProcessThread.load(std::memory_order_relaxed) == WDL_Mutex::ThisThread(); }
+  bool OnProcessThread() const
+  {
+    return mProcessThread.load(std::memory_order_relaxed) == WDL_Mutex::ThisThread();
+  }
 
   template <class T> void RunFrame(T** inputs, T** outputs, int nFrames, int mode);
   template <class T> void BindInputs(T** inputs, int offset, int nFrames);

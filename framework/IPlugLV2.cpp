@@ -20,7 +20,8 @@
 //   - state
 //   - entry points
 
-namespace {
+namespace
+{
 
 const void* FindFeature(const LV2_Feature* const* features, const char* uri)
 {
@@ -38,8 +39,8 @@ int MaxBlockFromOptions(const LV2_Options_Option* options, LV2_URID_Map* map)
   const LV2_URID atomInt = map->map(map->handle, LV2_ATOM__Int);
   int found = 0;
   for (const LV2_Options_Option* o = options; o->key || o->value; ++o)
-    if ((o->key == maxLen || (o->key == nominal && !found)) && o->type == atomInt && o->size == sizeof(int32_t) &&
-        o->value)
+    if ((o->key == maxLen || (o->key == nominal && !found)) && o->type == atomInt &&
+        o->size == sizeof(int32_t) && o->value)
     {
       const int32_t v = *(const int32_t*)o->value;
       if (v > 0) found = v;
@@ -54,8 +55,8 @@ int MaxBlockFromOptions(const LV2_Options_Option* options, LV2_URID_Map* map)
 IPlugLV2::IPlugLV2(const IPlugLV2InstanceInfo& info, int nParams, const char* channelIOStr, int nPresets,
                    const char* effectName, const char* productName, const char* mfrName, int vendorVersion,
                    int uniqueID, int mfrID, int latency, int midiMode, bool plugDoesChunks, bool plugIsInst)
-  : IPlugBase(nParams, channelIOStr, nPresets, effectName, productName, mfrName, vendorVersion, uniqueID, mfrID,
-              latency, midiMode, plugDoesChunks, plugIsInst)
+  : IPlugBase(nParams, channelIOStr, nPresets, effectName, productName, mfrName, vendorVersion, uniqueID,
+              mfrID, latency, midiMode, plugDoesChunks, plugIsInst)
 {
   mMap = (LV2_URID_Map*)FindFeature(info.mFeatures, LV2_URID__map);
   if (mMap && !mMap->map) mMap = nullptr;
@@ -83,7 +84,8 @@ IPlugLV2::IPlugLV2(const IPlugLV2InstanceInfo& info, int nParams, const char* ch
   }
 
   if (std::isfinite(info.mSampleRate) && info.mSampleRate > 0.0) SetSampleRate(info.mSampleRate);
-  const int maxBlock = MaxBlockFromOptions((const LV2_Options_Option*)FindFeature(info.mFeatures, LV2_OPTIONS__options), mMap);
+  const int maxBlock =
+      MaxBlockFromOptions((const LV2_Options_Option*)FindFeature(info.mFeatures, LV2_OPTIONS__options), mMap);
   SetBlockSize(maxBlock > 0 ? maxBlock : 1024);
 
   const int nIn = NInChannels(), nOut = NOutChannels();
@@ -121,10 +123,7 @@ IPlugLV2::IPlugLV2(const IPlugLV2InstanceInfo& info, int nParams, const char* ch
   }
 }
 
-IPlugLV2::~IPlugLV2()
-{
-  StopBackgroundWork();
-}
+IPlugLV2::~IPlugLV2() { StopBackgroundWork(); }
 
 const char* IPlugLV2::ParamSymbol(int paramIdx) const
 {
@@ -134,7 +133,8 @@ const char* IPlugLV2::ParamSymbol(int paramIdx) const
 
 void IPlugLV2::ConnectPort(uint32_t port, void* data)
 {
-  const uint32_t nParams = (uint32_t)NParams(), nIn = (uint32_t)NInChannels(), nOut = (uint32_t)NOutChannels();
+  const uint32_t nParams = (uint32_t)NParams(), nIn = (uint32_t)NInChannels(),
+                 nOut = (uint32_t)NOutChannels();
   if (port < nParams)
     mControlPorts.Get()[port] = (const float*)data;
   else if ((port -= nParams) < nIn)
@@ -202,7 +202,8 @@ void IPlugLV2::ReadTransport()
     const uint32_t evSize = ev->body.size;
     if (evSize > size - at - sizeof(LV2_Atom_Event)) break;
     const LV2_Atom* atom = &ev->body;
-    if ((atom->type == mUrids.atomObject || atom->type == mUrids.atomBlank) && evSize >= sizeof(LV2_Atom_Object_Body))
+    if ((atom->type == mUrids.atomObject || atom->type == mUrids.atomBlank) &&
+        evSize >= sizeof(LV2_Atom_Object_Body))
     {
       const LV2_Atom_Object_Body* obj = (const LV2_Atom_Object_Body*)(atom + 1);
       if (obj->otype == mUrids.timePosition)
@@ -253,10 +254,7 @@ int IPlugLV2::HostSamplePos()
   return mFrame < 2147483647.0 ? (int)(mFrame + 0.5) : 2147483647;
 }
 
-double IPlugLV2::HostTempo()
-{
-  return mTempo;
-}
+double IPlugLV2::HostTempo() { return mTempo; }
 
 void IPlugLV2::HostTimeSig(int* numerator, int* denominator)
 {
@@ -264,10 +262,7 @@ void IPlugLV2::HostTimeSig(int* numerator, int* denominator)
   *denominator = mBeatUnit;
 }
 
-bool IPlugLV2::HostRendersOffline()
-{
-  return mFreewheelPort && *mFreewheelPort >= 0.5f;
-}
+bool IPlugLV2::HostRendersOffline() { return mFreewheelPort && *mFreewheelPort >= 0.5f; }
 
 void IPlugLV2::Run(uint32_t nFrames)
 {
@@ -285,7 +280,8 @@ void IPlugLV2::Run(uint32_t nFrames)
 bool IPlugLV2::RequestBackgroundWork()
 {
   const uint8_t job = 1;
-  if (mSchedule && mSchedule->schedule_work(mSchedule->handle, sizeof(job), &job) == LV2_WORKER_SUCCESS) return true;
+  if (mSchedule && mSchedule->schedule_work(mSchedule->handle, sizeof(job), &job) == LV2_WORKER_SUCCESS)
+    return true;
   // A request the host refuses (its queue full) would be lost for good, the
   // effect counting it as pending: the process-wide worker takes it.
   return IPlugBase::RequestBackgroundWork();
@@ -311,7 +307,8 @@ LV2_State_Status IPlugLV2::SaveState(LV2_State_Store_Function store, LV2_State_H
     program = GetCurrentPresetIdx();
   }
   const uint32_t flags = LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE;
-  LV2_State_Status s = store(handle, mUrids.stateBank, bank.GetBytes(), (size_t)bank.Size(), mUrids.atomChunk, flags);
+  LV2_State_Status s =
+      store(handle, mUrids.stateBank, bank.GetBytes(), (size_t)bank.Size(), mUrids.atomChunk, flags);
   if (s != LV2_STATE_SUCCESS) return s;
   return store(handle, mUrids.stateProgram, &program, sizeof(program), mUrids.atomInt, flags);
 }
@@ -323,7 +320,8 @@ LV2_State_Status IPlugLV2::RestoreState(LV2_State_Retrieve_Function retrieve, LV
   uint32_t bankType = 0, programType = 0, flags = 0;
   const void* bank = retrieve(handle, mUrids.stateBank, &bankSize, &bankType, &flags);
   const void* program = retrieve(handle, mUrids.stateProgram, &programSize, &programType, &flags);
-  if (!bank || bankType != mUrids.atomChunk || bankSize == 0 || bankSize > 0x7fffffff) return LV2_STATE_ERR_BAD_TYPE;
+  if (!bank || bankType != mUrids.atomChunk || bankSize == 0 || bankSize > 0x7fffffff)
+    return LV2_STATE_ERR_BAD_TYPE;
   int32_t current = -1;
   if (program)
   {
@@ -337,12 +335,10 @@ LV2_State_Status IPlugLV2::RestoreState(LV2_State_Retrieve_Function retrieve, LV
 
 // ================================================================ entry points
 
-namespace {
-
-IPlugLV2* Plug(LV2_Handle instance)
+namespace
 {
-  return static_cast<IPlugLV2*>(instance);
-}
+
+IPlugLV2* Plug(LV2_Handle instance) { return static_cast<IPlugLV2*>(instance); }
 
 LV2_State_Status StateSave(LV2_Handle instance, LV2_State_Store_Function store, LV2_State_Handle handle,
                            uint32_t flags, const LV2_Feature* const* features)
@@ -353,8 +349,8 @@ LV2_State_Status StateSave(LV2_Handle instance, LV2_State_Store_Function store, 
   return status;
 }
 
-LV2_State_Status StateRestore(LV2_Handle instance, LV2_State_Retrieve_Function retrieve, LV2_State_Handle handle,
-                              uint32_t flags, const LV2_Feature* const* features)
+LV2_State_Status StateRestore(LV2_Handle instance, LV2_State_Retrieve_Function retrieve,
+                              LV2_State_Handle handle, uint32_t flags, const LV2_Feature* const* features)
 {
   (void)flags, (void)features;
   LV2_State_Status status = LV2_STATE_ERR_UNKNOWN;
@@ -362,8 +358,8 @@ LV2_State_Status StateRestore(LV2_Handle instance, LV2_State_Retrieve_Function r
   return status;
 }
 
-LV2_Worker_Status WorkerWork(LV2_Handle instance, LV2_Worker_Respond_Function respond, LV2_Worker_Respond_Handle handle,
-                             uint32_t size, const void* data)
+LV2_Worker_Status WorkerWork(LV2_Handle instance, LV2_Worker_Respond_Function respond,
+                             LV2_Worker_Respond_Handle handle, uint32_t size, const void* data)
 {
   (void)respond, (void)handle, (void)size, (void)data;
   LV2_Worker_Status status = LV2_WORKER_ERR_UNKNOWN;
@@ -390,18 +386,21 @@ const void* IPlugLV2::ExtensionData(const char* uri)
   return nullptr;
 }
 
-LV2_Handle IPlugLV2Instantiate(IPlugLV2* (*make)(const IPlugLV2InstanceInfo&), const LV2_Descriptor* descriptor,
-                               double rate, const char* bundle, const LV2_Feature* const* features)
+LV2_Handle IPlugLV2Instantiate(IPlugLV2* (*make)(const IPlugLV2InstanceInfo&),
+                               const LV2_Descriptor* descriptor, double rate, const char* bundle,
+                               const LV2_Feature* const* features)
 {
   IPlugLV2* plug = nullptr;
-  CatchAtBoundary([&] {
-    IPlugLV2InstanceInfo info;
-    info.mPluginUri = descriptor && descriptor->URI ? descriptor->URI : "";
-    info.mSampleRate = rate;
-    info.mBundlePath = bundle;
-    info.mFeatures = features;
-    plug = make(info);
-  });
+  CatchAtBoundary(
+      [&]
+      {
+        IPlugLV2InstanceInfo info;
+        info.mPluginUri = descriptor && descriptor->URI ? descriptor->URI : "";
+        info.mSampleRate = rate;
+        info.mBundlePath = bundle;
+        info.mFeatures = features;
+        plug = make(info);
+      });
   return plug;
 }
 
@@ -415,10 +414,7 @@ void IPlugLV2Activate(LV2_Handle instance)
   CatchAtBoundary([&] { Plug(instance)->Activate(); });
 }
 
-void IPlugLV2Run(LV2_Handle instance, uint32_t nFrames)
-{
-  Plug(instance)->Run(nFrames);
-}
+void IPlugLV2Run(LV2_Handle instance, uint32_t nFrames) { Plug(instance)->Run(nFrames); }
 
 void IPlugLV2Deactivate(LV2_Handle instance)
 {
@@ -430,7 +426,4 @@ void IPlugLV2Cleanup(LV2_Handle instance)
   CatchAtBoundary([&] { delete Plug(instance); });
 }
 
-const void* IPlugLV2ExtensionData(const char* uri)
-{
-  return IPlugLV2::ExtensionData(uri);
-}
+const void* IPlugLV2ExtensionData(const char* uri) { return IPlugLV2::ExtensionData(uri); }

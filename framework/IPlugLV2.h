@@ -97,8 +97,8 @@ private:
   struct Urids
   {
     LV2_URID atomBlank = 0, atomObject = 0, atomFloat = 0, atomDouble = 0, atomInt = 0, atomLong = 0,
-             atomChunk = 0, timePosition = 0, timeBpm = 0, timeFrame = 0, timeSpeed = 0,
-             timeBeatsPerBar = 0, timeBeatUnit = 0, stateBank = 0, stateProgram = 0;
+             atomChunk = 0, timePosition = 0, timeBpm = 0, timeFrame = 0, timeSpeed = 0, timeBeatsPerBar = 0,
+             timeBeatUnit = 0, stateBank = 0, stateProgram = 0;
   };
 
   LV2_URID_Map* mMap = nullptr;
@@ -122,8 +122,9 @@ private:
 
 // [instantiation thread] An instance of T (a subclass of IPlugLV2
 // constructed from IPlugLV2InstanceInfo), or null; nothing is thrown out.
-LV2_Handle IPlugLV2Instantiate(IPlugLV2* (*make)(const IPlugLV2InstanceInfo&), const LV2_Descriptor* descriptor,
-                               double rate, const char* bundle, const LV2_Feature* const* features);
+LV2_Handle IPlugLV2Instantiate(IPlugLV2* (*make)(const IPlugLV2InstanceInfo&),
+                               const LV2_Descriptor* descriptor, double rate, const char* bundle,
+                               const LV2_Feature* const* features);
 void IPlugLV2ConnectPort(LV2_Handle instance, uint32_t port, void* data);
 void IPlugLV2Activate(LV2_Handle instance);
 void IPlugLV2Run(LV2_Handle instance, uint32_t nFrames);

@@ -9,7 +9,8 @@
 #error "define LV2CLASS and LV2URI before including IPlugLV2Entry.h"
 #endif
 
-namespace {
+namespace
+{
 
 IPlugLV2* MakeLV2Plugin(const IPlugLV2InstanceInfo& info)
 {
@@ -25,8 +26,8 @@ LV2_Handle InstantiateLV2Plugin(const LV2_Descriptor* descriptor, double rate, c
 }
 
 const LV2_Descriptor kLV2Descriptor = {
-  LV2URI,           InstantiateLV2Plugin, IPlugLV2ConnectPort, IPlugLV2Activate,
-  IPlugLV2Run,      IPlugLV2Deactivate,   IPlugLV2Cleanup,     IPlugLV2ExtensionData,
+  LV2URI,      InstantiateLV2Plugin, IPlugLV2ConnectPort, IPlugLV2Activate,
+  IPlugLV2Run, IPlugLV2Deactivate,   IPlugLV2Cleanup,     IPlugLV2ExtensionData,
 };
 
 }  // namespace

@@ -6,25 +6,25 @@
 #include <sstream>
 #include <vector>
 
-namespace {
+namespace
+{
 
-const char* const kPrefixes =
-  "@prefix atom:   <http://lv2plug.in/ns/ext/atom#> .\n"
-  "@prefix doap:   <http://usefulinc.com/ns/doap#> .\n"
-  "@prefix foaf:   <http://xmlns.com/foaf/0.1/> .\n"
-  "@prefix lv2:    <http://lv2plug.in/ns/lv2core#> .\n"
-  "@prefix opts:   <http://lv2plug.in/ns/ext/options#> .\n"
-  "@prefix pprops: <http://lv2plug.in/ns/ext/port-props#> .\n"
-  "@prefix pset:   <http://lv2plug.in/ns/ext/presets#> .\n"
-  "@prefix rdf:    <http://www.w3.org/1999/02/22-rdf-syntax-ns#> .\n"
-  "@prefix rdfs:   <http://www.w3.org/2000/01/rdf-schema#> .\n"
-  "@prefix state:  <http://lv2plug.in/ns/ext/state#> .\n"
-  "@prefix time:   <http://lv2plug.in/ns/ext/time#> .\n"
-  "@prefix ui:     <http://lv2plug.in/ns/extensions/ui#> .\n"
-  "@prefix units:  <http://lv2plug.in/ns/extensions/units#> .\n"
-  "@prefix urid:   <http://lv2plug.in/ns/ext/urid#> .\n"
-  "@prefix work:   <http://lv2plug.in/ns/ext/worker#> .\n"
-  "\n";
+const char* const kPrefixes = "@prefix atom:   <http://lv2plug.in/ns/ext/atom#> .\n"
+                              "@prefix doap:   <http://usefulinc.com/ns/doap#> .\n"
+                              "@prefix foaf:   <http://xmlns.com/foaf/0.1/> .\n"
+                              "@prefix lv2:    <http://lv2plug.in/ns/lv2core#> .\n"
+                              "@prefix opts:   <http://lv2plug.in/ns/ext/options#> .\n"
+                              "@prefix pprops: <http://lv2plug.in/ns/ext/port-props#> .\n"
+                              "@prefix pset:   <http://lv2plug.in/ns/ext/presets#> .\n"
+                              "@prefix rdf:    <http://www.w3.org/1999/02/22-rdf-syntax-ns#> .\n"
+                              "@prefix rdfs:   <http://www.w3.org/2000/01/rdf-schema#> .\n"
+                              "@prefix state:  <http://lv2plug.in/ns/ext/state#> .\n"
+                              "@prefix time:   <http://lv2plug.in/ns/ext/time#> .\n"
+                              "@prefix ui:     <http://lv2plug.in/ns/extensions/ui#> .\n"
+                              "@prefix units:  <http://lv2plug.in/ns/extensions/units#> .\n"
+                              "@prefix urid:   <http://lv2plug.in/ns/ext/urid#> .\n"
+                              "@prefix work:   <http://lv2plug.in/ns/ext/worker#> .\n"
+                              "\n";
 
 // A Turtle string literal.
 std::string Quoted(const char* text)
@@ -138,7 +138,8 @@ bool WriteFile(const std::string& path, const std::string& text, std::string* er
 
 }  // namespace
 
-bool WriteLV2Bundle(IPlugLV2* plug, const IPlugLV2BundleInfo& info, const std::string& dir, std::string* error)
+bool WriteLV2Bundle(IPlugLV2* plug, const IPlugLV2BundleInfo& info, const std::string& dir,
+                    std::string* error)
 {
   const int nParams = plug->NParams(), nIn = plug->NInChannels(), nOut = plug->NOutChannels();
   const int version = plug->GetVersion(false);
@@ -165,8 +166,8 @@ bool WriteLV2Bundle(IPlugLV2* plug, const IPlugLV2BundleInfo& info, const std::s
   int index = nParams;
   for (int i = 0; i < nIn; ++i, ++index)
     ttl << "  [\n    a lv2:InputPort , lv2:AudioPort ;\n    lv2:index " << index << " ;\n    lv2:symbol "
-        << Quoted(AudioSymbol("in", i, nIn).c_str()) << " ;\n    lv2:name " << Quoted(AudioName("In", i, nIn).c_str())
-        << " ;\n  ] ,\n";
+        << Quoted(AudioSymbol("in", i, nIn).c_str()) << " ;\n    lv2:name "
+        << Quoted(AudioName("In", i, nIn).c_str()) << " ;\n  ] ,\n";
   for (int i = 0; i < nOut; ++i, ++index)
     ttl << "  [\n    a lv2:OutputPort , lv2:AudioPort ;\n    lv2:index " << index << " ;\n    lv2:symbol "
         << Quoted(AudioSymbol("out", i, nOut).c_str()) << " ;\n    lv2:name "
@@ -175,7 +176,8 @@ bool WriteLV2Bundle(IPlugLV2* plug, const IPlugLV2BundleInfo& info, const std::s
       << "    lv2:symbol \"time_in\" ;\n    lv2:name \"Transport\" ;\n"
       << "    atom:bufferType atom:Sequence ;\n    atom:supports time:Position ;\n"
       << "    lv2:portProperty lv2:connectionOptional ;\n  ] ,\n"
-      << "  [\n    a lv2:InputPort , lv2:ControlPort ;\n    lv2:index " << plug->FreewheelPortIndex() << " ;\n"
+      << "  [\n    a lv2:InputPort , lv2:ControlPort ;\n    lv2:index " << plug->FreewheelPortIndex()
+      << " ;\n"
       << "    lv2:symbol \"freewheel\" ;\n    lv2:name \"Freewheel\" ;\n"
       << "    lv2:designation lv2:freeWheeling ;\n"
       << "    lv2:default 0 ;\n    lv2:minimum 0 ;\n    lv2:maximum 1 ;\n"
@@ -203,13 +205,15 @@ bool WriteLV2Bundle(IPlugLV2* plug, const IPlugLV2BundleInfo& info, const std::s
   }
 
   std::ostringstream manifest;
-  manifest << kPrefixes << "<" << info.mUri << ">\n  a lv2:Plugin ;\n  lv2:binary <" << info.mBinary << "> ;\n"
+  manifest << kPrefixes << "<" << info.mUri << ">\n  a lv2:Plugin ;\n  lv2:binary <" << info.mBinary
+           << "> ;\n"
            << "  rdfs:seeAlso <" << info.mTtl << "> .\n\n";
   if (info.mUiUri)
     manifest << "<" << info.mUiUri << ">\n  a ui:X11UI ;\n  ui:binary <" << info.mUiBinary << "> ;\n"
              << "  rdfs:seeAlso <" << info.mTtl << "> .\n\n";
   manifest << manifestPresets.str();
 
-  return WriteFile(dir + "/manifest.ttl", manifest.str(), error) && WriteFile(dir + "/" + info.mTtl, ttl.str(), error) &&
+  return WriteFile(dir + "/manifest.ttl", manifest.str(), error) &&
+         WriteFile(dir + "/" + info.mTtl, ttl.str(), error) &&
          WriteFile(dir + "/presets.ttl", presets.str(), error);
 }

@@ -10,8 +10,8 @@
 struct IPlugLV2BundleInfo
 {
   const char* mUri = "";
-  const char* mBinary = "";     // the shared library, relative to the bundle
-  const char* mTtl = "";        // the plug-in's description, relative to the bundle
+  const char* mBinary = "";       // the shared library, relative to the bundle
+  const char* mTtl = "";          // the plug-in's description, relative to the bundle
   const char* mClass = "Plugin";  // an lv2core class name, e.g. "DelayPlugin"
   const char* mLicense = nullptr;
   // An X11 UI in a binary of its own, when not null.
@@ -24,4 +24,5 @@ struct IPlugLV2BundleInfo
 // instance); the initialised program slots become presets uri#preset-NN,
 // numbered from 01, in slot order; selecting them changes the instance.
 // False with *error set when a file cannot be written.
-bool WriteLV2Bundle(IPlugLV2* plug, const IPlugLV2BundleInfo& info, const std::string& dir, std::string* error);
+bool WriteLV2Bundle(IPlugLV2* plug, const IPlugLV2BundleInfo& info, const std::string& dir,
+                    std::string* error);

@@ -6,7 +6,8 @@
 #include <cmath>
 #include <cstring>
 
-namespace {
+namespace
+{
 
 const void* FindFeature(const LV2_Feature* const* features, const char* uri)
 {
@@ -15,18 +16,16 @@ const void* FindFeature(const LV2_Feature* const* features, const char* uri)
   return nullptr;
 }
 
-IPlugLV2UI* Plug(LV2UI_Handle ui)
-{
-  return static_cast<IPlugLV2UI*>(ui);
-}
+IPlugLV2UI* Plug(LV2UI_Handle ui) { return static_cast<IPlugLV2UI*>(ui); }
 
 }  // namespace
 
-IPlugLV2UI::IPlugLV2UI(const IPlugLV2UIInstanceInfo& info, int nParams, const char* channelIOStr, int nPresets,
-                       const char* effectName, const char* productName, const char* mfrName, int vendorVersion,
-                       int uniqueID, int mfrID, int latency, int midiMode, bool plugDoesChunks, bool plugIsInst)
-  : IPlugBase(nParams, channelIOStr, nPresets, effectName, productName, mfrName, vendorVersion, uniqueID, mfrID,
-              latency, midiMode, plugDoesChunks, plugIsInst),
+IPlugLV2UI::IPlugLV2UI(const IPlugLV2UIInstanceInfo& info, int nParams, const char* channelIOStr,
+                       int nPresets, const char* effectName, const char* productName, const char* mfrName,
+                       int vendorVersion, int uniqueID, int mfrID, int latency, int midiMode,
+                       bool plugDoesChunks, bool plugIsInst)
+  : IPlugBase(nParams, channelIOStr, nPresets, effectName, productName, mfrName, vendorVersion, uniqueID,
+              mfrID, latency, midiMode, plugDoesChunks, plugIsInst),
     mWrite(info.mWrite), mController(info.mController)
 {
   mParent = const_cast<void*>(FindFeature(info.mFeatures, LV2_UI__parent));
@@ -153,7 +152,8 @@ int IPlugLV2UI::Idle()
 
 // ================================================================ entry points
 
-namespace {
+namespace
+{
 
 int UIIdle(LV2UI_Handle ui)
 {
@@ -172,35 +172,39 @@ const void* IPlugLV2UI::ExtensionData(const char* uri)
   return nullptr;
 }
 
-LV2UI_Handle IPlugLV2UIInstantiate(IPlugLV2UI* (*make)(const IPlugLV2UIInstanceInfo&), LV2UI_Write_Function write,
-                                   LV2UI_Controller controller, LV2UI_Widget* widget,
-                                   const LV2_Feature* const* features)
+LV2UI_Handle IPlugLV2UIInstantiate(IPlugLV2UI* (*make)(const IPlugLV2UIInstanceInfo&),
+                                   LV2UI_Write_Function write, LV2UI_Controller controller,
+                                   LV2UI_Widget* widget, const LV2_Feature* const* features)
 {
   IPlugLV2UI* plug = nullptr;
-  CatchAtBoundary([&] {
-    IPlugLV2UIInstanceInfo info;
-    info.mWrite = write;
-    info.mController = controller;
-    info.mFeatures = features;
-    IPlugLV2UI* made = make(info);
-    void* window = made->Open();
-    if (!window)
-    {
-      delete made;
-      return;
-    }
-    if (widget) *widget = (LV2UI_Widget)window;
-    plug = made;
-  });
+  CatchAtBoundary(
+      [&]
+      {
+        IPlugLV2UIInstanceInfo info;
+        info.mWrite = write;
+        info.mController = controller;
+        info.mFeatures = features;
+        IPlugLV2UI* made = make(info);
+        void* window = made->Open();
+        if (!window)
+        {
+          delete made;
+          return;
+        }
+        if (widget) *widget = (LV2UI_Widget)window;
+        plug = made;
+      });
   return plug;
 }
 
 void IPlugLV2UICleanup(LV2UI_Handle ui)
 {
-  CatchAtBoundary([&] {
-    Plug(ui)->Close();
-    delete Plug(ui);
-  });
+  CatchAtBoundary(
+      [&]
+      {
+        Plug(ui)->Close();
+        delete Plug(ui);
+      });
 }
 
 void IPlugLV2UIPortEvent(LV2UI_Handle ui, uint32_t port, uint32_t size, uint32_t format, const void* buffer)
@@ -208,7 +212,4 @@ void IPlugLV2UIPortEvent(LV2UI_Handle ui, uint32_t port, uint32_t size, uint32_t
   CatchAtBoundary([&] { Plug(ui)->PortEvent(port, size, format, buffer); });
 }
 
-const void* IPlugLV2UIExtensionData(const char* uri)
-{
-  return IPlugLV2UI::ExtensionData(uri);
-}
+const void* IPlugLV2UIExtensionData(const char* uri) { return IPlugLV2UI::ExtensionData(uri); }

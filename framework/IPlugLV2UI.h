@@ -66,9 +66,9 @@ private:
 };
 
 // Entry points for an LV2UI_Descriptor.
-LV2UI_Handle IPlugLV2UIInstantiate(IPlugLV2UI* (*make)(const IPlugLV2UIInstanceInfo&), LV2UI_Write_Function write,
-                                   LV2UI_Controller controller, LV2UI_Widget* widget,
-                                   const LV2_Feature* const* features);
+LV2UI_Handle IPlugLV2UIInstantiate(IPlugLV2UI* (*make)(const IPlugLV2UIInstanceInfo&),
+                                   LV2UI_Write_Function write, LV2UI_Controller controller,
+                                   LV2UI_Widget* widget, const LV2_Feature* const* features);
 void IPlugLV2UICleanup(LV2UI_Handle ui);
 void IPlugLV2UIPortEvent(LV2UI_Handle ui, uint32_t port, uint32_t size, uint32_t format, const void* buffer);
 const void* IPlugLV2UIExtensionData(const char* uri);

@@ -10,15 +10,14 @@
 #error "define LV2UICLASS and LV2UIURI before including IPlugLV2UIEntry.h"
 #endif
 
-namespace {
-
-IPlugLV2UI* MakeLV2UI(const IPlugLV2UIInstanceInfo& info)
+namespace
 {
-  return new LV2UICLASS(info);
-}
+
+IPlugLV2UI* MakeLV2UI(const IPlugLV2UIInstanceInfo& info) { return new LV2UICLASS(info); }
 
 LV2UI_Handle InstantiateLV2UI(const LV2UI_Descriptor*, const char*, const char*, LV2UI_Write_Function write,
-                              LV2UI_Controller controller, LV2UI_Widget* widget, const LV2_Feature* const* features)
+                              LV2UI_Controller controller, LV2UI_Widget* widget,
+                              const LV2_Feature* const* features)
 {
   return IPlugLV2UIInstantiate(MakeLV2UI, write, controller, widget, features);
 }

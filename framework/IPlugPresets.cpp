@@ -230,7 +230,8 @@ int IPlugBase::LoadPresets(const StateChunk* chunk, int startPos, bool selectCur
     // An uninitialised slot keeps whatever values it held.
     if (!slot->mInitialized) continue;
     slot->mChunk.Clear();
-    for (int k = 0; k < nParams; ++k) slot->mChunk.AppendValue(GetParam(k)->Bounded(values.Get()[i * nParams + k]));
+    for (int k = 0; k < nParams; ++k)
+      slot->mChunk.AppendValue(GetParam(k)->Bounded(values.Get()[i * nParams + k]));
   }
   if (selectCurrent) SelectPreset(mCurrentPresetIdx);
   return pos;

@@ -14,18 +14,18 @@ struct ChannelIOPair
 struct InputChannelRec
 {
   bool mConnected = false;
-  double** mSlot = nullptr;          // this channel's entry in the input slots
-  WDL_TypedBuf<double> mScratch;     // one block; zeros when unconnected
-  WDL_TypedBuf<float> mFScratch;     // the same for an effect fed floats
+  double** mSlot = nullptr;       // this channel's entry in the input slots
+  WDL_TypedBuf<double> mScratch;  // one block; zeros when unconnected
+  WDL_TypedBuf<float> mFScratch;  // the same for an effect fed floats
 };
 
 struct OutputChannelRec
 {
   bool mConnected = false;
   double** mSlot = nullptr;
-  float* mFDest = nullptr;           // host float buffer of the current block
+  float* mFDest = nullptr;  // host float buffer of the current block
   WDL_TypedBuf<double> mScratch;
-  WDL_TypedBuf<float> mFScratch;     // written and discarded when unconnected
+  WDL_TypedBuf<float> mFScratch;  // written and discarded when unconnected
 };
 
 struct MidiMessage
@@ -38,5 +38,5 @@ struct SysExMessage
 {
   int mOffset = 0;
   int mSize = 0;
-  const uint8_t* mData = nullptr;    // not owned
+  const uint8_t* mData = nullptr;  // not owned
 };

@@ -28,10 +28,7 @@ static const VstInt32 kVendorHandled = 0xBEEF;
 static const VstInt32 kWheelQuery = CCONST('s', 't', 'C', 'A');
 static const VstInt32 kWheelValue = CCONST('W', 'h', 'e', 'e');
 
-static int BoundedCount(int n, int max)
-{
-  return n < 0 ? 0 : (n > max ? max : n);
-}
+static int BoundedCount(int n, int max) { return n < 0 ? 0 : (n > max ? max : n); }
 
 static void FillSpeakerArrangement(VstSpeakerArrangement* arr, int nChannels)
 {
@@ -49,11 +46,10 @@ static void FillSpeakerArrangement(VstSpeakerArrangement* arr, int nChannels)
 // ================================================================ construction
 
 IPlugVST::IPlugVST(audioMasterCallback hostCallback, int nParams, const char* channelIOStr, int nPresets,
-                   const char* effectName, const char* productName, const char* mfrName,
-                   int vendorVersion, int uniqueID, int mfrID, int latency,
-                   int midiMode, bool plugDoesChunks, bool plugIsInst)
-  : IPlugBase(nParams, channelIOStr, nPresets, effectName, productName, mfrName, vendorVersion,
-              uniqueID, mfrID, latency, midiMode, plugDoesChunks, plugIsInst),
+                   const char* effectName, const char* productName, const char* mfrName, int vendorVersion,
+                   int uniqueID, int mfrID, int latency, int midiMode, bool plugDoesChunks, bool plugIsInst)
+  : IPlugBase(nParams, channelIOStr, nPresets, effectName, productName, mfrName, vendorVersion, uniqueID,
+              mfrID, latency, midiMode, plugDoesChunks, plugIsInst),
     mHostCallback(hostCallback), mHostInitDone(false)
 {
   std::memset(&mEditRect, 0, sizeof(mEditRect));
@@ -136,22 +132,18 @@ void IPlugVST::AutomateParam(int paramIdx, double normalizedValue)
   QueueEditReport(IEditReport::kAutomate, paramIdx, normalizedValue);
 }
 
-void IPlugVST::EndParamGesture(int paramIdx)
-{
-  QueueEditReport(IEditReport::kEndEdit, paramIdx);
-}
+void IPlugVST::EndParamGesture(int paramIdx) { QueueEditReport(IEditReport::kEndEdit, paramIdx); }
 
-void IPlugVST::NotifyHostDisplay()
-{
-  QueueEditReport(IEditReport::kUpdateDisplay, -1);
-}
+void IPlugVST::NotifyHostDisplay() { QueueEditReport(IEditReport::kUpdateDisplay, -1); }
 
 void IPlugVST::SendEditReport(const IEditReport& r)
 {
   switch (r.mKind)
   {
     case IEditReport::kBeginEdit: HostCall(audioMasterBeginEdit, r.mParamIdx); break;
-    case IEditReport::kAutomate: HostCall(audioMasterAutomate, r.mParamIdx, 0, nullptr, (float)r.mValue); break;
+    case IEditReport::kAutomate:
+      HostCall(audioMasterAutomate, r.mParamIdx, 0, nullptr, (float)r.mValue);
+      break;
     case IEditReport::kEndEdit: HostCall(audioMasterEndEdit, r.mParamIdx); break;
     case IEditReport::kUpdateDisplay: HostCall(audioMasterUpdateDisplay); break;
     default: break;
@@ -302,10 +294,7 @@ bool IPlugVST::SendSysExMessage(SysExMessage* msg)
 
 // ================================================================ host entry points
 
-static IPlugVST* PlugOf(AEffect* effect)
-{
-  return effect ? (IPlugVST*)effect->object : nullptr;
-}
+static IPlugVST* PlugOf(AEffect* effect) { return effect ? (IPlugVST*)effect->object : nullptr; }
 
 void IPlugVST::PrepareBlock()
 {
@@ -404,9 +393,11 @@ VstIntPtr VSTCALLBACK IPlugVST::VSTDispatcher(AEffect* effect, VstInt32 opcode, 
   // the editor sends them (any thread while none does). Events sent from
   // the audio thread never do.
   if (opcode != effProcessEvents)
-    CatchAtBoundary([&] {
-      if (plug->SendsFromHostCalls()) plug->SendEditReports(false);
-    });
+    CatchAtBoundary(
+        [&]
+        {
+          if (plug->SendsFromHostCalls()) plug->SendEditReports(false);
+        });
   return result;
 }
 
@@ -506,8 +497,7 @@ VstIntPtr IPlugVST::Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, v
         return mGraphics ? (mGraphics->OnHostMouseWheel(opt) ? 1 : 0) : 0;
       break;
 
-    default:
-      break;
+    default: break;
   }
 
   WDL_MutexLock lock(&mMutex);
@@ -520,8 +510,7 @@ VstIntPtr IPlugVST::Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, v
       if (value >= 0 && value <= 0x7fffffff) SelectPreset((int)value);
       return 0;
 
-    case effGetProgram:
-      return GetCurrentPresetIdx();
+    case effGetProgram: return GetCurrentPresetIdx();
 
     case effSetProgramName:
       if (ptr)
@@ -553,22 +542,18 @@ VstIntPtr IPlugVST::Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, v
       if (param && ptr) CopyFixedText((char*)ptr, param->GetNameForHost(), kParamTextBytes);
       return 0;
 
-    case effIdentify:
-      return CCONST('N', 'v', 'E', 'f');
+    case effIdentify: return CCONST('N', 'v', 'E', 'f');
 
-    case effGetChunk:
-      return GetChunk((void**)ptr, index == 0);
+    case effGetChunk: return GetChunk((void**)ptr, index == 0);
 
-    case effSetChunk:
-      return SetChunk(ptr, value, index == 0);
+    case effSetChunk: return SetChunk(ptr, value, index == 0);
 
     case effProcessEvents:
       if (!ptr) return 0;
       ProcessEvents((const VstEvents*)ptr);
       return 1;
 
-    case effCanBeAutomated:
-      return 1;
+    case effCanBeAutomated: return 1;
 
     case effString2Parameter:
       if (!param) return 0;
@@ -588,14 +573,11 @@ VstIntPtr IPlugVST::Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, v
       CopyFixedText((char*)ptr, GetPresetName(index), kProgramNameBytes);
       return ((char*)ptr)[0] ? 1 : 0;
 
-    case effGetInputProperties:
-      return PinProperties((VstPinProperties*)ptr, index, true);
+    case effGetInputProperties: return PinProperties((VstPinProperties*)ptr, index, true);
 
-    case effGetOutputProperties:
-      return PinProperties((VstPinProperties*)ptr, index, false);
+    case effGetOutputProperties: return PinProperties((VstPinProperties*)ptr, index, false);
 
-    case effGetPlugCategory:
-      return IsInstrument() ? kPlugCategSynth : kPlugCategEffect;
+    case effGetPlugCategory: return IsInstrument() ? kPlugCategSynth : kPlugCategEffect;
 
     case effSetSpeakerArrangement:
     {
@@ -633,17 +615,13 @@ VstIntPtr IPlugVST::Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, v
       CopyFixedText((char*)ptr, GetProductName(), kVstMaxProductStrLen);
       return 1;
 
-    case effGetVendorVersion:
-      return GetVersion(true);
+    case effGetVendorVersion: return GetVersion(true);
 
-    case effVendorSpecific:
-      return VendorSpecific(index, value, ptr, opt);
+    case effVendorSpecific: return VendorSpecific(index, value, ptr, opt);
 
-    case effCanDo:
-      return CanDo((const char*)ptr);
+    case effCanDo: return CanDo((const char*)ptr);
 
-    case effGetVstVersion:
-      return kVstVersion;
+    case effGetVstVersion: return kVstVersion;
 
     case effGetMidiKeyName:
       if (ptr)
@@ -661,8 +639,7 @@ VstIntPtr IPlugVST::Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, v
       if (ptr) *(VstSpeakerArrangement**)ptr = &mOutputSpkrArr;
       return 1;
 
-    default:
-      return 0;
+    default: return 0;
   }
 }
 

@@ -17,9 +17,8 @@ class IPlugVST : public IPlugBase
 {
 public:
   IPlugVST(audioMasterCallback hostCallback, int nParams, const char* channelIOStr, int nPresets,
-           const char* effectName, const char* productName, const char* mfrName,
-           int vendorVersion, int uniqueID, int mfrID, int latency,
-           int midiMode, bool plugDoesChunks, bool plugIsInst);
+           const char* effectName, const char* productName, const char* mfrName, int vendorVersion,
+           int uniqueID, int mfrID, int latency, int midiMode, bool plugDoesChunks, bool plugIsInst);
   ~IPlugVST() override;
 
   AEffect* GetAEffect() { return &mAEffect; }

@@ -20,14 +20,16 @@ inline WDL_Mutex& IPlugVSTCreationLock()
 template <class T> AEffect* IPlugVSTCreate(audioMasterCallback hostCallback)
 {
   AEffect* effect = nullptr;
-  CatchAtBoundary([&] {
-    WDL_MutexLock lock(&IPlugVSTCreationLock());
-    std::unique_ptr<T> plug(new T(hostCallback));
-    plug->EnsureDefaultPreset();
-    AEffect* made = plug->GetAEffect();
-    if (made->numPrograms <= 0) made->numPrograms = 1;
-    plug.release();
-    effect = made;
-  });
+  CatchAtBoundary(
+      [&]
+      {
+        WDL_MutexLock lock(&IPlugVSTCreationLock());
+        std::unique_ptr<T> plug(new T(hostCallback));
+        plug->EnsureDefaultPreset();
+        AEffect* made = plug->GetAEffect();
+        if (made->numPrograms <= 0) made->numPrograms = 1;
+        plug.release();
+        effect = made;
+      });
   return effect;
 }

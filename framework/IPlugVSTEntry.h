@@ -34,7 +34,8 @@ extern "C" QUORVEX_EXPORT AEffect* VSTPluginMain(audioMasterCallback hostCallbac
   return IPlugVSTCreate<VSTCLASS>(hostCallback);
 }
 
-extern "C" QUORVEX_EXPORT AEffect* QuorvexMainAlias(audioMasterCallback hostCallback) __asm__(QUORVEX_MAIN_SYMBOL);
+extern "C" QUORVEX_EXPORT AEffect*
+QuorvexMainAlias(audioMasterCallback hostCallback) __asm__(QUORVEX_MAIN_SYMBOL);
 extern "C" QUORVEX_EXPORT AEffect* QuorvexMainAlias(audioMasterCallback hostCallback)
 {
   return VSTPluginMain(hostCallback);

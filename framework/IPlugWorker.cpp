@@ -23,7 +23,8 @@ static_assert(std::atomic<uint64_t>::is_always_lock_free, "posting must not take
 
 // Nothing here has a destructor: a host that leaks an instance keeps the
 // thread running while static destructors run.
-namespace {
+namespace
+{
 
 #ifdef _WIN32
 typedef SRWLOCK Lock;
@@ -88,7 +89,8 @@ int gPipe[2] = { -1, -1 };  // a byte written wakes the thread
 
 // ================================================================ the thread
 
-namespace {
+namespace
+{
 
 // [any thread, never blocks] a wake-up pending already is as good as a new one.
 void Wake()
@@ -97,7 +99,9 @@ void Wake()
   SetEvent(gWakeEvent);
 #else
   const char b = 1;
-  if (write(gPipe[1], &b, 1) < 0) {}  // full: a wake-up is pending anyway
+  if (write(gPipe[1], &b, 1) < 0)
+  {
+  }  // full: a wake-up is pending anyway
 #endif
 }
 
@@ -303,10 +307,7 @@ bool IPlugWorker::Post(IPlugWorkerJob* job)
   return attached;
 }
 
-bool IPlugWorker::Running()
-{
-  return gThreadRuns.load();
-}
+bool IPlugWorker::Running() { return gThreadRuns.load(); }
 
 int IPlugWorker::WaitingDetaches()
 {

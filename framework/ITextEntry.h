@@ -45,18 +45,18 @@ struct IEntryBoxLayout
 
   Kind kind = kTextField;
   double x = 0, y = 0, w = 0, h = 0;
-  std::string text;               // initial text of a text field
-  bool selectAll = false;         // whole text selected on opening
-  bool multiLine = false;         // Windows edit style
-  bool truncateTail = false;      // macOS field style
+  std::string text;           // initial text of a text field
+  bool selectAll = false;     // whole text selected on opening
+  bool multiLine = false;     // Windows edit style
+  bool truncateTail = false;  // macOS field style
   bool readOnly = false;
-  bool secure = false;            // masked input
+  bool secure = false;  // masked input
   int align = kAlignCenter;
-  std::vector<std::string> items; // list box items, value order
-  int selected = -1;              // the item matching the current value, -1 none
-  int visibleItems = 0;           // macOS combo box
+  std::vector<std::string> items;  // list box items, value order
+  int selected = -1;               // the item matching the current value, -1 none
+  int visibleItems = 0;            // macOS combo box
   std::string fontName = "Arial";
-  double fontSize = 14;           // Windows: cell height; macOS: points
+  double fontSize = 14;  // Windows: cell height; macOS: points
   bool bold = false, italic = false;
 };
 
@@ -69,7 +69,7 @@ int ListBoxWidth(const std::vector<std::string>& items);
 bool ForParam(IControl* control, IParam* param, IEntryPlatform platform, IEntryBoxLayout* out);
 // The box for an editable text control; false when control is null.
 bool ForTextControl(IEditableTextControl* control, IEntryPlatform platform, IEntryBoxLayout* out);
-}
+}  // namespace IEntryBoxRules
 
 // What ended (or might end) an open box.
 enum class IEntryEvent

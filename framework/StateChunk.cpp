@@ -21,8 +21,10 @@ int StateChunk::AppendBytes(const void* data, int n)
   if ((long long)sz + n > 0x7fffffffLL) return -1;
   uint8_t* p = mBytes.Resize(sz + n, false);
   if (!p) return -1;
-  if (data) std::memcpy(p + sz, data, (size_t)n);
-  else std::memset(p + sz, 0, (size_t)n);
+  if (data)
+    std::memcpy(p + sz, data, (size_t)n);
+  else
+    std::memset(p + sz, 0, (size_t)n);
   return sz + n;
 }
 

@@ -41,29 +41,28 @@ struct LICE_Rect
 
 // Copies src (or srcRect of it) to (dstx, dsty) of dest with a combine mode
 // weighted by alpha (1.0 = full effect).
-void LICE_BlitImage(LICE_IBitmap* dest, LICE_IBitmap* src, int dstx, int dsty,
-                    const LICE_Rect* srcRect, float alpha, int mode);
-void LICE_BlitImage(LICE_IBitmap* dest, LICE_IBitmap* src, int dstx, int dsty,
-                    int srcx, int srcy, int srcw, int srch, float alpha, int mode);
+void LICE_BlitImage(LICE_IBitmap* dest, LICE_IBitmap* src, int dstx, int dsty, const LICE_Rect* srcRect,
+                    float alpha, int mode);
+void LICE_BlitImage(LICE_IBitmap* dest, LICE_IBitmap* src, int dstx, int dsty, int srcx, int srcy, int srcw,
+                    int srch, float alpha, int mode);
 
 // Fills a box with colour. With LICE_FLAG_SOURCEALPHA the colour's alpha
 // scales the weight.
-void LICE_FillBox(LICE_IBitmap* dest, int x, int y, int w, int h,
-                  LICE_PixelWord colour, float alpha, int mode);
+void LICE_FillBox(LICE_IBitmap* dest, int x, int y, int w, int h, LICE_PixelWord colour, float alpha,
+                  int mode);
 
 // Draws a one-pixel line between two inclusive end points.
-void LICE_DrawSegment(LICE_IBitmap* dest, int x1, int y1, int x2, int y2,
-                      LICE_PixelWord colour, float alpha, int mode, bool antialias);
+void LICE_DrawSegment(LICE_IBitmap* dest, int x1, int y1, int x2, int y2, LICE_PixelWord colour, float alpha,
+                      int mode, bool antialias);
 
 // Scaled and rotated copy of a source rectangle onto a destination rectangle
 // (angle in radians; negative dstw/dsth mirror). The destination centre
 // samples the source rectangle's centre shifted by (rotCentreX, rotCentreY).
 // mode may add LICE_FLAG_BILINEAR.
-void LICE_BlitRotated(LICE_IBitmap* dest, LICE_IBitmap* src, int dstx, int dsty,
-                      int dstw, int dsth, float srcx, float srcy, float srcw,
-                      float srch, float angle, bool clipToSourceRect, float alpha,
-                      int mode, float rotCentreX = 0.0f, float rotCentreY = 0.0f);
+void LICE_BlitRotated(LICE_IBitmap* dest, LICE_IBitmap* src, int dstx, int dsty, int dstw, int dsth,
+                      float srcx, float srcy, float srcw, float srch, float angle, bool clipToSourceRect,
+                      float alpha, int mode, float rotCentreX = 0.0f, float rotCentreY = 0.0f);
 
 // 3 x 3 blur of a w x h source rectangle into dest; dest may be src.
-void LICE_SmoothBlur(LICE_IBitmap* dest, LICE_IBitmap* src, int dstx, int dsty,
-                     int srcx, int srcy, int w, int h);
+void LICE_SmoothBlur(LICE_IBitmap* dest, LICE_IBitmap* src, int dstx, int dsty, int srcx, int srcy, int w,
+                     int h);

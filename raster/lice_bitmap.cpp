@@ -10,7 +10,8 @@
 #include <windows.h>
 #endif
 
-namespace {
+namespace
+{
 
 // Every buffer carries this much slack so pixels can start on a 64-byte line.
 const int kAlignSlack = 63;
@@ -39,32 +40,25 @@ long long RowBytes(long long span, long long h)
   return span * h * 4;
 }
 
-} // namespace
+}  // namespace
 
 // ============================================================================
 // LICE_MemBitmap
 // ============================================================================
 
-LICE_MemBitmap::LICE_MemBitmap(int w, int h, unsigned alignment)
-  : mAlignMask(AlignmentMask(alignment))
+LICE_MemBitmap::LICE_MemBitmap(int w, int h, unsigned alignment) : mAlignMask(AlignmentMask(alignment))
 {
   if (w > 0 && h > 0) Resize(w, h);
 }
 
-LICE_MemBitmap::~LICE_MemBitmap()
-{
-  free(mRaw);
-}
+LICE_MemBitmap::~LICE_MemBitmap() { free(mRaw); }
 
 LICE_PixelWord* LICE_MemBitmap::PixelData()
 {
   return mRaw ? reinterpret_cast<LICE_PixelWord*>(AlignUp64(mRaw)) : nullptr;
 }
 
-int LICE_MemBitmap::RowSpan()
-{
-  return (int)(((unsigned)mWidth + mAlignMask) & ~mAlignMask);
-}
+int LICE_MemBitmap::RowSpan() { return (int)(((unsigned)mWidth + mAlignMask) & ~mAlignMask); }
 
 bool LICE_MemBitmap::Resize(int w, int h)
 {

@@ -102,8 +102,8 @@ private:
   int mAllocWidth = 0;
   int mAllocHeight = 0;
 #if defined(_WIN32)
-  void* mDib = nullptr;         // HBITMAP, owned
-  void* mOldBitmap = nullptr;   // selected into the DC before mDib
+  void* mDib = nullptr;        // HBITMAP, owned
+  void* mOldBitmap = nullptr;  // selected into the DC before mDib
 #else
   unsigned char* mRaw = nullptr;
   bool mOwnsContext = false;

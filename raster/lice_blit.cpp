@@ -15,10 +15,10 @@ using namespace lice;
 // 1. LICE_BlitImage
 // ============================================================================
 
-namespace {
+namespace
+{
 
-template <class Op>
-void BlitRows(const Surface& dst, const Surface& src, const BlitArea& a, int w)
+template <class Op> void BlitRows(const Surface& dst, const Surface& src, const BlitArea& a, int w)
 {
   for (int y = 0; y < a.rows; ++y)
   {
@@ -27,16 +27,15 @@ void BlitRows(const Surface& dst, const Surface& src, const BlitArea& a, int w)
     for (int x = 0; x < a.cols; ++x)
     {
       const unsigned char* sp = Bytes(s + x);
-      Op::Pix(Bytes(d + x), sp[LICE_PIXEL_R], sp[LICE_PIXEL_G], sp[LICE_PIXEL_B],
-              sp[LICE_PIXEL_A], w);
+      Op::Pix(Bytes(d + x), sp[LICE_PIXEL_R], sp[LICE_PIXEL_G], sp[LICE_PIXEL_B], sp[LICE_PIXEL_A], w);
     }
   }
 }
 
-} // namespace
+}  // namespace
 
-void LICE_BlitImage(LICE_IBitmap* dest, LICE_IBitmap* src, int dstx, int dsty,
-                    const LICE_Rect* srcRect, float alpha, int mode)
+void LICE_BlitImage(LICE_IBitmap* dest, LICE_IBitmap* src, int dstx, int dsty, const LICE_Rect* srcRect,
+                    float alpha, int mode)
 {
   if (!dest || !src || alpha == 0.0f) return;
   const Surface dst(dest), sur(src);
@@ -95,20 +94,19 @@ void LICE_BlitImage(LICE_IBitmap* dest, LICE_IBitmap* src, int dstx, int dsty,
 
   const int w = WeightTrunc(alpha);
   if (w <= 0) return;
-  DispatchCombine(modeByte, sourceAlpha, w, [&](auto op) {
-    BlitRows<decltype(op)>(dst, sur, area, w);
-  });
+  DispatchCombine(modeByte, sourceAlpha, w, [&](auto op) { BlitRows<decltype(op)>(dst, sur, area, w); });
 }
 
-void LICE_BlitImage(LICE_IBitmap* dest, LICE_IBitmap* src, int dstx, int dsty,
-                    int srcx, int srcy, int srcw, int srch, float alpha, int mode)
+void LICE_BlitImage(LICE_IBitmap* dest, LICE_IBitmap* src, int dstx, int dsty, int srcx, int srcy, int srcw,
+                    int srch, float alpha, int mode)
 {
   // Saturate so that huge widths still describe "to the edge of the source".
-  auto end = [](int start, int size) {
+  auto end = [](int start, int size)
+  {
     const long long e = (long long)start + size;
     return e > INT32_MAX ? INT32_MAX : (e < INT32_MIN ? INT32_MIN : (int)e);
   };
-  const LICE_Rect r = {srcx, srcy, end(srcx, srcw), end(srcy, srch)};
+  const LICE_Rect r = { srcx, srcy, end(srcx, srcw), end(srcy, srch) };
   LICE_BlitImage(dest, src, dstx, dsty, &r, alpha, mode);
 }
 
@@ -116,10 +114,10 @@ void LICE_BlitImage(LICE_IBitmap* dest, LICE_IBitmap* src, int dstx, int dsty,
 // 2. LICE_FillBox
 // ============================================================================
 
-namespace {
+namespace
+{
 
-template <class WordOp>
-void FillWords(const Surface& dst, int x, int y, int w, int h, WordOp op)
+template <class WordOp> void FillWords(const Surface& dst, int x, int y, int w, int h, WordOp op)
 {
   for (int j = 0; j < h; ++j)
   {
@@ -128,10 +126,10 @@ void FillWords(const Surface& dst, int x, int y, int w, int h, WordOp op)
   }
 }
 
-} // namespace
+}  // namespace
 
-void LICE_FillBox(LICE_IBitmap* dest, int x, int y, int w, int h, LICE_PixelWord colour,
-                  float alpha, int mode)
+void LICE_FillBox(LICE_IBitmap* dest, int x, int y, int w, int h, LICE_PixelWord colour, float alpha,
+                  int mode)
 {
   if (!dest) return;
   double weight = alpha;
@@ -149,8 +147,7 @@ void LICE_FillBox(LICE_IBitmap* dest, int x, int y, int w, int h, LICE_PixelWord
     by = 0;
   }
   const Surface dst(dest);
-  if (weight == 0.0 || !dst.Valid() || bw <= 0 || bh <= 0 || bx >= dst.width || by >= dst.height)
-    return;
+  if (weight == 0.0 || !dst.Valid() || bw <= 0 || bh <= 0 || bx >= dst.width || by >= dst.height) return;
   if (bw > dst.width - bx) bw = dst.width - bx;
   if (bh > dst.height - by) bh = dst.height - by;
   const int fx = (int)bx, fy = (int)by, fw = (int)bw, fh = (int)bh;
@@ -163,16 +160,12 @@ void LICE_FillBox(LICE_IBitmap* dest, int x, int y, int w, int h, LICE_PixelWord
     switch (a)
     {
       case 256: FillWords(dst, fx, fy, fw, fh, [c](LICE_PixelWord) { return c; }); return;
-      case 128:
-        FillWords(dst, fx, fy, fw, fh, [c](LICE_PixelWord p) { return Half(c) + Half(p); });
-        return;
+      case 128: FillWords(dst, fx, fy, fw, fh, [c](LICE_PixelWord p) { return Half(c) + Half(p); }); return;
       case 64:
-        FillWords(dst, fx, fy, fw, fh,
-                  [c](LICE_PixelWord p) { return Quarter(p) + Half(p) + Quarter(c); });
+        FillWords(dst, fx, fy, fw, fh, [c](LICE_PixelWord p) { return Quarter(p) + Half(p) + Quarter(c); });
         return;
       case 192:
-        FillWords(dst, fx, fy, fw, fh,
-                  [c](LICE_PixelWord p) { return Half(c) + Quarter(c) + Quarter(p); });
+        FillWords(dst, fx, fy, fw, fh, [c](LICE_PixelWord p) { return Half(c) + Quarter(c) + Quarter(p); });
         return;
       default: break;
     }
@@ -181,11 +174,13 @@ void LICE_FillBox(LICE_IBitmap* dest, int x, int y, int w, int h, LICE_PixelWord
 
   // The weight itself stands in for the source alpha channel.
   const int r = LICE_GETR(colour), g = LICE_GETG(colour), b = LICE_GETB(colour);
-  DispatchCombine(modeByte, false, a, [&](auto op) {
-    for (int j = 0; j < fh; ++j)
-    {
-      LICE_PixelWord* d = dst.Row(fy + j) + fx;
-      for (int i = 0; i < fw; ++i) decltype(op)::Pix(Bytes(d + i), r, g, b, a, a);
-    }
-  });
+  DispatchCombine(modeByte, false, a,
+                  [&](auto op)
+                  {
+                    for (int j = 0; j < fh; ++j)
+                    {
+                      LICE_PixelWord* d = dst.Row(fy + j) + fx;
+                      for (int i = 0; i < fw; ++i) decltype(op)::Pix(Bytes(d + i), r, g, b, a, a);
+                    }
+                  });
 }

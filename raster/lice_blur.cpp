@@ -8,7 +8,8 @@
 
 using namespace lice;
 
-namespace {
+namespace
+{
 
 // Rows up to this width keep their two-row scratch on the stack.
 const int kStackScratch = 1024;
@@ -18,7 +19,7 @@ const int kStackScratch = 1024;
 void BlurRow(LICE_PixelWord* out, const LICE_PixelWord* cur, const LICE_PixelWord* above,
              const LICE_PixelWord* below, int w)
 {
-  const LICE_PixelWord* vert = above ? above : below; // the one neighbour on an edge row
+  const LICE_PixelWord* vert = above ? above : below;  // the one neighbour on an edge row
   const bool edgeRow = !above || !below;
   for (int x = 0; x < w; ++x)
   {
@@ -41,10 +42,10 @@ void BlurRow(LICE_PixelWord* out, const LICE_PixelWord* cur, const LICE_PixelWor
   }
 }
 
-} // namespace
+}  // namespace
 
-void LICE_SmoothBlur(LICE_IBitmap* dest, LICE_IBitmap* src, int dstx, int dsty, int srcx,
-                     int srcy, int w, int h)
+void LICE_SmoothBlur(LICE_IBitmap* dest, LICE_IBitmap* src, int dstx, int dsty, int srcx, int srcy, int w,
+                     int h)
 {
   if (!dest || !src) return;
   const Surface dst(dest), sur(src);

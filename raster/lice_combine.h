@@ -20,22 +20,17 @@
 
 #include "lice.h"
 
-namespace lice {
+namespace lice
+{
 
 // ============================================================================
 // 1. Integer helpers and weights
 // ============================================================================
 
 // Division by 2^shift truncating toward zero, also for negative products.
-inline int DivTrunc(int v, int shift)
-{
-  return (v < 0 ? v + ((1 << shift) - 1) : v) >> shift;
-}
+inline int DivTrunc(int v, int shift) { return (v < 0 ? v + ((1 << shift) - 1) : v) >> shift; }
 
-inline int Clamp255(int v)
-{
-  return v < 0 ? 0 : (v > 255 ? 255 : v);
-}
+inline int Clamp255(int v) { return v < 0 ? 0 : (v > 255 ? 255 : v); }
 
 // ReciprocalTable[i] = 65536 / i - 1 (entry 0 is 0).
 struct ReciprocalTableType
@@ -134,10 +129,7 @@ inline bool ClipToDest(const Surface& dst, long long l, long long t, long long r
   return true;
 }
 
-inline unsigned char* Bytes(LICE_PixelWord* p)
-{
-  return reinterpret_cast<unsigned char*>(p);
-}
+inline unsigned char* Bytes(LICE_PixelWord* p) { return reinterpret_cast<unsigned char*>(p); }
 
 inline const unsigned char* Bytes(const LICE_PixelWord* p)
 {
@@ -161,18 +153,12 @@ inline LICE_PixelWord Eighth(LICE_PixelWord p) { return (p >> 3) & 0x1F1F1F1Fu; 
 // 3. Combine functions without source alpha
 // ============================================================================
 
-inline int CopyChannel(int x, int s, int inv)
-{
-  return s + DivTrunc((x - s) * inv, 8);
-}
+inline int CopyChannel(int x, int s, int inv) { return s + DivTrunc((x - s) * inv, 8); }
 
 // x' = s: full-weight copy.
 struct CopyStore
 {
-  static void Pix(unsigned char* d, int r, int g, int b, int a, int)
-  {
-    StoreRGBA(d, r, g, b, a);
-  }
+  static void Pix(unsigned char* d, int r, int g, int b, int a, int) { StoreRGBA(d, r, g, b, a); }
 };
 
 // x' = s + (x - s) * (256 - w) / 256
@@ -193,8 +179,8 @@ struct CopyAverage
 {
   static void Pix(unsigned char* d, int r, int g, int b, int a, int)
   {
-    StoreRGBA(d, (r + d[LICE_PIXEL_R]) >> 1, (g + d[LICE_PIXEL_G]) >> 1,
-              (b + d[LICE_PIXEL_B]) >> 1, (a + d[LICE_PIXEL_A]) >> 1);
+    StoreRGBA(d, (r + d[LICE_PIXEL_R]) >> 1, (g + d[LICE_PIXEL_G]) >> 1, (b + d[LICE_PIXEL_B]) >> 1,
+              (a + d[LICE_PIXEL_A]) >> 1);
   }
 };
 
@@ -207,10 +193,8 @@ struct Add
     if (w >= 256)
       return StoreRGBA(d, Clamp255(d[LICE_PIXEL_R] + r), Clamp255(d[LICE_PIXEL_G] + g),
                        Clamp255(d[LICE_PIXEL_B] + b), Clamp255(d[LICE_PIXEL_A] + a));
-    StoreRGBA(d, Clamp255(d[LICE_PIXEL_R] + ((r * w) >> 8)),
-              Clamp255(d[LICE_PIXEL_G] + ((g * w) >> 8)),
-              Clamp255(d[LICE_PIXEL_B] + ((b * w) >> 8)),
-              Clamp255(d[LICE_PIXEL_A] + ((a * w) >> 8)));
+    StoreRGBA(d, Clamp255(d[LICE_PIXEL_R] + ((r * w) >> 8)), Clamp255(d[LICE_PIXEL_G] + ((g * w) >> 8)),
+              Clamp255(d[LICE_PIXEL_B] + ((b * w) >> 8)), Clamp255(d[LICE_PIXEL_A] + ((a * w) >> 8)));
   }
 };
 
@@ -229,10 +213,8 @@ struct Dodge
     if (w >= 256)
       return StoreRGBA(d, DodgeChannel(d[LICE_PIXEL_R], r), DodgeChannel(d[LICE_PIXEL_G], g),
                        DodgeChannel(d[LICE_PIXEL_B], b), DodgeChannel(d[LICE_PIXEL_A], a));
-    StoreRGBA(d, DodgeChannel(d[LICE_PIXEL_R], (r * w) >> 8),
-              DodgeChannel(d[LICE_PIXEL_G], (g * w) >> 8),
-              DodgeChannel(d[LICE_PIXEL_B], (b * w) >> 8),
-              DodgeChannel(d[LICE_PIXEL_A], (a * w) >> 8));
+    StoreRGBA(d, DodgeChannel(d[LICE_PIXEL_R], (r * w) >> 8), DodgeChannel(d[LICE_PIXEL_G], (g * w) >> 8),
+              DodgeChannel(d[LICE_PIXEL_B], (b * w) >> 8), DodgeChannel(d[LICE_PIXEL_A], (a * w) >> 8));
   }
 };
 
@@ -243,8 +225,8 @@ struct Multiply
   {
     if (w <= 0) return;
     if (w >= 256)
-      return StoreRGBA(d, (r * d[LICE_PIXEL_R]) >> 8, (g * d[LICE_PIXEL_G]) >> 8,
-                       (b * d[LICE_PIXEL_B]) >> 8, (a * d[LICE_PIXEL_A]) >> 8);
+      return StoreRGBA(d, (r * d[LICE_PIXEL_R]) >> 8, (g * d[LICE_PIXEL_G]) >> 8, (b * d[LICE_PIXEL_B]) >> 8,
+                       (a * d[LICE_PIXEL_A]) >> 8);
     const int base = (256 - w) * 256;
     StoreRGBA(d, ((base + r * w) * d[LICE_PIXEL_R]) >> 16, ((base + g * w) * d[LICE_PIXEL_G]) >> 16,
               ((base + b * w) * d[LICE_PIXEL_B]) >> 16, ((base + a * w) * d[LICE_PIXEL_A]) >> 16);
@@ -309,8 +291,7 @@ inline void HsvAdjustPixel(unsigned char* d, int r, int g, int b, int a, int w)
   const int delta = mx - mn;
 
   const int sat = (delta * ReciprocalTable.v[mx]) >> 8;
-  int hue = base + DivTrunc(w * (r + r / 2 - 192), 8) +
-            DivTrunc(offset * (ReciprocalTable.v[delta] + 1), 10);
+  int hue = base + DivTrunc(w * (r + r / 2 - 192), 8) + DivTrunc(offset * (ReciprocalTable.v[delta] + 1), 10);
   if (hue < 0)
     hue += 384;
   else if (hue >= 384)
@@ -336,20 +317,14 @@ inline void HsvAdjustPixel(unsigned char* d, int r, int g, int b, int a, int w)
 
 struct HsvAdjust
 {
-  static void Pix(unsigned char* d, int r, int g, int b, int a, int w)
-  {
-    HsvAdjustPixel(d, r, g, b, a, w);
-  }
+  static void Pix(unsigned char* d, int r, int g, int b, int a, int w) { HsvAdjustPixel(d, r, g, b, a, w); }
 };
 
 // ============================================================================
 // 4. Combine functions weighted by source alpha: w' = w * (a + 1) / 256
 // ============================================================================
 
-inline int SourceWeight(int w, int a)
-{
-  return (w * (a + 1)) >> 8;
-}
+inline int SourceWeight(int w, int a) { return (w * (a + 1)) >> 8; }
 
 // a = 0: nothing. RGB: x' = s + (x - s) * (256 - w') / 256; alpha: min(255, x + w')
 struct CopySA
@@ -435,8 +410,7 @@ struct HsvAdjustSA
 // Calls fn with a default-constructed combine type for the mode byte (0-5)
 // and weight, choosing the dedicated full-weight copy forms at w = 256.
 // Returns false, without calling fn, for any other mode byte.
-template <class Fn>
-bool DispatchCombine(int modeByte, bool sourceAlpha, int w, Fn&& fn)
+template <class Fn> bool DispatchCombine(int modeByte, bool sourceAlpha, int w, Fn&& fn)
 {
   if (sourceAlpha)
   {
@@ -473,4 +447,4 @@ bool DispatchCombine(int modeByte, bool sourceAlpha, int w, Fn&& fn)
   }
 }
 
-} // namespace lice
+}  // namespace lice

@@ -18,7 +18,8 @@
 
 using namespace lice_dc;
 
-namespace {
+namespace
+{
 
 // ============================================================================
 // 1. Pools
@@ -51,8 +52,7 @@ Pools& ThePools()
   return pools;
 }
 
-template <class T>
-T* TakeRecord(std::vector<T*>& pool)
+template <class T> T* TakeRecord(std::vector<T*>& pool)
 {
   WDL_MutexLock lock(&ThePools().mutex);
   T* rec = nullptr;
@@ -70,8 +70,7 @@ T* TakeRecord(std::vector<T*>& pool)
 }
 
 // A record already in the pool is left alone, so a second delete is harmless.
-template <class T>
-void ReturnRecord(std::vector<T*>& pool, T* rec, size_t limit)
+template <class T> void ReturnRecord(std::vector<T*>& pool, T* rec, size_t limit)
 {
   if (gPoolsGone)
   {
@@ -94,10 +93,7 @@ void ReturnRecord(std::vector<T*>& pool, T* rec, size_t limit)
 
 // Reference counts change under the pool lock: objects are made and deleted
 // on any thread, selected on the drawing one.
-WDL_Mutex* ObjectLock()
-{
-  return gPoolsGone ? nullptr : &ThePools().mutex;
-}
+WDL_Mutex* ObjectLock() { return gPoolsGone ? nullptr : &ThePools().mutex; }
 
 void Retain(GdiObjectRecord* obj)
 {
@@ -117,15 +113,11 @@ void Release(GdiObjectRecord* obj)
   if (!gPoolsGone) ReturnRecord(ThePools().objects, obj, kMaxPooledObjects);
 }
 
-bool LiveContext(HDC ctx)
-{
-  return ctx && !ctx->pooled;
-}
+bool LiveContext(HDC ctx) { return ctx && !ctx->pooled; }
 
 // A context's setting replaced, the one before returned; 0 for a context
 // that is not live.
-template <class T>
-T Exchange(HDC ctx, T MemoryContext::*setting, T value)
+template <class T> T Exchange(HDC ctx, T MemoryContext::*setting, T value)
 {
   return LiveContext(ctx) ? std::exchange(ctx->*setting, value) : 0;
 }
@@ -150,7 +142,7 @@ struct FaceEntry
 struct FaceCache
 {
   WDL_Mutex mutex;
-  std::vector<FaceEntry> entries; // sorted by name bytes
+  std::vector<FaceEntry> entries;  // sorted by name bytes
   int misses = 0;
 };
 
@@ -170,11 +162,11 @@ void* LookUpFace(const char* key, const char* family, bool bold, bool italic)
   ++fc.misses;
   void* face = ResolveFace(key, family, bold, italic);
   // Failures are not cached: fonts may be installed later.
-  if (face) fc.entries.insert(it, FaceEntry{key, face});
+  if (face) fc.entries.insert(it, FaceEntry{ key, face });
   return face;
 }
 
-} // namespace
+}  // namespace
 
 // ============================================================================
 // 2. Contexts
@@ -224,25 +216,13 @@ HGDIOBJ SelectObject(HDC ctx, HGDIOBJ obj)
   return prev;
 }
 
-COLORREF SetTextColor(HDC ctx, COLORREF colour)
-{
-  return Exchange(ctx, &MemoryContext::textColour, colour);
-}
+COLORREF SetTextColor(HDC ctx, COLORREF colour) { return Exchange(ctx, &MemoryContext::textColour, colour); }
 
-COLORREF GetTextColor(HDC ctx)
-{
-  return LiveContext(ctx) ? ctx->textColour : 0;
-}
+COLORREF GetTextColor(HDC ctx) { return LiveContext(ctx) ? ctx->textColour : 0; }
 
-int SetBkMode(HDC ctx, int mode)
-{
-  return Exchange(ctx, &MemoryContext::bkMode, mode);
-}
+int SetBkMode(HDC ctx, int mode) { return Exchange(ctx, &MemoryContext::bkMode, mode); }
 
-COLORREF SetBkColor(HDC ctx, COLORREF colour)
-{
-  return Exchange(ctx, &MemoryContext::bkColour, colour);
-}
+COLORREF SetBkColor(HDC ctx, COLORREF colour) { return Exchange(ctx, &MemoryContext::bkColour, colour); }
 
 int SaveDC(HDC ctx)
 {
@@ -266,7 +246,7 @@ void IntersectClipRect(HDC ctx, int left, int top, int right, int bottom)
   if (!LiveContext(ctx)) return;
   if (!ctx->clipped)
   {
-    ctx->clip = RECT{left, top, right, bottom};
+    ctx->clip = RECT{ left, top, right, bottom };
     ctx->clipped = true;
     return;
   }
@@ -276,7 +256,8 @@ void IntersectClipRect(HDC ctx, int left, int top, int right, int bottom)
   ctx->clip.bottom = std::min(ctx->clip.bottom, bottom);
 }
 
-namespace {
+namespace
+{
 
 BackendFont* SelectedFont(HDC ctx)
 {
@@ -284,12 +265,12 @@ BackendFont* SelectedFont(HDC ctx)
   return f && !f->pooled && f->font ? f->font : DefaultFont();
 }
 
-} // namespace
+}  // namespace
 
 bool GetTextMetrics(HDC ctx, TEXTMETRIC* tm)
 {
   if (!tm) return false;
-  *tm = TEXTMETRIC{16, 12, 4, 3, 0, 10};
+  *tm = TEXTMETRIC{ 16, 12, 4, 3, 0, 10 };
   if (!LiveContext(ctx)) return false;
   if (BackendFont* f = SelectedFont(ctx)) GetMetrics(f, tm);
   return true;
@@ -318,8 +299,7 @@ void lice_dc::FaceKey(const char* face, int weight, bool italic, char* out, int 
 
 int lice_dc::StoredQuality(int quality)
 {
-  return quality == NONANTIALIASED_QUALITY || quality == ANTIALIASED_QUALITY ? quality
-                                                                           : DEFAULT_QUALITY;
+  return quality == NONANTIALIASED_QUALITY || quality == ANTIALIASED_QUALITY ? quality : DEFAULT_QUALITY;
 }
 
 int lice_dc::FaceCacheMisses()
@@ -334,8 +314,8 @@ int lice_dc::LiveObjectCount()
   return ThePools().liveObjects;
 }
 
-HFONT CreateFont(int height, int width, int escapement, int, int weight, int italic, int, int,
-                 int, int, int, int quality, int, const char* face)
+HFONT CreateFont(int height, int width, int escapement, int, int weight, int italic, int, int, int, int, int,
+                 int quality, int, const char* face)
 {
   const int size = FontSize(height, width);
   char key[1024];
@@ -359,7 +339,7 @@ HFONT CreateFont(int height, int width, int escapement, int, int weight, int ita
     WDL_MutexLock lock(&ThePools().mutex);
     ++ThePools().liveObjects;
   }
-  rec->refCount = 1; // the maker's
+  rec->refCount = 1;  // the maker's
   rec->kind = LICE_OBJ_FONT;
   rec->font = bf;
   rec->escapement = escapement * 0.1f;
@@ -396,7 +376,7 @@ int lice_dc::PrepareText(const char* text, int count, int flags, char* out)
     if (c == '&' && !(flags & DT_NOPREFIX))
     {
       ++i;
-      if ((count >= 0 && i >= count) || !text[i]) break; // a trailing '&' ends the text
+      if ((count >= 0 && i >= count) || !text[i]) break;  // a trailing '&' ends the text
       c = text[i];
     }
     if (c == '\r') continue;
@@ -407,7 +387,8 @@ int lice_dc::PrepareText(const char* text, int count, int flags, char* out)
   return n;
 }
 
-namespace {
+namespace
+{
 
 struct Line
 {
@@ -443,7 +424,7 @@ void FillBackground(const Target& t, int x, int y, int w, int h, COLORREF c)
   }
 }
 
-} // namespace
+}  // namespace
 
 int lice_dc::PlaceLines(const LineRules& rules, const int* widths, int n, const RECT& r, int flags,
                         LinePlace* out)
@@ -486,7 +467,7 @@ int DrawText(HDC ctx, const char* text, int count, RECT* r, int flags)
   {
     const char* nl = static_cast<const char*>(memchr(buf + start, '\n', (size_t)(len - start)));
     const int end = nl ? (int)(nl - buf) : len;
-    lines[nLines] = Line{buf + start, end - start};
+    lines[nLines] = Line{ buf + start, end - start };
     widths[nLines] = LineWidth(font, buf + start, end - start);
     width = std::max(width, widths[nLines]);
     ++nLines;
@@ -502,7 +483,7 @@ int DrawText(HDC ctx, const char* text, int count, RECT* r, int flags)
     return height;
   }
 
-  Target t{lice::Surface(ctx->surface), 0, 0, 0, 0};
+  Target t{ lice::Surface(ctx->surface), 0, 0, 0, 0 };
   if (!t.surface.Valid()) return height;
   t.clipR = t.surface.width;
   t.clipB = t.surface.height;
@@ -550,10 +531,7 @@ void lice_dc::TypographicMetrics(double ascent, double descent, double leading, 
 LineRules lice_dc::TypographicRules(double ascent, double descent, double leading)
 {
   const double sum = ascent + descent + leading;
-  return LineRules{(int)std::floor(sum + 1.5), (int)std::floor(sum + 0.5), 1, false};
+  return LineRules{ (int)std::floor(sum + 1.5), (int)std::floor(sum + 0.5), 1, false };
 }
 
-int lice_dc::TypographicWidth(double width)
-{
-  return (int)std::floor(width + 0.5);
-}
+int lice_dc::TypographicWidth(double width) { return (int)std::floor(width + 0.5); }

@@ -45,13 +45,13 @@ struct TEXTMETRIC
 };
 
 #if defined(__APPLE__)
-#define RGB(r, g, b) ((COLORREF)((((r) & 0xFF) << 16) | (((g) & 0xFF) << 8) | ((b) & 0xFF)))
+#define RGB(r, g, b) ((COLORREF)((((r)&0xFF) << 16) | (((g)&0xFF) << 8) | ((b)&0xFF)))
 #define GetRValue(c) ((int)(((c) >> 16) & 0xFF))
 #define GetGValue(c) ((int)(((c) >> 8) & 0xFF))
-#define GetBValue(c) ((int)((c) & 0xFF))
+#define GetBValue(c) ((int)((c)&0xFF))
 #else
-#define RGB(r, g, b) ((COLORREF)(((r) & 0xFF) | (((g) & 0xFF) << 8) | (((b) & 0xFF) << 16)))
-#define GetRValue(c) ((int)((c) & 0xFF))
+#define RGB(r, g, b) ((COLORREF)(((r)&0xFF) | (((g)&0xFF) << 8) | (((b)&0xFF) << 16)))
+#define GetRValue(c) ((int)((c)&0xFF))
 #define GetGValue(c) ((int)(((c) >> 8) & 0xFF))
 #define GetBValue(c) ((int)(((c) >> 16) & 0xFF))
 #endif
@@ -137,12 +137,12 @@ int DrawText(HDC ctx, const char* text, int count, RECT* r, int flags);
 // [any thread] Only height, width, escapement, weight, italic, quality and
 // face are used. A positive height is the cell height (ascent + descent) in
 // pixels, a negative one the em height. Null when no face at all is found.
-HFONT CreateFont(int height, int width, int escapement, int orientation, int weight,
-                 int italic, int underline, int strikeOut, int charset, int outPrecision,
-                 int clipPrecision, int quality, int pitchAndFamily, const char* face);
+HFONT CreateFont(int height, int width, int escapement, int orientation, int weight, int italic,
+                 int underline, int strikeOut, int charset, int outPrecision, int clipPrecision, int quality,
+                 int pitchAndFamily, const char* face);
 // [any thread] Releases the maker's reference on a font (or pen/brush)
 // object; selected objects stay alive until their last release. False for
 // kind numbers and objects already deleted.
 bool DeleteObject(HGDIOBJ obj);
 
-#endif // !_WIN32
+#endif  // !_WIN32

@@ -15,22 +15,24 @@
 #include "lice_dc_impl.h"
 #include "mutex.h"
 
-namespace lice_dc {
+namespace lice_dc
+{
 
 struct BackendFont
 {
   CTFontRef font = nullptr;
-  CFDictionaryRef attributes = nullptr; // the font, colour from the context
+  CFDictionaryRef attributes = nullptr;  // the font, colour from the context
   double ascent = 0, descent = 0, leading = 0;
   int quality = DEFAULT_QUALITY;
 };
 
-namespace {
+namespace
+{
 
 struct Library
 {
   WDL_Mutex mutex;
-  std::vector<CFStringRef> names; // resolved faces, released at unload
+  std::vector<CFStringRef> names;  // resolved faces, released at unload
   BackendFont* defaultFont = nullptr;
   bool defaultTried = false;
   CGColorSpaceRef colourSpace = nullptr;
@@ -69,8 +71,8 @@ BackendFont* Wrap(CTFontRef ct, int quality)
   f->ascent = CTFontGetAscent(ct);
   f->descent = CTFontGetDescent(ct);
   f->leading = CTFontGetLeading(ct);
-  const void* keys[] = {kCTFontAttributeName, kCTForegroundColorFromContextAttributeName};
-  const void* values[] = {ct, kCFBooleanTrue};
+  const void* keys[] = { kCTFontAttributeName, kCTForegroundColorFromContextAttributeName };
+  const void* values[] = { ct, kCFBooleanTrue };
   f->attributes = CFDictionaryCreate(nullptr, keys, values, 2, &kCFTypeDictionaryKeyCallBacks,
                                      &kCFTypeDictionaryValueCallBacks);
   if (!f->attributes)
@@ -97,7 +99,7 @@ CTLineRef MakeLine(BackendFont* font, const char* text, int n)
   return line;
 }
 
-} // namespace
+}  // namespace
 
 // The name is the face key itself ("Arial Bold Italic" is a full name Core
 // Text knows), replaced by the PostScript name of the font the system finds
@@ -157,10 +159,7 @@ void GetMetrics(BackendFont* font, TEXTMETRIC* tm)
   TypographicMetrics(font->ascent, font->descent, font->leading, tm);
 }
 
-LineRules Rules(BackendFont* font)
-{
-  return TypographicRules(font->ascent, font->descent, font->leading);
-}
+LineRules Rules(BackendFont* font) { return TypographicRules(font->ascent, font->descent, font->leading); }
 
 int LineWidth(BackendFont* font, const char* text, int n)
 {
@@ -171,16 +170,14 @@ int LineWidth(BackendFont* font, const char* text, int n)
   return TypographicWidth(w);
 }
 
-void DrawLine(BackendFont* font, const Target& t, int x, int y, const char* text, int n,
-              COLORREF colour)
+void DrawLine(BackendFont* font, const Target& t, int x, int y, const char* text, int n, COLORREF colour)
 {
   // Bitmap contexts run top row first; no bitmap of this system is bottom-up.
   if (t.surface.bottomUp) return;
   CTLineRef line = MakeLine(font, text, n);
   if (!line) return;
-  CGContextRef cg = CGBitmapContextCreate(t.surface.pixels, (size_t)t.surface.width,
-                                          (size_t)t.surface.height, 8, (size_t)t.surface.span * 4,
-                                          ColourSpace(),
+  CGContextRef cg = CGBitmapContextCreate(t.surface.pixels, (size_t)t.surface.width, (size_t)t.surface.height,
+                                          8, (size_t)t.surface.span * 4, ColourSpace(),
                                           (CGBitmapInfo)kCGImageAlphaNoneSkipFirst | kCGBitmapByteOrder32Big);
   if (cg)
   {
@@ -188,7 +185,7 @@ void DrawLine(BackendFont* font, const Target& t, int x, int y, const char* text
     // flipped back so they stand upright.
     CGContextTranslateCTM(cg, 0, t.surface.height);
     CGContextScaleCTM(cg, 1, -1);
-    CGContextSetTextMatrix(cg, CGAffineTransform{1, 0, 0, -1, 0, 0});
+    CGContextSetTextMatrix(cg, CGAffineTransform{ 1, 0, 0, -1, 0, 0 });
     CGContextClipToRect(cg, CGRectMake(t.clipL, t.clipT, t.clipR - t.clipL, t.clipB - t.clipT));
     if (font->quality == ANTIALIASED_QUALITY) CGContextSetShouldAntialias(cg, true);
     if (font->quality == NONANTIALIASED_QUALITY) CGContextSetShouldAntialias(cg, false);
@@ -201,4 +198,4 @@ void DrawLine(BackendFont* font, const Target& t, int x, int y, const char* text
   CFRelease(line);
 }
 
-} // namespace lice_dc
+}  // namespace lice_dc

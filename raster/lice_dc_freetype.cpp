@@ -18,9 +18,11 @@
 #include "lice_utf8.h"
 #include "mutex.h"
 
-namespace lice_dc {
+namespace lice_dc
+{
 
-namespace {
+namespace
+{
 
 struct Face
 {
@@ -30,7 +32,7 @@ struct Face
 
 struct Library
 {
-  WDL_Mutex mutex; // FreeType wants face creation and destruction serialised
+  WDL_Mutex mutex;  // FreeType wants face creation and destruction serialised
   FT_Library ft = nullptr;
   std::vector<Face*> faces;
   BackendFont* defaultFont = nullptr;
@@ -53,12 +55,12 @@ struct Glyph
 {
   bool loaded;
   int advance;
-  int left, top; // bitmap origin relative to the pen and the baseline
+  int left, top;  // bitmap origin relative to the pen and the baseline
   int w, h;
-  size_t offset; // into the coverage store
+  size_t offset;  // into the coverage store
 };
 
-} // namespace
+}  // namespace
 
 struct BackendFont
 {
@@ -70,7 +72,8 @@ struct BackendFont
   std::vector<unsigned char> coverage;
 };
 
-namespace {
+namespace
+{
 
 Library::~Library()
 {
@@ -97,8 +100,8 @@ const Glyph* GetGlyph(BackendFont* f, unsigned ch)
   if (g->loaded) return g;
   g->loaded = true;
 
-  const FT_Int32 load = FT_LOAD_RENDER | (f->antialias ? FT_LOAD_TARGET_LIGHT
-                                                      : FT_LOAD_TARGET_MONO | FT_LOAD_MONOCHROME);
+  const FT_Int32 load =
+      FT_LOAD_RENDER | (f->antialias ? FT_LOAD_TARGET_LIGHT : FT_LOAD_TARGET_MONO | FT_LOAD_MONOCHROME);
   if (FT_Load_Char(f->face, ch, load)) return g;
   const FT_GlyphSlot slot = f->face->glyph;
   g->advance = (int)((slot->advance.x + 32) >> 6);
@@ -140,7 +143,7 @@ inline void Blend(unsigned char* d, int r, int g, int b, int k)
   d[LICE_PIXEL_A] = (unsigned char)(d[LICE_PIXEL_A] + (255 - d[LICE_PIXEL_A]) * k / 255);
 }
 
-} // namespace
+}  // namespace
 
 void* ResolveFace(const char*, const char* family, bool bold, bool italic)
 {
@@ -163,7 +166,7 @@ void* ResolveFace(const char*, const char* family, bool bold, bool italic)
   if (FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch && file)
   {
     FcPatternGetInteger(match, FC_INDEX, 0, &index);
-    face = new Face{reinterpret_cast<const char*>(file), index};
+    face = new Face{ reinterpret_cast<const char*>(file), index };
     Library& lib = TheLibrary();
     WDL_MutexLock lock(&lib.mutex);
     lib.faces.push_back(face);
@@ -183,7 +186,9 @@ BackendFont* OpenFont(void* faceHandle, int size, bool cellHeight, int quality)
     FT_Library ft = FreeType();
     if (!ft || FT_New_Face(ft, face->path.c_str(), face->index, &ftFace)) return nullptr;
   }
-  if (FT_Select_Charmap(ftFace, FT_ENCODING_UNICODE)) { /* keep the face's own map */ }
+  if (FT_Select_Charmap(ftFace, FT_ENCODING_UNICODE))
+  { /* keep the face's own map */
+  }
 
   // Cell heights follow the Windows ascent and descent so that Arial and its
   // metric twins lay out as they do there.
@@ -259,7 +264,7 @@ void GetMetrics(BackendFont* font, TEXTMETRIC* tm)
 LineRules Rules(BackendFont* font)
 {
   const int h = font->ascent + font->descent;
-  return LineRules{h, h, 0, true};
+  return LineRules{ h, h, 0, true };
 }
 
 int LineWidth(BackendFont* font, const char* text, int n)
@@ -275,8 +280,7 @@ int LineWidth(BackendFont* font, const char* text, int n)
   return w;
 }
 
-void DrawLine(BackendFont* font, const Target& t, int x, int y, const char* text, int n,
-              COLORREF colour)
+void DrawLine(BackendFont* font, const Target& t, int x, int y, const char* text, int n, COLORREF colour)
 {
   const int r = GetRValue(colour), g = GetGValue(colour), b = GetBValue(colour);
   const int baseline = y + font->ascent;
@@ -301,4 +305,4 @@ void DrawLine(BackendFont* font, const Target& t, int x, int y, const char* text
   }
 }
 
-} // namespace lice_dc
+}  // namespace lice_dc

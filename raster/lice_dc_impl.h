@@ -6,7 +6,8 @@
 #include "lice_combine.h"
 #include "lice_dc.h"
 
-namespace lice_dc {
+namespace lice_dc
+{
 
 // Backend font: one face at one pixel size.
 struct BackendFont;
@@ -15,16 +16,16 @@ struct BackendFont;
 struct Target
 {
   lice::Surface surface;
-  int clipL, clipT, clipR, clipB; // exclusive right and bottom, inside the surface
+  int clipL, clipT, clipR, clipB;  // exclusive right and bottom, inside the surface
 };
 
 // How a backend stacks lines; the portable DrawText lays out with these.
 struct LineRules
 {
-  int lineHeight;     // the height of a text of one line
-  int linePitch;      // the height of each line of a text of several, top to top
-  int heightPad;      // added to every non-zero height DrawText reports
-  bool alignEachLine; // lines aligned one by one (GDI), else as one block
+  int lineHeight;      // the height of a text of one line
+  int linePitch;       // the height of each line of a text of several, top to top
+  int heightPad;       // added to every non-zero height DrawText reports
+  bool alignEachLine;  // lines aligned one by one (GDI), else as one block
 };
 
 // Where DrawText puts one line: its pen box (x, y, width, height).
@@ -51,8 +52,7 @@ LineRules Rules(BackendFont* font);
 // Pen advance of n bytes of UTF-8 text.
 int LineWidth(BackendFont* font, const char* text, int n);
 // Draws one line with its top-left at (x, y), coverage-blended in colour.
-void DrawLine(BackendFont* font, const Target& t, int x, int y, const char* text, int n,
-              COLORREF colour);
+void DrawLine(BackendFont* font, const Target& t, int x, int y, const char* text, int n, COLORREF colour);
 
 // --- Portable helpers (lice_dc.cpp), exposed for tests -----------------------
 
@@ -68,8 +68,7 @@ int StoredQuality(int quality);
 int PrepareText(const char* text, int count, int flags, char* out);
 // Places n lines of the given widths in r by the alignment flags and
 // returns the height DrawText reports (0 for no lines).
-int PlaceLines(const LineRules& rules, const int* widths, int n, const RECT& r, int flags,
-               LinePlace* out);
+int PlaceLines(const LineRules& rules, const int* widths, int n, const RECT& r, int flags, LinePlace* out);
 // Face-name cache lookups so far that had to resolve (tests).
 int FaceCacheMisses();
 // Font objects made and not yet released for the last time (tests).
@@ -85,23 +84,23 @@ LineRules TypographicRules(double ascent, double descent, double leading);
 // A typographic width in whole pixels, rounded half up.
 int TypographicWidth(double width);
 
-} // namespace lice_dc
+}  // namespace lice_dc
 
 struct GdiObjectRecord
 {
   int kind;
-  int refCount; // the maker's until DeleteObject, plus one per context slot holding it
+  int refCount;  // the maker's until DeleteObject, plus one per context slot holding it
   lice_dc::BackendFont* font;
-  float escapement; // degrees; stored only
+  float escapement;  // degrees; stored only
   int quality;
-  bool deleted; // DeleteObject has dropped the maker's reference
+  bool deleted;  // DeleteObject has dropped the maker's reference
   bool pooled;
 };
 
 struct MemoryContext
 {
   LICE_IBitmap* surface;
-  GdiObjectRecord* slots[3]; // pen, brush, font
+  GdiObjectRecord* slots[3];  // pen, brush, font
   COLORREF textColour;
   int bkMode;
   COLORREF bkColour;

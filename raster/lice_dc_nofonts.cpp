@@ -3,37 +3,23 @@
 // made, metrics keep their defaults and text draws nothing.
 #include "lice_dc_impl.h"
 
-namespace lice_dc {
-
-void* ResolveFace(const char*, const char*, bool, bool)
+namespace lice_dc
 {
-  return nullptr;
-}
 
-BackendFont* OpenFont(void*, int, bool, int)
-{
-  return nullptr;
-}
+void* ResolveFace(const char*, const char*, bool, bool) { return nullptr; }
+
+BackendFont* OpenFont(void*, int, bool, int) { return nullptr; }
 
 void CloseFont(BackendFont*) {}
 
-BackendFont* DefaultFont()
-{
-  return nullptr;
-}
+BackendFont* DefaultFont() { return nullptr; }
 
 void GetMetrics(BackendFont*, TEXTMETRIC*) {}
 
-LineRules Rules(BackendFont*)
-{
-  return LineRules{0, 0, 0, true};
-}
+LineRules Rules(BackendFont*) { return LineRules{ 0, 0, 0, true }; }
 
-int LineWidth(BackendFont*, const char*, int)
-{
-  return 0;
-}
+int LineWidth(BackendFont*, const char*, int) { return 0; }
 
 void DrawLine(BackendFont*, const Target&, int, int, const char*, int, COLORREF) {}
 
-} // namespace lice_dc
+}  // namespace lice_dc

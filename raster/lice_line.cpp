@@ -10,13 +10,13 @@
 
 using namespace lice;
 
-namespace {
+namespace
+{
 
 // Picks the per-pixel operation of an unweighted-per-pixel line: full and
 // half copies have their own byte forms, everything else is the combine
 // mode. False for mode bytes without a combine function.
-template <class Fn>
-bool DispatchLine(int modeByte, int w, Fn&& fn)
+template <class Fn> bool DispatchLine(int modeByte, int w, Fn&& fn)
 {
   if (modeByte == LICE_MODE_COPY && w == 128)
   {
@@ -104,8 +104,7 @@ struct Run
   int count;
 };
 
-template <class WordOp>
-void RunWords(const Run& run, WordOp op)
+template <class WordOp> void RunWords(const Run& run, WordOp op)
 {
   LICE_PixelWord* p = run.first;
   for (int i = 0; i < run.count; ++i, p += run.step) *p = op(*p);
@@ -126,10 +125,13 @@ void DrawRun(const Run& run, LICE_PixelWord colour, float alpha, int modeByte)
   const int w = WeightTrunc(alpha);
   if (w <= 0) return;
   const int r = LICE_GETR(c), g = LICE_GETG(c), b = LICE_GETB(c), a = LICE_GETA(c);
-  DispatchLine(modeByte, w, [&](auto op) {
-    LICE_PixelWord* p = run.first;
-    for (int i = 0; i < run.count; ++i, p += run.step) decltype(op)::Pix(Bytes(p), r, g, b, a, w);
-  });
+  DispatchLine(modeByte, w,
+               [&](auto op)
+               {
+                 LICE_PixelWord* p = run.first;
+                 for (int i = 0; i < run.count; ++i, p += run.step)
+                   decltype(op)::Pix(Bytes(p), r, g, b, a, w);
+               });
 }
 
 // ============================================================================
@@ -143,7 +145,7 @@ struct SlopeWalk
   long long majA, minA, majB, minB;
   int majDir, minDir;
   long long major;
-  int slope; // |minor| / |major| in 16.16, truncated
+  int slope;  // |minor| / |major| in 16.16, truncated
 };
 
 SlopeWalk MakeWalk(long long majA, long long minA, long long majB, long long minB)
@@ -161,8 +163,7 @@ SlopeWalk MakeWalk(long long majA, long long minA, long long majB, long long min
   return s;
 }
 
-template <class Plot>
-void WalkPlain(SlopeWalk s, Plot plot)
+template <class Plot> void WalkPlain(SlopeWalk s, Plot plot)
 {
   const long long pairs = (s.major + 1) / 2;
   int frac = 0;
@@ -181,8 +182,7 @@ void WalkPlain(SlopeWalk s, Plot plot)
   if (!(s.major & 1)) plot(s.majA + pairs * s.majDir, s.minA);
 }
 
-template <class Plot>
-void WalkAntialiased(SlopeWalk s, int w, Plot plot)
+template <class Plot> void WalkAntialiased(SlopeWalk s, int w, Plot plot)
 {
   const long long pairs = (s.major + 1) / 2;
   plot(s.majA, s.minA, w);
@@ -212,10 +212,10 @@ void WalkAntialiased(SlopeWalk s, int w, Plot plot)
   }
 }
 
-} // namespace
+}  // namespace
 
-void LICE_DrawSegment(LICE_IBitmap* dest, int x1, int y1, int x2, int y2, LICE_PixelWord colour,
-                      float alpha, int mode, bool antialias)
+void LICE_DrawSegment(LICE_IBitmap* dest, int x1, int y1, int x2, int y2, LICE_PixelWord colour, float alpha,
+                      int mode, bool antialias)
 {
   if (!dest) return;
   const Surface dst(dest);
@@ -249,14 +249,14 @@ void LICE_DrawSegment(LICE_IBitmap* dest, int x1, int y1, int x2, int y2, LICE_P
 
   const int w = WeightTrunc(alpha);
   if (w <= 0) return;
-  const int r = LICE_GETR(colour), g = LICE_GETG(colour), b = LICE_GETB(colour),
-            a = LICE_GETA(colour);
+  const int r = LICE_GETR(colour), g = LICE_GETG(colour), b = LICE_GETB(colour), a = LICE_GETA(colour);
   const bool xMajor = (xb > xa ? xb - xa : xa - xb) >= (yb > ya ? yb - ya : ya - yb);
   const SlopeWalk walk = xMajor ? MakeWalk(xa, ya, xb, yb) : MakeWalk(ya, xa, yb, xb);
 
   // Anti-aliased neighbours may fall just off the bitmap, so every plot is
   // checked.
-  auto pixelAt = [&](long long maj, long long min) -> unsigned char* {
+  auto pixelAt = [&](long long maj, long long min) -> unsigned char*
+  {
     const long long x = xMajor ? maj : min, y = xMajor ? min : maj;
     if (x < 0 || y < 0 || x >= dst.width || y >= dst.height) return nullptr;
     return Bytes(dst.Row((int)y) + x);
@@ -266,17 +266,25 @@ void LICE_DrawSegment(LICE_IBitmap* dest, int x1, int y1, int x2, int y2, LICE_P
   {
     // Weights vary per pixel, so the general (weighted) copy is wanted even
     // at full weight.
-    DispatchCombine(modeByte, false, 0, [&](auto op) {
-      WalkAntialiased(walk, w, [&](long long maj, long long min, int pw) {
-        unsigned char* p = pw > 0 ? pixelAt(maj, min) : nullptr;
-        if (p) decltype(op)::Pix(p, r, g, b, a, pw);
-      });
-    });
+    DispatchCombine(modeByte, false, 0,
+                    [&](auto op)
+                    {
+                      WalkAntialiased(walk, w,
+                                      [&](long long maj, long long min, int pw)
+                                      {
+                                        unsigned char* p = pw > 0 ? pixelAt(maj, min) : nullptr;
+                                        if (p) decltype(op)::Pix(p, r, g, b, a, pw);
+                                      });
+                    });
     return;
   }
-  DispatchLine(modeByte, w, [&](auto op) {
-    WalkPlain(walk, [&](long long maj, long long min) {
-      if (unsigned char* p = pixelAt(maj, min)) decltype(op)::Pix(p, r, g, b, a, w);
-    });
-  });
+  DispatchLine(modeByte, w,
+               [&](auto op)
+               {
+                 WalkPlain(walk,
+                           [&](long long maj, long long min)
+                           {
+                             if (unsigned char* p = pixelAt(maj, min)) decltype(op)::Pix(p, r, g, b, a, w);
+                           });
+               });
 }

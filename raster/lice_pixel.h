@@ -28,11 +28,11 @@ typedef uint32_t LICE_PixelWord;
 #define LICE_PIXEL_A 3
 #endif
 
-#define LICE_RGBA(r, g, b, a)                                   \
-  ((((LICE_PixelWord)(r) & 0xFFu) << (LICE_PIXEL_R * 8)) |      \
-   (((LICE_PixelWord)(g) & 0xFFu) << (LICE_PIXEL_G * 8)) |      \
-   (((LICE_PixelWord)(b) & 0xFFu) << (LICE_PIXEL_B * 8)) |      \
-   (((LICE_PixelWord)(a) & 0xFFu) << (LICE_PIXEL_A * 8)))
+#define LICE_RGBA(r, g, b, a)                                                                                \
+  ((((LICE_PixelWord)(r)&0xFFu) << (LICE_PIXEL_R * 8)) |                                                     \
+   (((LICE_PixelWord)(g)&0xFFu) << (LICE_PIXEL_G * 8)) |                                                     \
+   (((LICE_PixelWord)(b)&0xFFu) << (LICE_PIXEL_B * 8)) |                                                     \
+   (((LICE_PixelWord)(a)&0xFFu) << (LICE_PIXEL_A * 8)))
 
 #define LICE_GETR(p) ((int)(((LICE_PixelWord)(p) >> (LICE_PIXEL_R * 8)) & 0xFFu))
 #define LICE_GETG(p) ((int)(((LICE_PixelWord)(p) >> (LICE_PIXEL_G * 8)) & 0xFFu))

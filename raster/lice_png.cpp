@@ -33,7 +33,8 @@
 #define LICE_NOINLINE
 #endif
 
-namespace {
+namespace
+{
 
 // ============================================================================
 // 1. Inputs
@@ -101,11 +102,8 @@ LICE_NOINLINE bool DecodeArmed(DecodeState* st)
   png_read_info(st->png, st->info);
   png_uint_32 width = 0, height = 0;
   int bitDepth = 0, colourType = 0, interlace = 0;
-  png_get_IHDR(st->png, st->info, &width, &height, &bitDepth, &colourType, &interlace, nullptr,
-               nullptr);
-  if (width == 0 || height == 0 ||
-      (unsigned long long)width * height > LICE_PNG_MAX_PIXELS)
-    return false;
+  png_get_IHDR(st->png, st->info, &width, &height, &bitDepth, &colourType, &interlace, nullptr, nullptr);
+  if (width == 0 || height == 0 || (unsigned long long)width * height > LICE_PNG_MAX_PIXELS) return false;
 
   // Order matters: later steps look at the colour type as transparency
   // expansion leaves it.
@@ -133,13 +131,11 @@ LICE_NOINLINE bool DecodeArmed(DecodeState* st)
     bm = st->created = new (std::nothrow) LICE_MemBitmap((int)width, (int)height, 4);
   if (!bm) return false;
   const lice::Surface surface(bm);
-  if (!surface.Valid() || surface.width != (int)width || surface.height != (int)height)
-    return false;
+  if (!surface.Valid() || surface.width != (int)width || surface.height != (int)height) return false;
 
   st->rows = static_cast<png_bytep*>(malloc(sizeof(png_bytep) * height));
   if (!st->rows) return false;
-  for (png_uint_32 y = 0; y < height; ++y)
-    st->rows[y] = reinterpret_cast<png_bytep>(surface.Row((int)y));
+  for (png_uint_32 y = 0; y < height; ++y) st->rows[y] = reinterpret_cast<png_bytep>(surface.Row((int)y));
   png_read_image(st->png, st->rows);
   return true;
 }
@@ -202,7 +198,7 @@ bool HasPngExtension(const char* path)
   return tail[4] == '\0';
 }
 
-} // namespace
+}  // namespace
 
 // ============================================================================
 // 3. Loaders
@@ -230,7 +226,7 @@ LICE_IBitmap* LICE_ReadPngMemory(const void* data, int length, LICE_IBitmap* bmp
   if (!data || length < 8) return nullptr;
   const unsigned char* bytes = static_cast<const unsigned char*>(data);
   if (png_sig_cmp(bytes, 0, 8) != 0) return nullptr;
-  MemoryReader reader = {bytes, (size_t)length};
+  MemoryReader reader = { bytes, (size_t)length };
   return Decode(nullptr, &reader, bmp);
 }
 
@@ -269,11 +265,13 @@ LICE_IBitmap* LICE_ReadPngFromBundle(const char* bundleIdent, const char* fileNa
   if (!bundleIdent || !*bundleIdent || name.empty()) return nullptr;
   CFStringRef ident = CFStringCreateWithCString(nullptr, bundleIdent, kCFStringEncodingUTF8);
   CFStringRef resource = CFStringCreateWithCString(nullptr, name.c_str(), kCFStringEncodingUTF8);
-  CFBundleRef bundle = ident ? CFBundleGetBundleWithIdentifier(ident) : nullptr; // not owned
-  CFURLRef url = bundle && resource ? CFBundleCopyResourceURL(bundle, resource, CFSTR("png"), nullptr) : nullptr;
+  CFBundleRef bundle = ident ? CFBundleGetBundleWithIdentifier(ident) : nullptr;  // not owned
+  CFURLRef url =
+      bundle && resource ? CFBundleCopyResourceURL(bundle, resource, CFSTR("png"), nullptr) : nullptr;
   char path[4096];
-  const bool found = url && CFURLGetFileSystemRepresentation(url, true, reinterpret_cast<UInt8*>(path),
-                                                             sizeof(path)) && path[0];
+  const bool found =
+      url && CFURLGetFileSystemRepresentation(url, true, reinterpret_cast<UInt8*>(path), sizeof(path)) &&
+      path[0];
   if (url) CFRelease(url);
   if (resource) CFRelease(resource);
   if (ident) CFRelease(ident);
@@ -285,7 +283,8 @@ LICE_IBitmap* LICE_ReadPngFromBundle(const char* bundleIdent, const char* fileNa
 // 4. Image-reader registration
 // ============================================================================
 
-namespace {
+namespace
+{
 
 LICE_ImageReaderEntry* g_imageReaders = nullptr;
 
@@ -300,7 +299,7 @@ const char* PngTypeFilter()
   return "PNG files (*.PNG)\0*.PNG\0";
 }
 
-LICE_ImageReaderEntry g_pngReader = {LoadPngEntry, PngTypeFilter, nullptr};
+LICE_ImageReaderEntry g_pngReader = { LoadPngEntry, PngTypeFilter, nullptr };
 
 struct RegisterPngReader
 {
@@ -311,9 +310,6 @@ struct RegisterPngReader
   }
 } g_registerPngReader;
 
-} // namespace
+}  // namespace
 
-LICE_ImageReaderEntry* LICE_ImageReaders()
-{
-  return g_imageReaders;
-}
+LICE_ImageReaderEntry* LICE_ImageReaders() { return g_imageReaders; }

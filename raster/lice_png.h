@@ -23,8 +23,7 @@ LICE_IBitmap* LICE_ReadPngFile(const char* path, LICE_IBitmap* bmp = nullptr);
 // As LICE_ReadPngFile; with checkExtension set, a name whose extension (the
 // tail from its last '.', '/' or '\\') is not ".png" in any case gives null
 // without touching the file.
-LICE_IBitmap* LICE_ReadPngChecked(const char* path, bool checkExtension,
-                                  LICE_IBitmap* bmp = nullptr);
+LICE_IBitmap* LICE_ReadPngChecked(const char* path, bool checkExtension, LICE_IBitmap* bmp = nullptr);
 
 // Decodes PNG bytes held in memory.
 LICE_IBitmap* LICE_ReadPngMemory(const void* data, int length, LICE_IBitmap* bmp = nullptr);

@@ -18,7 +18,8 @@ using namespace lice;
 #define LICE_ALWAYS_INLINE inline __attribute__((always_inline))
 #endif
 
-namespace {
+namespace
+{
 
 // ============================================================================
 // 1. Fixed-point set-up
@@ -28,18 +29,15 @@ namespace {
 // input is limited first (positions to 2^30 pixels, steps to 2^16 pixels) so
 // that conversions and the per-pixel sums over a bitmap's rows and columns
 // (each below 2^29) cannot overflow.
-const double kMaxPositionFixed = 70368744177664.0; // 2^46
-const double kMaxStepFixed = 4294967296.0;         // 2^32
+const double kMaxPositionFixed = 70368744177664.0;  // 2^46
+const double kMaxStepFixed = 4294967296.0;          // 2^32
 
-long long RoundAway(double v)
-{
-  return (long long)(v < 0 ? v - 0.5 : v + 0.5);
-}
+long long RoundAway(double v) { return (long long)(v < 0 ? v - 0.5 : v + 0.5); }
 
 long long Fixed(double v, double limit)
 {
   v *= 65536.0;
-  if (!(v > -limit)) v = -limit; // also catches NaN
+  if (!(v > -limit)) v = -limit;  // also catches NaN
   if (v > limit) v = limit;
   return RoundAway(v);
 }
@@ -65,8 +63,7 @@ struct SampleWindow
 // to the window, or false when the position lies outside it.
 struct NearestSampler
 {
-  static bool Sample(const Surface& src, const SampleWindow& win, long long u, long long v,
-                     int* ch)
+  static bool Sample(const Surface& src, const SampleWindow& win, long long u, long long v, int* ch)
   {
     if (u < 0 || v < 0) return false;
     const long long iu = u >> 16, iv = v >> 16;
@@ -84,7 +81,7 @@ struct BilinearSampler
 {
   // Inlined into the row loop: a call per pixel costs as much as the sample.
   static LICE_ALWAYS_INLINE bool Sample(const Surface& src, const SampleWindow& win, long long u, long long v,
-                     int* ch)
+                                        int* ch)
   {
     if (u < 0 || v < 0) return false;
     const long long iu = u >> 16, iv = v >> 16;
@@ -93,7 +90,7 @@ struct BilinearSampler
     const LICE_PixelWord* row = src.Row(win.top + (int)iv) + win.left + iu;
     const unsigned char* p00 = Bytes(row);
     const bool lastCol = iu == win.width - 1, lastRow = iv == win.height - 1;
-    static const int kPos[4] = {LICE_PIXEL_R, LICE_PIXEL_G, LICE_PIXEL_B, LICE_PIXEL_A};
+    static const int kPos[4] = { LICE_PIXEL_R, LICE_PIXEL_G, LICE_PIXEL_B, LICE_PIXEL_A };
 
     if (lastCol && lastRow)
     {
@@ -102,14 +99,12 @@ struct BilinearSampler
     else if (lastCol)
     {
       const unsigned char* p01 = Bytes(row + src.RowStep());
-      for (int c = 0; c < 4; ++c)
-        ch[c] = (int)((p00[kPos[c]] * (65536 - fv) + p01[kPos[c]] * fv) >> 16);
+      for (int c = 0; c < 4; ++c) ch[c] = (int)((p00[kPos[c]] * (65536 - fv) + p01[kPos[c]] * fv) >> 16);
     }
     else if (lastRow)
     {
       const unsigned char* p10 = Bytes(row + 1);
-      for (int c = 0; c < 4; ++c)
-        ch[c] = (int)((p00[kPos[c]] * (65536 - fu) + p10[kPos[c]] * fu) >> 16);
+      for (int c = 0; c < 4; ++c) ch[c] = (int)((p00[kPos[c]] * (65536 - fu) + p10[kPos[c]] * fu) >> 16);
     }
     else
     {
@@ -139,14 +134,13 @@ struct BilinearSampler
 
 struct RotatedArea
 {
-  int x0, y0, x1, y1; // destination, clipped, exclusive ends
-  long long u0, v0;   // sample position of (x0, y0)
+  int x0, y0, x1, y1;  // destination, clipped, exclusive ends
+  long long u0, v0;    // sample position of (x0, y0)
   long long dudx, dvdx, dudy, dvdy;
 };
 
 template <class Sampler, class Op>
-void RotatedRows(const Surface& dst, const Surface& src, const SampleWindow& win,
-                 const RotatedArea& a, int w)
+void RotatedRows(const Surface& dst, const Surface& src, const SampleWindow& win, const RotatedArea& a, int w)
 {
   long long rowU = a.u0, rowV = a.v0;
   for (int y = a.y0; y < a.y1; ++y, rowU += a.dudy, rowV += a.dvdy)
@@ -161,22 +155,21 @@ void RotatedRows(const Surface& dst, const Surface& src, const SampleWindow& win
   }
 }
 
-} // namespace
+}  // namespace
 
 // ============================================================================
 // 3. LICE_BlitRotated
 // ============================================================================
 
-void LICE_BlitRotated(LICE_IBitmap* dest, LICE_IBitmap* src, int dstx, int dsty, int dstw,
-                      int dsth, float srcx, float srcy, float srcw, float srch, float angle,
-                      bool clipToSourceRect, float alpha, int mode, float rotCentreX,
-                      float rotCentreY)
+void LICE_BlitRotated(LICE_IBitmap* dest, LICE_IBitmap* src, int dstx, int dsty, int dstw, int dsth,
+                      float srcx, float srcy, float srcw, float srch, float angle, bool clipToSourceRect,
+                      float alpha, int mode, float rotCentreX, float rotCentreY)
 {
   if (!dest || !src || dstw == 0 || dsth == 0) return;
   const Surface dst(dest), sur(src);
   if (!dst.Valid() || !sur.Valid()) return;
 
-  SampleWindow win = {0, 0, sur.width, sur.height};
+  SampleWindow win = { 0, 0, sur.width, sur.height };
   if (clipToSourceRect)
   {
     const double l = srcw < 0 ? (double)srcx + srcw : srcx;
@@ -184,7 +177,7 @@ void LICE_BlitRotated(LICE_IBitmap* dest, LICE_IBitmap* src, int dstx, int dsty,
     const int wl = RoundEdge(l, 0, sur.width), wt = RoundEdge(t, 0, sur.height);
     const int wr = RoundEdge(l + std::fabs((double)srcw), 0, sur.width);
     const int wb = RoundEdge(t + std::fabs((double)srch), 0, sur.height);
-    win = {wl, wt, wr - wl, wb - wt};
+    win = { wl, wt, wr - wl, wb - wt };
     if (win.width <= 0 || win.height <= 0) return;
   }
 
@@ -247,10 +240,12 @@ void LICE_BlitRotated(LICE_IBitmap* dest, LICE_IBitmap* src, int dstx, int dsty,
   const int modeByte = mode & LICE_MODE_MASK;
   const bool bilinear = ((mode & LICE_FILTER_MASK) >> 8) == 1;
   const bool sourceAlpha = (mode & LICE_FLAG_SOURCEALPHA) != 0;
-  DispatchCombine(modeByte, sourceAlpha, w, [&](auto op) {
-    if (bilinear)
-      RotatedRows<BilinearSampler, decltype(op)>(dst, sur, win, area, w);
-    else
-      RotatedRows<NearestSampler, decltype(op)>(dst, sur, win, area, w);
-  });
+  DispatchCombine(modeByte, sourceAlpha, w,
+                  [&](auto op)
+                  {
+                    if (bilinear)
+                      RotatedRows<BilinearSampler, decltype(op)>(dst, sur, win, area, w);
+                    else
+                      RotatedRows<NearestSampler, decltype(op)>(dst, sur, win, area, w);
+                  });
 }

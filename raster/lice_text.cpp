@@ -15,7 +15,8 @@
 
 using lice::DecodeUTF8;
 
-namespace {
+namespace
+{
 
 // ============================================================================
 // 1. Shared state and platform helpers
@@ -42,21 +43,16 @@ HDC GlyphScratch(int w, int h)
   return static_cast<HDC>(gGlyphScratch->PlatformContext());
 }
 
-COLORREF ToColorRef(LICE_PixelWord p)
-{
-  return RGB(LICE_GETR(p), LICE_GETG(p), LICE_GETB(p));
-}
+COLORREF ToColorRef(LICE_PixelWord p) { return RGB(LICE_GETR(p), LICE_GETG(p), LICE_GETB(p)); }
 
 #ifdef _WIN32
 bool RunningUnderWine()
 {
-  static int state = 0; // 0 not probed, 1 no, 2 yes
+  static int state = 0;  // 0 not probed, 1 no, 2 yes
   if (!state)
   {
     HKEY key = nullptr;
-    state = RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Wine", 0, KEY_READ, &key) == ERROR_SUCCESS
-              ? 2
-              : 1;
+    state = RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Wine", 0, KEY_READ, &key) == ERROR_SUCCESS ? 2 : 1;
     if (key) RegCloseKey(key);
   }
   return state == 2;
@@ -104,10 +100,7 @@ int PlatformDrawText(HDC dc, const char* text, int count, RECT* r, int flags)
   return DrawTextA(dc, text, count, r, flags);
 }
 #else
-bool RunningUnderWine()
-{
-  return false;
-}
+bool RunningUnderWine() { return false; }
 
 int PlatformDrawText(HDC dc, const char* text, int count, RECT* r, int flags)
 {
@@ -117,7 +110,7 @@ int PlatformDrawText(HDC dc, const char* text, int count, RECT* r, int flags)
 
 const int kAlignFlags = DT_CENTER | DT_RIGHT | DT_VCENTER | DT_BOTTOM;
 
-} // namespace
+}  // namespace
 
 // ============================================================================
 // 2. Set-up and accessors
@@ -140,15 +133,9 @@ LICE_CachedFont::~LICE_CachedFont()
   }
 }
 
-int LICE_CachedFont::LiveFontCount()
-{
-  return gFontCount;
-}
+int LICE_CachedFont::LiveFontCount() { return gFontCount; }
 
-bool LICE_CachedFont::ScratchBitmapsExist()
-{
-  return gGlyphScratch || gNativeScratch;
-}
+bool LICE_CachedFont::ScratchBitmapsExist() { return gGlyphScratch || gNativeScratch; }
 
 void LICE_CachedFont::SetFromPlatformFont(HFONT font, int flags)
 {
@@ -190,8 +177,8 @@ const LICE_CachedFont::Glyph* LICE_CachedFont::FindGlyph(unsigned short ch) cons
   if (ch < 128) return &mAscii[ch];
   const Glyph* list = mExtended.Get();
   const int n = mExtended.GetSize();
-  const Glyph* it = std::lower_bound(list, list + n, ch,
-                                     [](const Glyph& g, unsigned short c) { return g.code < c; });
+  const Glyph* it =
+      std::lower_bound(list, list + n, ch, [](const Glyph& g, unsigned short c) { return g.code < c; });
   return it != list + n && it->code == ch ? it : nullptr;
 }
 
@@ -224,7 +211,8 @@ LICE_CachedFont::Glyph* LICE_CachedFont::RenderGlyph(unsigned short ch)
   // Renders into g, which stays at the list's end until sorted in below.
   // Without a platform font the record stays unrendered but must still be
   // sorted in, or later lookups miss it and append another on every draw.
-  [&] {
+  [&]
+  {
     if (!mFont) return;
     const int s = 2 * std::max(mLineHeight, 1) + 8;
     HDC dc = GlyphScratch(s, s);
@@ -239,7 +227,7 @@ LICE_CachedFont::Glyph* LICE_CachedFont::RenderGlyph(unsigned short ch)
     char utf8[4];
     const int nBytes = lice::EncodeUTF8(ch, utf8);
     HGDIOBJ old = SelectObject(dc, mFont);
-    RECT r = {0, 0, 0, 0};
+    RECT r = { 0, 0, 0, 0 };
     PlatformDrawText(dc, utf8, nBytes, &r, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
     const int w = r.right - r.left, h = r.bottom - r.top;
     int bw = std::min(w + widen, gGlyphScratch->Width());
@@ -247,7 +235,7 @@ LICE_CachedFont::Glyph* LICE_CachedFont::RenderGlyph(unsigned short ch)
     if (bw >= 1 && bh >= 1)
     {
       LICE_FillBox(gGlyphScratch, 0, 0, bw, bh, LICE_RGBA(0, 0, 0, 255), 1.0f, LICE_MODE_COPY);
-      RECT dr = {m, 0, m + w, h};
+      RECT dr = { m, 0, m + w, h };
       PlatformDrawText(dc, utf8, nBytes, &dr, DT_SINGLELINE | DT_NOPREFIX | DT_NOCLIP);
     }
     SelectObject(dc, old);
@@ -258,16 +246,17 @@ LICE_CachedFont::Glyph* LICE_CachedFont::RenderGlyph(unsigned short ch)
       return;
     }
     g->advance = w;
-    if (mFlags & LICE_FONT_FLAG_FX_BLUR)
-      LICE_SmoothBlur(gGlyphScratch, gGlyphScratch, 0, 0, 0, 0, bw, bh);
+    if (mFlags & LICE_FONT_FLAG_FX_BLUR) LICE_SmoothBlur(gGlyphScratch, gGlyphScratch, 0, 0, 0, 0, bw, bh);
 
     lice::Surface sur(gGlyphScratch);
     const bool invert = (mFlags & LICE_FONT_FLAG_FX_INVERT) != 0;
-    auto cov = [&](int x, int y) {
+    auto cov = [&](int x, int y)
+    {
       const int c = lice::Bytes(sur.Row(y) + x)[LICE_PIXEL_R];
       return invert ? 255 - c : c;
     };
-    auto inkInColumn = [&](int x) {
+    auto inkInColumn = [&](int x)
+    {
       for (int y = 0; y < bh; ++y)
         if (cov(x, y)) return true;
       return false;
@@ -324,17 +313,15 @@ LICE_CachedFont::Glyph* LICE_CachedFont::RenderGlyph(unsigned short ch)
         for (int x = 0; x < tw; ++x) dst[y * tw + x] = (unsigned char)cov(first + x, y);
     }
 
-    const int fx = mFlags & (LICE_FONT_FLAG_FX_MONO | LICE_FONT_FLAG_FX_SHADOW |
-                             LICE_FONT_FLAG_FX_OUTLINE);
+    const int fx = mFlags & (LICE_FONT_FLAG_FX_MONO | LICE_FONT_FLAG_FX_SHADOW | LICE_FONT_FLAG_FX_OUTLINE);
     if (fx)
     {
       for (int i = 0; i < gw * gh; ++i) dst[i] = dst[i] > 130 ? 255 : 0;
       const bool shadow = (mFlags & LICE_FONT_FLAG_FX_SHADOW) != 0;
       if (fx & (LICE_FONT_FLAG_FX_SHADOW | LICE_FONT_FLAG_FX_OUTLINE))
       {
-        auto full = [&](int x, int y) {
-          return x >= 0 && y >= 0 && x < gw && y < gh && dst[y * gw + x] == 255;
-        };
+        auto full = [&](int x, int y)
+        { return x >= 0 && y >= 0 && x < gw && y < gh && dst[y * gw + x] == 255; };
         // Bottom-up and right-to-left so that new 128s never feed later tests.
         for (int y = gh - 1; y >= 0; --y)
           for (int x = gw - 1; x >= 0; --x)
@@ -342,8 +329,7 @@ LICE_CachedFont::Glyph* LICE_CachedFont::RenderGlyph(unsigned short ch)
             unsigned char& p = dst[y * gw + x];
             if (p) continue;
             const bool hit = shadow ? full(x - 1, y) || full(x, y - 1) || full(x - 1, y - 1)
-                                    : full(x, y - 1) || full(x, y + 1) || full(x - 1, y) ||
-                                        full(x + 1, y);
+                                    : full(x, y - 1) || full(x, y + 1) || full(x - 1, y) || full(x + 1, y);
             if (hit) p = 128;
           }
       }
@@ -377,12 +363,10 @@ bool LICE_CachedFont::UseCachedWay(LICE_IBitmap* bm, int flags, bool forced) con
   if (bm && bm->Extension(LICE_EXT_IS_YUV, nullptr)) return true;
   if (mLineHeight >= 256) return false;
   return !(mFlags & LICE_FONT_FLAG_FORCE_NATIVE) || !mFont || forced || RunningUnderWine() ||
-         (flags & LICE_DT_USEFGALPHA) || (mFlags & 0x1F7) ||
-         (mLineSpacing && !(flags & DT_SINGLELINE));
+         (flags & LICE_DT_USEFGALPHA) || (mFlags & 0x1F7) || (mLineSpacing && !(flags & DT_SINGLELINE));
 }
 
-int LICE_CachedFont::DrawText(LICE_IBitmap* bm, const char* text, int count, RECT* rect,
-                              int flags)
+int LICE_CachedFont::DrawText(LICE_IBitmap* bm, const char* text, int count, RECT* rect, int flags)
 {
   if (!text || !rect) return 0;
   if (!bm && !(flags & DT_CALCRECT)) return 0;
@@ -395,8 +379,7 @@ int LICE_CachedFont::DrawText(LICE_IBitmap* bm, const char* text, int count, REC
   return NativeText(bm, text, count, rect, flags);
 }
 
-int LICE_CachedFont::CachedText(LICE_IBitmap* bm, const unsigned char* text, int count, RECT* rect,
-                                int flags)
+int LICE_CachedFont::CachedText(LICE_IBitmap* bm, const unsigned char* text, int count, RECT* rect, int flags)
 {
   const bool vertical = (mFlags & LICE_FONT_FLAG_VERTICAL) != 0;
   const bool bottomUp = vertical && (mFlags & LICE_FONT_FLAG_VERTICAL_BOTTOMUP);
@@ -404,7 +387,8 @@ int LICE_CachedFont::CachedText(LICE_IBitmap* bm, const unsigned char* text, int
 
   // Walks the text, calling fn(glyph, along, across) for each drawable
   // character with the pen before it; returns the extents.
-  auto walk = [&](auto&& fn, int* alongExtent, int* acrossExtent) {
+  auto walk = [&](auto&& fn, int* alongExtent, int* acrossExtent)
+  {
     int along = 0, across = 0, maxAlong = 0, maxAcross = 0;
     bool any = false;
     for (int i = 0; count < 0 ? text[i] != 0 : i < count;)
@@ -472,7 +456,7 @@ int LICE_CachedFont::CachedText(LICE_IBitmap* bm, const unsigned char* text, int
     if (bottomUp) y += h;
   }
 
-  RECT clip = {0, 0, bm->Width(), bm->Height()};
+  RECT clip = { 0, 0, bm->Width(), bm->Height() };
   if (!(flags & DT_NOCLIP))
   {
     clip.left = std::max((int)rect->left, 0);
@@ -486,23 +470,23 @@ int LICE_CachedFont::CachedText(LICE_IBitmap* bm, const unsigned char* text, int
   mCombineAlpha = alpha;
   int drawnExtent = 0;
   walk(
-    [&](const Glyph* g, int along, int across) {
-      bool drawn;
-      if (!vertical)
-        drawn = DrawGlyph(bm, g->code, x + along, y + across, &clip);
-      else if (bottomUp)
-        drawn = DrawGlyph(bm, g->code, x + across, y - along - g->height, &clip);
-      else
-        drawn = DrawGlyph(bm, g->code, x + across, y + along, &clip);
-      if (drawn) drawnExtent = std::max(drawnExtent, across + mLineHeight);
-    },
-    &alongExt, &acrossExt);
+      [&](const Glyph* g, int along, int across)
+      {
+        bool drawn;
+        if (!vertical)
+          drawn = DrawGlyph(bm, g->code, x + along, y + across, &clip);
+        else if (bottomUp)
+          drawn = DrawGlyph(bm, g->code, x + across, y - along - g->height, &clip);
+        else
+          drawn = DrawGlyph(bm, g->code, x + across, y + along, &clip);
+        if (drawn) drawnExtent = std::max(drawnExtent, across + mLineHeight);
+      },
+      &alongExt, &acrossExt);
   mCombineAlpha = savedAlpha;
   return drawnExtent;
 }
 
-int LICE_CachedFont::NativeText(LICE_IBitmap* bm, const char* text, int count, RECT* rect,
-                                int flags)
+int LICE_CachedFont::NativeText(LICE_IBitmap* bm, const char* text, int count, RECT* rect, int flags)
 {
   flags |= DT_NOPREFIX;
 
@@ -514,9 +498,9 @@ int LICE_CachedFont::NativeText(LICE_IBitmap* bm, const char* text, int count, R
   LICE_IBitmap* level = bm;
   for (int depth = 0; level && !dc && depth < 8; ++depth)
   {
-    LICE_SubBitmapInfo info = {nullptr, 0, 0};
-    if (level->Extension(LICE_EXT_SUBBITMAP, &info) != LICE_EXT_SUBBITMAP_ANSWER ||
-        !info.parent || info.parent == level || info.x < -0xFFFFFF || info.x > 0xFFFFFF || info.y < -0xFFFFFF ||
+    LICE_SubBitmapInfo info = { nullptr, 0, 0 };
+    if (level->Extension(LICE_EXT_SUBBITMAP, &info) != LICE_EXT_SUBBITMAP_ANSWER || !info.parent ||
+        info.parent == level || info.x < -0xFFFFFF || info.x > 0xFFFFFF || info.y < -0xFFFFFF ||
         info.y > 0xFFFFFF)
       break;
     ox += info.x;
@@ -536,7 +520,8 @@ int LICE_CachedFont::NativeText(LICE_IBitmap* bm, const char* text, int count, R
     return h;
   }
 
-  auto prepare = [&](HDC ctx) {
+  auto prepare = [&](HDC ctx)
+  {
     SetTextColor(ctx, ToColorRef(mTextColour));
     SetBkMode(ctx, mBackgroundMode);
     if (mBackgroundMode == OPAQUE) SetBkColor(ctx, ToColorRef(mBackgroundColour));
@@ -546,7 +531,7 @@ int LICE_CachedFont::NativeText(LICE_IBitmap* bm, const char* text, int count, R
   {
     HGDIOBJ old = SelectObject(dc, mFont);
     prepare(dc);
-    RECT r = {rect->left + ox, rect->top + oy, rect->right + ox, rect->bottom + oy};
+    RECT r = { rect->left + ox, rect->top + oy, rect->right + ox, rect->bottom + oy };
     int saved = 0;
     if (view)
     {
@@ -597,8 +582,7 @@ int LICE_CachedFont::NativeText(LICE_IBitmap* bm, const char* text, int count, R
   }
   const int bw = r - l, bh = b - t;
   if (gNativeScratch->Width() < bw || gNativeScratch->Height() < bh)
-    gNativeScratch->Resize(std::max(bw, gNativeScratch->Width()),
-                           std::max(bh, gNativeScratch->Height()));
+    gNativeScratch->Resize(std::max(bw, gNativeScratch->Width()), std::max(bh, gNativeScratch->Height()));
   if (gNativeScratch->Width() < bw || gNativeScratch->Height() < bh)
   {
     SelectObject(sdc, old);
@@ -606,7 +590,7 @@ int LICE_CachedFont::NativeText(LICE_IBitmap* bm, const char* text, int count, R
   }
   LICE_BlitImage(gNativeScratch, bm, 0, 0, l, t, bw, bh, 1.0f, LICE_MODE_COPY);
   prepare(sdc);
-  RECT sr = {rect->left - l, rect->top - t, rect->right - l, rect->bottom - t};
+  RECT sr = { rect->left - l, rect->top - t, rect->right - l, rect->bottom - t };
   const int h = PlatformDrawText(sdc, text, count, &sr, flags);
   SelectObject(sdc, old);
   LICE_BlitImage(bm, gNativeScratch, l, t, 0, 0, bw, bh, mCombineAlpha, LICE_MODE_COPY);
@@ -617,8 +601,7 @@ int LICE_CachedFont::NativeText(LICE_IBitmap* bm, const char* text, int count, R
 // 5. DrawGlyph
 // ============================================================================
 
-bool LICE_CachedFont::DrawGlyph(LICE_IBitmap* bm, unsigned short ch, int x, int y,
-                                const RECT* clip)
+bool LICE_CachedFont::DrawGlyph(LICE_IBitmap* bm, unsigned short ch, int x, int y, const RECT* clip)
 {
   const Glyph* g = FindGlyph(ch);
   if (!g || g->offset <= 0 || !bm || !clip) return false;
@@ -634,8 +617,10 @@ bool LICE_CachedFont::DrawGlyph(LICE_IBitmap* bm, unsigned short ch, int x, int 
 
   lice::Surface dst(bm);
   if (!dst.Valid()) return false;
-  const int x0 = std::max({x, (int)clip->left, 0}), x1 = std::min({x + g->width, (int)clip->right, dst.width});
-  const int y0 = std::max({y, (int)clip->top, 0}), y1 = std::min({y + g->height, (int)clip->bottom, dst.height});
+  const int x0 = std::max({ x, (int)clip->left, 0 }),
+            x1 = std::min({ x + g->width, (int)clip->right, dst.width });
+  const int y0 = std::max({ y, (int)clip->top, 0 }),
+            y1 = std::min({ y + g->height, (int)clip->bottom, dst.height });
   if (x0 >= x1 || y0 >= y1) return false;
 
   if (mBackgroundMode == OPAQUE)
@@ -646,13 +631,13 @@ bool LICE_CachedFont::DrawGlyph(LICE_IBitmap* bm, unsigned short ch, int x, int 
   if (alpha <= 0) return true;
   const int modeByte = mCombineMode & LICE_MODE_MASK;
   const int tr = LICE_GETR(mTextColour), tg = LICE_GETG(mTextColour), tb = LICE_GETB(mTextColour);
-  const int er = LICE_GETR(mEffectColour), eg = LICE_GETG(mEffectColour),
-            eb = LICE_GETB(mEffectColour);
+  const int er = LICE_GETR(mEffectColour), eg = LICE_GETG(mEffectColour), eb = LICE_GETB(mEffectColour);
   const bool mono = (mFlags & LICE_FONT_FLAG_FX_MONO) != 0;
   const bool effects = (mFlags & (LICE_FONT_FLAG_FX_SHADOW | LICE_FONT_FLAG_FX_OUTLINE)) != 0;
 
   // Each covered destination pixel of the glyph, with its coverage.
-  auto eachCovered = [&](auto&& put) {
+  auto eachCovered = [&](auto&& put)
+  {
     for (int yy = y0; yy < y1; ++yy)
     {
       const unsigned char* src = cov + (size_t)(yy - y) * g->width;
@@ -665,26 +650,32 @@ bool LICE_CachedFont::DrawGlyph(LICE_IBitmap* bm, unsigned short ch, int x, int 
   // Copy at full weight: x' = colour + (x - colour) * (255 - c) / 256.
   if (!mono && !effects && modeByte == LICE_MODE_COPY && alpha >= 256)
   {
-    eachCovered([&](unsigned char* d, int c) {
-      const int inv = 255 - c;
-      lice::StoreRGBA(d, tr + lice::DivTrunc((d[LICE_PIXEL_R] - tr) * inv, 8),
-                      tg + lice::DivTrunc((d[LICE_PIXEL_G] - tg) * inv, 8),
-                      tb + lice::DivTrunc((d[LICE_PIXEL_B] - tb) * inv, 8),
-                      255 + lice::DivTrunc((d[LICE_PIXEL_A] - 255) * inv, 8));
-    });
+    eachCovered(
+        [&](unsigned char* d, int c)
+        {
+          const int inv = 255 - c;
+          lice::StoreRGBA(d, tr + lice::DivTrunc((d[LICE_PIXEL_R] - tr) * inv, 8),
+                          tg + lice::DivTrunc((d[LICE_PIXEL_G] - tg) * inv, 8),
+                          tb + lice::DivTrunc((d[LICE_PIXEL_B] - tb) * inv, 8),
+                          255 + lice::DivTrunc((d[LICE_PIXEL_A] - 255) * inv, 8));
+        });
     return true;
   }
 
   // Per-pixel weights vary, so the weighted (not the full-weight) forms are used.
-  lice::DispatchCombine(modeByte, false, 0, [&](auto op) {
-    eachCovered([&](unsigned char* d, int c) {
-      if (effects && c != 255)
-        op.Pix(d, er, eg, eb, 255, alpha);
-      else if (mono || effects)
-        op.Pix(d, tr, tg, tb, 255, alpha);
-      else
-        op.Pix(d, tr, tg, tb, 255, std::min(256, alpha * c / 256));
-    });
-  });
+  lice::DispatchCombine(modeByte, false, 0,
+                        [&](auto op)
+                        {
+                          eachCovered(
+                              [&](unsigned char* d, int c)
+                              {
+                                if (effects && c != 255)
+                                  op.Pix(d, er, eg, eb, 255, alpha);
+                                else if (mono || effects)
+                                  op.Pix(d, tr, tg, tb, 255, alpha);
+                                else
+                                  op.Pix(d, tr, tg, tb, 255, std::min(256, alpha * c / 256));
+                              });
+                        });
   return true;
 }

@@ -20,8 +20,8 @@
 
 // Font flags for SetFromPlatformFont.
 constexpr int LICE_FONT_FLAG_VERTICAL = 0x1;
-constexpr int LICE_FONT_FLAG_VERTICAL_BOTTOMUP = 0x2; // with 0x1
-constexpr int LICE_FONT_FLAG_PRECALCALL = 0x4;        // ASCII only, rendered at once
+constexpr int LICE_FONT_FLAG_VERTICAL_BOTTOMUP = 0x2;  // with 0x1
+constexpr int LICE_FONT_FLAG_PRECALCALL = 0x4;         // ASCII only, rendered at once
 constexpr int LICE_FONT_FLAG_FX_BLUR = 0x10;
 constexpr int LICE_FONT_FLAG_FX_INVERT = 0x20;
 constexpr int LICE_FONT_FLAG_FX_MONO = 0x40;
@@ -32,7 +32,7 @@ constexpr int LICE_FONT_FLAG_FORCE_NATIVE = 0x400;
 
 // Extra DrawText flags above the platform's own.
 constexpr int LICE_DT_USEFGALPHA = 0x40000000;
-constexpr int LICE_DT_NEEDALPHA = (int)0x80000000; // force the cached way
+constexpr int LICE_DT_NEEDALPHA = (int)0x80000000;  // force the cached way
 
 // Extension queries asked of destination bitmaps.
 constexpr int LICE_EXT_IS_YUV = 0x59555678;
@@ -44,7 +44,7 @@ constexpr intptr_t LICE_EXT_SUBBITMAP_ANSWER = 4096;
 struct LICE_SubBitmapInfo
 {
   LICE_IBitmap* parent;
-  int x, y; // the view's origin in the parent
+  int x, y;  // the view's origin in the parent
 };
 
 class LICE_IFont
@@ -80,7 +80,7 @@ public:
     int width, height;
     int advance;
     uint16_t code;
-    int overhang; // the stored box starts this far before the pen
+    int overhang;  // the stored box starts this far before the pen
   };
 
   LICE_CachedFont();
@@ -120,8 +120,7 @@ public:
 private:
   Glyph* RenderGlyph(unsigned short ch);
   bool UseCachedWay(LICE_IBitmap* bm, int flags, bool forced) const;
-  int CachedText(LICE_IBitmap* bm, const unsigned char* text, int count, RECT* rect,
-                 int flags);
+  int CachedText(LICE_IBitmap* bm, const unsigned char* text, int count, RECT* rect, int flags);
   int NativeText(LICE_IBitmap* bm, const char* text, int count, RECT* rect, int flags);
   // Margin around a rendered glyph at the current line height.
   int Margin() const { return mLineHeight > 15 ? mLineHeight / 16 + 2 : 2; }

@@ -1,7 +1,8 @@
 // UTF-8 decoding shared by the glyph cache and the text backends. Internal.
 #pragma once
 
-namespace lice {
+namespace lice
+{
 
 // Decodes one character of s (avail > 0 bytes readable) into *ch and returns
 // the bytes consumed. Lead bytes below 0xC2 stand for themselves; two- and
@@ -51,4 +52,4 @@ inline int EncodeUTF8(unsigned ch, char* out)
   return 3;
 }
 
-} // namespace lice
+}  // namespace lice

@@ -17,7 +17,8 @@
 #include <functional>
 #include <vector>
 
-namespace {
+namespace
+{
 
 double gSecondsPerCase = 0.5;
 
@@ -30,9 +31,11 @@ public:
 // An RGBA image with a soft pattern and alpha edges, registered under id.
 void Register(int id, int w, int h, bool opaque)
 {
-  qtest::RegisterPng(id, w, h, [&](int x, int y) {
-    return qtest::RGBA{ (x * 7 + y) & 255, (y * 5) & 255, (x ^ y) & 255, opaque || (x + y) % 3 ? 255 : 90 };
-  });
+  qtest::RegisterPng(id, w, h,
+                     [&](int x, int y) {
+                       return qtest::RGBA{ (x * 7 + y) & 255, (y * 5) & 255, (x ^ y) & 255,
+                                           opaque || (x + y) % 3 ? 255 : 90 };
+                     });
 }
 
 // A dot turned by the value over a cap, as the effect's small knobs draw.
@@ -105,21 +108,27 @@ int main(int argc, char** argv)
   g->OpenWindow(nullptr);
 
   std::printf("editor 545 x 210, %d controls, headless\n", g->NControls());
-  Measure("full redraw", [&] {
-    g->SetAllControlsDirty();
-    g->Tick();
-  });
+  Measure("full redraw",
+          [&]
+          {
+            g->SetAllControlsDirty();
+            g->Tick();
+          });
   double v = 0.0;
-  Measure("one dirty rotated knob", [&] {
-    v = v < 1.0 ? v + 0.01 : 0.0;
-    g->UpdateParamControls(2, v, true);
-    g->Tick();
-  });
-  Measure("one dirty film-strip knob", [&] {
-    v = v < 1.0 ? v + 0.01 : 0.0;
-    g->UpdateParamControls(0, v, true);
-    g->Tick();
-  });
+  Measure("one dirty rotated knob",
+          [&]
+          {
+            v = v < 1.0 ? v + 0.01 : 0.0;
+            g->UpdateParamControls(2, v, true);
+            g->Tick();
+          });
+  Measure("one dirty film-strip knob",
+          [&]
+          {
+            v = v < 1.0 ? v + 0.01 : 0.0;
+            g->UpdateParamControls(0, v, true);
+            g->Tick();
+          });
   Measure("idle tick (nothing dirty)", [&] { g->Tick(); });
   return 0;
 }

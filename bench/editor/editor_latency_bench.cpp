@@ -71,10 +71,12 @@ int main(int argc, char** argv)
   for (int i = 0; i < n; ++i)
   {
     // Bank and program chunks in turn, each saved and loaded back.
-    log.Run("state save/load", [&] {
-      const bool program = i % 2;
-      failed += s.host.SetChunk(s.host.GetChunk(program), program) == 0;
-    });
+    log.Run("state save/load",
+            [&]
+            {
+              const bool program = i % 2;
+              failed += s.host.SetChunk(s.host.GetChunk(program), program) == 0;
+            });
     sleepMs(5);
   }
   user.Close();

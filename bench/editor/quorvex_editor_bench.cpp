@@ -13,7 +13,8 @@
 #include <cstring>
 #include <functional>
 
-namespace {
+namespace
+{
 
 double gSecondsPerCase = 0.5;
 const char* gFilter = nullptr;
@@ -23,10 +24,7 @@ VstIntPtr VSTCALLBACK QuietHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, 
   return opcode == audioMasterVersion ? 2400 : 0;
 }
 
-AEffect* VSTCALLBACK Entry(audioMasterCallback cb)
-{
-  return IPlugVSTCreate<Quorvex2>(cb);
-}
+AEffect* VSTCALLBACK Entry(audioMasterCallback cb) { return IPlugVSTCreate<Quorvex2>(cb); }
 
 // Wall time per tick, and the thread's CPU time, which stays honest on a
 // machine busy with other work. Returns the CPU figure.
@@ -53,26 +51,31 @@ int main(int argc, char** argv)
   if (!g || !effect->dispatcher(effect, effEditOpen, 0, 0, &parent, 0.0f)) return 1;
 
   std::printf("Quorvex 2 editor %d x %d, %d controls\n", g->Width(), g->Height(), g->NControls());
-  const double full = Measure("full redraw", [&] {
-    g->SetAllControlsDirty();
-    g->OnTimerTick();
-  });
+  const double full = Measure("full redraw",
+                              [&]
+                              {
+                                g->SetAllControlsDirty();
+                                g->OnTimerTick();
+                              });
   // Steps so that every tick changes the value the control shows.
   double v = 0.0;
-  auto knob = [&](int param, const char* name) {
-    return Measure(name, [&] {
-      v = v < 0.99 ? v + 0.01 : 0.0;
-      effect->setParameter(effect, param, (float)v);
-      g->OnTimerTick();
-    });
+  auto knob = [&](int param, const char* name)
+  {
+    return Measure(name,
+                   [&]
+                   {
+                     v = v < 0.99 ? v + 0.01 : 0.0;
+                     effect->setParameter(effect, param, (float)v);
+                     g->OnTimerTick();
+                   });
   };
   const double rot = knob(kPanWidth, "one knob: Pan Width (rotated dot)");
   const double strip = knob(kDelayRate, "one knob: Delay Rate (film strip)");
   knob(kDryMix, "one slider: Dry Mix");
   knob(kPingPong, "radio buttons: Ping Pong");
   Measure("idle tick (nothing dirty)", [&] { g->OnTimerTick(); });
-  std::printf("targets (CPU time): full redraw <= 1 ms (%s), one knob <= 0.1 ms (%s, %s)\n", full <= 1.0 ? "met" : "MISSED",
-              rot <= 0.1 ? "met" : "MISSED", strip <= 0.1 ? "met" : "MISSED");
+  std::printf("targets (CPU time): full redraw <= 1 ms (%s), one knob <= 0.1 ms (%s, %s)\n",
+              full <= 1.0 ? "met" : "MISSED", rot <= 0.1 ? "met" : "MISSED", strip <= 0.1 ? "met" : "MISSED");
   effect->dispatcher(effect, effEditClose, 0, 0, nullptr, 0.0f);
   effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f);
   return 0;

@@ -16,7 +16,8 @@
 #include <random>
 #include <vector>
 
-namespace {
+namespace
+{
 
 const double kSampleRate = 44100.0;
 const int kFade = 4410;
@@ -27,17 +28,23 @@ const int kPasses = 40;
 // Input cycles through this many frames so it stays in cache-sized reach.
 const size_t kInputFrames = size_t(1) << 16;
 
-enum class Precision { k64, k32 };
-enum class State { kSteady, kCrossfading };
+enum class Precision
+{
+  k64,
+  k32
+};
+enum class State
+{
+  kSteady,
+  kCrossfading
+};
 
 // ================================================================ input and timing helpers
 
-template <class T>
-struct Buffers
+template <class T> struct Buffers
 {
   std::vector<T> inL, inR, outL, outR;
-  Buffers()
-    : inL(kInputFrames), inR(kInputFrames), outL(kInputFrames), outR(kInputFrames)
+  Buffers() : inL(kInputFrames), inR(kInputFrames), outL(kInputFrames), outR(kInputFrames)
   {
     std::mt19937 rng(7);
     std::uniform_real_distribution<double> u(-0.5, 0.5);
@@ -64,8 +71,7 @@ struct Result
   double effectNs = 0.0, copyNs = 0.0, fadeShare = 0.0;
 };
 
-template <class T>
-void Process(quorvex::VstHost& host, T** ins, T** outs, int frames)
+template <class T> void Process(quorvex::VstHost& host, T** ins, T** outs, int frames)
 {
   if constexpr (sizeof(T) == sizeof(double))
     host.ProcessDouble(ins, outs, frames);
@@ -73,8 +79,7 @@ void Process(quorvex::VstHost& host, T** ins, T** outs, int frames)
     host.ProcessReplacing(ins, outs, frames);
 }
 
-template <class T>
-Result Measure(int block, State state)
+template <class T> Result Measure(int block, State state)
 {
   Buffers<T> buf;
   quorvex::VstHost host;
@@ -95,7 +100,8 @@ Result Measure(int block, State state)
   size_t fadeFrames = 0, fadeLeft = 0;
   int toggle = 0;
 
-  auto run = [&](bool timedEffect) {
+  auto run = [&](bool timedEffect)
+  {
     for (size_t b = 0; b < blocksPerPass; ++b)
     {
       const size_t at = (b % blocksInInput) * (size_t)block;
@@ -200,8 +206,9 @@ int main(int argc, char** argv)
   const int onlyBlock = argc > 1 ? std::atoi(argv[1]) : 0;
   const int onlyBits = argc > 2 ? std::atoi(argv[2]) : 0;
   const char* onlyState = argc > 3 ? argv[3] : "";
-  std::printf("Quorvex2 through VSTPluginMain, %.0f Hz, 120 bpm, stereo noise, best of %d passes of %zu frames\n",
-              kSampleRate, kPasses, kFramesPerPass);
+  std::printf(
+      "Quorvex2 through VSTPluginMain, %.0f Hz, 120 bpm, stereo noise, best of %d passes of %zu frames\n",
+      kSampleRate, kPasses, kFramesPerPass);
   std::printf("%6s %7s %12s %12s %12s %7s %10s\n", "block", "path", "state", "ns/frame", "copy ns/fr",
               "ratio", "in fade");
   for (State state : { State::kSteady, State::kCrossfading })
@@ -212,11 +219,13 @@ int main(int argc, char** argv)
             (*onlyState && std::strcmp(onlyState, state == State::kSteady ? "steady" : "crossfading") != 0))
           continue;
         const Result r = p == Precision::k64 ? Measure<double>(block, state) : Measure<float>(block, state);
-        std::printf("%6d %7s %12s %12.2f %12.3f %7.1f %9.0f%%\n", block, p == Precision::k64 ? "64-bit" : "32-bit",
+        std::printf("%6d %7s %12s %12.2f %12.3f %7.1f %9.0f%%\n", block,
+                    p == Precision::k64 ? "64-bit" : "32-bit",
                     state == State::kSteady ? "steady" : "crossfading", r.effectNs, r.copyNs,
                     r.copyNs > 0.0 ? r.effectNs / r.copyNs : 0.0, 100.0 * r.fadeShare);
       }
-  std::printf("targets: steady <= 1.0 ns at 512 and 4096 frames, <= 2.0 ns at 32; crossfading <= 1.5x steady\n");
+  std::printf(
+      "targets: steady <= 1.0 ns at 512 and 4096 frames, <= 2.0 ns at 32; crossfading <= 1.5x steady\n");
   ReportMemory();
   return 0;
 }

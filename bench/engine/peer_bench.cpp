@@ -27,7 +27,8 @@
 #include <string>
 #include <vector>
 
-namespace {
+namespace
+{
 
 using peerbench::Figures;
 using peerbench::Now;
@@ -95,8 +96,7 @@ Setup MakeSetup(const Peer& peer, int block)
 
 // ================================================================ timing
 
-template <class T>
-struct Buffers
+template <class T> struct Buffers
 {
   std::vector<T> in[2], out[2];
   Buffers()
@@ -113,8 +113,7 @@ struct Buffers
 };
 
 // ns per stereo frame for one pass of `frames` frames.
-template <class T>
-double Pass(Setup& s, Buffers<T>& buf, int block, size_t frames)
+template <class T> double Pass(Setup& s, Buffers<T>& buf, int block, size_t frames)
 {
   const size_t blocks = frames / (size_t)block, inInput = kInputFrames / (size_t)block;
   const double t0 = Now();
@@ -233,7 +232,8 @@ void ReportInstances(const Peer& peer)
   for (auto& h : later) h.host->ProcessReplacing(io, io, 512);
   const size_t after = ResidentBytes();
   const int threads = ThreadCount() - threadsBefore;
-  const double perInstance = later.empty() ? 0.0 : (double)(after > before ? after - before : 0) / later.size();
+  const double perInstance =
+      later.empty() ? 0.0 : (double)(after > before ? after - before : 0) / later.size();
   std::printf("  %-32s %9.2f ms %9.2f ms %9.2f ms %8d %10.2f MB\n", peer.label.c_str(), firstMs,
               Summarise(create).median, Summarise(setup).median, threads, perInstance / 1e6);
 }
@@ -272,7 +272,8 @@ int main(int argc, char** argv)
   std::printf("instances: the first (library load included); of 4 later ones the median creation "
               "(entry point, effOpen) and set-up (rate, block size, six parameters, resume), the threads "
               "all 4 add and the resident memory each adds after one block\n");
-  std::printf("  %-32s %12s %12s %12s %8s %13s\n", "plug-in", "first", "create", "set-up", "threads", "memory");
+  std::printf("  %-32s %12s %12s %12s %8s %13s\n", "plug-in", "first", "create", "set-up", "threads",
+              "memory");
   for (const Peer& peer : peers) ReportInstances(peer);
 
   std::printf("\nns per stereo frame, %.0f Hz, stereo noise, %d interleaved passes of %zu frames; "

@@ -9,7 +9,8 @@
 #include "BenchTiming.h"
 #include "lice_text.h"
 
-namespace {
+namespace
+{
 
 double gSecondsPerCase = 0.3;
 
@@ -20,7 +21,7 @@ void Measure(const char* name, const std::function<void()>& op)
   printf("  %-44s %8.2f us per call\n", name, t.WallPerRun() * 1e6);
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv)
 {
@@ -39,29 +40,39 @@ int main(int argc, char** argv)
 
   LICE_SysBitmap sys(545, 210);
   LICE_MemBitmap mem(545, 210);
-  RECT r = {60, 174, 116, 190};
+  RECT r = { 60, 174, 116, 190 };
   const int centred = DT_CENTER | DT_NOCLIP;
 
   printf("\"1/4\", Arial 16, centred in a 56 x 16 box:\n");
-  Measure("native, into the bitmap's context", [&] {
-    RECT rr = r;
-    font.DrawText(&sys, "1/4", -1, &rr, centred);
-  });
-  Measure("native, through the scratch bitmap", [&] {
-    RECT rr = r;
-    font.DrawText(&mem, "1/4", -1, &rr, centred);
-  });
-  Measure("cached glyphs (colour alpha, as the editor)", [&] {
-    RECT rr = r;
-    font.DrawText(&sys, "1/4", -1, &rr, centred | LICE_DT_USEFGALPHA);
-  });
-  Measure("cached glyphs, forced", [&] {
-    RECT rr = r;
-    font.DrawText(&mem, "1/4", -1, &rr, centred | LICE_DT_NEEDALPHA);
-  });
-  Measure("measure only", [&] {
-    RECT rr = r;
-    font.DrawText(&sys, "1/4", -1, &rr, DT_CALCRECT);
-  });
+  Measure("native, into the bitmap's context",
+          [&]
+          {
+            RECT rr = r;
+            font.DrawText(&sys, "1/4", -1, &rr, centred);
+          });
+  Measure("native, through the scratch bitmap",
+          [&]
+          {
+            RECT rr = r;
+            font.DrawText(&mem, "1/4", -1, &rr, centred);
+          });
+  Measure("cached glyphs (colour alpha, as the editor)",
+          [&]
+          {
+            RECT rr = r;
+            font.DrawText(&sys, "1/4", -1, &rr, centred | LICE_DT_USEFGALPHA);
+          });
+  Measure("cached glyphs, forced",
+          [&]
+          {
+            RECT rr = r;
+            font.DrawText(&mem, "1/4", -1, &rr, centred | LICE_DT_NEEDALPHA);
+          });
+  Measure("measure only",
+          [&]
+          {
+            RECT rr = r;
+            font.DrawText(&sys, "1/4", -1, &rr, DT_CALCRECT);
+          });
   return 0;
 }

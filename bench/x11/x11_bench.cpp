@@ -20,7 +20,8 @@
 #include <thread>
 #include <vector>
 
-namespace {
+namespace
+{
 
 class BenchPlug : public QuietPlug
 {
@@ -31,13 +32,16 @@ public:
 // A noisy RGBA image registered under id.
 void Register(int id, int w, int h)
 {
-  qtest::RegisterPng(id, w, h, [&](int x, int y) {
-    auto byte = [&](int c) {
-      const size_t i = ((size_t)y * w + x) * 4 + c;
-      return (int)((unsigned char)(i * 7 + i / 977));
-    };
-    return qtest::RGBA{ byte(0), byte(1), byte(2), byte(3) };
-  });
+  qtest::RegisterPng(id, w, h,
+                     [&](int x, int y)
+                     {
+                       auto byte = [&](int c)
+                       {
+                         const size_t i = ((size_t)y * w + x) * 4 + c;
+                         return (int)((unsigned char)(i * 7 + i / 977));
+                       };
+                       return qtest::RGBA{ byte(0), byte(1), byte(2), byte(3) };
+                     });
 }
 
 }  // namespace
@@ -75,26 +79,29 @@ int main(int argc, char** argv)
   std::printf("editor 545 x 210 at 24 fps, presenting through %s\n",
               g->UsesSharedMemory() ? "MIT-SHM" : "XPutImage");
 
-  auto report = [&](const char* name, const std::function<void()>& during) {
+  auto report = [&](const char* name, const std::function<void()>& during)
+  {
     const int presented = g->PresentCount();
     const double share = bench::CpuShare(during);
     std::printf("%-40s %6.3f %% of a core, %d frames presented\n", name, 100.0 * share,
                 g->PresentCount() - presented);
   };
   report("idle editor", [&] { std::this_thread::sleep_for(std::chrono::duration<double>(seconds)); });
-  report("host moving one knob 30 times a second", [&] {
-    const auto start = std::chrono::steady_clock::now();
-    double v = 0.0;
-    while (std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() < seconds)
-    {
-      v = v < 1.0 ? v + 0.02 : 0.0;
-      {
-        WDL_MutexLock lock(plug.GetMutex());
-        g->UpdateParamControls(0, v, true);
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(33));
-    }
-  });
+  report("host moving one knob 30 times a second",
+         [&]
+         {
+           const auto start = std::chrono::steady_clock::now();
+           double v = 0.0;
+           while (std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() < seconds)
+           {
+             v = v < 1.0 ? v + 0.02 : 0.0;
+             {
+               WDL_MutexLock lock(plug.GetMutex());
+               g->UpdateParamControls(0, v, true);
+             }
+             std::this_thread::sleep_for(std::chrono::milliseconds(33));
+           }
+         });
 
   {
     WDL_MutexLock lock(plug.GetMutex());

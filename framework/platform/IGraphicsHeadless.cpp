@@ -28,10 +28,7 @@ void* IGraphicsHeadless::PlatformOpenWindow(void* parent, const IRECT* place)
   return &mHandle;
 }
 
-void IGraphicsHeadless::PlatformCloseEntry()
-{
-  mEntry.OnEvent(IEntryEvent::WindowClosed, nullptr, -1);
-}
+void IGraphicsHeadless::PlatformCloseEntry() { mEntry.OnEvent(IEntryEvent::WindowClosed, nullptr, -1); }
 
 void IGraphicsHeadless::PlatformDestroyWindow()
 {
@@ -78,10 +75,7 @@ void IGraphicsHeadless::CommitEntry(const char* text)
   if (control) ApplyTextEntry(control, param, text);
 }
 
-void IGraphicsHeadless::CancelEntry()
-{
-  mEntry.Close();
-}
+void IGraphicsHeadless::CancelEntry() { mEntry.Close(); }
 
 void IGraphicsHeadless::HostPath(WDL_String* path)
 {
@@ -93,7 +87,8 @@ void IGraphicsHeadless::PluginPath(WDL_String* path)
   if (path) path->Set("");
 }
 
-bool IGraphicsHeadless::OpenURL(const char* url, const char* title, const char* confirm, const char* errorText)
+bool IGraphicsHeadless::OpenURL(const char* url, const char* title, const char* confirm,
+                                const char* errorText)
 {
   (void)title;
   (void)confirm;

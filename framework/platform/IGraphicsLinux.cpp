@@ -58,7 +58,8 @@ struct IGraphicsLinux::XState
 
 // ================================================================ X error routing
 
-namespace {
+namespace
+{
 
 // Xlib has one error handler per process, and the default one exits. It
 // belongs to the host: errors on our own connections never reach it, and
@@ -103,8 +104,8 @@ int OnDisplayError(Display* dpy, xError* err, XExtCodes*, int* result)
   }
   // Said in the host's log, but not without end.
   if (r.errors.fetch_add(1) < kLoggedErrors)
-    std::fprintf(stderr, "IGraphicsLinux: X error %d on request %d.%d\n", (int)err->errorCode, (int)err->majorCode,
-                 (int)err->minorCode);
+    std::fprintf(stderr, "IGraphicsLinux: X error %d on request %d.%d\n", (int)err->errorCode,
+                 (int)err->majorCode, (int)err->minorCode);
   return 1;
 }
 
@@ -144,8 +145,8 @@ std::mutex& DrawMutex()
 int64_t NowMs()
 {
   return std::chrono::duration_cast<std::chrono::milliseconds>(
-           std::chrono::steady_clock::now().time_since_epoch())
-    .count();
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
 }
 
 // Channel shifts of a TrueColor visual; false for anything else.
@@ -161,8 +162,16 @@ void MaskInfo(unsigned long mask, int* shift, int* bits)
   *shift = 0;
   *bits = 0;
   if (!mask) return;
-  while (!(mask & 1)) { mask >>= 1; ++*shift; }
-  while (mask & 1) { mask >>= 1; ++*bits; }
+  while (!(mask & 1))
+  {
+    mask >>= 1;
+    ++*shift;
+  }
+  while (mask & 1)
+  {
+    mask >>= 1;
+    ++*bits;
+  }
 }
 
 PixelFormat FormatOf(XImage* img)
@@ -206,10 +215,7 @@ void CopyIntoImage(XImage* img, LICE_IBitmap* src, int x, int y, int w, int h, i
 
 }  // namespace
 
-int IGraphicsLinux::XErrorCount()
-{
-  return Routing().errors.load();
-}
+int IGraphicsLinux::XErrorCount() { return Routing().errors.load(); }
 
 // ================================================================ window life cycle
 
@@ -292,8 +298,8 @@ void* IGraphicsLinux::OpenChild(unsigned long parentWnd, int x, int y)
     a.event_mask = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask | LeaveWindowMask |
                    KeyPressMask | StructureNotifyMask;
     const ::Window wnd =
-      XCreateWindow(dpy, parentWnd, x, y, (unsigned)mWidth, (unsigned)mHeight, 0, mX->depth, InputOutput,
-                    mX->visual, CWBackPixmap | CWBorderPixel | CWColormap | CWEventMask, &a);
+        XCreateWindow(dpy, parentWnd, x, y, (unsigned)mWidth, (unsigned)mHeight, 0, mX->depth, InputOutput,
+                      mX->visual, CWBackPixmap | CWBorderPixel | CWColormap | CWEventMask, &a);
     mWnd = wnd;
     mParentWnd = parentWnd;
     mPlaceX = x;
@@ -330,7 +336,9 @@ void IGraphicsLinux::StopThread()
   CheckLockRule("joining a thread");
   mQuit = true;
   const char c = 1;
-  if (write(mWake[1], &c, 1) < 0) { /* the thread also polls the flag */ }
+  if (write(mWake[1], &c, 1) < 0)
+  { /* the thread also polls the flag */
+  }
   mThread.join();
 }
 
@@ -464,7 +472,9 @@ void IGraphicsLinux::EventLoop()
       if (fds[1].revents)
       {
         char buf[16];
-        while (read(mWake[0], buf, sizeof(buf)) > 0) {}
+        while (read(mWake[0], buf, sizeof(buf)) > 0)
+        {
+        }
       }
       if (mQuit) break;
     }
@@ -496,8 +506,10 @@ void IGraphicsLinux::InvalidateArea(IRECT* r)
 {
   // Without a window there is no paint to wait for: the back buffer is
   // brought up to date at once.
-  if (!mX) Draw(r);
-  else if (r) mPendingPaint = mPendingPaint.Union(*r);
+  if (!mX)
+    Draw(r);
+  else if (r)
+    mPendingPaint = mPendingPaint.Union(*r);
 }
 
 void IGraphicsLinux::PaintPending()
@@ -560,7 +572,8 @@ void IGraphicsLinux::PutPixels(unsigned long window, LICE_IBitmap* src, int x, i
 
 // ================================================================ mouse and keys
 
-namespace {
+namespace
+{
 
 MouseModifiers ModsFromState(unsigned int state)
 {
@@ -657,8 +670,10 @@ void IGraphicsLinux::HandleEditorEvent(void* event)
         }
         EndEntry(IEntryEvent::ClickElsewhere);
       }
-      if (e.button == 1) mod.L = true;
-      else mod.R = true;
+      if (e.button == 1)
+        mod.L = true;
+      else
+        mod.R = true;
       XSetInputFocus(mX->dpy, mWnd, RevertToParent, CurrentTime);
       // The core pairs double clicks and decides about the capture, which
       // X11's implicit grab of a pressed button already gives us.
@@ -747,9 +762,9 @@ void IGraphicsLinux::OpenEntryWindow()
   a.border_pixel = 0;
   a.colormap = DefaultColormap(dpy, DefaultScreen(dpy));
   a.event_mask = ExposureMask | ButtonPressMask | PointerMotionMask | KeyPressMask;
-  const ::Window wnd = XCreateWindow(dpy, mWnd, (int)lay.x, (int)lay.y, (unsigned)w, (unsigned)h, 0, mX->depth,
-                                     InputOutput, mX->visual, CWBackPixmap | CWBorderPixel | CWColormap | CWEventMask,
-                                     &a);
+  const ::Window wnd =
+      XCreateWindow(dpy, mWnd, (int)lay.x, (int)lay.y, (unsigned)w, (unsigned)h, 0, mX->depth, InputOutput,
+                    mX->visual, CWBackPixmap | CWBorderPixel | CWColormap | CWEventMask, &a);
   if (!wnd)
   {
     mEntry.Close();
@@ -782,12 +797,14 @@ void IGraphicsLinux::DrawEntry()
                        frame = LICE_RGBA(100, 100, 100, 255), select = LICE_RGBA(0, 120, 215, 255);
   LICE_FillBox(bm, 0, 0, w, h, white, 1.0f, LICE_MODE_COPY);
   LICE_CachedFont* font = FindOrCreateFont(&mEntryFont);
-  auto text = [&](const std::string& s, RECT r, int flags, LICE_PixelWord colour) {
+  auto text = [&](const std::string& s, RECT r, int flags, LICE_PixelWord colour)
+  {
     if (!font || s.empty()) return;
     font->SetTextColour(colour);
     font->DrawText(bm, s.c_str(), -1, &r, flags | DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
   };
-  auto width = [&](const std::string& s) {
+  auto width = [&](const std::string& s)
+  {
     if (!font || s.empty()) return 0;
     RECT r{ 0, 0, w, h };
     font->DrawText(bm, s.c_str(), -1, &r, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
@@ -919,14 +936,21 @@ void IGraphicsLinux::HandleEntryEvent(void* event)
       int key = -1;
       switch (sym)
       {
-        case XK_Left: case XK_KP_Left: key = (int)Key::Left; break;
-        case XK_Right: case XK_KP_Right: key = (int)Key::Right; break;
-        case XK_Home: case XK_KP_Home: key = (int)Key::Home; break;
-        case XK_End: case XK_KP_End: key = (int)Key::End; break;
+        case XK_Left:
+        case XK_KP_Left: key = (int)Key::Left; break;
+        case XK_Right:
+        case XK_KP_Right: key = (int)Key::Right; break;
+        case XK_Home:
+        case XK_KP_Home: key = (int)Key::Home; break;
+        case XK_End:
+        case XK_KP_End: key = (int)Key::End; break;
         case XK_BackSpace: key = (int)Key::Backspace; break;
-        case XK_Delete: case XK_KP_Delete: key = (int)Key::Delete; break;
-        case XK_Up: case XK_KP_Up: key = (int)Key::Up; break;
-        case XK_Down: case XK_KP_Down: key = (int)Key::Down; break;
+        case XK_Delete:
+        case XK_KP_Delete: key = (int)Key::Delete; break;
+        case XK_Up:
+        case XK_KP_Up: key = (int)Key::Up; break;
+        case XK_Down:
+        case XK_KP_Down: key = (int)Key::Down; break;
         default: break;
       }
       if ((e.state & ControlMask) && (sym == XK_a || sym == XK_A)) key = (int)Key::SelectAll;
@@ -969,7 +993,8 @@ void IGraphicsLinux::PluginPath(WDL_String* path)
   path->Set(info.dli_fname, (int)(slash - info.dli_fname) + 1);
 }
 
-namespace {
+namespace
+{
 
 // The program's full path from PATH, resolved before forking so that the
 // child only calls what is safe after a fork.
@@ -1020,7 +1045,9 @@ bool IGraphicsLinux::OpenURL(const char* url, const char* title, const char* con
       setsid();
       execve(program.c_str(), argv, environ);
       const int err = errno;
-      if (write(report[1], &err, sizeof(err)) < 0) {}
+      if (write(report[1], &err, sizeof(err)) < 0)
+      {
+      }
       _exit(127);
     }
     _exit(grandchild > 0 ? 0 : 1);
@@ -1030,10 +1057,14 @@ bool IGraphicsLinux::OpenURL(const char* url, const char* title, const char* con
   if (child > 0)
   {
     int status = 0;
-    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {}
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR)
+    {
+    }
     int err = 0;
     ssize_t got;
-    while ((got = read(report[0], &err, sizeof(err))) < 0 && errno == EINTR) {}
+    while ((got = read(report[0], &err, sizeof(err))) < 0 && errno == EINTR)
+    {
+    }
     ok = WIFEXITED(status) && WEXITSTATUS(status) == 0 && got == 0;
   }
   close(report[0]);

@@ -44,7 +44,8 @@ static_assert(NSRightArrowFunctionKey == IMacRules::kRightArrowChar, "arrow keys
 
 // ================================================================ helpers
 
-namespace {
+namespace
+{
 
 // Hosts may call the editor outside an AppKit event cycle, where nothing
 // drains what Foundation autoreleases. (gobjc++ has no @autoreleasepool.)

@@ -6,7 +6,6 @@
 
 #include "IGraphicsPlatform.h"
 
-
 namespace IMacRules
 {
 // NSEvent modifierFlags bits, as AppKit has always numbered them.

@@ -62,8 +62,8 @@ enum EIGraphicsKey
   KEY_DOWNARROW = 2,
   KEY_LEFTARROW = 3,
   KEY_RIGHTARROW = 4,
-  KEY_DIGIT_0 = 5,   // ... KEY_DIGIT_0 + 9
-  KEY_ALPHA_A = 15   // ... KEY_ALPHA_A + 25
+  KEY_DIGIT_0 = 5,  // ... KEY_DIGIT_0 + 9
+  KEY_ALPHA_A = 15  // ... KEY_ALPHA_A + 25
 };
 
 // Maps a character-like key to its code: space, '0'-'9' and letters of

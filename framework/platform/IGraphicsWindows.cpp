@@ -27,7 +27,8 @@
 #include <cstring>
 #include <string>
 
-namespace {
+namespace
+{
 
 const char* const kWindowClass = "IPlugWndClass";
 const UINT_PTR kTimerId = 2;
@@ -108,10 +109,7 @@ LICE_IBitmap* IGraphicsWindows::LoadPlatformBitmap(int id, const char* name)
   return LICE_ReadPngResource(mModule, id);
 }
 
-int IGraphicsWindows::TimerInterval(double fps)
-{
-  return fps > 0.0 ? int(1000.0 / fps) : 41;
-}
+int IGraphicsWindows::TimerInterval(double fps) { return fps > 0.0 ? int(1000.0 / fps) : 41; }
 
 int IGraphicsWindows::KeyCode(WPARAM vk)
 {
@@ -130,10 +128,7 @@ int IGraphicsWindows::KeyCode(WPARAM vk)
   return -1;
 }
 
-int IGraphicsWindows::WindowClassUsers()
-{
-  return gClassUsers;
-}
+int IGraphicsWindows::WindowClassUsers() { return gClassUsers; }
 
 // ================================================================ opening and closing
 
@@ -192,9 +187,9 @@ void* IGraphicsWindows::PlatformOpenWindow(void* parent, const IRECT* place)
     bool ok = InitCommonControlsEx(&icc) != FALSE;
     if (ok)
     {
-      mTipWnd = CreateWindowExA(0, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP,
-                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, mEditorWnd, nullptr,
-                                mModule, nullptr);
+      mTipWnd =
+          CreateWindowExA(0, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP, CW_USEDEFAULT,
+                          CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, mEditorWnd, nullptr, mModule, nullptr);
       ok = mTipWnd != nullptr;
     }
     if (ok)
@@ -317,9 +312,7 @@ LRESULT IGraphicsWindows::OnMessage(HWND hWnd, UINT msg, WPARAM wParam, LPARAM l
       }
       return 0;
     }
-    case WM_CLOSE:
-      CloseWindow();
-      return 0;
+    case WM_CLOSE: CloseWindow(); return 0;
     case WM_MOUSEACTIVATE:
       if (mPlug && mPlug->GetHost() == kHostAcoustica) SetFocus(hWnd);
       return MA_ACTIVATE;
@@ -405,15 +398,12 @@ LRESULT IGraphicsWindows::OnMessage(HWND hWnd, UINT msg, WPARAM wParam, LPARAM l
       if (mEntryWnd && reinterpret_cast<HWND>(lParam) == mEntryWnd && HIWORD(wParam) == CBN_SELCHANGE)
         mEntryMsg = 3;
       return 0;
-    case WM_MOUSEHOVER:
-      ShowTooltip();
-      return 0;
+    case WM_MOUSEHOVER: ShowTooltip(); return 0;
     case WM_MOUSELEAVE:
       HideTooltip();
       OnMouseOut();
       return 0;
-    default:
-      return DefWindowProcA(hWnd, msg, wParam, lParam);
+    default: return DefWindowProcA(hWnd, msg, wParam, lParam);
   }
 }
 
@@ -467,8 +457,8 @@ bool IGraphicsWindows::PlatformOpenEntry()
     const int x = (int)lay.x, y = (int)lay.y, w = (int)lay.w, h = (int)lay.h;
     if (lay.kind == IEntryBoxLayout::kListBox)
     {
-      box = CreateWindowExA(0, "COMBOBOX", "", WS_CHILD | WS_VISIBLE | CBS_DROPDOWNLIST, x, y, w, h, mEditorWnd, id,
-                            mModule, nullptr);
+      box = CreateWindowExA(0, "COMBOBOX", "", WS_CHILD | WS_VISIBLE | CBS_DROPDOWNLIST, x, y, w, h,
+                            mEditorWnd, id, mModule, nullptr);
       if (box)
       {
         for (const std::string& item : lay.items)
@@ -478,8 +468,8 @@ bool IGraphicsWindows::PlatformOpenEntry()
     }
     else
     {
-      box = CreateWindowExA(0, "EDIT", lay.text.c_str(), WS_CHILD | WS_VISIBLE | ES_CENTER | ES_MULTILINE, x, y, w,
-                            h, mEditorWnd, id, mModule, nullptr);
+      box = CreateWindowExA(0, "EDIT", lay.text.c_str(), WS_CHILD | WS_VISIBLE | ES_CENTER | ES_MULTILINE, x,
+                            y, w, h, mEditorWnd, id, mModule, nullptr);
       if (box) SendMessageA(box, EM_SETSEL, 0, -1);
     }
     if (box) font = CreateFontA(14, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, "Arial");
@@ -487,7 +477,7 @@ bool IGraphicsWindows::PlatformOpenEntry()
   else
   {
     DWORD style = WS_CHILD | WS_VISIBLE;
-    style |= lay.align == IEntryBoxLayout::kAlignLeft ? ES_LEFT
+    style |= lay.align == IEntryBoxLayout::kAlignLeft    ? ES_LEFT
              : lay.align == IEntryBoxLayout::kAlignRight ? ES_RIGHT
                                                          : ES_CENTER;
     if (lay.readOnly) style |= ES_READONLY;
@@ -497,8 +487,8 @@ bool IGraphicsWindows::PlatformOpenEntry()
     if (box)
     {
       SendMessageA(box, EM_SETSEL, 0, -1);
-      font = CreateFontA((int)lay.fontSize, 0, 0, 0, lay.bold ? FW_BOLD : 0, lay.italic ? TRUE : FALSE, 0, 0, 0, 0, 0,
-                         0, 0, lay.fontName.c_str());
+      font = CreateFontA((int)lay.fontSize, 0, 0, 0, lay.bold ? FW_BOLD : 0, lay.italic ? TRUE : FALSE, 0, 0,
+                         0, 0, 0, 0, 0, lay.fontName.c_str());
     }
   }
   if (!box) return false;
@@ -513,8 +503,8 @@ void IGraphicsWindows::AttachEntry(HWND box, HFONT font)
   mEntryWnd = box;
   mEntryMsg = 0;
   SetFocus(box);
-  mEntryBaseProc = reinterpret_cast<WNDPROC>(
-    SetWindowLongPtrA(box, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(EntryProc)));
+  mEntryBaseProc =
+      reinterpret_cast<WNDPROC>(SetWindowLongPtrA(box, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(EntryProc)));
   mEntryFont = font;
   if (font) SendMessageA(box, WM_SETFONT, reinterpret_cast<WPARAM>(font), 0);
 }
@@ -528,7 +518,8 @@ void IGraphicsWindows::EndEntry(bool commit)
     SendMessageA(mEntryWnd, WM_GETTEXT, sizeof(text), reinterpret_cast<LPARAM>(text));
     text[sizeof(text) - 1] = 0;
     int sel = -1;
-    if (mEntry.Layout().kind == IEntryBoxLayout::kListBox) sel = (int)SendMessageA(mEntryWnd, CB_GETCURSEL, 0, 0);
+    if (mEntry.Layout().kind == IEntryBoxLayout::kListBox)
+      sel = (int)SendMessageA(mEntryWnd, CB_GETCURSEL, 0, 0);
     mEntry.Commit(text, sel);
   }
   else
@@ -574,12 +565,8 @@ LRESULT IGraphicsWindows::OnEntryMessage(HWND hWnd, UINT msg, WPARAM wParam, LPA
   HideTooltip();
   switch (msg)
   {
-    case WM_SETFOCUS:
-      mEntryMsg = 1;
-      break;
-    case WM_KILLFOCUS:
-      mEntryMsg = 0;
-      break;
+    case WM_SETFOCUS: mEntryMsg = 1; break;
+    case WM_KILLFOCUS: mEntryMsg = 0; break;
     case WM_KEYDOWN:
       if (wParam == VK_RETURN)
       {
@@ -608,8 +595,7 @@ LRESULT IGraphicsWindows::OnEntryMessage(HWND hWnd, UINT msg, WPARAM wParam, LPA
         return 0;
       }
       break;
-    default:
-      break;
+    default: break;
   }
   return CallWindowProcA(mEntryBaseProc, hWnd, msg, wParam, lParam);
 }
@@ -676,8 +662,10 @@ void IGraphicsWindows::Resize(int w, int h)
 
   RECT old;
   GetWindowRect(mEditorWnd, &old);
-  auto isChild = [](HWND wnd) {
-    return wnd && (GetWindowLongA(wnd, GWL_STYLE) & WS_CHILD) && !(GetWindowLongA(wnd, GWL_EXSTYLE) & WS_EX_MDICHILD);
+  auto isChild = [](HWND wnd)
+  {
+    return wnd && (GetWindowLongA(wnd, GWL_STYLE) & WS_CHILD) &&
+           !(GetWindowLongA(wnd, GWL_EXSTYLE) & WS_EX_MDICHILD);
   };
   HWND chain[3] = { mEditorWnd, nullptr, nullptr };
   if (isChild(mEditorWnd))
@@ -700,15 +688,9 @@ void IGraphicsWindows::Resize(int w, int h)
 
 // ================================================================ native services
 
-void IGraphicsWindows::HostPath(WDL_String* path)
-{
-  ModuleFolder(nullptr, path);
-}
+void IGraphicsWindows::HostPath(WDL_String* path) { ModuleFolder(nullptr, path); }
 
-void IGraphicsWindows::PluginPath(WDL_String* path)
-{
-  ModuleFolder(mModule, path);
-}
+void IGraphicsWindows::PluginPath(WDL_String* path) { ModuleFolder(mModule, path); }
 
 void IGraphicsWindows::PromptForFile(WDL_String* file, int action, const char* dir, const char* extensions)
 {
@@ -805,7 +787,8 @@ bool IGraphicsWindows::OpenURL(const char* url, const char* title, const char* c
   DWORD state = 0;
   if (url && InternetGetConnectedState(&state, 0))
   {
-    const INT_PTR r = reinterpret_cast<INT_PTR>(ShellExecuteA(mEditorWnd, "open", url, nullptr, nullptr, SW_SHOWNORMAL));
+    const INT_PTR r =
+        reinterpret_cast<INT_PTR>(ShellExecuteA(mEditorWnd, "open", url, nullptr, nullptr, SW_SHOWNORMAL));
     if (r > 32) return true;
   }
   if (errorText) MessageBoxA(mEditorWnd, errorText, title, MB_OK);
@@ -818,7 +801,8 @@ bool IGraphicsWindows::OnHostMouseWheel(float delta)
   if (!mEditorWnd || !GetCursorPos(&p) || WindowFromPoint(p) != mEditorWnd) return false;
   RECT wr;
   GetWindowRect(mEditorWnd, &wr);
-  MouseModifiers mod(false, false, GetKeyState(VK_SHIFT) < 0, GetKeyState(VK_CONTROL) < 0, GetKeyState(VK_MENU) < 0);
+  MouseModifiers mod(false, false, GetKeyState(VK_SHIFT) < 0, GetKeyState(VK_CONTROL) < 0,
+                     GetKeyState(VK_MENU) < 0);
   // Hosts send small step counts; anything else is not a wheel.
   if (!(delta > -1e6f && delta < 1e6f)) return false;
   OnMouseWheel(p.x - wr.left, p.y - wr.top, &mod, (int)delta);

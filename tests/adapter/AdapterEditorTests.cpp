@@ -9,10 +9,10 @@
 using qtest::EditCalls;
 using Plug = qtest::TestPlugDriver;
 
-namespace {
+namespace
+{
 
 typedef std::vector<std::string> Strings;
-
 
 std::vector<float> AutomatedValues(const quorvex::VstHost& host)
 {
@@ -156,11 +156,13 @@ TEST(AdapterEditor, ReportsArriveOnTheThreadThatIdlesTheEditor)
   plug.host.Dispatch(effEditIdle);
   plug.ClearLog();
 
-  std::thread editor([&] {
-    plug.Cmd(kTPCmdEdMouseDown, At(kMixX, kY));
-    plug.Cmd(kTPCmdEdDrag, At(kMixX, kY - 10));
-    plug.Cmd(kTPCmdEdMouseUp, At(kMixX, kY - 10));
-  });
+  std::thread editor(
+      [&]
+      {
+        plug.Cmd(kTPCmdEdMouseDown, At(kMixX, kY));
+        plug.Cmd(kTPCmdEdDrag, At(kMixX, kY - 10));
+        plug.Cmd(kTPCmdEdMouseUp, At(kMixX, kY - 10));
+      });
   editor.join();
   EXPECT_TRUE(plug.host.CallsCopy().empty());
   plug.host.Dispatch(effEditIdle);

@@ -8,7 +8,8 @@
 
 using Plug = qtest::TestPlugDriver;
 
-namespace {
+namespace
+{
 
 // The module opened directly, for hosts other than the reference host.
 class RawModule
@@ -68,7 +69,11 @@ TEST(AdapterEntry, AEffectAsCreated)
 
 TEST(AdapterEntry, FlagsAndCountsPerVariant)
 {
-  const struct { const char* path; int flags; } kCases[] = {
+  const struct
+  {
+    const char* path;
+    int flags;
+  } kCases[] = {
     { TESTPLUG_EDITOR_PATH, 0x1019 },
     { TESTPLUG_MIDI2_PATH, 0x1138 },  // chunks and instrument add 0x20 and 0x100
   };
@@ -115,14 +120,18 @@ TEST(AdapterEntry, InformationalOpcodes)
   EXPECT_EQ(h.Dispatch(effGetPlugCategory), kPlugCategEffect);
   EXPECT_EQ(h.Dispatch(effCanBeAutomated, 9999), 1);
   // Cut to the published field sizes, terminator included.
-  EXPECT_EQ(h.EffectName(), std::string("Quorvex Test Plug, with a name longer than a host's field").substr(0, 31));
-  EXPECT_EQ(h.VendorString(),
-            std::string("Quorvex Tests, with a vendor string longer than the host's 64-byte field").substr(0, 63));
-  EXPECT_EQ(h.ProductString(),
-            std::string("Quorvex Test Product, with a product string longer than a host's field").substr(0, 63));
+  EXPECT_EQ(h.EffectName(),
+            std::string("Quorvex Test Plug, with a name longer than a host's field").substr(0, 31));
+  EXPECT_EQ(
+      h.VendorString(),
+      std::string("Quorvex Tests, with a vendor string longer than the host's 64-byte field").substr(0, 63));
+  EXPECT_EQ(
+      h.ProductString(),
+      std::string("Quorvex Test Product, with a product string longer than a host's field").substr(0, 63));
   // No buffer, idle calls and unknown opcodes: nothing to report.
-  const VstInt32 kQuiet[] = { effGetEffectName, effGetVendorString, effGetProductString, effEditIdle, effIdle,
-                              70, 80, -1 };
+  const VstInt32 kQuiet[] = {
+    effGetEffectName, effGetVendorString, effGetProductString, effEditIdle, effIdle, 70, 80, -1
+  };
   for (VstInt32 op : kQuiet) EXPECT_EQ(h.Dispatch(op), 0) << op;
 
   AEffect orphan = *plug.Fx();
@@ -136,12 +145,16 @@ TEST(AdapterEntry, PinPropertiesAndArrangements)
   Plug plug(TESTPLUG_PATH);
   ASSERT_TRUE(plug.Ok());
   quorvex::VstHost& h = plug.host;
-  const struct { VstInt32 op; int index; const char* label; int flags; } kPins[] = {
-    { effGetInputProperties, 0, "Input 1", 3 },   // stereo pair start
-    { effGetInputProperties, 1, "Input 2", 1 },
-    { effGetOutputProperties, 1, "Output 2", 1 },
-    { effGetInputProperties, 2, nullptr, 0 },
-    { effGetInputProperties, -1, nullptr, 0 },
+  const struct
+  {
+    VstInt32 op;
+    int index;
+    const char* label;
+    int flags;
+  } kPins[] = {
+    { effGetInputProperties, 0, "Input 1", 3 },  // stereo pair start
+    { effGetInputProperties, 1, "Input 2", 1 }, { effGetOutputProperties, 1, "Output 2", 1 },
+    { effGetInputProperties, 2, nullptr, 0 },   { effGetInputProperties, -1, nullptr, 0 },
     { effGetOutputProperties, 2, nullptr, 0 },
   };
   for (const auto& p : kPins)
@@ -174,7 +187,10 @@ TEST(AdapterEntry, SpeakerArrangementConnectsInputs)
   float* ins[2] = { in0, in1 };
   float* outs[2] = { out0, out1 };
   // How many host inputs are connected, after the host announced nIn.
-  const struct { int nIn, live; } kCases[] = {
+  const struct
+  {
+    int nIn, live;
+  } kCases[] = {
     { 1, 1 },           { 2, 2 },  { 0, 0 }, { 2147483647, 2 }, { -2147483647 - 1, 0 },
     { -2147483647, 0 }, { -1, 0 }, { 2, 2 },
   };
@@ -261,8 +277,12 @@ TEST(AdapterEntry, EditorOpcodes)
 
 TEST(AdapterEntry, HostIdentificationAtOpen)
 {
-  const struct { const char* product; int code; } kCases[] = {
-    { "Steinberg CUBASE", 3 }, { "REAPER", 1 }, { "Ableton Live", 9 },
+  const struct
+  {
+    const char* product;
+    int code;
+  } kCases[] = {
+    { "Steinberg CUBASE", 3 },  { "REAPER", 1 },          { "Ableton Live", 9 },
     { "Nuendo and Cubase", 3 }, { "Some Other Host", 0 }, { "", 0 },
   };
   for (const auto& c : kCases)
@@ -295,7 +315,8 @@ TEST(AdapterEntry, HostIsAskedOnlyOnce)
   EXPECT_EQ(plug.Log().hostVersion, (6 << 16) | (0 << 8) | 12);
 }
 
-namespace {
+namespace
+{
 
 int gHugeVersionAsked = 0;
 

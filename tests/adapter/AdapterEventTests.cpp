@@ -13,7 +13,8 @@ using qtest::MidiEvent;
 using qtest::SysExEvent;
 using Plug = qtest::TestPlugDriver;
 
-namespace {
+namespace
+{
 
 typedef std::vector<std::string> Strings;
 
@@ -101,8 +102,14 @@ TEST(AdapterEvents, MidiAndSysExOut)
 
 TEST(AdapterEvents, WantMidiAtEveryProcessCallWhenMidiIsOn)
 {
-  const struct { const char* path; int expected; } kCases[] = {
-    { TESTPLUG_PATH, 3 }, { TESTPLUG_MIDI2_PATH, 3 }, { TESTPLUG_MIDI3_PATH, 3 },
+  const struct
+  {
+    const char* path;
+    int expected;
+  } kCases[] = {
+    { TESTPLUG_PATH, 3 },
+    { TESTPLUG_MIDI2_PATH, 3 },
+    { TESTPLUG_MIDI3_PATH, 3 },
     { TESTPLUG_NOPRESETS_PATH, 0 },
   };
   for (const auto& c : kCases)

@@ -11,7 +11,8 @@
 using qtest::ExpectParamsInRange;
 using Plug = qtest::TestPlugDriver;
 
-namespace {
+namespace
+{
 
 class Fuzzer
 {
@@ -32,15 +33,24 @@ public:
   void Step()
   {
     const int kind = Below(10);  // 4 : 2 : 1 : 1 : 2
-    if (kind < 4) Dispatch();
-    else if (kind < 6) SetParameter();
-    else if (kind == 6) LoadChunk();
-    else if (kind == 7) Command();
-    else Process();
+    if (kind < 4)
+      Dispatch();
+    else if (kind < 6)
+      SetParameter();
+    else if (kind == 6)
+      LoadChunk();
+    else if (kind == 7)
+      Command();
+    else
+      Process();
   }
 
 private:
-  enum { kScratchBytes = 4096, kMaxFrames = 1024 };
+  enum
+  {
+    kScratchBytes = 4096,
+    kMaxFrames = 1024
+  };
 
   int Below(int n) { return (int)(mRng() % (uint32_t)n); }
   int Between(int lo, int hi) { return lo + Below(hi - lo + 1); }
@@ -50,7 +60,12 @@ private:
     static const float kSpecial[] = { std::numeric_limits<float>::quiet_NaN(),
                                       std::numeric_limits<float>::infinity(),
                                       -std::numeric_limits<float>::infinity(),
-                                      -1.0f, 2.0f, 1e30f, -0.0f, 0.0f, 1.0f };
+                                      -1.0f,
+                                      2.0f,
+                                      1e30f,
+                                      -0.0f,
+                                      0.0f,
+                                      1.0f };
     if (Below(3) == 0) return kSpecial[Below(sizeof(kSpecial) / sizeof(kSpecial[0]))];
     return std::uniform_real_distribution<float>(-0.5f, 1.5f)(mRng);
   }
@@ -155,7 +170,7 @@ private:
   void Command()
   {
     static const int kCommands[] = { kTPCmdSendMidi, kTPCmdSendSysEx, kTPCmdQueryTime, kTPCmdMouseDown,
-                                     kTPCmdDrag, kTPCmdMouseUp, kTPCmdWheel, kTPCmdTimerTick };
+                                     kTPCmdDrag,     kTPCmdMouseUp,   kTPCmdWheel,     kTPCmdTimerTick };
     mPlug.Cmd(kCommands[Below(8)], Between(-1, kTPNumParams), WildFloat());
   }
 
@@ -205,7 +220,12 @@ void ExpectSane(Plug& plug)
 // Several seeds on the main module, then the editor and no-preset variants.
 TEST(AdapterFuzz, RandomHostTraffic)
 {
-  const struct { const char* path; uint32_t seed; int steps; } kRuns[] = {
+  const struct
+  {
+    const char* path;
+    uint32_t seed;
+    int steps;
+  } kRuns[] = {
     { TESTPLUG_PATH, 1, 15000 },
     { TESTPLUG_PATH, 20240611, 15000 },
     { TESTPLUG_EDITOR_PATH, 7, 15000 },

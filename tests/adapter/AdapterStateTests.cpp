@@ -7,7 +7,8 @@
 using qtest::ExpectParamsInRange;
 using Plug = qtest::TestPlugDriver;
 
-namespace {
+namespace
+{
 
 // Little-endian chunk bytes.
 double DoubleAt(const std::vector<uint8_t>& b, size_t pos)
@@ -246,7 +247,8 @@ TEST(AdapterState, String2Parameter)
   ASSERT_TRUE(plug.Ok());
   quorvex::VstHost& h = plug.host;
   plug.ClearLog();
-  auto set = [&](int param, const char* text) {
+  auto set = [&](int param, const char* text)
+  {
     char buf[64];
     std::snprintf(buf, sizeof(buf), "%s", text);
     return h.Dispatch(effString2Parameter, param, 0, buf);
@@ -261,7 +263,12 @@ TEST(AdapterState, String2Parameter)
   EXPECT_EQ(plug.Log().paramChanged[plug.Log().paramChangedCount - 1], kTPMix);
 
   // Outside the range or unreadable: bounded, still accepted.
-  const struct { int param; const char* text; double value; } kCases[] = {
+  const struct
+  {
+    int param;
+    const char* text;
+    double value;
+  } kCases[] = {
     { kTPMix, "500", 100.0 },          { kTPOffset, "-40", -12.0 }, { kTPMix, "not a number", 0.0 },
     { kTPFreq, "not a number", 20.0 }, { kTPShape, "Saw", 2.0 },
   };
@@ -301,7 +308,14 @@ TEST(AdapterState, VendorSpecificParameterQueries)
   ASSERT_TRUE(plug.Ok());
   // 7: display text of a normalised value; 8: two-state?; 27: text to
   // normalised value, written back. None of them sets anything.
-  const struct { int sub, param; const char* in; float opt; VstIntPtr result; const char* out; } kCases[] = {
+  const struct
+  {
+    int sub, param;
+    const char* in;
+    float opt;
+    VstIntPtr result;
+    const char* out;
+  } kCases[] = {
     { 7, kTPShape, "x", 1.0f, 0xBEEF, "Noise" },
     { 7, kTPMix, "x", 0.5f, 0xBEEF, "50.00" },
     { 7, kTPNumParams, "kept", 0.5f, 0xBEEF, "kept" },
@@ -434,7 +448,8 @@ TEST(AdapterState, TextsCopiedToHostBuffersAreBounded)
   plug.host.Dispatch(effSetProgramName, 0, 0, &longName[0]);
 
   // Each call must terminate inside its field and write nothing past it.
-  auto expectBounded = [&](VstInt32 op, int index, int value, size_t field) {
+  auto expectBounded = [&](VstInt32 op, int index, int value, size_t field)
+  {
     SCOPED_TRACE(testing::Message() << "opcode " << op << " index " << index);
     unsigned char buf[128];
     std::memset(buf, 0xAB, sizeof(buf));

@@ -9,17 +9,20 @@
 
 using Plug = qtest::TestPlugDriver;
 
-namespace {
+namespace
+{
 
 // Reads a parameter on another thread: false when the instance lock is
 // still held by the thread the exception passed through.
 bool LockFreeForOthers(Plug& plug)
 {
   std::atomic<bool> done{ false };
-  std::thread reader([&] {
-    plug.host.GetParameter(kTPMix);
-    done = true;
-  });
+  std::thread reader(
+      [&]
+      {
+        plug.host.GetParameter(kTPMix);
+        done = true;
+      });
   for (int i = 0; i < 1000 && !done; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
   if (!done)
   {
@@ -30,7 +33,12 @@ bool LockFreeForOthers(Plug& plug)
   return true;
 }
 
-enum class Call { kReplacing, kAccumulating, kDouble };
+enum class Call
+{
+  kReplacing,
+  kAccumulating,
+  kDouble
+};
 
 struct ProcessCase
 {
@@ -84,9 +92,8 @@ INSTANTIATE_TEST_SUITE_P(Callbacks, AdapterThrowProcess,
                          ::testing::Values(ProcessCase{ "processReplacing", Call::kReplacing },
                                            ProcessCase{ "process", Call::kAccumulating },
                                            ProcessCase{ "processDoubleReplacing", Call::kDouble }),
-                         [](const ::testing::TestParamInfo<ProcessCase>& i) {
-                           return std::string(i.param.name);
-                         });
+                         [](const ::testing::TestParamInfo<ProcessCase>& i)
+                         { return std::string(i.param.name); });
 
 // setParameter and dispatcher calls whose effect code throws under the
 // instance lock.

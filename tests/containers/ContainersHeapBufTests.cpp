@@ -77,7 +77,10 @@ TEST(ContainersHeapBuf, TypedBufAddsItsOwnElementWhileMoving)
     [](void* p) { std::free(p); },
   };
   WDL_SetAllocHooks(&kMoving);
-  struct Wide { double a, b, c; };
+  struct Wide
+  {
+    double a, b, c;
+  };
   WDL_TypedBuf<Wide> buf(16);
   buf.Add({ 1.5, 2.5, 3.5 });
   for (int i = 0; i < 200; ++i) ASSERT_NE(buf.Add(buf.Get()[0]), nullptr) << i;
@@ -89,7 +92,8 @@ TEST(ContainersHeapBuf, TypedBufAddsItsOwnElementWhileMoving)
   }
 }
 
-namespace {
+namespace
+{
 struct Tracked
 {
   int id;

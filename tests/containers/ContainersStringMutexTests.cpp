@@ -42,7 +42,11 @@ TEST(ContainersString, SetAppendAndSelfReferences)
 TEST(ContainersString, FormattedSetTruncates)
 {
   WDL_String s("previous");
-  const struct { int max; const char* expect; } kCases[] = { { 5, "12345" }, { 10, "1234567" }, { 0, "" } };
+  const struct
+  {
+    int max;
+    const char* expect;
+  } kCases[] = { { 5, "12345" }, { 10, "1234567" }, { 0, "" } };
   for (const auto& c : kCases)
   {
     EXPECT_TRUE(s.SetFormatted(c.max, "%d", 1234567));
@@ -86,10 +90,12 @@ TEST(ContainersMutex, RecursiveAndExclusive)
   bool otherGotIn = false;
   m.Enter();
   m.Enter();  // same thread enters again
-  std::thread other([&] {
-    WDL_MutexLock lock(&m);
-    otherGotIn = true;
-  });
+  std::thread other(
+      [&]
+      {
+        WDL_MutexLock lock(&m);
+        otherGotIn = true;
+      });
   // The pause only gives the other thread a chance to get in wrongly.
   std::this_thread::sleep_for(std::chrono::milliseconds(20));
   m.Leave();
@@ -100,7 +106,8 @@ TEST(ContainersMutex, RecursiveAndExclusive)
   EXPECT_TRUE(otherGotIn);
 
   long counter = 0;
-  auto work = [&] {
+  auto work = [&]
+  {
     for (int i = 0; i < 100000; ++i)
     {
       WDL_MutexLock lock(&m);

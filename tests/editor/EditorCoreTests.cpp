@@ -11,7 +11,8 @@
 using namespace qtest;
 using Strings = std::vector<std::string>;
 
-namespace {
+namespace
+{
 
 const IRECT kA(10, 10, 50, 50), kB(30, 30, 70, 70);
 const IColor kRed(255, 255, 0, 0), kGreen(255, 0, 255, 0), kBlue(255, 0, 0, 255);
@@ -22,7 +23,9 @@ class BitmapDrawer : public IControl
 public:
   BitmapDrawer(IPlugBase* plug, IRECT area, IBitmap bmp, IRECT dest, int frame = 0, bool vertical = true)
     : IControl(plug, area, -1, IChannelBlend(IChannelBlend::BlendReplace)), mBmp(bmp), mDest(dest),
-      mFrame(frame), mVertical(vertical) {}
+      mFrame(frame), mVertical(vertical)
+  {
+  }
   bool Draw(IGraphics* g) override
   {
     IRECT d = mDest;
@@ -167,8 +170,8 @@ TEST(EditorDraw, BitmapsClipToTheRedrawAreaAndFramesOffsetTheSource)
     { "horizontal frame 2 of 4", 2, false, 10, 0 },
     { "frame past the end is not clamped", 5, true, 0, 40 },
   };
-  BitmapDrawer* drawer = new BitmapDrawer(rig.plug.get(), IRECT(0, 0, 300, 200), strip,
-                                          IRECT(100, 50, 130, 80));
+  BitmapDrawer* drawer =
+      new BitmapDrawer(rig.plug.get(), IRECT(0, 0, 300, 200), strip, IRECT(100, 50, 130, 80));
   rig.gui->AddControl(drawer);
   rig.Attach();
   IGraphicsHeadless* g = rig.gui;
@@ -213,7 +216,8 @@ TEST(EditorDraw, BlendMethodsMapToCombineModes)
   g->Draw(&all);  // sets the redraw area as a paint would
 
   // Over a destination of (200, 50, 0); source alpha 128.
-  const RGBA overAlpha = { 100 + (200 - 100) * 127 / 256, 100 + (50 - 100) * 127 / 256, 100 - 100 * 127 / 256, 255 };
+  const RGBA overAlpha = { 100 + (200 - 100) * 127 / 256, 100 + (50 - 100) * 127 / 256, 100 - 100 * 127 / 256,
+                           255 };
   struct Case
   {
     const char* what;
@@ -254,12 +258,18 @@ TEST(EditorControls, KnobGearingAndDragDispatch)
     int dx, dy;
     double delta;
   } cases[] = {
-    { "vertical: 40 px up, height 100, gearing 4", IKnobControl::DirVertical, IRECT(0, 0, 50, 100), 4.0, MouseModifiers(true), 0, -40, 0.1 },
-    { "control is ten times finer", IKnobControl::DirVertical, IRECT(0, 0, 50, 100), 4.0, MouseModifiers(true, false, false, true), 0, -40, 0.01 },
-    { "shift is ten times finer", IKnobControl::DirVertical, IRECT(0, 0, 50, 100), 4.0, MouseModifiers(true, false, true), 0, -40, 0.01 },
-    { "dragging down lowers", IKnobControl::DirVertical, IRECT(0, 0, 50, 100), 1.0, MouseModifiers(true), 30, 20, -0.2 },
-    { "horizontal follows x only", IKnobControl::DirHorizontal, IRECT(0, 0, 50, 100), 2.0, MouseModifiers(true), 10, -99, 0.1 },
-    { "any non-zero direction is horizontal", 7, IRECT(0, 0, 50, 100), 2.0, MouseModifiers(true), -10, 0, -0.1 },
+    { "vertical: 40 px up, height 100, gearing 4", IKnobControl::DirVertical, IRECT(0, 0, 50, 100), 4.0,
+      MouseModifiers(true), 0, -40, 0.1 },
+    { "control is ten times finer", IKnobControl::DirVertical, IRECT(0, 0, 50, 100), 4.0,
+      MouseModifiers(true, false, false, true), 0, -40, 0.01 },
+    { "shift is ten times finer", IKnobControl::DirVertical, IRECT(0, 0, 50, 100), 4.0,
+      MouseModifiers(true, false, true), 0, -40, 0.01 },
+    { "dragging down lowers", IKnobControl::DirVertical, IRECT(0, 0, 50, 100), 1.0, MouseModifiers(true), 30,
+      20, -0.2 },
+    { "horizontal follows x only", IKnobControl::DirHorizontal, IRECT(0, 0, 50, 100), 2.0,
+      MouseModifiers(true), 10, -99, 0.1 },
+    { "any non-zero direction is horizontal", 7, IRECT(0, 0, 50, 100), 2.0, MouseModifiers(true), -10, 0,
+      -0.1 },
   };
   for (const Case& c : cases)
   {
@@ -378,7 +388,7 @@ TEST(EditorControls, BitmapControlFrameChoice)
     int want;
   } cases[] = {
     { 25, 0.0, 1 }, { 25, 0.5, 13 }, { 25, 0.97, 24 }, { 25, 0.98, 25 }, { 25, 1.0, 25 },
-    { 2, 0.49, 1 }, { 2, 0.5, 2 }, { 1, 0.7, 1 }, { 0, 0.7, 1 },
+    { 2, 0.49, 1 }, { 2, 0.5, 2 },   { 1, 0.7, 1 },    { 0, 0.7, 1 },
   };
   EditorRig rig;
   rig.Attach();
@@ -494,7 +504,10 @@ TEST(EditorRender, HeadlessFrameWrittenToPngHasTheControlsWhereTheyBelong)
 {
   RegisterPng(7201, 300, 200, [](int x, int y) { return RGBA{ x * 255 / 299, y * 255 / 199, 40, 255 }; });
   // A two-frame strip: frame 1 blue, frame 2 half-transparent white.
-  RegisterPng(7202, 20, 40, [](int, int y) { return y < 20 ? RGBA{ 0, 0, 255, 255 } : RGBA{ 255, 255, 255, 128 }; });
+  RegisterPng(7202, 20, 40,
+              [](int, int y) {
+                return y < 20 ? RGBA{ 0, 0, 255, 255 } : RGBA{ 255, 255, 255, 128 };
+              });
   EditorRig rig;
   IGraphicsHeadless* g = rig.gui;
   g->AddBackground(7201, "bg.png");
@@ -637,7 +650,9 @@ TEST(EditorRedraw, PartialPaintsLeaveTheRestDirtyAndResizeClosesTheBox)
   rig.Attach();
   IGraphicsHeadless* g = rig.gui;
   ASSERT_NE(g->OpenWindow(nullptr), nullptr);
-  while (g->Tick()) {}
+  while (g->Tick())
+  {
+  }
   a->SetDirty(false);
   distant->SetDirty(false);
   IRECT part = kA;
@@ -672,9 +687,13 @@ TEST(EditorControls, ControlUnderAnEntryBoxRedrawsForTwoFramesAfterIt)
     MouseModifiers right(false, true);
     k->OnMouseDown(20, 20, &right);
     ASSERT_TRUE(g->EntryOpen());
-    while (g->Tick()) {}
-    if (commit) g->CommitEntry("0.5");
-    else g->EntryEvent(IEntryEvent::RightClick, "");
+    while (g->Tick())
+    {
+    }
+    if (commit)
+      g->CommitEntry("0.5");
+    else
+      g->EntryEvent(IEntryEvent::RightClick, "");
     ASSERT_FALSE(g->EntryOpen());
     const int before = k->mDraws;
     EXPECT_TRUE(g->Tick());

@@ -11,7 +11,8 @@
 #include <atomic>
 #include <thread>
 
-namespace {
+namespace
+{
 
 // Counts parameter changes and sets parameters as the host would.
 class CountingPlug : public QuietPlug
@@ -55,18 +56,21 @@ TEST(EditorThreads, HostParameterStormWhileTheUiThreadDraws)
   CountingPlug plug;
   IGraphicsHeadless* gui = new IGraphicsHeadless(&plug, 260, 100, 30);
   ValueKnob* knobs[4];
-  for (int i = 0; i < 4; ++i) gui->AddControl(knobs[i] = new ValueKnob(&plug, IRECT(10 + 60 * i, 10, 60 + 60 * i, 90), i));
+  for (int i = 0; i < 4; ++i)
+    gui->AddControl(knobs[i] = new ValueKnob(&plug, IRECT(10 + 60 * i, 10, 60 + 60 * i, 90), i));
   plug.AttachEditor(gui);
   gui->OpenWindow(nullptr);
 
   // The host sets parameters 0-2 and ends on known values while the UI
   // thread is still ticking; the user edits parameter 3 meanwhile.
   std::atomic<bool> done{ false };
-  std::thread host([&] {
-    for (int n = 0; n < 30000; ++n) plug.HostSetParameter(n % 3, (n % 1000) / 999.0);
-    for (int i = 0; i < 3; ++i) plug.HostSetParameter(i, 0.25 * (i + 1));
-    done = true;
-  });
+  std::thread host(
+      [&]
+      {
+        for (int n = 0; n < 30000; ++n) plug.HostSetParameter(n % 3, (n % 1000) / 999.0);
+        for (int i = 0; i < 3; ++i) plug.HostSetParameter(i, 0.25 * (i + 1));
+        done = true;
+      });
 
   MouseModifiers mod(true);
   for (int frame = 0; !done.load(); ++frame)
@@ -97,7 +101,8 @@ TEST(EditorThreads, HostParameterStormWhileTheUiThreadDraws)
 TEST(EditorThreads, ValueAdditionsFromTwoThreadsAreNeverLost)
 {
   IAtomicDouble value(0.0);
-  auto add = [&](double d) {
+  auto add = [&](double d)
+  {
     for (int i = 0; i < 200000; ++i) value += d;
   };
   std::thread a(add, 1.0), b(add, 2.0);

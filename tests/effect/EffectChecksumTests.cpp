@@ -10,7 +10,8 @@
 
 using namespace effecttest;
 
-namespace {
+namespace
+{
 
 const double kRate = 44100.0;
 // The line is sized at resume for this tempo; tempos stay above half of it
@@ -22,8 +23,8 @@ const size_t kFrames = size_t(1) << 20;
 struct Event
 {
   size_t at;
-  int param;     // -1: tempo change
-  float value;   // normalised value, or bpm
+  int param;    // -1: tempo change
+  float value;  // normalised value, or bpm
 };
 
 // Raw generator output only: its sequence is fixed by the standard,
@@ -71,8 +72,7 @@ Stereo Input(uint32_t seed)
   return s;
 }
 
-template <class T>
-uint64_t Fnv1a(uint64_t h, T v)
+template <class T> uint64_t Fnv1a(uint64_t h, T v)
 {
   unsigned char bytes[sizeof(T)];
   std::memcpy(bytes, &v, sizeof(T));
@@ -82,24 +82,25 @@ uint64_t Fnv1a(uint64_t h, T v)
 
 // In place: each output on its input's buffer; crossed: on the other one's;
 // accumulating: added to what the (separate) outputs hold.
-enum class Buffers { kSeparate, kInPlace, kCrossed, kAccumulating };
+enum class Buffers
+{
+  kSeparate,
+  kInPlace,
+  kCrossed,
+  kAccumulating
+};
 
 // What an accumulating render finds in its outputs: a ramp of floats.
-float Prefill(size_t i)
-{
-  return (float)(int)(i % 1999) / 1024.0f - 0.9f;
-}
+float Prefill(size_t i) { return (float)(int)(i % 1999) / 1024.0f - 0.9f; }
 
-template <class T>
-struct Rendered
+template <class T> struct Rendered
 {
   std::vector<T> l, r;
 };
 
 // Renders in host blocks of at most `block` frames, cut at every event,
 // so the result does not depend on the block size.
-template <class T>
-Rendered<T> Render(int block, Buffers buffers)
+template <class T> Rendered<T> Render(int block, Buffers buffers)
 {
   const std::vector<Event> events = Script(2026);
   const Stereo in = Input(9);
@@ -143,8 +144,7 @@ Rendered<T> Render(int block, Buffers buffers)
   return { outL, outR };
 }
 
-template <class T>
-uint64_t Hash(const Rendered<T>& out)
+template <class T> uint64_t Hash(const Rendered<T>& out)
 {
   // A silent or broken render would make a worthless reference.
   double peak = 0.0;
@@ -164,9 +164,13 @@ TEST(EffectChecksum, LongRandomRenderMatchesTheReferenceInBothPrecisions)
 {
   const uint64_t kDouble = 0xe11947fadc49023cull;
   const uint64_t kFloat = 0x64971a694993d71bull;
-  struct Case { int block; Buffers buffers; };
+  struct Case
+  {
+    int block;
+    Buffers buffers;
+  };
   const Case cases[] = {
-    { 1, Buffers::kSeparate }, { 61, Buffers::kSeparate }, { 512, Buffers::kSeparate },
+    { 1, Buffers::kSeparate },    { 61, Buffers::kSeparate }, { 512, Buffers::kSeparate },
     { 4096, Buffers::kSeparate }, { 512, Buffers::kInPlace }, { 61, Buffers::kCrossed },
   };
   for (const Case& c : cases)

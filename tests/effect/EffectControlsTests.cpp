@@ -13,12 +13,20 @@
 
 using namespace qtest;
 
-namespace {
+namespace
+{
 
 const double kPi = 3.14159265358979323846;
 
 // Image ids of their own, clear of the effect's 100-104.
-enum { kBg = 9100, kStrip, kDotCap, kRadio, kHandle };
+enum
+{
+  kBg = 9100,
+  kStrip,
+  kDotCap,
+  kRadio,
+  kHandle
+};
 
 const RGBA kBlack{ 0, 0, 0, 255 };
 const RGBA kHandleRGB{ 0, 255, 0, 255 };
@@ -35,11 +43,13 @@ void RegisterImages()
   // 25 frames of 82 x 82: frame k (from 0) is red k * 10.
   RegisterPng(kStrip, 2050, 82, [](int x, int) { return RGBA{ (x / 82) * 10, 200, 0, 255 }; });
   // Frame 1: a 4 x 4 dot straight above the centre; frame 2: a cap disc.
-  RegisterPng(kDotCap, 124, 62, [](int x, int y) {
-    if (x < 62) return x >= 29 && x < 33 && y >= 2 && y < 6 ? kDotRGB : RGBA{ 0, 0, 0, 0 };
-    const double dx = x - 62 + 0.5 - 31, dy = y + 0.5 - 31;
-    return dx * dx + dy * dy < 100 ? kCapRGB : RGBA{ 0, 0, 0, 0 };
-  });
+  RegisterPng(kDotCap, 124, 62,
+              [](int x, int y)
+              {
+                if (x < 62) return x >= 29 && x < 33 && y >= 2 && y < 6 ? kDotRGB : RGBA{ 0, 0, 0, 0 };
+                const double dx = x - 62 + 0.5 - 31, dy = y + 0.5 - 31;
+                return dx * dx + dy * dy < 100 ? kCapRGB : RGBA{ 0, 0, 0, 0 };
+              });
   // Every pixel names its own source position.
   RegisterPng(kRadio, 78, 85, [](int x, int y) { return RGBA{ x, y, 77, 255 }; });
   RegisterPng(kHandle, 18, 18, [](int, int) { return kHandleRGB; });
@@ -75,13 +85,14 @@ struct Rig
   IKnobMulti* RateKnob(IText* t = nullptr)
   {
     IBitmap b = gui->LoadBitmapResource(kStrip, "strip", 25);
-    return Add(new IKnobMulti(plug.get(), 0, 88, 118, &b, t ? t : &text, 15, 4.0, 0, IKnobControl::DirVertical));
+    return Add(
+        new IKnobMulti(plug.get(), 0, 88, 118, &b, t ? t : &text, 15, 4.0, 0, IKnobControl::DirVertical));
   }
   IKnobRotVal* PanKnob(int param = 2)
   {
     IBitmap b = gui->LoadBitmapResource(kDotCap, "dot", 2);
-    return Add(new IKnobRotVal(plug.get(), param, 279, 130, &b, &text, 13, 300, 4.0, 0, IKnobControl::DirVertical,
-                               1.0f));
+    return Add(new IKnobRotVal(plug.get(), param, 279, 130, &b, &text, 13, 300, 4.0, 0,
+                               IKnobControl::DirVertical, 1.0f));
   }
   IRadioButtons* Radio()
   {
@@ -134,8 +145,10 @@ struct Rig
   {
     std::vector<std::string> out;
     for (const FakeCall& c : plug->mLog)
-      if (c.what == "begin" || c.what == "end") out.push_back(c.what);
-      else if (c.what == "automate") out.push_back("automate " + std::to_string((int)c.value));
+      if (c.what == "begin" || c.what == "end")
+        out.push_back(c.what);
+      else if (c.what == "automate")
+        out.push_back("automate " + std::to_string((int)c.value));
     return out;
   }
 
@@ -193,13 +206,49 @@ TEST(QuorvexControlGeometry, RadioButtonRowsAndColumns)
     IRECT area;
     std::vector<int> starts, lengths;  // along the layout
   } cases[] = {
-    { "effect: five equal rows", 78, 85, 5, 0, 0, 0, 0, IRECT(140, 75, 218, 160),
-      { 75, 92, 109, 126, 143 }, { 17, 17, 17, 17, 17 } },
-    { "rows not a multiple: the rest belongs to none", 78, 87, 5, 0, 0, 0, 0, IRECT(140, 75, 218, 162),
-      { 75, 92, 109, 126, 143 }, { 17, 17, 17, 17, 17 } },
-    { "given sizes; the last takes the rest", 78, 80, 4, 2, 10, 20, 0, IRECT(140, 75, 218, 155),
-      { 75, 85, 105, 125 }, { 10, 20, 20, 30 } },
-    { "one row left to right", 100, 20, 4, 1, 0, 0, 0, IRECT(140, 75, 240, 95), { 140, 165, 190, 215 },
+    { "effect: five equal rows",
+      78,
+      85,
+      5,
+      0,
+      0,
+      0,
+      0,
+      IRECT(140, 75, 218, 160),
+      { 75, 92, 109, 126, 143 },
+      { 17, 17, 17, 17, 17 } },
+    { "rows not a multiple: the rest belongs to none",
+      78,
+      87,
+      5,
+      0,
+      0,
+      0,
+      0,
+      IRECT(140, 75, 218, 162),
+      { 75, 92, 109, 126, 143 },
+      { 17, 17, 17, 17, 17 } },
+    { "given sizes; the last takes the rest",
+      78,
+      80,
+      4,
+      2,
+      10,
+      20,
+      0,
+      IRECT(140, 75, 218, 155),
+      { 75, 85, 105, 125 },
+      { 10, 20, 20, 30 } },
+    { "one row left to right",
+      100,
+      20,
+      4,
+      1,
+      0,
+      0,
+      0,
+      IRECT(140, 75, 240, 95),
+      { 140, 165, 190, 215 },
       { 25, 25, 25, 25 } },
   };
   Rig rig;
@@ -324,7 +373,8 @@ TEST(QuorvexControlDrawing, RotatingDotTurnsAboutTheCentreUnderTheCap)
   int stray = 0;
   for (int y = 60; y < 200; ++y)
     for (int x = 200; x < 360; ++x)
-      if ((x < 248 || x >= 310 || y < 99 || y >= 161) && rig.At(x, y).r > 150 && rig.At(x, y).g < 100) ++stray;
+      if ((x < 248 || x >= 310 || y < 99 || y >= 161) && rig.At(x, y).r > 150 && rig.At(x, y).g < 100)
+        ++stray;
   EXPECT_EQ(stray, 0);
 }
 
@@ -357,7 +407,9 @@ TEST(QuorvexControlDrawing, ValueTextsAndWhenTheyAreHidden)
     int param;
     double value;
     const char* want;
-  } cases[] = { { 0, 12, "1/4" }, { 2, 90, "90%" }, { 2, -100, "-100%" }, { 1, 3, "Triplet 2" }, { 5, 0, "0%" } };
+  } cases[] = {
+    { 0, 12, "1/4" }, { 2, 90, "90%" }, { 2, -100, "-100%" }, { 1, 3, "Triplet 2" }, { 5, 0, "0%" }
+  };
   for (const Case& c : cases)
   {
     rig.plug->GetParam(c.param)->SetValue(c.value);
@@ -378,7 +430,7 @@ TEST(QuorvexControlDrawing, ValueTextsAndWhenTheyAreHidden)
   // parameter.
   IText none = rig.text;
   none.mTextSize = 0;
-  rig.RateKnob();                               // text at 174..190 under x 47..129
+  rig.RateKnob();  // text at 174..190 under x 47..129
   IBitmap b = rig.gui->LoadBitmapResource(kStrip, "strip", 25);
   rig.Add(new IKnobMulti(rig.plug.get(), 0, 300, 118, &b, &none, 15));
   rig.Add(new IKnobMulti(rig.plug.get(), 9, 450, 118, &b, &rig.text, 15));
@@ -400,8 +452,13 @@ TEST(QuorvexControlMouse, RadioClicksSelectTheButtonUnderThePointer)
     bool right;
     int want;  // "Ping Pong" value afterwards
   } cases[] = {
-    { 150, 126, false, 3 }, { 217, 142, false, 3 }, { 140, 75, false, 0 }, { 150, 91, false, 0 },
-    { 150, 92, false, 1 },  { 150, 159, false, 4 }, { 200, 110, false, 2 },
+    { 150, 126, false, 3 },
+    { 217, 142, false, 3 },
+    { 140, 75, false, 0 },
+    { 150, 91, false, 0 },
+    { 150, 92, false, 1 },
+    { 150, 159, false, 4 },
+    { 200, 110, false, 2 },
     // Right click: text entry, and the unchanged value is sent again.
     { 150, 143, true, 2 },
   };
@@ -426,10 +483,15 @@ TEST(QuorvexControlMouse, SliderTakesClicksAndDragsInsideItsTrackOnly)
     int y;
     int want;  // "Dry Mix" afterwards, from 50
   } cases[] = {
-    { "top row", 82, 100 },  { "tenth row", 91, 100 },     { "eleventh row", 92, 98 },
-    { "middle", 124, 50 },   { "ninth row from the bottom", 157, 0 },
-    { "bottom row", 165, 0 }, { "tenth row from the bottom", 156, 2 },
-    { "value text", 175, 50 }, { "above", 81, 50 },
+    { "top row", 82, 100 },
+    { "tenth row", 91, 100 },
+    { "eleventh row", 92, 98 },
+    { "middle", 124, 50 },
+    { "ninth row from the bottom", 157, 0 },
+    { "bottom row", 165, 0 },
+    { "tenth row from the bottom", 156, 2 },
+    { "value text", 175, 50 },
+    { "above", 81, 50 },
   };
   for (const Case& c : cases)
   {
@@ -467,8 +529,8 @@ TEST(QuorvexControlMouse, SliderTakesClicksAndDragsInsideItsTrackOnly)
   rig.gui->OnMouseDrag(450, 110, &m);
   const int inTrack = (int)rig.plug->GetParam(4)->Value();
   EXPECT_EQ(inTrack, 71);
-  rig.gui->OnMouseDrag(470, 90, &m);   // right of the track
-  rig.gui->OnMouseDrag(450, 60, &m);   // above the control
+  rig.gui->OnMouseDrag(470, 90, &m);  // right of the track
+  rig.gui->OnMouseDrag(450, 60, &m);  // above the control
   EXPECT_EQ(rig.plug->GetParam(4)->Value(), inTrack);
   EXPECT_NEAR(s->GetValue(), 0.71, 0.006);
   rig.gui->OnMouseDrag(450, 165, &m);  // back in, at the bottom

@@ -3,7 +3,8 @@
 
 using namespace effecttest;
 
-namespace {
+namespace
+{
 
 // Expects an impulse response with pan +100: output 1 echoes at N, 3N, 5N…,
 // output 0 at F, F + 2N, F + 4N…, each scaled by the feedback gain, and
@@ -31,7 +32,10 @@ TEST(EffectEchoes, ImpulseResponsePerRateAndPingPongMode)
 {
   // "1/4" at 120 bpm and 44.1 kHz is 22050 samples; far = near × factor.
   // 16537.5 rounds to 16538; 16538 × 4/3 + 0.5 truncates to 22051.
-  struct Case { int rate, mode, nearTap, farTap, wet, feedback; };
+  struct Case
+  {
+    int rate, mode, nearTap, farTap, wet, feedback;
+  };
   const Case cases[] = {
     { k1_4, kTriplet, 22050, 29400, 50, 60 }, { k1_4, kDotted, 22050, 33075, 50, 60 },
     { k1_4, kNormal, 22050, 44100, 50, 60 },  { k1_4, kTriplet2, 22050, 51450, 50, 60 },
@@ -89,7 +93,7 @@ TEST(EffectEchoes, MixesMatchTheSignalModel)
     plug.Input(c.in);
     plug.RunAll();
     const Stereo expected =
-      Model{ c.nearTap, c.farTap, PanOf(c.pan), Gain(c.wet), Gain(c.feedback), Gain(c.dry) }.Run(in);
+        Model{ c.nearTap, c.farTap, PanOf(c.pan), Gain(c.wet), Gain(c.feedback), Gain(c.dry) }.Run(in);
     EXPECT_EQ(plug.Out().l, expected.l);
     EXPECT_EQ(plug.Out().r, expected.r);
     EXPECT_TRUE(c.wet != 0 || (plug.Out().l == c.in.l && plug.Out().r == c.in.r));

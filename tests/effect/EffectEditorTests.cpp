@@ -17,12 +17,10 @@
 #include "QuorvexControls.h"
 #include "lice.h"
 
-namespace {
-
-AEffect* VSTCALLBACK Entry(audioMasterCallback cb)
+namespace
 {
-  return IPlugVSTCreate<Quorvex2>(cb);
-}
+
+AEffect* VSTCALLBACK Entry(audioMasterCallback cb) { return IPlugVSTCreate<Quorvex2>(cb); }
 
 using Calls = std::vector<std::string>;
 
@@ -62,7 +60,7 @@ TEST(QuorvexEditor, LayoutPlacesEveryControl)
     int param;
     IRECT area;
   } cases[] = {
-    { -1, IRECT(0, 0, 545, 210) },     { kDelayRate, IRECT(47, 77, 129, 190) },
+    { -1, IRECT(0, 0, 545, 210) },           { kDelayRate, IRECT(47, 77, 129, 190) },
     { kPingPong, IRECT(140, 75, 218, 160) }, { kPanWidth, IRECT(248, 99, 310, 190) },
     { kFeedback, IRECT(348, 99, 410, 190) }, { kDryMix, IRECT(434, 82, 472, 183) },
     { kWetMix, IRECT(478, 82, 516, 183) },   { -1, IRECT(175, 6, 367, 53) },
@@ -118,25 +116,50 @@ TEST(QuorvexEditor, MouseOnEachControlReachesTheHost)
     std::string shown;
     Calls calls;
   } cases[] = {
-    { "Delay Rate: four heights up", { { 'd', 88, 150 }, { 'm', 88, 0 }, { 'm', 88, -302 }, { 'u', 88, -302 } },
-      kDelayRate, "4/1", { "begin 0", "automate 0", "automate 0", "end 0" } },
-    { "Delay Rate: dragged from its value text", { { 'd', 88, 180 }, { 'm', 88, 199 }, { 'u', 88, 199 } },
-      kDelayRate, "1/8D", { "begin 0", "automate 0", "end 0" } },
-    { "Ping Pong: fourth button", { { 'd', 180, 126 }, { 'u', 180, 126 } }, kPingPong, "Triplet 2",
+    { "Delay Rate: four heights up",
+      { { 'd', 88, 150 }, { 'm', 88, 0 }, { 'm', 88, -302 }, { 'u', 88, -302 } },
+      kDelayRate,
+      "4/1",
+      { "begin 0", "automate 0", "automate 0", "end 0" } },
+    { "Delay Rate: dragged from its value text",
+      { { 'd', 88, 180 }, { 'm', 88, 199 }, { 'u', 88, 199 } },
+      kDelayRate,
+      "1/8D",
+      { "begin 0", "automate 0", "end 0" } },
+    { "Ping Pong: fourth button",
+      { { 'd', 180, 126 }, { 'u', 180, 126 } },
+      kPingPong,
+      "Triplet 2",
       { "begin 1", "automate 1", "end 1" } },
-    { "Ping Pong: last row of the last button", { { 'd', 139 + 78, 159 }, { 'u', 217, 159 } }, kPingPong,
-      "Dotted 2", { "begin 1", "automate 1", "end 1" } },
-    { "Pan Width: dragged to the bottom", { { 'd', 279, 130 }, { 'm', 279, 494 }, { 'u', 279, 494 } }, kPanWidth,
-      "-100", { "begin 2", "automate 2", "end 2" } },
+    { "Ping Pong: last row of the last button",
+      { { 'd', 139 + 78, 159 }, { 'u', 217, 159 } },
+      kPingPong,
+      "Dotted 2",
+      { "begin 1", "automate 1", "end 1" } },
+    { "Pan Width: dragged to the bottom",
+      { { 'd', 279, 130 }, { 'm', 279, 494 }, { 'u', 279, 494 } },
+      kPanWidth,
+      "-100",
+      { "begin 2", "automate 2", "end 2" } },
     { "Feedback: changed, then double-clicked back",
       { { 'd', 379, 130 }, { 'm', 379, 100 }, { 'u', 379, 100 }, { 'w', 379, 130 }, { 'u', 379, 130 } },
-      kFeedback, "60", { "begin 3", "automate 3", "end 3", "begin 3", "automate 3", "end 3" } },
-    { "Dry Mix: bottom of the track", { { 'd', 450, 165 }, { 'u', 450, 165 } }, kDryMix, "0",
+      kFeedback,
+      "60",
+      { "begin 3", "automate 3", "end 3", "begin 3", "automate 3", "end 3" } },
+    { "Dry Mix: bottom of the track",
+      { { 'd', 450, 165 }, { 'u', 450, 165 } },
+      kDryMix,
+      "0",
       { "begin 4", "automate 4", "end 4" } },
     { "Wet Mix: top, then dragged out of the track",
-      { { 'd', 497, 86 }, { 'm', 497, 124 }, { 'm', 530, 160 }, { 'm', 497, 300 }, { 'u', 497, 300 } }, kWetMix,
-      "50", { "begin 5", "automate 5", "automate 5", "end 5" } },
-    { "Wet Mix: left click on its value text", { { 'd', 497, 176 }, { 'u', 497, 176 } }, kWetMix, "50",
+      { { 'd', 497, 86 }, { 'm', 497, 124 }, { 'm', 530, 160 }, { 'm', 497, 300 }, { 'u', 497, 300 } },
+      kWetMix,
+      "50",
+      { "begin 5", "automate 5", "automate 5", "end 5" } },
+    { "Wet Mix: left click on its value text",
+      { { 'd', 497, 176 }, { 'u', 497, 176 } },
+      kWetMix,
+      "50",
       { "begin 5", "end 5" } },
     { "background: nothing", { { 'd', 20, 20 }, { 'm', 60, 60 }, { 'u', 60, 60 } }, kDryMix, "100", {} },
   };
@@ -209,7 +232,7 @@ TEST(QuorvexEditor, HostChangesRedrawOnlyTheirControls)
     float value;
     IRECT area;
   } cases[] = {
-    { kDelayRate, 0.0f, IRECT(47, 77, 129, 190) },   { kPingPong, 1.0f, IRECT(140, 75, 218, 160) },
+    { kDelayRate, 0.0f, IRECT(47, 77, 129, 190) },  { kPingPong, 1.0f, IRECT(140, 75, 218, 160) },
     { kPanWidth, 0.25f, IRECT(248, 99, 310, 190) }, { kFeedback, 1.0f, IRECT(348, 99, 410, 190) },
     { kDryMix, 0.3f, IRECT(434, 82, 472, 183) },    { kWetMix, 0.0f, IRECT(478, 82, 516, 183) },
   };
@@ -217,7 +240,8 @@ TEST(QuorvexEditor, HostChangesRedrawOnlyTheirControls)
   for (const Case& c : cases)
   {
     SCOPED_TRACE(c.param);
-    std::vector<LICE_PixelWord> before(back->PixelData(), back->PixelData() + back->RowSpan() * back->Height());
+    std::vector<LICE_PixelWord> before(back->PixelData(),
+                                       back->PixelData() + back->RowSpan() * back->Height());
     e.host.SetParameter(c.param, c.value);
     EXPECT_FLOAT_EQ((float)e.Control(c.param + 1)->GetValue(), c.value);
     dirty = IRECT();

@@ -22,7 +22,8 @@
 using effecttest::Gain;
 using effecttest::Normalised;
 
-namespace {
+namespace
+{
 
 double gTempo = 120.0;
 VstTimeInfo gTime;
@@ -249,10 +250,9 @@ TEST(EffectEngine, LineAllocationFailurePassesTheDrySignal)
 // The note lengths as the former powf-based formula gave them on glibc; both
 // runtimes must reproduce these bits.
 static const uint32_t kFractionBits[25] = {
-  0x3c800000, 0x3caaaaab, 0x3cc00000, 0x3d000000, 0x3d2aaaab, 0x3d400000, 0x3d800000,
-  0x3daaaaab, 0x3dc00000, 0x3e000000, 0x3e2aaaab, 0x3e400000, 0x3e800000, 0x3eaaaaab,
-  0x3ec00000, 0x3f000000, 0x3f2aaaab, 0x3f400000, 0x3f800000, 0x3faaaaab, 0x3fc00000,
-  0x40000000, 0x402aaaab, 0x40400000, 0x40800000,
+  0x3c800000, 0x3caaaaab, 0x3cc00000, 0x3d000000, 0x3d2aaaab, 0x3d400000, 0x3d800000, 0x3daaaaab, 0x3dc00000,
+  0x3e000000, 0x3e2aaaab, 0x3e400000, 0x3e800000, 0x3eaaaaab, 0x3ec00000, 0x3f000000, 0x3f2aaaab, 0x3f400000,
+  0x3f800000, 0x3faaaaab, 0x3fc00000, 0x40000000, 0x402aaaab, 0x40400000, 0x40800000,
 };
 
 static float FractionFromBits(int i)

@@ -12,7 +12,8 @@
 #include <string>
 #include <vector>
 
-namespace effecttest {
+namespace effecttest
+{
 
 struct Stereo
 {
@@ -22,7 +23,12 @@ struct Stereo
 };
 
 // Which host callback carries the audio.
-enum class Path { kDouble, kFloat, kAccumulate };
+enum class Path
+{
+  kDouble,
+  kFloat,
+  kAccumulate
+};
 
 class Plug : public qtest::HostedPlug
 {

@@ -27,9 +27,8 @@ struct ImageCase
 };
 
 const ImageCase kImages[] = {
-  {100, "img/bg.png", 545, 210},   {101, "img/knob.png", 2050, 82},
-  {102, "img/knob2.png", 124, 62}, {103, "img/slider.png", 18, 18},
-  {104, "img/radio.png", 78, 85},
+  { 100, "img/bg.png", 545, 210 },   { 101, "img/knob.png", 2050, 82 }, { 102, "img/knob2.png", 124, 62 },
+  { 103, "img/slider.png", 18, 18 }, { 104, "img/radio.png", 78, 85 },
 };
 
 std::unique_ptr<LICE_IBitmap> Decode(int id)
@@ -39,16 +38,10 @@ std::unique_ptr<LICE_IBitmap> Decode(int id)
   return std::unique_ptr<LICE_IBitmap>(LICE_ReadPngMemory(f->data, (int)f->size));
 }
 
-LICE_PixelWord At(LICE_IBitmap* b, int x, int y)
-{
-  return b->PixelData()[y * b->RowSpan() + x];
-}
+LICE_PixelWord At(LICE_IBitmap* b, int x, int y) { return b->PixelData()[y * b->RowSpan() + x]; }
 
-int MaxChannel(LICE_PixelWord p)
-{
-  return std::max({LICE_GETR(p), LICE_GETG(p), LICE_GETB(p)});
-}
-} // namespace
+int MaxChannel(LICE_PixelWord p) { return std::max({ LICE_GETR(p), LICE_GETG(p), LICE_GETB(p) }); }
+}  // namespace
 
 TEST(EmbeddedImages, EachDecodesToItsSizeAndMatchesTheSourceFile)
 {
@@ -83,8 +76,8 @@ TEST(EmbeddedImages, TableHoldsExactlyTheFiveIds)
   ASSERT_EQ(count, std::size(kImages));
   std::set<int> ids;
   for (size_t i = 0; i < count; ++i) ids.insert(all[i].id);
-  EXPECT_EQ(ids, (std::set<int>{100, 101, 102, 103, 104}));
-  for (int id : {-1, 0, 99, 105, 0x10064}) EXPECT_EQ(QuorvexFindEmbeddedFile(id), nullptr) << id;
+  EXPECT_EQ(ids, (std::set<int>{ 100, 101, 102, 103, 104 }));
+  for (int id : { -1, 0, 99, 105, 0x10064 }) EXPECT_EQ(QuorvexFindEmbeddedFile(id), nullptr) << id;
   EXPECT_NE(QuorvexEmbeddedFiles(nullptr), nullptr);
 }
 
@@ -153,17 +146,18 @@ TEST(EmbeddedImages, BackgroundIsOpaqueAndDarkUnderTheValueTexts)
   std::unique_ptr<LICE_IBitmap> bg = Decode(100);
   ASSERT_NE(bg, nullptr);
   for (int y = 0; y < bg->Height(); ++y)
-    for (int x = 0; x < bg->Width(); ++x)
-      ASSERT_EQ(LICE_GETA(At(bg.get(), x, y)), 255) << x << "," << y;
+    for (int x = 0; x < bg->Width(); ++x) ASSERT_EQ(LICE_GETA(At(bg.get(), x, y)), 255) << x << "," << y;
 
   struct Area
   {
     int l, t, r, b;
   };
-  const Area texts[] = {{60, 175, 116, 189}, {254, 175, 304, 189}, {354, 175, 404, 189},
-                        {437, 168, 469, 182}, {481, 168, 513, 182}};
+  const Area texts[] = { { 60, 175, 116, 189 },
+                         { 254, 175, 304, 189 },
+                         { 354, 175, 404, 189 },
+                         { 437, 168, 469, 182 },
+                         { 481, 168, 513, 182 } };
   for (const Area& a : texts)
     for (int y = a.t; y < a.b; ++y)
-      for (int x = a.l; x < a.r; ++x)
-        ASSERT_LT(MaxChannel(At(bg.get(), x, y)), 48) << x << "," << y;
+      for (int x = a.l; x < a.r; ++x) ASSERT_LT(MaxChannel(At(bg.get(), x, y)), 48) << x << "," << y;
 }

@@ -10,7 +10,8 @@
 
 using namespace effecttest;
 
-namespace {
+namespace
+{
 
 // Host buffers, written once so that their own pages are in place.
 struct Buffers

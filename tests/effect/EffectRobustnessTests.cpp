@@ -12,7 +12,8 @@
 
 using namespace effecttest;
 
-namespace {
+namespace
+{
 
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
 const double kInf = std::numeric_limits<double>::infinity();
@@ -30,10 +31,17 @@ bool FiniteFrom(const Stereo& s, size_t from)
 
 TEST(EffectRobustness, NonFiniteOrHugeInputLeavesTheEchoesWorking)
 {
-  struct Burst { const char* name; double l, r; };
+  struct Burst
+  {
+    const char* name;
+    double l, r;
+  };
   const Burst bursts[] = {
-    { "NaN", kNaN, kNaN }, { "+Inf", kInf, 0.0 }, { "+Inf and -Inf", kInf, -kInf },
-    { "1e308", 1e308, 1e308 }, { "largest finite", 1.7976931348623157e308, 0.0 },
+    { "NaN", kNaN, kNaN },
+    { "+Inf", kInf, 0.0 },
+    { "+Inf and -Inf", kInf, -kInf },
+    { "1e308", 1e308, 1e308 },
+    { "largest finite", 1.7976931348623157e308, 0.0 },
   };
   for (const Burst& b : bursts)
     for (int feedback : { 0, 99 })
@@ -94,7 +102,8 @@ TEST(EffectRobustness, FeedbackTailsReachZeroWithoutSubnormals)
 
 // The control register the processing frame changes: MXCSR's FTZ and DAZ
 // on x86-64, FPCR.FZ on arm64, each beside a rounding-mode change.
-namespace {
+namespace
+{
 #if defined(__SSE2__) || defined(_M_X64)
 unsigned long long ReadFpControl() { return _mm_getcsr(); }
 void WriteFpControl(unsigned long long v) { _mm_setcsr((unsigned)v); }

@@ -14,7 +14,8 @@
 
 using namespace effecttest;
 
-namespace {
+namespace
+{
 
 const size_t kFade = 4410;
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
@@ -60,7 +61,12 @@ bool AllFinite(const Stereo& s)
 
 TEST(EffectCrossfade, TapMovesFadeOverExactly4410Samples)
 {
-  struct Case { const char* name; void (*change)(Plug&); int nearNew, farNew; };
+  struct Case
+  {
+    const char* name;
+    void (*change)(Plug&);
+    int nearNew, farNew;
+  };
   const Case cases[] = {
     { "Delay Rate", [](Plug& p) { p.Set(kRate, k1_32); }, 2756, 5512 },
     // "1/64" at 60 bpm: 2756.25 samples.
@@ -85,7 +91,12 @@ TEST(EffectCrossfade, ChangesDuringACrossfadeChainOnItsEnd)
 {
   // The first fade runs frames 10000..14409 and 14410 ends it; the next one
   // to the targets recorded meanwhile starts with frame 14411.
-  struct Case { const char* name; void (*change)(Plug&); int nearLast, farLast; };
+  struct Case
+  {
+    const char* name;
+    void (*change)(Plug&);
+    int nearLast, farLast;
+  };
   const Case cases[] = {
     { "Delay Rate", [](Plug& p) { p.Set(kRate, k1_16); }, 5513, 11026 },
     { "Ping Pong", [](Plug& p) { p.Set(kMode, kTriplet); }, 2756, 3675 },
@@ -249,11 +260,19 @@ TEST(EffectFirstBlock, FreshLineIsSilence)
 
 TEST(EffectTempo, NoTempoAtTheFirstBlockThenATempoLater)
 {
-  struct Case { const char* name; bool info, valid; double tempo; };
+  struct Case
+  {
+    const char* name;
+    bool info, valid;
+    double tempo;
+  };
   const Case cases[] = {
-    { "no time info", false, true, 120.0 }, { "tempo not valid", true, false, 120.0 },
-    { "zero", true, true, 0.0 },            { "negative", true, true, -120.0 },
-    { "NaN", true, true, kNaN },            { "infinite", true, true, kInf },
+    { "no time info", false, true, 120.0 },
+    { "tempo not valid", true, false, 120.0 },
+    { "zero", true, true, 0.0 },
+    { "negative", true, true, -120.0 },
+    { "NaN", true, true, kNaN },
+    { "infinite", true, true, kInf },
   };
   for (const Case& c : cases)
   {
@@ -335,7 +354,8 @@ TEST(EffectTempo, OddRatesBlocksAndTemposGiveFiniteOutput)
 TEST(EffectTempo, OfflineRenderAfterATempoDropEqualsALongLineFromTheStart)
 {
   const size_t drop = 50 * 512, impulse = 200 * 512, echo = 1411200;  // 4/1 at 30 bpm
-  auto render = [&](bool offline) {
+  auto render = [&](bool offline)
+  {
     Plug plug;
     if (!offline)
     {

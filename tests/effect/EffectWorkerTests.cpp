@@ -11,7 +11,8 @@ using namespace effecttest;
 using stresstest::LiveThreads;
 using stresstest::LiveThreadsSettledAt;
 
-namespace {
+namespace
+{
 
 // 8 kHz keeps the lines short: at 120 bpm a line holds 320,000 samples, so
 // "Delay Rate" 4/1 at 30 bpm (256,000) is held at 160,000 until the worker

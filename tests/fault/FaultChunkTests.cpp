@@ -5,7 +5,8 @@
 
 using namespace faulttest;
 
-namespace {
+namespace
+{
 
 // Everything of the state the host can read back.
 struct Seen
@@ -91,9 +92,9 @@ TEST_P(FaultChunk, EachAllocationOfEffSetChunk)
       const Seen was = Read(h);
       std::vector<uint8_t> bytes(chunk);
       VstIntPtr result = -1;
-      const long counted = WithAllocationRefused(n, [&] {
-        result = h.Dispatch(effSetChunk, c.program ? 1 : 0, (VstIntPtr)bytes.size(), bytes.data());
-      });
+      const long counted = WithAllocationRefused(
+          n, [&]
+          { result = h.Dispatch(effSetChunk, c.program ? 1 : 0, (VstIntPtr)bytes.size(), bytes.data()); });
       if (counted < n)
       {
         EXPECT_EQ(result, 1) << where;
@@ -120,7 +121,7 @@ TEST_P(FaultChunk, EachAllocationOfEffSetChunk)
   }
   Record(std::string("effSetChunk (") + c.name + "), each of its " + Count(n - 1, "allocation") + " refused",
          Count(refused, "time") + " 0 with the state as before, " + Count(accepted, "time") +
-           " 1 with the new state; the instance works after each");
+             " 1 with the new state; the instance works after each");
 }
 
 INSTANTIATE_TEST_SUITE_P(Chunks, FaultChunk,

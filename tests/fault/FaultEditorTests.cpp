@@ -6,7 +6,8 @@
 
 using namespace faulttest;
 
-namespace {
+namespace
+{
 
 // An instance resumed at 44.1 kHz whose editor has opened and drawn once.
 void Ready(quorvex::VstHost& h, Parent& parent)
@@ -72,7 +73,7 @@ TEST(FaultEditor, EachAllocationOfEffEditOpen)
   }
   Record("effEditOpen, each of its " + Count(n - 1, "allocation") + " refused",
          Count(refused, "time") + " 0 with no window, thread or connection left, " + Count(opened, "time") +
-           " 1 with the editor open; the instance works after each");
+             " 1 with the editor open; the instance works after each");
 }
 
 TEST(FaultEditor, EventThreadCannotStart)
@@ -94,7 +95,8 @@ TEST(FaultEditor, EventThreadCannotStart)
          std::to_string(result) + ", no window, thread or connection left; the editor opens on the next try");
 }
 
-namespace {
+namespace
+{
 
 struct DisplayCase
 {
@@ -131,12 +133,11 @@ TEST_P(FaultDisplay, EditOpenWithoutServer)
   ExpectWorks(h, parent, std::string("after ") + c.name);
   Record(std::string("effEditOpen with ") + c.name,
          std::to_string(result) + " (effEditIdle " + std::to_string(idle) + ", effEditClose " +
-           std::to_string(closed) + "), nothing left open; the editor opens once the display is back");
+             std::to_string(closed) + "), nothing left open; the editor opens once the display is back");
 }
 
 INSTANTIATE_TEST_SUITE_P(Displays, FaultDisplay,
                          ::testing::Values(DisplayCase{ "DISPLAY unset", nullptr },
                                            DisplayCase{ "DISPLAY at a server that is not there", ":9999" }),
-                         [](const ::testing::TestParamInfo<DisplayCase>& i) {
-                           return std::string(i.param.display ? "NoServer" : "Unset");
-                         });
+                         [](const ::testing::TestParamInfo<DisplayCase>& i)
+                         { return std::string(i.param.display ? "NoServer" : "Unset"); });

@@ -11,7 +11,8 @@
 
 using namespace faulttest;
 
-namespace {
+namespace
+{
 
 // The entry point run with one allocation refused; what it counted.
 quorvex::VstHost::EntryProc gEntry = nullptr;
@@ -86,7 +87,8 @@ TEST_P(FaultEntry, EachAllocationOfVSTPluginMain)
   // One instance through the whole cycle; for a fresh module twice, loaded
   // and unloaded, so that what the process keeps of a load is kept.
   // The host's error text when there was no effect.
-  auto cycle = [&](const std::string& where, bool refuse) {
+  auto cycle = [&](const std::string& where, bool refuse)
+  {
     std::string error;
     gEntry = c.fresh ? fresh.Load() : Module::Get().Entry();
     EXPECT_TRUE(gEntry) << where;
@@ -140,14 +142,13 @@ TEST_P(FaultEntry, EachAllocationOfVSTPluginMain)
   const long total = gRefuse - 1;
   EXPECT_GT(total, 0);
   Record(std::string("VSTPluginMain (") + c.name + "), each of its " + Count(total, "allocation") +
-           " refused",
+             " refused",
          Count(nulls, "time") + " no effect (null), " + Count(whole, "time") +
-           " an instance that works (audio, parameters, editor); nothing left behind");
+             " an instance that works (audio, parameters, editor); nothing left behind");
 }
 
 INSTANTIATE_TEST_SUITE_P(Instances, FaultEntry,
                          ::testing::Values(EntryCase{ "a later instance", false },
                                            EntryCase{ "the first instance of a fresh module", true }),
-                         [](const ::testing::TestParamInfo<EntryCase>& i) {
-                           return std::string(i.param.fresh ? "FirstInFreshModule" : "Later");
-                         });
+                         [](const ::testing::TestParamInfo<EntryCase>& i)
+                         { return std::string(i.param.fresh ? "FirstInFreshModule" : "Later"); });

@@ -13,7 +13,8 @@
 
 using namespace faulttest;
 
-namespace {
+namespace
+{
 
 // Throws out of the host callback the next `left` times the plug-in asks
 // for `opcode`; with cancel set, waits at a cancellation point instead.
@@ -77,22 +78,29 @@ TEST_P(FaultHostDispatch, ThrowingCallbackAnswersZero)
 }
 
 INSTANTIATE_TEST_SUITE_P(
-  Calls, FaultHostDispatch,
-  ::testing::Values(DispatchCase{ "effOpen", effOpen, 0, 0.f, audioMasterGetProductString },
-                    DispatchCase{ "effMainsChanged(1)", effMainsChanged, 1, 0.f, audioMasterGetTime },
-                    DispatchCase{ "effSetSampleRate", effSetSampleRate, 0, 48000.f, audioMasterGetTime }),
-  [](const ::testing::TestParamInfo<DispatchCase>& i) {
-    std::string n;
-    for (const char* p = i.param.name; *p; ++p)
-      if (std::isalnum((unsigned char)*p)) n += *p;
-    return n;
-  });
+    Calls, FaultHostDispatch,
+    ::testing::Values(DispatchCase{ "effOpen", effOpen, 0, 0.f, audioMasterGetProductString },
+                      DispatchCase{ "effMainsChanged(1)", effMainsChanged, 1, 0.f, audioMasterGetTime },
+                      DispatchCase{ "effSetSampleRate", effSetSampleRate, 0, 48000.f, audioMasterGetTime }),
+    [](const ::testing::TestParamInfo<DispatchCase>& i)
+    {
+      std::string n;
+      for (const char* p = i.param.name; *p; ++p)
+        if (std::isalnum((unsigned char)*p)) n += *p;
+      return n;
+    });
 
 // ---------------------------------------------------------------- process callbacks
 
-namespace {
+namespace
+{
 
-enum class Callback { kReplacing, kAccumulating, kDouble };
+enum class Callback
+{
+  kReplacing,
+  kAccumulating,
+  kDouble
+};
 
 struct ProcessCase
 {
@@ -197,7 +205,8 @@ INSTANTIATE_TEST_SUITE_P(Callbacks, FaultHostProcess,
 
 // ---------------------------------------------------------------- thread cancellation
 
-namespace {
+namespace
+{
 
 struct CancelRun
 {

@@ -8,7 +8,8 @@
 
 using namespace faulttest;
 
-namespace {
+namespace
+{
 
 // 8 kHz keeps the lines short: 20 whole notes at 120 bpm are 320,000
 // samples, so a tap is held at 160,000.

@@ -20,7 +20,8 @@
 #include <string>
 #include <vector>
 
-namespace faulttest {
+namespace faulttest
+{
 
 using latency::EditOpen;
 using latency::kEditorH;
@@ -35,13 +36,10 @@ using stresstest::CountEntries;
 
 // Why allocations cannot be refused in this build.
 const char* const kHeapNotReplaced =
-  "the heap is a sanitizer's (or not glibc's) in this build, so no allocation can be refused";
+    "the heap is a sanitizer's (or not glibc's) in this build, so no allocation can be refused";
 
 // Test names of table cases whose name is one word.
-template <class Case> std::string CaseName(const ::testing::TestParamInfo<Case>& i)
-{
-  return i.param.name;
-}
+template <class Case> std::string CaseName(const ::testing::TestParamInfo<Case>& i) { return i.param.name; }
 
 // The built plug-in, loaded once for the whole run: what it fills once
 // (decoded images, fonts) stays filled, so heap counts before and after a
@@ -171,8 +169,7 @@ inline void ExpectWorks(quorvex::VstHost& h, Parent& parent, const std::string& 
   SetParam(h, kDry, 100);
   EXPECT_TRUE(ProcessesAudio(h)) << where << ": audio";
   h.SetParameter(kFeedback, Normalised(kFeedback, 33));
-  EXPECT_NEAR(h.GetParameter(kFeedback), Normalised(kFeedback, 33), 1e-6)
-    << where << ": parameter";
+  EXPECT_NEAR(h.GetParameter(kFeedback), Normalised(kFeedback, 33), 1e-6) << where << ": parameter";
   EXPECT_EQ(h.ParamDisplay(kFeedback), "33") << where << ": parameter text";
   if (!parent.window) return;
   EXPECT_EQ(EditOpen(h, parent.window), 1) << where << ": editor open";

@@ -20,7 +20,8 @@
 
 using quorvex::VstHost;
 
-namespace {
+namespace
+{
 
 const double kRate = 44100.0;
 const int kFrames = 110000;
@@ -45,8 +46,7 @@ bool ReadFile(const std::string& path, std::vector<uint8_t>* bytes)
   return true;
 }
 
-template <typename T>
-void Append(std::vector<uint8_t>* out, const std::vector<T>& samples)
+template <typename T> void Append(std::vector<uint8_t>* out, const std::vector<T>& samples)
 {
   const uint8_t* p = reinterpret_cast<const uint8_t*>(samples.data());
   out->insert(out->end(), p, p + samples.size() * sizeof(T));
@@ -97,7 +97,11 @@ bool Render(const std::string& plugin, int block, bool useDouble, std::vector<ui
   bool rateSet = false, modeSet = false, tempoSet = false, chunkSet = false, gainsSet = false;
   for (int pos = 0; pos < kFrames; pos += block)
   {
-    if (!rateSet && pos >= 20000) { host.SetParameter(0, 3.0f / 24.0f); rateSet = true; }
+    if (!rateSet && pos >= 20000)
+    {
+      host.SetParameter(0, 3.0f / 24.0f);
+      rateSet = true;
+    }
     if (!gainsSet && pos >= 30000)
     {
       host.SetParameter(2, 0.3f);
@@ -105,9 +109,21 @@ bool Render(const std::string& plugin, int block, bool useDouble, std::vector<ui
       host.SetParameter(5, 0.77f);
       gainsSet = true;
     }
-    if (!modeSet && pos >= 40000) { host.SetParameter(1, 0.0f); modeSet = true; }
-    if (!tempoSet && pos >= 60000) { host.SetTempo(133.0); tempoSet = true; }
-    if (!chunkSet && pos >= 85000) { host.SetChunk(laterChunk, true); chunkSet = true; }
+    if (!modeSet && pos >= 40000)
+    {
+      host.SetParameter(1, 0.0f);
+      modeSet = true;
+    }
+    if (!tempoSet && pos >= 60000)
+    {
+      host.SetTempo(133.0);
+      tempoSet = true;
+    }
+    if (!chunkSet && pos >= 85000)
+    {
+      host.SetChunk(laterChunk, true);
+      chunkSet = true;
+    }
 
     const int n = kFrames - pos < block ? kFrames - pos : block;
     for (int i = 0; i < n; ++i)

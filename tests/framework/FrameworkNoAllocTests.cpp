@@ -13,8 +13,16 @@
 
 static int sAllocations = 0;
 
-static void* CountingRealloc(void* p, size_t n) { ++sAllocations; return std::realloc(p, n); }
-static void* CountingMalloc(size_t n) { ++sAllocations; return std::malloc(n); }
+static void* CountingRealloc(void* p, size_t n)
+{
+  ++sAllocations;
+  return std::realloc(p, n);
+}
+static void* CountingMalloc(size_t n)
+{
+  ++sAllocations;
+  return std::malloc(n);
+}
 static void PlainFree(void* p) { std::free(p); }
 
 TEST(FrameworkNoAlloc, ProcessingAllocatesNothing)

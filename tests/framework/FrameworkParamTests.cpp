@@ -43,7 +43,11 @@ TEST(FrameworkParam, InitialisersSetRangeTypeAndPrecision)
   EXPECT_EQ(raised.GetMax(), 1.0);
   EXPECT_EQ(raised.Value(), 0.25);
 
-  const struct { double step; int precision; } kSteps[] = {
+  const struct
+  {
+    double step;
+    int precision;
+  } kSteps[] = {
     { 0.01, 2 }, { 0.5, 1 }, { 1.0, 0 }, { 1e-9, 6 }, { 2.0, 0 },
   };
   for (const auto& s : kSteps)
@@ -67,8 +71,12 @@ TEST(FrameworkParam, UnitAndPlainValuesStayInRange)
   // Host garbage: out-of-range, infinite and NaN input, normalised or not.
   IParam width;
   width.DefineInt("w", 90, -100, 100);
-  const struct { double in; double plain, unit; } kCases[] = {
-    { -0.5, -0.5, -100 }, { 1.5, 1.5, 100 }, { 150, 100, 100 }, { -150, -100, -100 },
+  const struct
+  {
+    double in;
+    double plain, unit;
+  } kCases[] = {
+    { -0.5, -0.5, -100 }, { 1.5, 1.5, 100 },  { 150, 100, 100 },     { -150, -100, -100 },
     { kNaN, -100, -100 }, { kInf, 100, 100 }, { -kInf, -100, -100 },
   };
   for (const auto& c : kCases)
@@ -80,8 +88,7 @@ TEST(FrameworkParam, UnitAndPlainValuesStayInRange)
     width.SetValue(c.in);
     EXPECT_EQ(width.Value(), c.plain) << "plain " << c.in;
   }
-  for (double v : { -500.0, 500.0, kNaN, kInf })
-    EXPECT_EQ(width.GetUnitValue(v), v > 0 ? 1.0 : 0.0) << v;
+  for (double v : { -500.0, 500.0, kNaN, kInf }) EXPECT_EQ(width.GetUnitValue(v), v > 0 ? 1.0 : 0.0) << v;
 
   // Step 0 allows max == min: nothing may divide by that.
   IParam flat, flatInt;
@@ -108,11 +115,22 @@ TEST(FrameworkParam, FormatDisplayAndParseText)
   real.DefineDouble("r", 0.0, -100.0, 100.0, 1.0);
   fine.DefineDouble("f", 0.0, 0.0, 10.0, 0.01);
   half.DefineDouble("h", 0.0, 0.0, 10.0, 0.5);
-  const struct { const IParam* p; double v; bool normalized; const char* text; } kCases[] = {
-    { &real, -0.0, false, "0" },   { &real, 12.5, false, "12" },   { &real, -12.9, false, "-12" },
-    { &real, kNaN, false, "0" },   { &real, 1e12, false, "1000000000000" },
+  const struct
+  {
+    const IParam* p;
+    double v;
+    bool normalized;
+    const char* text;
+  } kCases[] = {
+    { &real, -0.0, false, "0" },
+    { &real, 12.5, false, "12" },
+    { &real, -12.9, false, "-12" },
+    { &real, kNaN, false, "0" },
+    { &real, 1e12, false, "1000000000000" },
     { &real, 0.75, true, "50" },  // normalised, not snapped
-    { &fine, 0.0, false, "0" },    { &fine, 2.5, false, "2.50" },  { &half, 2.5, false, "2.5" },
+    { &fine, 0.0, false, "0" },
+    { &fine, 2.5, false, "2.50" },
+    { &half, 2.5, false, "2.5" },
   };
   for (const auto& c : kCases) EXPECT_EQ(Display(*c.p, c.v, c.normalized), c.text) << c.v;
   EXPECT_LT(Display(fine, 1e300).size(), (size_t)MAX_PARAM_DISPLAY_TEXT);

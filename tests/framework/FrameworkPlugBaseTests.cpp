@@ -11,7 +11,8 @@
 #include <limits>
 #include <vector>
 
-namespace {
+namespace
+{
 
 using PairList = std::vector<std::pair<int, int>>;
 
@@ -32,8 +33,7 @@ void Connect(FakePlug& plug, int nIn, int nOut, int blockSize)
 
 // Host buffers for one block: nCh channels of n samples, each sample
 // distinct (ramp) so that misplaced or missing frames show.
-template <class T>
-struct Block
+template <class T> struct Block
 {
   std::vector<std::vector<T>> data;
   std::vector<T*> ptrs;
@@ -53,7 +53,11 @@ struct Block
 
 TEST(FrameworkPlugBase, ChannelStringParsing)
 {
-  const struct { const char* io; PairList pairs; } kCases[] = {
+  const struct
+  {
+    const char* io;
+    PairList pairs;
+  } kCases[] = {
     { "1-1 2-2", { { 1, 1 }, { 2, 2 } } },
     { "2-2", { { 2, 2 } } },
     { "1-1  2-2", { { 1, 1 }, { 2, 2 }, { 2, 2 } } },
@@ -109,12 +113,17 @@ TEST(FrameworkPlugBase, ConnectionsAndBlockSize)
   // size and is cleared by a new one.
   plug.SetOutputsConnected(1, 1, false);
   double seen = -1.0;
-  plug.mProcess = [&](double**, double** out, int n) {
+  plug.mProcess = [&](double**, double** out, int n)
+  {
     seen = out[1][0];
     for (int s = 0; s < n; ++s) out[1][s] = 7.0;
   };
   Block<float> in(2, 64, 0.0, true), out(2, 64, 0.0, false);
-  const struct { int blockSize; double seen; } kSteps[] = { { 64, 0.0 }, { 64, 7.0 }, { 128, 0.0 } };
+  const struct
+  {
+    int blockSize;
+    double seen;
+  } kSteps[] = { { 64, 0.0 }, { 64, 7.0 }, { 128, 0.0 } };
   for (const auto& step : kSteps)
   {
     plug.SetBlockSize(step.blockSize);
@@ -126,8 +135,8 @@ TEST(FrameworkPlugBase, ConnectionsAndBlockSize)
 // Single precision runs two ways: converted through double buffers, or
 // straight to an effect that takes floats; the results must not differ.
 const bool kFloatFrames[] = { false, true };
-#define FOR_EACH_FLOAT_FRAME(direct) \
-  for (bool direct : kFloatFrames)   \
+#define FOR_EACH_FLOAT_FRAME(direct)                                                                         \
+  for (bool direct : kFloatFrames)                                                                           \
     if (SCOPED_TRACE(direct ? "floats straight to the effect" : "floats through doubles"); true)
 
 TEST(FrameworkPlugBase, ProcessingFramePaths)
@@ -135,59 +144,61 @@ TEST(FrameworkPlugBase, ProcessingFramePaths)
   const int n = 64;
   FOR_EACH_FLOAT_FRAME(direct)
   {
-  FakePlug plug(0, "1-1 2-2");
-  plug.mDirectFloats = direct;
-  Connect(plug, 2, 2, n);
+    FakePlug plug(0, "1-1 2-2");
+    plug.mDirectFloats = direct;
+    Connect(plug, 2, 2, n);
 
-  Block<float> fin(2, n, 0.0, true), fout(2, n, 0.5, false), facc(2, n, 1.0, false);
-  plug.ProcessReplacing(fin.get(), fout.get(), n);
-  EXPECT_EQ(fout.data, fin.data);
-  plug.ProcessAccumulating(fin.get(), facc.get(), n);
-  for (int c = 0; c < 2; ++c)
-    for (int s = 0; s < n; ++s) ASSERT_EQ(facc.data[c][s], 1.0f + fin.data[c][s]);
-  Block<double> din(2, n, 0.0, true), dout(2, n, 0.5, false);
-  double* seenIn = nullptr;
-  double* seenOut = nullptr;
-  plug.mProcess = [&](double** i, double** o, int frames) {
-    seenIn = i[0];
-    seenOut = o[1];
-    plug.IPlugBase::ProcessBlock(i, o, frames);
-  };
-  plug.ProcessDoubleReplacing(din.get(), dout.get(), n);
-  EXPECT_EQ(dout.data, din.data);
-  EXPECT_EQ(seenIn, din.ptrs[0]);  // double buffers are used in place
-  EXPECT_EQ(seenOut, dout.ptrs[1]);
+    Block<float> fin(2, n, 0.0, true), fout(2, n, 0.5, false), facc(2, n, 1.0, false);
+    plug.ProcessReplacing(fin.get(), fout.get(), n);
+    EXPECT_EQ(fout.data, fin.data);
+    plug.ProcessAccumulating(fin.get(), facc.get(), n);
+    for (int c = 0; c < 2; ++c)
+      for (int s = 0; s < n; ++s) ASSERT_EQ(facc.data[c][s], 1.0f + fin.data[c][s]);
+    Block<double> din(2, n, 0.0, true), dout(2, n, 0.5, false);
+    double* seenIn = nullptr;
+    double* seenOut = nullptr;
+    plug.mProcess = [&](double** i, double** o, int frames)
+    {
+      seenIn = i[0];
+      seenOut = o[1];
+      plug.IPlugBase::ProcessBlock(i, o, frames);
+    };
+    plug.ProcessDoubleReplacing(din.get(), dout.get(), n);
+    EXPECT_EQ(dout.data, din.data);
+    EXPECT_EQ(seenIn, din.ptrs[0]);  // double buffers are used in place
+    EXPECT_EQ(seenOut, dout.ptrs[1]);
 
-  // Host pointers go only to connected channels: input 0 is off, so the
-  // host's single input feeds channel 1 and channel 0 reads zeros; the
-  // host's buffer for the unconnected output is cleared, not left stale.
-  plug.SetInputsConnected(0, 1, false);
-  plug.SetOutputsConnected(1, 1, false);
-  std::vector<double> in0, in1;
-  plug.mProcess = [&](double** i, double** o, int frames) {
-    in0.assign(i[0], i[0] + frames);
-    in1.assign(i[1], i[1] + frames);
-    for (int s = 0; s < frames; ++s) o[0][s] = o[1][s] = 5.0;
-  };
-  Block<float> oneIn(1, n, 0.0, true), twoOut(2, n, 3.0, false);
-  plug.ProcessReplacing(oneIn.get(), twoOut.get(), n);
-  EXPECT_EQ(in0, std::vector<double>(n, 0.0));
-  EXPECT_EQ(in1, std::vector<double>(oneIn.data[0].begin(), oneIn.data[0].end()));
-  EXPECT_EQ(twoOut.data[0], std::vector<float>(n, 5.0f));
-  EXPECT_EQ(twoOut.data[1], std::vector<float>(n, 0.0f));
+    // Host pointers go only to connected channels: input 0 is off, so the
+    // host's single input feeds channel 1 and channel 0 reads zeros; the
+    // host's buffer for the unconnected output is cleared, not left stale.
+    plug.SetInputsConnected(0, 1, false);
+    plug.SetOutputsConnected(1, 1, false);
+    std::vector<double> in0, in1;
+    plug.mProcess = [&](double** i, double** o, int frames)
+    {
+      in0.assign(i[0], i[0] + frames);
+      in1.assign(i[1], i[1] + frames);
+      for (int s = 0; s < frames; ++s) o[0][s] = o[1][s] = 5.0;
+    };
+    Block<float> oneIn(1, n, 0.0, true), twoOut(2, n, 3.0, false);
+    plug.ProcessReplacing(oneIn.get(), twoOut.get(), n);
+    EXPECT_EQ(in0, std::vector<double>(n, 0.0));
+    EXPECT_EQ(in1, std::vector<double>(oneIn.data[0].begin(), oneIn.data[0].end()));
+    EXPECT_EQ(twoOut.data[0], std::vector<float>(n, 5.0f));
+    EXPECT_EQ(twoOut.data[1], std::vector<float>(n, 0.0f));
 
-  Block<double> dOneIn(1, n, 0.0, true), dTwoOut(2, n, 3.0, false);
-  plug.ProcessDoubleReplacing(dOneIn.get(), dTwoOut.get(), n);
-  EXPECT_EQ(in0, std::vector<double>(n, 0.0));
-  EXPECT_EQ(in1, dOneIn.data[0]);
-  EXPECT_EQ(dTwoOut.data[1], std::vector<double>(n, 0.0));
+    Block<double> dOneIn(1, n, 0.0, true), dTwoOut(2, n, 3.0, false);
+    plug.ProcessDoubleReplacing(dOneIn.get(), dTwoOut.get(), n);
+    EXPECT_EQ(in0, std::vector<double>(n, 0.0));
+    EXPECT_EQ(in1, dOneIn.data[0]);
+    EXPECT_EQ(dTwoOut.data[1], std::vector<double>(n, 0.0));
 
-  // A 0-frame block still reaches the effect, and writes nothing.
-  plug.mBlockFrames.clear();
-  Block<float> zeroOut(2, 4, 9.0, false);
-  plug.ProcessReplacing(oneIn.get(), zeroOut.get(), 0);
-  EXPECT_EQ(plug.mBlockFrames, std::vector<int>{ 0 });
-  EXPECT_EQ(zeroOut.data[0], std::vector<float>(4, 9.0f));
+    // A 0-frame block still reaches the effect, and writes nothing.
+    plug.mBlockFrames.clear();
+    Block<float> zeroOut(2, 4, 9.0, false);
+    plug.ProcessReplacing(oneIn.get(), zeroOut.get(), 0);
+    EXPECT_EQ(plug.mBlockFrames, std::vector<int>{ 0 });
+    EXPECT_EQ(zeroOut.data[0], std::vector<float>(4, 9.0f));
   }
 }
 
@@ -197,33 +208,34 @@ TEST(FrameworkPlugBase, FloatConversionsRoundLikeCastsAtEveryLength)
   // to float; a guard sample after each block that must stay untouched.
   FOR_EACH_FLOAT_FRAME(direct)
   {
-  FakePlug plug(0, "2-2");
-  plug.mDirectFloats = direct;
-  Connect(plug, 2, 2, 16);
-  plug.mProcess = [](double** in, double** out, int frames) {
-    for (int c = 0; c < 2; ++c)
-      for (int s = 0; s < frames; ++s) out[c][s] = in[c][s] / 3.0 + 1e-9 * s;
-  };
-  for (int n = 0; n <= 13; ++n)
-    for (bool accumulate : { false, true })
+    FakePlug plug(0, "2-2");
+    plug.mDirectFloats = direct;
+    Connect(plug, 2, 2, 16);
+    plug.mProcess = [](double** in, double** out, int frames)
     {
-      SCOPED_TRACE(testing::Message() << n << (accumulate ? " accumulating" : " replacing"));
-      Block<float> in(2, n + 1, 0.0, true), out(2, n + 1, 0.25, false);
-      for (int c = 0; c < 2; ++c) in.data[c][n] = 7.0f, out.data[c][n] = -1.0f;
-      if (accumulate)
-        plug.ProcessAccumulating(in.get(), out.get(), n);
-      else
-        plug.ProcessReplacing(in.get(), out.get(), n);
       for (int c = 0; c < 2; ++c)
+        for (int s = 0; s < frames; ++s) out[c][s] = in[c][s] / 3.0 + 1e-9 * s;
+    };
+    for (int n = 0; n <= 13; ++n)
+      for (bool accumulate : { false, true })
       {
-        for (int s = 0; s < n; ++s)
+        SCOPED_TRACE(testing::Message() << n << (accumulate ? " accumulating" : " replacing"));
+        Block<float> in(2, n + 1, 0.0, true), out(2, n + 1, 0.25, false);
+        for (int c = 0; c < 2; ++c) in.data[c][n] = 7.0f, out.data[c][n] = -1.0f;
+        if (accumulate)
+          plug.ProcessAccumulating(in.get(), out.get(), n);
+        else
+          plug.ProcessReplacing(in.get(), out.get(), n);
+        for (int c = 0; c < 2; ++c)
         {
-          const float v = (float)((double)in.data[c][s] / 3.0 + 1e-9 * s);
-          ASSERT_EQ(out.data[c][s], accumulate ? 0.25f + v : v) << "channel " << c << ", frame " << s;
+          for (int s = 0; s < n; ++s)
+          {
+            const float v = (float)((double)in.data[c][s] / 3.0 + 1e-9 * s);
+            ASSERT_EQ(out.data[c][s], accumulate ? 0.25f + v : v) << "channel " << c << ", frame " << s;
+          }
+          EXPECT_EQ(out.data[c][n], -1.0f);
         }
-        EXPECT_EQ(out.data[c][n], -1.0f);
       }
-    }
   }
 }
 
@@ -268,24 +280,25 @@ TEST(FrameworkPlugBase, InPlaceBuffersMatchSeparateBuffers)
   const int n = 256;
   FOR_EACH_FLOAT_FRAME(direct)
   {
-  FakePlug plug(0, "2-2");
-  plug.mDirectFloats = direct;
-  Connect(plug, 2, 2, 100);  // also crosses sub-blocks
-  // Swapping channels writes output 0 before it reads input 1's partner.
-  plug.mProcess = [](double** in, double** out, int frames) {
-    for (int s = 0; s < frames; ++s) out[0][s] = in[1][s] * 0.5;
-    for (int s = 0; s < frames; ++s) out[1][s] = in[0][s] * 0.25;
-  };
+    FakePlug plug(0, "2-2");
+    plug.mDirectFloats = direct;
+    Connect(plug, 2, 2, 100);  // also crosses sub-blocks
+    // Swapping channels writes output 0 before it reads input 1's partner.
+    plug.mProcess = [](double** in, double** out, int frames)
+    {
+      for (int s = 0; s < frames; ++s) out[0][s] = in[1][s] * 0.5;
+      for (int s = 0; s < frames; ++s) out[1][s] = in[0][s] * 0.25;
+    };
 
-  Block<float> fin(2, n, 0.0, true), fout(2, n, 0.0, false), fshared(2, n, 0.0, true);
-  plug.ProcessReplacing(fin.get(), fout.get(), n);
-  plug.ProcessReplacing(fshared.get(), fshared.get(), n);
-  EXPECT_EQ(fshared.data, fout.data);
+    Block<float> fin(2, n, 0.0, true), fout(2, n, 0.0, false), fshared(2, n, 0.0, true);
+    plug.ProcessReplacing(fin.get(), fout.get(), n);
+    plug.ProcessReplacing(fshared.get(), fshared.get(), n);
+    EXPECT_EQ(fshared.data, fout.data);
 
-  Block<double> din(2, n, 0.0, true), dout(2, n, 0.0, false), dshared(2, n, 0.0, true);
-  plug.ProcessDoubleReplacing(din.get(), dout.get(), n);
-  plug.ProcessDoubleReplacing(dshared.get(), dshared.get(), n);
-  EXPECT_EQ(dshared.data, dout.data);
+    Block<double> din(2, n, 0.0, true), dout(2, n, 0.0, false), dshared(2, n, 0.0, true);
+    plug.ProcessDoubleReplacing(din.get(), dout.get(), n);
+    plug.ProcessDoubleReplacing(dshared.get(), dshared.get(), n);
+    EXPECT_EQ(dshared.data, dout.data);
   }
 }
 
@@ -296,7 +309,8 @@ TEST(FrameworkPlugBase, InPlaceEffectsGetTheHostsBufferOnlyWhereItCoincidesExact
   Connect(plug, 2, 2, n);
   plug.mInPlace = true;
   double* seen[2] = { nullptr, nullptr };
-  plug.mProcess = [&](double** in, double** out, int frames) {
+  plug.mProcess = [&](double** in, double** out, int frames)
+  {
     seen[0] = in[0], seen[1] = in[1];
     for (int s = 0; s < frames; ++s)
     {
@@ -342,9 +356,19 @@ TEST(FrameworkPlugBase, InPlaceEffectsGetTheHostsBufferOnlyWhereItCoincidesExact
 
 TEST(FrameworkPlugBase, IdentityVersionAndTime)
 {
-  const struct { const char* name; int code; } kHosts[] = {
-    { "CUBASE", 3 }, { "REAPER", 1 }, { "Ableton Live", 9 }, { "", 0 }, { nullptr, 0 },
-    { "Unknown Host", 0 }, { "cubase nuendo", 3 } /* earlier row wins */, { "Nuendo Live", 4 },
+  const struct
+  {
+    const char* name;
+    int code;
+  } kHosts[] = {
+    { "CUBASE", 3 },
+    { "REAPER", 1 },
+    { "Ableton Live", 9 },
+    { "", 0 },
+    { nullptr, 0 },
+    { "Unknown Host", 0 },
+    { "cubase nuendo", 3 } /* earlier row wins */,
+    { "Nuendo Live", 4 },
   };
   for (const auto& h : kHosts) EXPECT_EQ(HostCodeFromName(h.name), h.code) << (h.name ? h.name : "null");
 

@@ -10,7 +10,8 @@
 #include <string>
 #include <vector>
 
-namespace {
+namespace
+{
 
 const std::vector<double> kFactory{ 12, 2, 90, 60, 100, 50 };
 const std::vector<double> kOther{ 3, 4, -7, 11, 22, 33 };

@@ -18,7 +18,8 @@
 #include <windows.h>
 #endif
 
-namespace {
+namespace
+{
 
 // Wine's GDI text is always drawn from the glyph cache.
 bool UnderWine()
@@ -47,7 +48,7 @@ std::unique_ptr<FakePlug> MakePlug()
   auto plug = std::make_unique<FakePlug>(4, "2-2");
   IParam* mode = plug->GetParam(0);
   mode->DefineEnum("Mode", 1, 4);
-  const char* texts[] = {"abc", "fives", "eightchr", "zz"};
+  const char* texts[] = { "abc", "fives", "eightchr", "zz" };
   for (int i = 0; i < 4; ++i) mode->AddTextForValue(i, texts[i]);
   plug->GetParam(1)->DefineInt("Feedback", 60, 0, 99, "%");
   plug->GetParam(2)->DefineDouble("Pan", 0.0, -1.0, 1.0, 0.01);
@@ -105,8 +106,8 @@ Box InkBox(LICE_IBitmap* bm, IRECT area, LICE_PixelWord bg)
 
 HFONT EmHeightArial(int h)
 {
-  return CreateFont(-h, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                    CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, "Arial");
+  return CreateFont(-h, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                    DEFAULT_QUALITY, DEFAULT_PITCH, "Arial");
 }
 
 // ================================================================ fonts
@@ -128,7 +129,7 @@ TEST(EditorText, FontCacheKeyAndSizeRules)
 
   IText bold(12, IColor(), "Arial", IText::kStyleBold), other(12, IColor(), "arial");
   EXPECT_NE(e.gui->FindOrCreateFont(&bold), fa);
-  EXPECT_NE(e.gui->FindOrCreateFont(&other), fa); // names compare case-sensitively
+  EXPECT_NE(e.gui->FindOrCreateFont(&other), fa);  // names compare case-sensitively
   EXPECT_EQ(IFontCache::Size(), size + 2);
 
   // Size 1 asks for height 2.
@@ -143,19 +144,22 @@ TEST(EditorText, SecondPassBringsTheLineHeightCloseToTheRequest)
   for (int size = 8; size <= 40; size += 4)
   {
     int calls = 0, firstLineHeight = 0;
-    LICE_CachedFont* f = IFontCache::CreateSized(size, [&](int h) {
-      ++calls;
-      HFONT native = EmHeightArial(h);
-      if (calls == 1)
-      {
-        LICE_CachedFont probe;
-        probe.SetFromPlatformFont(EmHeightArial(h), LICE_FONT_FLAG_OWNS_HFONT);
-        firstLineHeight = probe.GetLineHeight();
-      }
-      return native;
-    });
+    LICE_CachedFont* f =
+        IFontCache::CreateSized(size,
+                                [&](int h)
+                                {
+                                  ++calls;
+                                  HFONT native = EmHeightArial(h);
+                                  if (calls == 1)
+                                  {
+                                    LICE_CachedFont probe;
+                                    probe.SetFromPlatformFont(EmHeightArial(h), LICE_FONT_FLAG_OWNS_HFONT);
+                                    firstLineHeight = probe.GetLineHeight();
+                                  }
+                                  return native;
+                                });
     ASSERT_NE(f, nullptr);
-    EXPECT_NE(firstLineHeight, size); // an em height overshoots the cell
+    EXPECT_NE(firstLineHeight, size);  // an em height overshoots the cell
     EXPECT_EQ(calls, 2);
     EXPECT_NEAR(f->GetLineHeight(), size, 1) << size;
     delete f;
@@ -196,7 +200,10 @@ TEST(EditorText, StyledTextAlignmentColourAlphaAndEmptyStrings)
   IText opaque(15, IColor(255, 200, 200, 200)), translucent(15, IColor(254, 200, 200, 200));
   EXPECT_TRUE(e.gui->DrawStyledText(&opaque, "Q", &r));
   LICE_CachedFont* f = e.gui->FindOrCreateFont(&opaque);
-  if (!UnderWine()) { EXPECT_EQ(f->FindGlyph('Q')->offset, 0); }
+  if (!UnderWine())
+  {
+    EXPECT_EQ(f->FindGlyph('Q')->offset, 0);
+  }
   EXPECT_TRUE(e.gui->DrawStyledText(&translucent, "Q", &r));
   EXPECT_EQ(translucent.mFontObject, f);
   EXPECT_GT(f->FindGlyph('Q')->offset, 0);
@@ -218,9 +225,9 @@ TEST(EditorText, ApplyTextEntryParsesDisplayTextsAndNumbers)
     const char* text;
     double value;
   } cases[] = {
-    {0, "eightchr", 2}, {0, "3", 3},   {0, "fives ", 0}, // only exact texts match
-    {1, "42", 42},      {1, "500", 99}, {1, "-5", 0},    {1, "x", 0},
-    {2, "0.25", 0.25},  {3, "off", 0},  {3, "7 steps", 7},
+    { 0, "eightchr", 2 }, { 0, "3", 3 },    { 0, "fives ", 0 },  // only exact texts match
+    { 1, "42", 42 },      { 1, "500", 99 }, { 1, "-5", 0 },      { 1, "x", 0 },
+    { 2, "0.25", 0.25 },  { 3, "off", 0 },  { 3, "7 steps", 7 },
   };
   for (const auto& c : cases)
   {
@@ -266,19 +273,19 @@ TEST(EditorText, EditableTextControlKeepsTypedTextWithoutTellingThePlugin)
 TEST(EditorText, EntryBoxLayoutPerPlatform)
 {
   Editor e;
-  IControl* list = e.Add(IRECT(100, 50, 151, 81), 0); // centre (125.5, 65.5)
-  IControl* field = e.Add(IRECT(10, 10, 41, 31), 2);  // centre (25.5, 20.5)
+  IControl* list = e.Add(IRECT(100, 50, 151, 81), 0);  // centre (125.5, 65.5)
+  IControl* field = e.Add(IRECT(10, 10, 41, 31), 2);   // centre (25.5, 20.5)
   IControl* intWithText = e.Add(IRECT(0, 0, 20, 20), 3);
 
   IEntryBoxLayout win, mac;
   ASSERT_TRUE(IEntryBoxRules::ForParam(list, e.plug->GetParam(0), IEntryPlatform::Windows, &win));
   ASSERT_TRUE(IEntryBoxRules::ForParam(list, e.plug->GetParam(0), IEntryPlatform::Mac, &mac));
-  for (const IEntryBoxLayout* b : {&win, &mac})
+  for (const IEntryBoxLayout* b : { &win, &mac })
   {
     EXPECT_EQ(b->kind, IEntryBoxLayout::kListBox);
-    EXPECT_EQ(b->items, (std::vector<std::string>{"abc", "fives", "eightchr", "zz"}));
+    EXPECT_EQ(b->items, (std::vector<std::string>{ "abc", "fives", "eightchr", "zz" }));
     EXPECT_EQ(b->selected, 1);
-    EXPECT_EQ(b->w, 88); // 8 x 8 + 24
+    EXPECT_EQ(b->w, 88);  // 8 x 8 + 24
   }
   EXPECT_EQ(std::make_tuple(win.x, win.y, win.h), std::make_tuple(125.0 - 44, 65.0, 180.0));
   EXPECT_EQ(std::make_tuple(mac.x, mac.y, mac.h, mac.visibleItems),
@@ -302,7 +309,7 @@ TEST(EditorText, EntryBoxLayoutPerPlatform)
   EXPECT_EQ(win.w, 32.0);
 
   EXPECT_EQ(IEntryBoxRules::ListBoxWidth({}), 24);
-  EXPECT_EQ(IEntryBoxRules::ListBoxWidth({""}), 24);
+  EXPECT_EQ(IEntryBoxRules::ListBoxWidth({ "" }), 24);
   EXPECT_FALSE(IEntryBoxRules::ForParam(nullptr, e.plug->GetParam(0), IEntryPlatform::Mac, &win));
 }
 
@@ -314,16 +321,16 @@ TEST(EditorText, EntryBoxCommitAndDiscardRules)
     IEntryEvent event;
     bool passClick, stillOpen, committed;
   } cases[] = {
-    {IEntryPlatform::Windows, IEntryEvent::Enter, false, false, true},
-    {IEntryPlatform::Windows, IEntryEvent::ClickElsewhere, true, false, true},
-    {IEntryPlatform::Windows, IEntryEvent::RightClick, false, false, false},
-    {IEntryPlatform::Windows, IEntryEvent::FocusLost, false, true, false},
-    {IEntryPlatform::Windows, IEntryEvent::WindowClosed, false, false, false},
-    {IEntryPlatform::Mac, IEntryEvent::Enter, false, false, true},
-    {IEntryPlatform::Mac, IEntryEvent::ClickElsewhere, true, false, false},
-    {IEntryPlatform::Mac, IEntryEvent::RightClick, false, false, false},
-    {IEntryPlatform::Mac, IEntryEvent::FocusLost, false, false, true},
-    {IEntryPlatform::Mac, IEntryEvent::WindowClosed, false, false, false},
+    { IEntryPlatform::Windows, IEntryEvent::Enter, false, false, true },
+    { IEntryPlatform::Windows, IEntryEvent::ClickElsewhere, true, false, true },
+    { IEntryPlatform::Windows, IEntryEvent::RightClick, false, false, false },
+    { IEntryPlatform::Windows, IEntryEvent::FocusLost, false, true, false },
+    { IEntryPlatform::Windows, IEntryEvent::WindowClosed, false, false, false },
+    { IEntryPlatform::Mac, IEntryEvent::Enter, false, false, true },
+    { IEntryPlatform::Mac, IEntryEvent::ClickElsewhere, true, false, false },
+    { IEntryPlatform::Mac, IEntryEvent::RightClick, false, false, false },
+    { IEntryPlatform::Mac, IEntryEvent::FocusLost, false, false, true },
+    { IEntryPlatform::Mac, IEntryEvent::WindowClosed, false, false, false },
   };
   for (const auto& c : cases)
   {
@@ -331,7 +338,7 @@ TEST(EditorText, EntryBoxCommitAndDiscardRules)
     IControl* ctl = e.Add(IRECT(0, 0, 40, 40), 1);
     ITextEntry entry(c.platform);
     ASSERT_TRUE(entry.Open(e.gui, ctl, e.plug->GetParam(1)));
-    EXPECT_FALSE(entry.Open(e.gui, ctl, e.plug->GetParam(1))); // one box at a time
+    EXPECT_FALSE(entry.Open(e.gui, ctl, e.plug->GetParam(1)));  // one box at a time
     EXPECT_EQ(entry.OnEvent(c.event, "33", -1), c.passClick);
     EXPECT_EQ(entry.IsOpen(), c.stillOpen);
     EXPECT_EQ(e.plug->GetParam(1)->Value(), c.committed ? 33.0 : 60.0);
@@ -339,7 +346,7 @@ TEST(EditorText, EntryBoxCommitAndDiscardRules)
 
   // Picking a list item: Windows commits its text with a gesture, macOS its
   // index without one.
-  for (const IEntryPlatform p : {IEntryPlatform::Windows, IEntryPlatform::Mac})
+  for (const IEntryPlatform p : { IEntryPlatform::Windows, IEntryPlatform::Mac })
   {
     Editor e;
     IControl* ctl = e.Add(IRECT(0, 0, 40, 40), 0);
@@ -376,8 +383,9 @@ TEST(EditorText, EntryBoxEditingModel)
     int at;
   };
   const Op home{ 'k', K::Home, nullptr, 0 }, end{ 'k', K::End, nullptr, 0 }, left{ 'k', K::Left, nullptr, 0 },
-    right{ 'k', K::Right, nullptr, 0 }, back{ 'k', K::Backspace, nullptr, 0 }, del{ 'k', K::Delete, nullptr, 0 },
-    all{ 'k', K::SelectAll, nullptr, 0 }, shiftRight{ 's', K::Right, nullptr, 0 };
+      right{ 'k', K::Right, nullptr, 0 }, back{ 'k', K::Backspace, nullptr, 0 },
+      del{ 'k', K::Delete, nullptr, 0 }, all{ 'k', K::SelectAll, nullptr, 0 },
+      shiftRight{ 's', K::Right, nullptr, 0 };
   const std::string full(2000, 'a');
   const struct
   {
@@ -394,22 +402,35 @@ TEST(EditorText, EntryBoxEditingModel)
     { "shift extends", { home, shiftRight, shiftRight, { 't', K::End, "X", 0 } }, "Xllo", 1, 1, 1 },
     { "left collapses a selection", { all, left }, "h\xc3\xa9llo", 0, 0, 0 },
     { "a caret inside a character snaps back", { { 'p', K::End, nullptr, 2 } }, "h\xc3\xa9llo", 1, 1, 1 },
-    { "control characters are not typed", { end, { 't', K::End, "\x01\t\x7f", 0 } }, "h\xc3\xa9llo", 6, 6, 6 },
-    { "the text stops at what a commit reads", { all, { 't', K::End, full.c_str(), 0 } }, std::string(999, 'a'), 999,
-      999, 999 },
+    { "control characters are not typed",
+      { end, { 't', K::End, "\x01\t\x7f", 0 } },
+      "h\xc3\xa9llo",
+      6,
+      6,
+      6 },
+    { "the text stops at what a commit reads",
+      { all, { 't', K::End, full.c_str(), 0 } },
+      std::string(999, 'a'),
+      999,
+      999,
+      999 },
   };
   for (const auto& c : cases)
   {
     Editor e;
-    IEditableTextControl* ctl = new IEditableTextControl(e.plug.get(), IRECT(0, 0, 80, 20), IText(), "h\xc3\xa9llo");
+    IEditableTextControl* ctl =
+        new IEditableTextControl(e.plug.get(), IRECT(0, 0, 80, 20), IText(), "h\xc3\xa9llo");
     e.gui->AddControl(ctl);
     ITextEntry entry(IEntryPlatform::Windows);
     ASSERT_TRUE(entry.Open(e.gui, ctl));
     for (const Op& op : c.ops)
     {
-      if (op.what == 't') entry.Type(op.text, (int)std::strlen(op.text));
-      else if (op.what == 'p') entry.PlaceCaret(op.at);
-      else entry.Edit(op.key, op.what == 's');
+      if (op.what == 't')
+        entry.Type(op.text, (int)std::strlen(op.text));
+      else if (op.what == 'p')
+        entry.PlaceCaret(op.at);
+      else
+        entry.Edit(op.key, op.what == 's');
     }
     EXPECT_EQ(entry.Text(), c.text) << c.what;
     EXPECT_EQ(entry.Caret(), c.caret) << c.what;
@@ -423,7 +444,8 @@ TEST(EditorText, EntryBoxEditingModel)
   // Read-only boxes take no text; lists move their highlight within the
   // items and commit the highlighted one when picked, never what is typed.
   Editor e;
-  IEditableTextControl* ro = new IEditableTextControl(e.plug.get(), IRECT(0, 0, 80, 20), IText(), "fixed", false);
+  IEditableTextControl* ro =
+      new IEditableTextControl(e.plug.get(), IRECT(0, 0, 80, 20), IText(), "fixed", false);
   e.gui->AddControl(ro);
   ITextEntry box(IEntryPlatform::Windows);
   ASSERT_TRUE(box.Open(e.gui, ro));
@@ -445,4 +467,4 @@ TEST(EditorText, EntryBoxEditingModel)
   EXPECT_EQ(e.plug->GetParam(0)->Value(), (double)(items - 2));
 }
 
-} // namespace
+}  // namespace

@@ -18,7 +18,8 @@
 #include <thread>
 #include <vector>
 
-namespace {
+namespace
+{
 
 // What the jobs did, in order ("A" when A's run began, "a" when it ended),
 // and gates that hold a run inside it until the test opens them.
@@ -78,7 +79,9 @@ private:
 struct Owner
 {
   Owner(Journal* journal, const std::string& name, std::function<void()> body = nullptr)
-    : journal(journal), name(name), body(body) {}
+    : journal(journal), name(name), body(body)
+  {
+  }
   ~Owner() { IPlugWorker::Detach(&job); }
 
   static void Run(void* self)
@@ -191,11 +194,13 @@ TEST(IPlugWorker, DetachDropsAPendingRunAndWaitsForItsOwnRunningOne)
   ASSERT_TRUE(IPlugWorker::Post(&b.job));
   ASSERT_TRUE(j.WaitFor("B"));
   std::atomic<bool> returned{ false }, endedFirst{ false };
-  std::thread detacher([&] {
-    IPlugWorker::Detach(&b.job);
-    endedFirst = j.Seen("b");
-    returned = true;
-  });
+  std::thread detacher(
+      [&]
+      {
+        IPlugWorker::Detach(&b.job);
+        endedFirst = j.Seen("b");
+        returned = true;
+      });
   while (IPlugWorker::WaitingDetaches() == 0 && !returned) std::this_thread::yield();
   EXPECT_FALSE(returned) << "returned while its job ran";
   gateB.Open();

@@ -8,11 +8,13 @@
 #include <cstring>
 #include <vector>
 
-namespace fuzz {
+namespace fuzz
+{
 
 inline AEffect* Instance()
 {
-  static AEffect* effect = [] {
+  static AEffect* effect = []
+  {
     Quorvex2* plug = new Quorvex2(nullptr);
     plug->EnsureDefaultPreset();
     AEffect* e = plug->GetAEffect();

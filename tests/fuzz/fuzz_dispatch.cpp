@@ -6,15 +6,15 @@
 
 #include <cstdint>
 
-namespace {
+namespace
+{
 
 // Reads the input front to back; past its end every read is 0.
 struct Cursor
 {
   const uint8_t* p;
   size_t left;
-  template <class T>
-  T Take()
+  template <class T> T Take()
   {
     T v{};
     const size_t n = left < sizeof(T) ? left : sizeof(T);

@@ -18,7 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (bm->Width() <= 0 || bm->Height() <= 0) __builtin_trap();
     // Touch the first and last pixel of the decoded image.
     volatile LICE_PixelWord first = bm->PixelData()[0];
-    volatile LICE_PixelWord last = bm->PixelData()[(size_t)(bm->Height() - 1) * bm->RowSpan() + bm->Width() - 1];
+    volatile LICE_PixelWord last =
+        bm->PixelData()[(size_t)(bm->Height() - 1) * bm->RowSpan() + bm->Width() - 1];
     (void)first;
     (void)last;
     delete bm;

@@ -7,14 +7,16 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace {
+namespace
+{
 
 LICE_CachedFont* Font(int which)
 {
   static LICE_CachedFont* fonts[3] = {};
   if (!fonts[which])
   {
-    static const int kFlags[3] = { 0, LICE_FONT_FLAG_VERTICAL, LICE_FONT_FLAG_FX_SHADOW | LICE_FONT_FLAG_FX_OUTLINE };
+    static const int kFlags[3] = { 0, LICE_FONT_FLAG_VERTICAL,
+                                   LICE_FONT_FLAG_FX_SHADOW | LICE_FONT_FLAG_FX_OUTLINE };
     fonts[which] = new LICE_CachedFont;
     HFONT f = CreateFont(12 + 5 * which, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
                          CLIP_DEFAULT_PRECIS, 0, DEFAULT_PITCH, "Arial");
@@ -31,8 +33,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
   if (size < 6 || size > 4096) return 0;
   static LICE_MemBitmap bitmap(96, 48);
   LICE_CachedFont* font = Font(data[0] % 3);
-  static const int kFormats[] = { DT_LEFT, DT_CENTER, DT_RIGHT | DT_BOTTOM, DT_VCENTER | DT_SINGLELINE,
-                                  DT_CALCRECT, DT_NOCLIP, DT_NOPREFIX, LICE_DT_NEEDALPHA };
+  static const int kFormats[] = { DT_LEFT,     DT_CENTER, DT_RIGHT | DT_BOTTOM, DT_VCENTER | DT_SINGLELINE,
+                                  DT_CALCRECT, DT_NOCLIP, DT_NOPREFIX,          LICE_DT_NEEDALPHA };
   const int flags = kFormats[data[1] % 8] | ((data[1] & 0x80) ? LICE_DT_NEEDALPHA : 0);
   RECT r;
   r.left = (int8_t)data[2];

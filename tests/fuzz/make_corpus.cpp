@@ -6,7 +6,8 @@
 #include <cstdio>
 #include <string>
 
-namespace {
+namespace
+{
 
 bool Write(const std::string& path, const void* data, size_t n)
 {
@@ -59,19 +60,23 @@ int main(int argc, char** argv)
   // Six bytes of font, format and clip, then the text.
 #define SEED(bytes) std::string(bytes, sizeof(bytes) - 1)
   const std::string texts[] = {
-    SEED("\x00\x04\x02\x02\x50\x20" "Delay Rate 1/8D"),
-    SEED("\x01\x01\x00\x00\x60\x30" "100%"),
-    SEED("\x02\x83\x05\x05\x40\x40" "Gr\xc3\xbc\xc3\x9f \xe2\x86\x92 \xf0\x9f\x8e\xb5"),
-    SEED("\x00\x06\x00\x00\x60\x30" "&Ping\nPong\r\n\xff\xfe\xc0"),
+    SEED("\x00\x04\x02\x02\x50\x20"
+         "Delay Rate 1/8D"),
+    SEED("\x01\x01\x00\x00\x60\x30"
+         "100%"),
+    SEED("\x02\x83\x05\x05\x40\x40"
+         "Gr\xc3\xbc\xc3\x9f \xe2\x86\x92 \xf0\x9f\x8e\xb5"),
+    SEED("\x00\x06\x00\x00\x60\x30"
+         "&Ping\nPong\r\n\xff\xfe\xc0"),
   };
 #undef SEED
   for (int i = 0; i < 4; ++i)
     ok &= Write(out + "/text/seed-" + std::to_string(i), texts[i].data(), texts[i].size());
 
   // Process, set a parameter, ask its display text, select a program.
-  const unsigned char calls[] = { 0,  0x00, 0x01, 0x01, 1, 0x00, 0, 0, 0x00, 0x3f, 3, 7, 0, 0, 0, 0, 0,
-                                  0,  0,    0,    0,    1, 8,    3, 2, 0,    0,    0, 0, 0, 5, 0, 0,
-                                  0,  0,    0,    0,    0, 0,    0, 0, 0 };
+  const unsigned char calls[] = { 0, 0x00, 0x01, 0x01, 1, 0x00, 0, 0, 0x00, 0x3f, 3, 7, 0, 0,
+                                  0, 0,    0,    0,    0, 0,    0, 1, 8,    3,    2, 0, 0, 0,
+                                  0, 0,    5,    0,    0, 0,    0, 0, 0,    0,    0, 0, 0, 0 };
   ok &= Write(out + "/dispatch/seed-0", calls, sizeof(calls));
   return ok ? 0 : 1;
 }

@@ -255,8 +255,12 @@ TEST_F(HostTest, CallbackSurvivesHostileInput)
 
   ASSERT_EQ(host.Load(QUORVEX_STUB_PATH), "");
   AEffect* e = host.Effect();
-  const VstInt32 opcodes[] = { audioMasterGetProductString, audioMasterGetVendorString, audioMasterCanDo,
-                               audioMasterProcessEvents, -5, 1 << 20 };
+  const VstInt32 opcodes[] = { audioMasterGetProductString,
+                               audioMasterGetVendorString,
+                               audioMasterCanDo,
+                               audioMasterProcessEvents,
+                               -5,
+                               1 << 20 };
   for (VstInt32 opcode : opcodes)
     EXPECT_EQ(VstHost::HostCallback(e, opcode, -1, -1, nullptr, -1.f), 0) << opcode;
 

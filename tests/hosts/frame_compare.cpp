@@ -16,7 +16,8 @@
 #include <string>
 #include <vector>
 
-namespace {
+namespace
+{
 
 uint32_t Be32(const unsigned char* p)
 {
@@ -32,8 +33,8 @@ bool ReadXwd(const std::string& path, int* w, int* h, std::vector<uint32_t>* px)
   const uint32_t headerSize = Be32(&d[0]), format = Be32(&d[8]), width = Be32(&d[16]), height = Be32(&d[20]);
   const uint32_t byteOrder = Be32(&d[28]), bpp = Be32(&d[44]), bpl = Be32(&d[48]), ncolors = Be32(&d[76]);
   const uint64_t start = (uint64_t)headerSize + (uint64_t)ncolors * 12;
-  if (format != 2 || bpp != 32 || width == 0 || height == 0 || width > 8192 || height > 8192 || bpl < width * 4 ||
-      start + (uint64_t)bpl * height > d.size())
+  if (format != 2 || bpp != 32 || width == 0 || height == 0 || width > 8192 || height > 8192 ||
+      bpl < width * 4 || start + (uint64_t)bpl * height > d.size())
     return false;
   *w = (int)width;
   *h = (int)height;
@@ -43,12 +44,13 @@ bool ReadXwd(const std::string& path, int* w, int* h, std::vector<uint32_t>* px)
     {
       const unsigned char* p = &d[start + (uint64_t)y * bpl + x * 4];
       (*px)[(size_t)y * width + x] = byteOrder == 0 ? (uint32_t)p[2] << 16 | (uint32_t)p[1] << 8 | p[0]
-                                                     : (uint32_t)p[1] << 16 | (uint32_t)p[2] << 8 | p[3];
+                                                    : (uint32_t)p[1] << 16 | (uint32_t)p[2] << 8 | p[3];
     }
   return true;
 }
 
-int Report(std::vector<uint32_t>& frame, const std::vector<uint32_t>& shot, int w, int h, const std::string& xwd)
+int Report(std::vector<uint32_t>& frame, const std::vector<uint32_t>& shot, int w, int h,
+           const std::string& xwd)
 {
   size_t differ = 0;
   for (size_t i = 0; i < frame.size(); ++i)
@@ -59,7 +61,8 @@ int Report(std::vector<uint32_t>& frame, const std::vector<uint32_t>& shot, int 
   const std::string base = xwd.substr(0, xwd.rfind('.'));
   qtest::WritePng(base + "-screen.png", shot, w);
   qtest::WritePng(base + "-headless.png", frame, w);
-  std::printf("%d x %d editor: %zu of %zu pixels differ from the headless render\n", w, h, differ, frame.size());
+  std::printf("%d x %d editor: %zu of %zu pixels differ from the headless render\n", w, h, differ,
+              frame.size());
   return differ ? 1 : 0;
 }
 

@@ -10,7 +10,8 @@
 #include <limits>
 #include <string>
 
-namespace {
+namespace
+{
 
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
 

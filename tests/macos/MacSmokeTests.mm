@@ -17,7 +17,8 @@
 #include <string>
 #include <vector>
 
-namespace {
+namespace
+{
 
 const int kW = 300, kH = 200;
 const unsigned long kShift = IMacRules::kShiftBit, kControl = IMacRules::kControlBit,

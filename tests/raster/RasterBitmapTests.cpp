@@ -8,14 +8,12 @@
 
 #include "lice.h"
 
-namespace {
-
-bool Aligned64(const void* p)
+namespace
 {
-  return (reinterpret_cast<uintptr_t>(p) & 63) == 0;
-}
 
-} // namespace
+bool Aligned64(const void* p) { return (reinterpret_cast<uintptr_t>(p) & 63) == 0; }
+
+}  // namespace
 
 TEST(RasterBitmap, MemBitmapGeometryAndGrowth)
 {
@@ -45,15 +43,15 @@ TEST(RasterBitmap, MemBitmapGeometryAndGrowth)
   EXPECT_EQ(bm.AllocatedBytes(), 0);
 
   // Row padding follows the lowest set bit of the alignment, at most 16.
-  const unsigned alignment[] = {0, 1, 2, 3, 4, 6, 16, 48, 64};
-  const int span[] = {5, 5, 6, 5, 8, 6, 16, 16, 16};
+  const unsigned alignment[] = { 0, 1, 2, 3, 4, 6, 16, 48, 64 };
+  const int span[] = { 5, 5, 6, 5, 8, 6, 16, 16, 16 };
   for (int i = 0; i < 9; ++i)
     EXPECT_EQ(LICE_MemBitmap(5, 2, alignment[i]).RowSpan(), span[i]) << alignment[i];
 }
 
 TEST(RasterBitmap, MemBitmapRefusesSizesBeyondIntBytes)
 {
-  const int sizes[][2] = {{100000, 100000}, {INT_MAX, 1}, {1, INT_MAX}, {-3, 7}};
+  const int sizes[][2] = { { 100000, 100000 }, { INT_MAX, 1 }, { 1, INT_MAX }, { -3, 7 } };
   for (const auto& s : sizes)
   {
     LICE_MemBitmap bm(4, 4);
@@ -76,7 +74,7 @@ TEST(RasterBitmap, SysBitmapKeepsSurfaceWhileItFits)
   EXPECT_TRUE(Aligned64(bm.PixelData()));
   for (int i = 0; i < 100 * 50; ++i) ASSERT_EQ(bm.PixelData()[i], 0u);
 
-  // The drawing context stays across resizes.
+    // The drawing context stays across resizes.
 #if defined(_WIN32)
   void* context = bm.PlatformContext();
   ASSERT_NE(context, nullptr);
@@ -111,7 +109,7 @@ TEST(RasterBitmap, SysBitmapKeepsSurfaceWhileItFits)
 TEST(RasterBitmap, SysBitmapEmptyAndHugeSizes)
 {
   EXPECT_EQ(LICE_SysBitmap().PixelData(), nullptr);
-  const int sizes[][2] = {{0, 10}, {-8, 10}, {INT_MAX, 2}, {70000, 70000}};
+  const int sizes[][2] = { { 0, 10 }, { -8, 10 }, { INT_MAX, 2 }, { 70000, 70000 } };
   for (const auto& s : sizes)
   {
     LICE_SysBitmap bm(3, 3);

@@ -9,17 +9,21 @@
 #include "RefCombine.h"
 #include "TestBitmap.h"
 
-namespace {
+namespace
+{
 
 // Every combine mode with and without source alpha, a filter bit, unknown
 // modes and channel copies.
-const int kModes[] = {0, 0x10000, 1, 0x10001, 2, 0x10002, 3, 0x10003, 4, 0x10004, 5, 0x10005,
-                      0x100, 0x10100, 6, 0xEF, 0xF0 + 2 + 4 * 1, 0xF0 + 3 + 4 * 0, 0xFF};
+const int kModes[] = {
+  0,       0x10000, 1,       0x10001, 2,       0x10002, 3,    0x10003,          4,
+  0x10004, 5,       0x10005, 0x100,   0x10100, 6,       0xEF, 0xF0 + 2 + 4 * 1, 0xF0 + 3 + 4 * 0,
+  0xFF
+};
 
 LICE_PixelWord RefPixelOp(LICE_PixelWord x, LICE_PixelWord s, float alpha, int mode)
 {
   const int low = mode & 0xFF;
-  if (low >= 0xF0) // channel copy
+  if (low >= 0xF0)  // channel copy
   {
     const int from = low & 3, to = (low >> 2) & 3;
     const LICE_PixelWord byte = (s >> (8 * from)) & 0xFF;
@@ -35,8 +39,8 @@ LICE_PixelWord RefPixelOp(LICE_PixelWord x, LICE_PixelWord s, float alpha, int m
 
 // Source pixel (sx, sy) of the rectangle lands at dstx + sx - left: that one
 // mapping is what all the clipping rules amount to.
-void RefBlit(TestBitmap& dst, TestBitmap& src, int dstx, int dsty, const LICE_Rect* rect,
-             float alpha, int mode)
+void RefBlit(TestBitmap& dst, TestBitmap& src, int dstx, int dsty, const LICE_Rect* rect, float alpha,
+             int mode)
 {
   if (alpha == 0.0f) return;
   long long l = 0, t = 0, r = src.Width(), b = src.Height();
@@ -64,23 +68,27 @@ void RefFill(TestBitmap& dst, int x, int y, int w, int h, LICE_PixelWord c, floa
       if (px < x || py < y || px >= (long long)x + w || py >= (long long)y + h) continue;
       LICE_PixelWord& p = dst.At(px, py);
       const LICE_PixelWord hp = (p >> 1) & 0x7F7F7F7F, qp = (p >> 2) & 0x3F3F3F3F;
-      if (low == 0 && a == 256) p = c;
-      else if (low == 0 && a == 128) p = hc + hp;
-      else if (low == 0 && a == 64) p = qp + hp + qc;
-      else if (low == 0 && a == 192) p = hc + qc + qp;
+      if (low == 0 && a == 256)
+        p = c;
+      else if (low == 0 && a == 128)
+        p = hc + hp;
+      else if (low == 0 && a == 64)
+        p = qp + hp + qc;
+      else if (low == 0 && a == 192)
+        p = hc + qc + qp;
       else if (a > 0 && low <= 5)
         p = RefCombine(p, LICE_GETR(c), LICE_GETG(c), LICE_GETB(c), a, a, low, false);
     }
 }
 
-} // namespace
+}  // namespace
 
 TEST(RasterBlit, HandWorkedCases)
 {
   // A negative source left shifts where the rest lands.
   TestBitmap src(4, 2, 4, false), dst(10, 2, 10, false);
   for (int x = 0; x < 4; ++x) src.At(x, 0) = src.At(x, 1) = 100 + x;
-  const LICE_Rect r = {-3, 0, 4, 2};
+  const LICE_Rect r = { -3, 0, 4, 2 };
   LICE_BlitImage(&dst, &src, 2, 0, &r, 1.0f, LICE_MODE_COPY);
   for (int x = 0; x < 10; ++x) EXPECT_EQ(dst.At(x, 0), x >= 5 && x < 9 ? 100u + x - 5 : 0u) << x;
 
@@ -119,15 +127,15 @@ TEST(RasterBlit, NothingDrawnForBadInput)
 TEST(RasterBlit, SeededRandomBlitsMatchReference)
 {
   std::mt19937 rng(1234);
-  const float alphas[] = {1.0f, 0.5f, 0.4f, 0.25f, 0.0f, -0.5f, 1.5f, 0.999f, 0.003f};
+  const float alphas[] = { 1.0f, 0.5f, 0.4f, 0.25f, 0.0f, -0.5f, 1.5f, 0.999f, 0.003f };
   for (int iter = 0; iter < 6000; ++iter)
   {
     TestBitmap src = RandomBitmap(rng, 13, 11, 2), dst = RandomBitmap(rng, 13, 11, 2);
     const int mode = kModes[rng() % std::size(kModes)];
     const float alpha = alphas[rng() % std::size(alphas)];
     const int dstx = EdgeBiased(rng, dst.Width()), dsty = EdgeBiased(rng, dst.Height());
-    const LICE_Rect rect = {EdgeBiased(rng, src.Width()), EdgeBiased(rng, src.Height()),
-                            EdgeBiased(rng, src.Width()), EdgeBiased(rng, src.Height())};
+    const LICE_Rect rect = { EdgeBiased(rng, src.Width()), EdgeBiased(rng, src.Height()),
+                             EdgeBiased(rng, src.Width()), EdgeBiased(rng, src.Height()) };
     const LICE_Rect* r = (rng() % 4) != 0 ? &rect : nullptr;
     TestBitmap expect = dst;
     RefBlit(expect, src, dstx, dsty, r, alpha, mode);
@@ -144,7 +152,7 @@ TEST(RasterFill, HandWorkedWeights)
   // 0.25: three quarters old plus one quarter new, on whole words.
   LICE_FillBox(&bm, 0, 0, 1, 1, c, 0.25f, LICE_MODE_COPY);
   EXPECT_EQ(bm.At(0, 0), LICE_RGBA(63, 63 + 127, 25 + 50 + 25, 63));
-  LICE_FillBox(&bm, 1, 0, 1, 1, c, 0.3f, LICE_MODE_COPY); // w = 76
+  LICE_FillBox(&bm, 1, 0, 1, 1, c, 0.3f, LICE_MODE_COPY);  // w = 76
   EXPECT_EQ(bm.At(1, 0), LICE_RGBA(76, 179, 100, 23));
   // Colour alpha 128 at 1.0 gives weight 128: the halving fast path, which
   // halves the colour word including its alpha byte.
@@ -155,7 +163,7 @@ TEST(RasterFill, HandWorkedWeights)
 TEST(RasterFill, SeededRandomFillsMatchReference)
 {
   std::mt19937 rng(77);
-  const float alphas[] = {1.0f, 0.5f, 0.25f, 0.75f, 0.3f, 0.0f, -1.0f, 2.0f, 0.01f};
+  const float alphas[] = { 1.0f, 0.5f, 0.25f, 0.75f, 0.3f, 0.0f, -1.0f, 2.0f, 0.01f };
   for (int iter = 0; iter < 6000; ++iter)
   {
     TestBitmap dst = RandomBitmap(rng, 13, 11, 2);

@@ -9,7 +9,8 @@
 
 #include "TestBitmap.h"
 
-namespace {
+namespace
+{
 
 const LICE_PixelWord kWhite = LICE_RGBA(255, 255, 255, 255);
 using PixelSet = std::set<std::pair<int, int>>;
@@ -19,7 +20,7 @@ PixelSet Lit(TestBitmap& bm)
   PixelSet lit;
   for (int y = 0; y < bm.Height(); ++y)
     for (int x = 0; x < bm.Width(); ++x)
-      if (bm.At(x, y)) lit.insert({x, y});
+      if (bm.At(x, y)) lit.insert({ x, y });
   return lit;
 }
 
@@ -33,17 +34,17 @@ PixelSet Draw(int w, int h, bool bottomUp, int x1, int y1, int x2, int y2)
   return Lit(bm);
 }
 
-} // namespace
+}  // namespace
 
 TEST(RasterSegment, ExactPixelSets)
 {
   PixelSet row, anti;
-  for (int x = 0; x < 10; ++x) row.insert({x, 5});
-  for (int i = 0; i < 6; ++i) anti.insert({5 - i, i});
+  for (int x = 0; x < 10; ++x) row.insert({ x, 5 });
+  for (int i = 0; i < 6; ++i) anti.insert({ 5 - i, i });
   EXPECT_EQ(Draw(10, 8, false, -10, 5, 20, 5), row);
-  EXPECT_EQ(Draw(5, 6, true, 2, 4, 2, 100), (PixelSet{{2, 4}, {2, 5}}));
-  EXPECT_EQ(Draw(5, 6, false, 2, 4, 2, 100), (PixelSet{{2, 4}, {2, 5}}));
-  EXPECT_EQ(Draw(6, 6, false, 0, 0, 4, 2), (PixelSet{{0, 0}, {1, 1}, {2, 1}, {3, 1}, {4, 2}}));
+  EXPECT_EQ(Draw(5, 6, true, 2, 4, 2, 100), (PixelSet{ { 2, 4 }, { 2, 5 } }));
+  EXPECT_EQ(Draw(5, 6, false, 2, 4, 2, 100), (PixelSet{ { 2, 4 }, { 2, 5 } }));
+  EXPECT_EQ(Draw(6, 6, false, 0, 0, 4, 2), (PixelSet{ { 0, 0 }, { 1, 1 }, { 2, 1 }, { 3, 1 }, { 4, 2 } }));
   EXPECT_EQ(Draw(6, 6, false, 5, 0, 0, 5), anti);
 }
 
@@ -52,8 +53,8 @@ TEST(RasterSegment, RunWeights)
   TestBitmap bm(3, 1, 3, false);
   const LICE_PixelWord c = LICE_RGBA(3, 3, 3, 3);
   for (int x = 0; x < 3; ++x) bm.At(x, 0) = LICE_RGBA(1, 1, 1, 1);
-  LICE_DrawSegment(&bm, 0, 0, 0, 0, c, 0.5f, LICE_MODE_COPY, false);   // word halves
-  LICE_DrawSegment(&bm, 1, 0, 1, 0, c, 0.502f, LICE_MODE_COPY, false); // byte average
+  LICE_DrawSegment(&bm, 0, 0, 0, 0, c, 0.5f, LICE_MODE_COPY, false);    // word halves
+  LICE_DrawSegment(&bm, 1, 0, 1, 0, c, 0.502f, LICE_MODE_COPY, false);  // byte average
   LICE_DrawSegment(&bm, 2, 0, 2, 0, LICE_RGBA(200, 0, 0, 0), 1.0f, LICE_MODE_ADD, false);
   EXPECT_EQ(bm.At(0, 0), LICE_RGBA(1, 1, 1, 1));
   EXPECT_EQ(bm.At(1, 0), LICE_RGBA(2, 2, 2, 2));
@@ -70,7 +71,7 @@ TEST(RasterSegment, AntialiasedWeightsSplitAcrossNeighbours)
   LICE_DrawSegment(&bm, 0, 0, 4, 1, kWhite, 1.0f, LICE_MODE_COPY, true);
   // Ends at full weight, then 191/64 and 127/128 in the middle; white copied
   // onto black at weight w gives about w in every channel.
-  const int want[2][5] = {{255, 191, 127, 64, 0}, {0, 64, 128, 191, 255}};
+  const int want[2][5] = { { 255, 191, 127, 64, 0 }, { 0, 64, 128, 191, 255 } };
   for (int y = 0; y < 2; ++y)
     for (int x = 0; x < 5; ++x)
     {
@@ -85,7 +86,7 @@ TEST(RasterSegment, LinesOutsideDrawNothing)
   LICE_DrawSegment(&bm, -5, -1, 20, -1, kWhite, 1.0f, 0, false);
   LICE_DrawSegment(&bm, -5, 0, -1, 7, kWhite, 1.0f, 0, true);
   LICE_DrawSegment(&bm, 8, 0, 30, 9, kWhite, 1.0f, 0, false);
-  LICE_DrawSegment(&bm, -4, 3, 3, -4, kWhite, 1.0f, 0, false); // passes the corner outside
+  LICE_DrawSegment(&bm, -4, 3, 3, -4, kWhite, 1.0f, 0, false);  // passes the corner outside
   LICE_DrawSegment(&bm, 0, 0, 7, 7, kWhite, 0.0f, 0, false);
   LICE_DrawSegment(&bm, 0, 0, 7, 7, kWhite, 1.0f, 6, true);
   LICE_DrawSegment(nullptr, 0, 0, 7, 7, kWhite, 1.0f, 0, true);
@@ -115,7 +116,7 @@ TEST(RasterSegment, ClippedLinesStayOnTheirLine)
       ASSERT_LT(dist, 3.5) << iter << ": " << x1 << "," << y1 << " - " << x2 << "," << y2;
     }
     // Ends inside the bitmap are drawn.
-    for (const auto& e : {std::make_pair(x1, y1), std::make_pair(x2, y2)})
+    for (const auto& e : { std::make_pair(x1, y1), std::make_pair(x2, y2) })
     {
       if (e.first >= 0 && e.second >= 0 && e.first < w && e.second < h)
       {
@@ -136,7 +137,7 @@ TEST(RasterSegment, BottomUpMatchesTopDown)
     const int mode = (int)(rng() % 6);
     const bool aa = (rng() & 1) != 0;
     const LICE_PixelWord c = (LICE_PixelWord)rng();
-    for (TestBitmap* bm : {&down, &up}) LICE_DrawSegment(bm, x1, y1, x2, y2, c, 0.6f, mode, aa);
+    for (TestBitmap* bm : { &down, &up }) LICE_DrawSegment(bm, x1, y1, x2, y2, c, 0.6f, mode, aa);
     ASSERT_EQ(up.Flipped().Memory(), down.Memory()) << iter;
   }
 }

@@ -16,7 +16,8 @@
 #include "PngCodec.h"
 #include "TestBitmap.h"
 
-namespace {
+namespace
+{
 
 using Bytes = std::vector<unsigned char>;
 using Rows = qtest::PngRows;
@@ -51,10 +52,7 @@ LICE_IBitmap* Read(const Bytes& bytes, LICE_IBitmap* into = nullptr)
   return LICE_ReadPngMemory(bytes.data(), (int)bytes.size(), into);
 }
 
-std::unique_ptr<LICE_IBitmap> Load(const Bytes& bytes)
-{
-  return std::unique_ptr<LICE_IBitmap>(Read(bytes));
-}
+std::unique_ptr<LICE_IBitmap> Load(const Bytes& bytes) { return std::unique_ptr<LICE_IBitmap>(Read(bytes)); }
 
 // Row-major pixels of any bitmap, honouring its row order and span.
 std::vector<LICE_PixelWord> Pixels(LICE_IBitmap* bm)
@@ -82,7 +80,8 @@ bool WriteFile(const std::string& path, const Bytes& bytes)
 Bytes WithClaimedSize(uint32_t w, uint32_t h)
 {
   Bytes bytes = RandomRgba(1, 1, false);
-  auto put = [&](size_t at, uint32_t v) {
+  auto put = [&](size_t at, uint32_t v)
+  {
     for (int i = 0; i < 4; ++i) bytes[at + i] = (unsigned char)(v >> (24 - 8 * i));
   };
   // Signature (8), IHDR length (4), "IHDR" (4), then width and height.
@@ -92,17 +91,17 @@ Bytes WithClaimedSize(uint32_t w, uint32_t h)
   return bytes;
 }
 
-} // namespace
+}  // namespace
 
 TEST(RasterPng, RgbaLandsInPlatformByteOrder)
 {
-  auto bm = Load(Encode(PngLayout(), {{10, 20, 30, 40}}));
+  auto bm = Load(Encode(PngLayout(), { { 10, 20, 30, 40 } }));
   ASSERT_TRUE(bm);
   const unsigned char* p = reinterpret_cast<const unsigned char*>(bm->PixelData());
 #if defined(__APPLE__)
-  EXPECT_EQ(std::vector<int>(p, p + 4), (std::vector<int>{40, 10, 20, 30}));
+  EXPECT_EQ(std::vector<int>(p, p + 4), (std::vector<int>{ 40, 10, 20, 30 }));
 #else
-  EXPECT_EQ(std::vector<int>(p, p + 4), (std::vector<int>{30, 20, 10, 40}));
+  EXPECT_EQ(std::vector<int>(p, p + 4), (std::vector<int>{ 30, 20, 10, 40 }));
 #endif
 }
 
@@ -110,28 +109,29 @@ TEST(RasterPng, ColourTypesExpandToRgba)
 {
   const LICE_PixelWord k = LICE_RGBA(0, 0, 0, 255), w = LICE_RGBA(255, 255, 255, 255);
   const LICE_PixelWord red = LICE_RGBA(255, 0, 0, 255), blue = LICE_RGBA(0, 0, 255, 255);
-  const std::vector<png_color> palette = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}};
+  const std::vector<png_color> palette = { { 255, 0, 0 }, { 0, 255, 0 }, { 0, 0, 255 } };
   struct Case
   {
     PngLayout layout;
     Rows rows;
     std::vector<LICE_PixelWord> want;
   } cases[] = {
-      // 1-bit grey, MSB first: black, white, black / white, white, black.
-      {{3, 2, PNG_COLOR_TYPE_GRAY, 1}, {{0x40}, {0xC0}}, {k, w, k, w, w, k}},
-      {{4, 1, PNG_COLOR_TYPE_PALETTE, 8, palette},
-       {{0, 1, 2, 1}},
-       {red, LICE_RGBA(0, 255, 0, 255), blue, LICE_RGBA(0, 255, 0, 255)}},
-      // tRNS covers the first two entries; the third stays opaque.
-      {{4, 1, PNG_COLOR_TYPE_PALETTE, 8, palette, {0, 128}},
-       {{0, 1, 2, 1}},
-       {LICE_RGBA(255, 0, 0, 0), LICE_RGBA(0, 255, 0, 128), blue, LICE_RGBA(0, 255, 0, 128)}},
-      // 16-bit big-endian samples keep their high bytes.
-      {{2, 1, PNG_COLOR_TYPE_RGB, 16},
-       {{0x12, 0xFF, 0x34, 0x00, 0x56, 0x80, 0xFF, 0xFF, 0x00, 0x01, 0x7F, 0xFE}},
-       {LICE_RGBA(0x12, 0x34, 0x56, 255), LICE_RGBA(0xFF, 0x00, 0x7F, 255)}},
-      {{2, 1, PNG_COLOR_TYPE_GRAY_ALPHA}, {{90, 10, 200, 255}},
-       {LICE_RGBA(90, 90, 90, 10), LICE_RGBA(200, 200, 200, 255)}},
+    // 1-bit grey, MSB first: black, white, black / white, white, black.
+    { { 3, 2, PNG_COLOR_TYPE_GRAY, 1 }, { { 0x40 }, { 0xC0 } }, { k, w, k, w, w, k } },
+    { { 4, 1, PNG_COLOR_TYPE_PALETTE, 8, palette },
+      { { 0, 1, 2, 1 } },
+      { red, LICE_RGBA(0, 255, 0, 255), blue, LICE_RGBA(0, 255, 0, 255) } },
+    // tRNS covers the first two entries; the third stays opaque.
+    { { 4, 1, PNG_COLOR_TYPE_PALETTE, 8, palette, { 0, 128 } },
+      { { 0, 1, 2, 1 } },
+      { LICE_RGBA(255, 0, 0, 0), LICE_RGBA(0, 255, 0, 128), blue, LICE_RGBA(0, 255, 0, 128) } },
+    // 16-bit big-endian samples keep their high bytes.
+    { { 2, 1, PNG_COLOR_TYPE_RGB, 16 },
+      { { 0x12, 0xFF, 0x34, 0x00, 0x56, 0x80, 0xFF, 0xFF, 0x00, 0x01, 0x7F, 0xFE } },
+      { LICE_RGBA(0x12, 0x34, 0x56, 255), LICE_RGBA(0xFF, 0x00, 0x7F, 255) } },
+    { { 2, 1, PNG_COLOR_TYPE_GRAY_ALPHA },
+      { { 90, 10, 200, 255 } },
+      { LICE_RGBA(90, 90, 90, 10), LICE_RGBA(200, 200, 200, 255) } },
   };
   for (const Case& c : cases)
   {
@@ -162,7 +162,7 @@ TEST(RasterPng, InterlacedAndIntoGivenBitmaps)
 TEST(RasterPng, ShortTruncatedOrCorruptDataFails)
 {
   const Bytes bytes = RandomRgba(9, 7, true);
-  const unsigned char notPng[8] = {'G', 'I', 'F', '8', '9', 'a', 0, 0};
+  const unsigned char notPng[8] = { 'G', 'I', 'F', '8', '9', 'a', 0, 0 };
   EXPECT_EQ(LICE_ReadPngMemory(notPng, 8, nullptr), nullptr);
   EXPECT_EQ(LICE_ReadPngMemory(nullptr, 100, nullptr), nullptr);
   EXPECT_EQ(LICE_ReadPngMemory(bytes.data(), -5, nullptr), nullptr);
@@ -186,8 +186,8 @@ TEST(RasterPng, ShortTruncatedOrCorruptDataFails)
 
 TEST(RasterPng, RefusesOversizedImages)
 {
-  EXPECT_EQ(Load(WithClaimedSize(100000, 1)), nullptr);    // side over the limit
-  EXPECT_EQ(Load(WithClaimedSize(60000, 60000)), nullptr); // too many pixels
+  EXPECT_EQ(Load(WithClaimedSize(100000, 1)), nullptr);     // side over the limit
+  EXPECT_EQ(Load(WithClaimedSize(60000, 60000)), nullptr);  // too many pixels
   EXPECT_EQ(Load(WithClaimedSize(0x7FFFFFFF, 0x7FFFFFFF)), nullptr);
   EXPECT_EQ(Load(WithClaimedSize(0x80000000u, 1)), nullptr);
   // A plausible size with no data behind it still fails cleanly.
@@ -212,10 +212,10 @@ TEST(RasterPng, FilesAndExtensionRule)
   EXPECT_EQ(Pixels(a.get()), pixels);
   EXPECT_EQ(LICE_ReadPngChecked(jpeg.c_str(), true), nullptr);
   EXPECT_TRUE(std::unique_ptr<LICE_IBitmap>(LICE_ReadPngChecked(jpeg.c_str(), false)));
-  for (const char* name : {"images.png/knob", "dir\\x.png\\knob", "png", "", (const char*)nullptr})
+  for (const char* name : { "images.png/knob", "dir\\x.png\\knob", "png", "", (const char*)nullptr })
     EXPECT_EQ(LICE_ReadPngChecked(name, true), nullptr) << (name ? name : "null");
   EXPECT_EQ(LICE_ReadPngFile((dir + "raster_missing.png").c_str()), nullptr);
-  EXPECT_EQ(LICE_ReadPngFile(cut.c_str()), nullptr); // fails like truncated memory
+  EXPECT_EQ(LICE_ReadPngFile(cut.c_str()), nullptr);  // fails like truncated memory
 
   // The reader list offers the same loader.
   LICE_ImageReaderEntry* head = LICE_ImageReaders();
@@ -226,7 +226,7 @@ TEST(RasterPng, FilesAndExtensionRule)
   std::unique_ptr<LICE_IBitmap> b(head->load(upper.c_str(), true, nullptr));
   EXPECT_TRUE(b);
 
-  for (const std::string& path : {upper, jpeg, cut}) remove(path.c_str());
+  for (const std::string& path : { upper, jpeg, cut }) remove(path.c_str());
 }
 
 // The bundle loader looks images up by this name (macOS), so the editor's
@@ -234,9 +234,9 @@ TEST(RasterPng, FilesAndExtensionRule)
 TEST(RasterPng, BundleResourceNames)
 {
   const char* const cases[][2] = {
-    {"../img/knob.png", "knob"}, {"bg.png", "bg"},        {"img/radio", "radio"},
-    {"a.b/c", "c"},              {"x/y.tar.png", "y.tar"}, {".png", ".png"},
-    {"dir/", ""},                {"", ""},                 {".hidden", ".hidden"},
+    { "../img/knob.png", "knob" }, { "bg.png", "bg" }, { "img/radio", "radio" }, { "a.b/c", "c" },
+    { "x/y.tar.png", "y.tar" },    { ".png", ".png" }, { "dir/", "" },           { "", "" },
+    { ".hidden", ".hidden" },
   };
   for (const auto& c : cases) EXPECT_EQ(LICE_BundleResourceName(c[0]), c[1]) << c[0];
   EXPECT_EQ(LICE_BundleResourceName(nullptr), "");

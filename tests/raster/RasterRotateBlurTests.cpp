@@ -8,7 +8,8 @@
 
 #include "TestBitmap.h"
 
-namespace {
+namespace
+{
 
 const float kPi = 3.14159265358979f;
 
@@ -20,19 +21,18 @@ TestBitmap Numbered(int w, int h, bool bottomUp)
   return bm;
 }
 
-void Rotate(TestBitmap& dst, TestBitmap& src, float angle, int mode = 0, float cx = 0,
-            float cy = 0)
+void Rotate(TestBitmap& dst, TestBitmap& src, float angle, int mode = 0, float cx = 0, float cy = 0)
 {
-  LICE_BlitRotated(&dst, &src, 0, 0, dst.Width(), dst.Height(), 0, 0, (float)src.Width(),
-                   (float)src.Height(), angle, false, 1.0f, mode, cx, cy);
+  LICE_BlitRotated(&dst, &src, 0, 0, dst.Width(), dst.Height(), 0, 0, (float)src.Width(), (float)src.Height(),
+                   angle, false, 1.0f, mode, cx, cy);
 }
 
-} // namespace
+}  // namespace
 
 TEST(RasterRotate, IdentityReproducesSource)
 {
-  for (bool srcUp : {false, true})
-    for (bool dstUp : {false, true})
+  for (bool srcUp : { false, true })
+    for (bool dstUp : { false, true })
     {
       TestBitmap src = Numbered(7, 5, srcUp), dst(7, 5, 7, dstUp);
       Rotate(dst, src, 0.0f);
@@ -69,15 +69,15 @@ TEST(RasterRotate, ScaleMirrorAndQuarterTurns)
 TEST(RasterRotate, BilinearWeightsAndWindowEdges)
 {
   TestBitmap src(3, 3, 3, false), dst(3, 3, 3, false);
-  const int v[3][3] = {{0, 40, 80}, {100, 140, 180}, {200, 240, 255}};
+  const int v[3][3] = { { 0, 40, 80 }, { 100, 140, 180 }, { 200, 240, 255 } };
   for (int y = 0; y < 3; ++y)
     for (int x = 0; x < 3; ++x) src.At(x, y) = LICE_RGBA(v[y][x], 0, 0, 255);
   Rotate(dst, src, 0.0f, LICE_FLAG_BILINEAR, 0.5f, 0.5f);
   // Four-way means inside; the last column and row blend a pair, the corner
   // is taken as is.
-  const int want[3][3] = {{(0 + 40 + 100 + 140) / 4, (40 + 80 + 140 + 180) / 4, (80 + 180) / 2},
-                          {(100 + 140 + 200 + 240) / 4, (140 + 180 + 240 + 255) / 4, (180 + 255) / 2},
-                          {(200 + 240) / 2, (240 + 255) / 2, 255}};
+  const int want[3][3] = { { (0 + 40 + 100 + 140) / 4, (40 + 80 + 140 + 180) / 4, (80 + 180) / 2 },
+                           { (100 + 140 + 200 + 240) / 4, (140 + 180 + 240 + 255) / 4, (180 + 255) / 2 },
+                           { (200 + 240) / 2, (240 + 255) / 2, 255 } };
   for (int y = 0; y < 3; ++y)
     for (int x = 0; x < 3; ++x) EXPECT_EQ(dst.At(x, y), LICE_RGBA(want[y][x], 0, 0, 255)) << x << "," << y;
 }
@@ -99,7 +99,7 @@ TEST(RasterRotate, SourceAlphaAndClipToSourceRect)
   for (int y = 0; y < 4; ++y)
     for (int x = 0; x < 4; ++x)
       if (out.At(x, y)) seen.insert(out.At(x, y));
-  EXPECT_EQ(seen, std::set<LICE_PixelWord>{big.At(1, 1)});
+  EXPECT_EQ(seen, std::set<LICE_PixelWord>{ big.At(1, 1) });
 }
 
 TEST(RasterRotate, NothingDrawnForBadInput)
@@ -129,10 +129,10 @@ TEST(RasterRotate, ClippingFuzzWritesOnlyInsideTarget)
     const int dw = 1 + (int)(rng() % 12), dh = 1 + (int)(rng() % 12);
     TestBitmap dst(dw, dh, dw + 1, (rng() & 1) != 0), flipped = dst.Flipped();
 
-    auto pickf = [&](int n) {
-      const float choices[] = {-1e30f, 1e30f, -0.5f, 0.49f, (float)n + 0.5f, (float)-n};
-      return (rng() % 3) ? (float)((int)(rng() % (unsigned)(3 * n + 1)) - n) / 2
-                         : choices[rng() % 6];
+    auto pickf = [&](int n)
+    {
+      const float choices[] = { -1e30f, 1e30f, -0.5f, 0.49f, (float)n + 0.5f, (float)-n };
+      return (rng() % 3) ? (float)((int)(rng() % (unsigned)(3 * n + 1)) - n) / 2 : choices[rng() % 6];
     };
     const int dstx = EdgeBiased(rng, dw), dsty = EdgeBiased(rng, dh);
     const int dstw = EdgeBiased(rng, dw), dsth = EdgeBiased(rng, dh);
@@ -143,11 +143,10 @@ TEST(RasterRotate, ClippingFuzzWritesOnlyInsideTarget)
     const int pick = (int)(rng() % 4);
     const int mode = pick == 0 ? 0 : pick == 1 ? LICE_FLAG_BILINEAR : (int)(rng() % 0x20000);
     const float alpha = pick < 2 ? 1.0f : 0.7f;
-    LICE_BlitRotated(&dst, &src, dstx, dsty, dstw, dsth, sx, sy, sW, sH, angle, clip, alpha,
-                     mode, cx, cy);
+    LICE_BlitRotated(&dst, &src, dstx, dsty, dstw, dsth, sx, sy, sW, sH, angle, clip, alpha, mode, cx, cy);
     TestBitmap src2 = src.Flipped();
-    LICE_BlitRotated(&flipped, &src2, dstx, dsty, dstw, dsth, sx, sy, sW, sH, angle, clip,
-                     alpha, mode, cx, cy);
+    LICE_BlitRotated(&flipped, &src2, dstx, dsty, dstw, dsth, sx, sy, sW, sH, angle, clip, alpha, mode, cx,
+                     cy);
     ASSERT_EQ(flipped.Flipped().Memory(), dst.Memory()) << "row order, iteration " << iter;
 
     // Padding untouched; nothing outside the normalised destination
@@ -172,7 +171,8 @@ TEST(RasterRotate, ClippingFuzzWritesOnlyInsideTarget)
 
 // LICE_SmoothBlur
 
-namespace {
+namespace
+{
 
 LICE_PixelWord H(LICE_PixelWord p) { return (p >> 1) & 0x7F7F7F7F; }
 LICE_PixelWord Q(LICE_PixelWord p) { return (p >> 2) & 0x3F3F3F3F; }
@@ -180,8 +180,7 @@ LICE_PixelWord E(LICE_PixelWord p) { return (p >> 3) & 0x1F1F1F1F; }
 
 // Reference: clip the way the blur does, then weigh each pixel's neighbours
 // by where it sits in the rectangle.
-void RefBlur(TestBitmap& dst, TestBitmap& src, int dstx, int dsty, int srcx, int srcy, int w,
-             int h)
+void RefBlur(TestBitmap& dst, TestBitmap& src, int dstx, int dsty, int srcx, int srcy, int w, int h)
 {
   long long l = std::max(srcx, 0), t = std::max(srcy, 0);
   long long r = std::min<long long>((long long)srcx + w, src.Width());
@@ -213,7 +212,7 @@ void RefBlur(TestBitmap& dst, TestBitmap& src, int dstx, int dsty, int srcx, int
     }
 }
 
-} // namespace
+}  // namespace
 
 TEST(RasterBlur, SpreadsOnePixel)
 {
@@ -224,7 +223,6 @@ TEST(RasterBlur, SpreadsOnePixel)
   EXPECT_EQ(dst.At(2, 1), LICE_RGBA(0x1E, 0x1E, 0x1E, 0x1E));
   EXPECT_EQ(dst.At(3, 2), LICE_RGBA(0x1E, 0x1E, 0x1E, 0x1E));
   EXPECT_EQ(dst.At(1, 1), 0u);
-
 }
 
 TEST(RasterBlur, SeededRandomMatchesReference)
@@ -247,7 +245,7 @@ TEST(RasterBlur, InPlaceReadsUnblurredRows)
 {
   std::mt19937 rng(9);
   // 1500 columns need the heap scratch; 37 fit the stack one.
-  for (int w : {37, 1500})
+  for (int w : { 37, 1500 })
   {
     TestBitmap img(w, 6, w, (w & 1) != 0);
     FillRandom(img, rng);

@@ -15,7 +15,8 @@
 #include "lice_utf8.h"
 #include "PngCodec.h"
 
-namespace {
+namespace
+{
 
 const LICE_PixelWord kBlack = LICE_RGBA(0, 0, 0, 255);
 const LICE_PixelWord kWhite = LICE_RGBA(255, 255, 255, 255);
@@ -71,8 +72,8 @@ TEST(TextContext, FontSizeFaceKeyAndQualityRules)
   const struct
   {
     int height, width, size;
-  } sizes[] = {{0, 0, 10}, {-14, 0, 14}, {14, 0, 14}, {0, -20, 20}, {1, 0, 10},
-               {2, 0, 2},  {8192, 0, 8192}, {8193, 0, 10}, {INT_MIN, 0, 10}};
+  } sizes[] = { { 0, 0, 10 }, { -14, 0, 14 },    { 14, 0, 14 },   { 0, -20, 20 },    { 1, 0, 10 },
+                { 2, 0, 2 },  { 8192, 0, 8192 }, { 8193, 0, 10 }, { INT_MIN, 0, 10 } };
   for (const auto& s : sizes)
     EXPECT_EQ(lice_dc::FontSize(s.height, s.width), s.size) << s.height << "," << s.width;
 
@@ -85,7 +86,7 @@ TEST(TextContext, FontSizeFaceKeyAndQualityRules)
   lice_dc::FaceKey(longName.c_str(), 400, true, key, sizeof(key));
   EXPECT_EQ(std::string(key), std::string(899, 'x') + " Italic");
 
-  const int qualities[][2] = {{0, 0}, {1, 0}, {3, 3}, {4, 4}, {5, 0}, {-1, 0}};
+  const int qualities[][2] = { { 0, 0 }, { 1, 0 }, { 3, 3 }, { 4, 4 }, { 5, 0 }, { -1, 0 } };
   for (const auto& q : qualities) EXPECT_EQ(lice_dc::StoredQuality(q[0]), q[1]);
 }
 
@@ -97,15 +98,15 @@ TEST(TextContext, PrefixCarriageReturnAndLineFeedHandling)
     int count, flags;
     const char* out;
   } cases[] = {
-    {"&File", -1, 0, "File"},
-    {"&File", -1, DT_NOPREFIX, "&File"},
-    {"a&&b", -1, 0, "a&b"},
-    {"ab&", -1, 0, "ab"},
-    {"ab&c", 3, 0, "ab"},
-    {"a\r\nb", -1, 0, "a\nb"},
-    {"a\r\nb", -1, DT_SINGLELINE, "a b"},
-    {"abc", 2, 0, "ab"},
-    {"", -1, 0, ""},
+    { "&File", -1, 0, "File" },
+    { "&File", -1, DT_NOPREFIX, "&File" },
+    { "a&&b", -1, 0, "a&b" },
+    { "ab&", -1, 0, "ab" },
+    { "ab&c", 3, 0, "ab" },
+    { "a\r\nb", -1, 0, "a\nb" },
+    { "a\r\nb", -1, DT_SINGLELINE, "a b" },
+    { "abc", 2, 0, "ab" },
+    { "", -1, 0, "" },
   };
   char out[4096];
   for (const auto& c : cases)
@@ -122,14 +123,14 @@ TEST(TextContext, PrefixCarriageReturnAndLineFeedHandling)
 // the block, pads a single line and adds 1 to every height.
 TEST(TextContext, LinePlacementUnderEachBackendsRules)
 {
-  const lice_dc::LineRules gdi{16, 16, 0, true};
-  const lice_dc::LineRules typo = lice_dc::TypographicRules(12.9, 3.2, 0.4); // sum 16.5
+  const lice_dc::LineRules gdi{ 16, 16, 0, true };
+  const lice_dc::LineRules typo = lice_dc::TypographicRules(12.9, 3.2, 0.4);  // sum 16.5
   EXPECT_EQ(typo.lineHeight, 18);
   EXPECT_EQ(typo.linePitch, 17);
   EXPECT_EQ(typo.heightPad, 1);
   EXPECT_FALSE(typo.alignEachLine);
 
-  const RECT r = {10, 5, 110, 35};
+  const RECT r = { 10, 5, 110, 35 };
   const struct
   {
     const char* name;
@@ -138,19 +139,24 @@ TEST(TextContext, LinePlacementUnderEachBackendsRules)
     int flags, height;
     std::vector<lice_dc::LinePlace> places;
   } cases[] = {
-    {"gdi left", gdi, {30}, DT_LEFT, 16, {{10, 5, 30, 16}}},
-    {"gdi centred", gdi, {30}, DT_CENTER | DT_VCENTER, 16, {{45, 12, 30, 16}}},
-    {"gdi lines one by one", gdi, {30, 10}, DT_CENTER, 32, {{45, 5, 30, 16}, {55, 21, 10, 16}}},
-    {"gdi bottom", gdi, {30, 10}, DT_RIGHT | DT_BOTTOM, 32, {{80, 3, 30, 16}, {100, 19, 10, 16}}},
-    {"typographic line", typo, {30}, DT_LEFT, 19, {{10, 5, 30, 19}}},
-    {"typographic block", typo, {30, 10}, DT_CENTER, 35, {{45, 5, 30, 17}, {45, 22, 10, 17}}},
-    {"typographic right", typo, {30, 10}, DT_RIGHT | DT_VCENTER, 35, {{80, 3, 30, 17}, {80, 20, 10, 17}}},
-    {"no lines", gdi, {}, DT_CENTER, 0, {}},
+    { "gdi left", gdi, { 30 }, DT_LEFT, 16, { { 10, 5, 30, 16 } } },
+    { "gdi centred", gdi, { 30 }, DT_CENTER | DT_VCENTER, 16, { { 45, 12, 30, 16 } } },
+    { "gdi lines one by one", gdi, { 30, 10 }, DT_CENTER, 32, { { 45, 5, 30, 16 }, { 55, 21, 10, 16 } } },
+    { "gdi bottom", gdi, { 30, 10 }, DT_RIGHT | DT_BOTTOM, 32, { { 80, 3, 30, 16 }, { 100, 19, 10, 16 } } },
+    { "typographic line", typo, { 30 }, DT_LEFT, 19, { { 10, 5, 30, 19 } } },
+    { "typographic block", typo, { 30, 10 }, DT_CENTER, 35, { { 45, 5, 30, 17 }, { 45, 22, 10, 17 } } },
+    { "typographic right",
+      typo,
+      { 30, 10 },
+      DT_RIGHT | DT_VCENTER,
+      35,
+      { { 80, 3, 30, 17 }, { 80, 20, 10, 17 } } },
+    { "no lines", gdi, {}, DT_CENTER, 0, {} },
   };
   for (const auto& c : cases)
   {
     SCOPED_TRACE(c.name);
-    std::vector<lice_dc::LinePlace> got(c.widths.size() + 1, lice_dc::LinePlace{-1, -1, -1, -1});
+    std::vector<lice_dc::LinePlace> got(c.widths.size() + 1, lice_dc::LinePlace{ -1, -1, -1, -1 });
     EXPECT_EQ(lice_dc::PlaceLines(c.rules, c.widths.data(), (int)c.widths.size(), r, c.flags, got.data()),
               c.height);
     for (size_t i = 0; i < c.places.size(); ++i)
@@ -171,9 +177,9 @@ TEST(TextContext, TypographicMetricsAndWidths)
     double ascent, descent, leading;
     int height, ascentOut, descentOut, aveWidth;
   } cases[] = {
-    {12.9, 3.2, 0.4, 16, 12, 3, 10},
-    {10.99, 2.5, 1.7, 14, 10, 2, 8},
-    {0.0, 0.0, 0.0, 0, 0, 0, 0}, // no height, nothing added
+    { 12.9, 3.2, 0.4, 16, 12, 3, 10 },
+    { 10.99, 2.5, 1.7, 14, 10, 2, 8 },
+    { 0.0, 0.0, 0.0, 0, 0, 0, 0 },  // no height, nothing added
   };
   for (const auto& c : cases)
   {
@@ -184,7 +190,7 @@ TEST(TextContext, TypographicMetricsAndWidths)
     EXPECT_EQ(tm.tmDescent, c.descentOut) << c.ascent;
     EXPECT_EQ(tm.tmAveCharWidth, c.aveWidth) << c.ascent;
   }
-  const double widths[][2] = {{10.49, 10}, {10.5, 11}, {0.0, 0}, {99.999, 100}};
+  const double widths[][2] = { { 10.49, 10 }, { 10.5, 11 }, { 0.0, 0 }, { 99.999, 100 } };
   for (const auto& w : widths) EXPECT_EQ(lice_dc::TypographicWidth(w[0]), (int)w[1]) << w[0];
 }
 
@@ -195,7 +201,7 @@ TEST(TextContext, SelectionSlotsAndKindNumbers)
   ASSERT_NE(dc, nullptr);
   const HGDIOBJ kFont = reinterpret_cast<HGDIOBJ>((uintptr_t)LICE_OBJ_FONT);
 
-  EXPECT_EQ(SelectObject(dc, kFont), kFont); // empty slot: the kind number
+  EXPECT_EQ(SelectObject(dc, kFont), kFont);  // empty slot: the kind number
   HFONT a = Arial(12), b = Arial(14);
   ASSERT_TRUE(a && b);
   EXPECT_EQ(SelectObject(dc, a), kFont);
@@ -207,7 +213,7 @@ TEST(TextContext, SelectionSlotsAndKindNumbers)
 
   // Measuring empty text leaves the rectangle alone.
   SelectObject(dc, a);
-  RECT r = {5, 6, 7, 8};
+  RECT r = { 5, 6, 7, 8 };
   EXPECT_EQ(DrawText(dc, "", -1, &r, DT_CALCRECT), 0);
   EXPECT_EQ(r.right, 7);
   EXPECT_EQ(r.bottom, 8);
@@ -222,10 +228,11 @@ TEST(TextContext, SelectedObjectsLiveUntilTheirLastRelease)
   LICE_SysBitmap bm(120, 60);
   const int live = lice_dc::LiveObjectCount();
   // Draws "Mix" through the context; the ink height tells which font drew.
-  auto inkHeight = [&](HDC dc) {
+  auto inkHeight = [&](HDC dc)
+  {
     Clear(bm, kBlack);
     SetTextColor(dc, RGB(255, 255, 255));
-    RECT r = {0, 0, 120, 60};
+    RECT r = { 0, 0, 120, 60 };
     EXPECT_EQ(DrawText(dc, "Mix", -1, &r, 0), 40);
     const Box box = InkBox(bm, kBlack);
     return box.Empty() ? 0 : box.b - box.t;
@@ -238,11 +245,10 @@ TEST(TextContext, SelectedObjectsLiveUntilTheirLastRelease)
     void (*release)(HDC dc, HFONT other);
     bool deletesContext;
   } ways[] = {
-    {"kind number selected",
-     [](HDC dc, HFONT) { SelectObject(dc, reinterpret_cast<HGDIOBJ>((uintptr_t)LICE_OBJ_FONT)); },
-     false},
-    {"another font selected", [](HDC dc, HFONT other) { SelectObject(dc, other); }, false},
-    {"context deleted", [](HDC dc, HFONT) { LICE_DeleteContext(dc); }, true},
+    { "kind number selected",
+      [](HDC dc, HFONT) { SelectObject(dc, reinterpret_cast<HGDIOBJ>((uintptr_t)LICE_OBJ_FONT)); }, false },
+    { "another font selected", [](HDC dc, HFONT other) { SelectObject(dc, other); }, false },
+    { "context deleted", [](HDC dc, HFONT) { LICE_DeleteContext(dc); }, true },
   };
   for (const auto& w : ways)
   {
@@ -251,9 +257,9 @@ TEST(TextContext, SelectedObjectsLiveUntilTheirLastRelease)
     HFONT f = Arial(40), other = Arial(12);
     ASSERT_TRUE(dc && f && other);
     SelectObject(dc, f);
-    SelectObject(dc, f); // the slot holds one reference however often
+    SelectObject(dc, f);  // the slot holds one reference however often
     EXPECT_TRUE(DeleteObject(f));
-    EXPECT_FALSE(DeleteObject(f)); // the maker's reference goes once
+    EXPECT_FALSE(DeleteObject(f));  // the maker's reference goes once
     EXPECT_EQ(lice_dc::LiveObjectCount(), live + 2);
 
     TEXTMETRIC tm;
@@ -288,7 +294,7 @@ TEST(TextContext, MetricsFaceCacheAndMultiLineMeasure)
   HFONT f = Arial(16);
   HFONT g = Arial(20);
   ASSERT_TRUE(f && g);
-  EXPECT_LE(lice_dc::FaceCacheMisses(), misses + 1); // one face for both sizes
+  EXPECT_LE(lice_dc::FaceCacheMisses(), misses + 1);  // one face for both sizes
 
   LICE_SysBitmap bm(64, 64);
   HDC dc = static_cast<HDC>(bm.PlatformContext());
@@ -300,10 +306,10 @@ TEST(TextContext, MetricsFaceCacheAndMultiLineMeasure)
   EXPECT_EQ(tm.tmAscent + tm.tmDescent, 16);
   EXPECT_GT(tm.tmAveCharWidth, 0);
 
-  RECT one = {0, 0, 0, 0}, two = {0, 0, 0, 0}, single = {0, 0, 0, 0};
+  RECT one = { 0, 0, 0, 0 }, two = { 0, 0, 0, 0 }, single = { 0, 0, 0, 0 };
   EXPECT_EQ(DrawText(dc, "ab", -1, &one, DT_CALCRECT), 16);
   EXPECT_EQ(DrawText(dc, "ab\nc", -1, &two, DT_CALCRECT), 32);
-  EXPECT_EQ(two.right, one.right); // the widest line
+  EXPECT_EQ(two.right, one.right);  // the widest line
   EXPECT_EQ(DrawText(dc, "ab\nc", -1, &single, DT_CALCRECT | DT_SINGLELINE), 16);
   EXPECT_GT(single.right, one.right);
 
@@ -322,27 +328,27 @@ TEST(TextContext, AlignmentClippingAndOpaqueBackground)
   HFONT f = Arial(16);
   SelectObject(dc, f);
   SetTextColor(dc, RGB(255, 255, 255));
-  RECT m = {0, 0, 0, 0};
+  RECT m = { 0, 0, 0, 0 };
   DrawText(dc, "Mix", -1, &m, DT_CALCRECT);
   const int w = m.right;
 
   const struct
   {
     int flags;
-    int x, y; // expected pen box origin in rect (10, 5, 110, 35)
+    int x, y;  // expected pen box origin in rect (10, 5, 110, 35)
   } cases[] = {
-    {DT_LEFT, 10, 5},
-    {DT_RIGHT, 110 - w, 5},
-    {DT_CENTER, 10 + 50 - w / 2, 5},
-    {DT_VCENTER, 10, 5 + 15 - 8},
-    {DT_BOTTOM, 10, 35 - 16},
+    { DT_LEFT, 10, 5 },
+    { DT_RIGHT, 110 - w, 5 },
+    { DT_CENTER, 10 + 50 - w / 2, 5 },
+    { DT_VCENTER, 10, 5 + 15 - 8 },
+    { DT_BOTTOM, 10, 35 - 16 },
   };
   for (const auto& c : cases)
   {
     Clear(bm, kBlack);
     SetBkMode(dc, OPAQUE);
     SetBkColor(dc, RGB(0, 0, 255));
-    RECT r = {10, 5, 110, 35};
+    RECT r = { 10, 5, 110, 35 };
     EXPECT_EQ(DrawText(dc, "Mix", -1, &r, c.flags), 16);
     // The opaque background paints exactly the pen box.
     const Box box = InkBox(bm, kBlack);
@@ -354,10 +360,10 @@ TEST(TextContext, AlignmentClippingAndOpaqueBackground)
 
   // Clipped to the rectangle unless DT_NOCLIP.
   SetBkMode(dc, TRANSPARENT);
-  for (const int noclip : {0, DT_NOCLIP})
+  for (const int noclip : { 0, DT_NOCLIP })
   {
     Clear(bm, kBlack);
-    RECT r = {0, 0, 6, 8};
+    RECT r = { 0, 0, 6, 8 };
     DrawText(dc, "MMM", -1, &r, noclip);
     const Box box = InkBox(bm, kBlack);
     ASSERT_FALSE(box.Empty());
@@ -387,17 +393,17 @@ TEST(CachedFont, Utf8Decoding)
     unsigned ch;
     int used;
   } cases[] = {
-    {{0x41}, 0x41, 1},
-    {{0xC3, 0xA9}, 0xE9, 2},
-    {{0xC3}, 0xC3, 1},                    // lone lead at the end
-    {{0xC3, 0x41}, 0xC3, 1},              // not a continuation
-    {{0xC1, 0x81}, 0xC1, 1},              // overlong leads stand for themselves
-    {{0x80}, 0x80, 1},
-    {{0xE2, 0x82, 0xAC}, 0x20AC, 3},
-    {{0xE2, 0x82}, 0xE2, 1},
-    {{0xF0, 0x9F, 0x98, 0x80}, 0x20, 4},  // beyond 16 bits: a space
-    {{0xF0, 0x9F, 0x98}, 0xF0, 1},
-    {{0xF5, 0x80, 0x80, 0x80}, 0xF5, 1},
+    { { 0x41 }, 0x41, 1 },
+    { { 0xC3, 0xA9 }, 0xE9, 2 },
+    { { 0xC3 }, 0xC3, 1 },        // lone lead at the end
+    { { 0xC3, 0x41 }, 0xC3, 1 },  // not a continuation
+    { { 0xC1, 0x81 }, 0xC1, 1 },  // overlong leads stand for themselves
+    { { 0x80 }, 0x80, 1 },
+    { { 0xE2, 0x82, 0xAC }, 0x20AC, 3 },
+    { { 0xE2, 0x82 }, 0xE2, 1 },
+    { { 0xF0, 0x9F, 0x98, 0x80 }, 0x20, 4 },  // beyond 16 bits: a space
+    { { 0xF0, 0x9F, 0x98 }, 0xF0, 1 },
+    { { 0xF5, 0x80, 0x80, 0x80 }, 0xF5, 1 },
   };
   for (const auto& c : cases)
   {
@@ -413,13 +419,13 @@ TEST(CachedFont, AsciiDirectOthersSortedAndPrecalcAsciiOnly)
   EXPECT_EQ(font->GetLineHeight(), 16);
   LICE_MemBitmap bm(200, 40);
   Clear(bm, kBlack);
-  RECT r = {0, 0, 200, 40};
+  RECT r = { 0, 0, 200, 40 };
   // Code points out of order: ü (FC), à (E0), é (E9), € (20AC).
   font->DrawText(&bm, "A\xC3\xBC\xC3\xA0\xE2\x82\xAC\xC3\xA9\xC3\xA0", -1, &r, LICE_DT_NEEDALPHA);
   EXPECT_NE(font->FindGlyph('A')->offset, 0);
   EXPECT_EQ(font->FindGlyph('B')->offset, 0);
   ASSERT_EQ(font->ExtendedGlyphCount(), 4);
-  const unsigned short codes[] = {0xE0, 0xE9, 0xFC, 0x20AC};
+  const unsigned short codes[] = { 0xE0, 0xE9, 0xFC, 0x20AC };
   for (int i = 0; i < 4; ++i)
   {
     const LICE_CachedFont::Glyph* g = font->FindGlyph(codes[i]);
@@ -449,25 +455,25 @@ TEST(CachedFont, NoPlatformFontKeepsOneSortedRecordPerCharacter)
   // A font whose platform font could not be made renders nothing, but its
   // records must still sort in: a missed lookup appends on every draw.
   LICE_MemBitmap bm(60, 20);
-  RECT area = {0, 0, 60, 20};
+  RECT area = { 0, 0, 60, 20 };
   const struct
   {
     const char* text;
-    std::vector<unsigned short> codes; // sorted, distinct
+    std::vector<unsigned short> codes;  // sorted, distinct
   } texts[] = {
-    {"\xC3\xBC\xC3\xA0\xE2\x82\xAC\xC3\xA9\xC3\xA0", {0xE0, 0xE9, 0xFC, 0x20AC}},
-    {"D\xC3\xA9lai \xE2\x88\x9E \xC3\x9F\xC2\xB0", {0xB0, 0xDF, 0xE9, 0x221E}},
+    { "\xC3\xBC\xC3\xA0\xE2\x82\xAC\xC3\xA9\xC3\xA0", { 0xE0, 0xE9, 0xFC, 0x20AC } },
+    { "D\xC3\xA9lai \xE2\x88\x9E \xC3\x9F\xC2\xB0", { 0xB0, 0xDF, 0xE9, 0x221E } },
   };
   const struct
   {
     const char* name;
-    bool reset; // through SetFromPlatformFont(nullptr), else as constructed
+    bool reset;  // through SetFromPlatformFont(nullptr), else as constructed
     LICE_IBitmap* bm;
     int flags;
   } ways[] = {
-    {"draw", true, &bm, 0},
-    {"draw, never set", false, &bm, LICE_DT_NEEDALPHA},
-    {"measure", true, nullptr, DT_CALCRECT},
+    { "draw", true, &bm, 0 },
+    { "draw, never set", false, &bm, LICE_DT_NEEDALPHA },
+    { "measure", true, nullptr, DT_CALCRECT },
   };
   for (const auto& t : texts)
     for (const auto& w : ways)
@@ -485,7 +491,7 @@ TEST(CachedFont, NoPlatformFontKeepsOneSortedRecordPerCharacter)
         const LICE_CachedFont::Glyph* g = font.FindGlyph(code);
         ASSERT_NE(g, nullptr) << w.name << " " << code;
         EXPECT_EQ(g->code, code);
-        EXPECT_EQ(g->offset, 0); // nothing to render with
+        EXPECT_EQ(g->offset, 0);  // nothing to render with
       }
     }
 }
@@ -493,8 +499,9 @@ TEST(CachedFont, NoPlatformFontKeepsOneSortedRecordPerCharacter)
 TEST(CachedFont, MeasureLinesSpacesAndFourByteSequences)
 {
   auto font = Font(16, 0x200 | 0x400);
-  auto measure = [&](const char* s, int flags) {
-    RECT r = {3, 4, 3, 4};
+  auto measure = [&](const char* s, int flags)
+  {
+    RECT r = { 3, 4, 3, 4 };
     const int h = font->DrawText(nullptr, s, -1, &r, flags | DT_CALCRECT | LICE_DT_NEEDALPHA);
     EXPECT_EQ(h, r.bottom - 4);
     return std::make_pair(r.right - 3, h);
@@ -502,30 +509,32 @@ TEST(CachedFont, MeasureLinesSpacesAndFourByteSequences)
   EXPECT_EQ(measure("ab\nc", 0).second, 32);
   EXPECT_EQ(measure("ab\r\nc", 0).second, 32);
   EXPECT_EQ(measure("ab\nc", DT_SINGLELINE), measure("ab c", 0));
-  EXPECT_EQ(measure("a\xF0\x9F\x98\x80" "b", 0), measure("a b", 0));
+  EXPECT_EQ(measure("a\xF0\x9F\x98\x80"
+                    "b",
+                    0),
+            measure("a b", 0));
   EXPECT_EQ(measure("", 0), std::make_pair(0, 0));
   // Both ways agree on the size.
-  RECT native = {0, 0, 0, 0};
+  RECT native = { 0, 0, 0, 0 };
   font->DrawText(nullptr, "Delay 1/4", -1, &native, DT_CALCRECT);
   EXPECT_EQ(std::make_pair((int)native.right, (int)native.bottom), measure("Delay 1/4", 0));
 }
 
 TEST(CachedFont, ShadowOutlineAndMonoCoverage)
 {
-  for (const int fx : {0x40, 0x80, 0x100})
+  for (const int fx : { 0x40, 0x80, 0x100 })
   {
     auto font = Font(16, 0x200 | fx);
     LICE_MemBitmap bm(40, 40);
-    RECT r = {0, 0, 40, 40};
+    RECT r = { 0, 0, 40, 40 };
     font->DrawText(&bm, "Il", -1, &r, 0);
-    for (const unsigned short ch : {'I', 'l'})
+    for (const unsigned short ch : { 'I', 'l' })
     {
       const LICE_CachedFont::Glyph* g = font->FindGlyph(ch);
       ASSERT_GT(g->offset, 0);
       const unsigned char* c = font->Coverage(g);
-      auto at = [&](int x, int y) {
-        return x < 0 || y < 0 || x >= g->width || y >= g->height ? -1 : (int)c[y * g->width + x];
-      };
+      auto at = [&](int x, int y)
+      { return x < 0 || y < 0 || x >= g->width || y >= g->height ? -1 : (int)c[y * g->width + x]; };
       int effectPixels = 0;
       for (int y = 0; y < g->height; ++y)
         for (int x = 0; x < g->width; ++x)
@@ -535,15 +544,15 @@ TEST(CachedFont, ShadowOutlineAndMonoCoverage)
           effectPixels += v == 128;
           if (v != 255) continue;
           // Every full pixel has its effect neighbours inside the box.
-          const int (*n)[2] = nullptr;
-          static const int shadow[3][2] = {{1, 0}, {0, 1}, {1, 1}};
-          static const int outline[4][2] = {{1, 0}, {-1, 0}, {0, 1}, {0, -1}};
+          const int(*n)[2] = nullptr;
+          static const int shadow[3][2] = { { 1, 0 }, { 0, 1 }, { 1, 1 } };
+          static const int outline[4][2] = { { 1, 0 }, { -1, 0 }, { 0, 1 }, { 0, -1 } };
           const int count = fx == 0x80 ? 3 : fx == 0x100 ? 4 : 0;
           n = fx == 0x80 ? shadow : outline;
           for (int k = 0; k < count; ++k)
           {
             const int nv = at(x + n[k][0], y + n[k][1]);
-            if (nv == -1 && fx == 0x100 && n[k][1] != 0) continue; // rows are not widened
+            if (nv == -1 && fx == 0x100 && n[k][1] != 0) continue;  // rows are not widened
             if (nv == -1 && fx == 0x80 && n[k][1] != 0) continue;
             EXPECT_TRUE(nv == 255 || nv == 128) << "fx " << fx << " at " << x << "," << y;
           }
@@ -560,7 +569,7 @@ TEST(CachedFont, ShadowOutlineAndMonoCoverage)
   font->SetEffectColour(LICE_RGBA(255, 0, 0, 255));
   LICE_MemBitmap bm(40, 40);
   Clear(bm, kBlack);
-  RECT r = {0, 0, 40, 40};
+  RECT r = { 0, 0, 40, 40 };
   font->DrawText(&bm, "I", -1, &r, 0);
   int red = 0, white = 0;
   for (int i = 0; i < 40 * 40; ++i)
@@ -584,19 +593,19 @@ TEST(CachedFont, NativeAndCachedWaysInkTheSameBox)
     const char* text;
     int flags;
   } cases[] = {
-    {"Quorvex 2", 0},     {"1/4", DT_CENTER},          {"100%", DT_RIGHT},
-    {"jy", DT_VCENTER},   {"D\xC3\xA9lai", DT_BOTTOM}, {"two\nlines", DT_CENTER},
+    { "Quorvex 2", 0 },   { "1/4", DT_CENTER },          { "100%", DT_RIGHT },
+    { "jy", DT_VCENTER }, { "D\xC3\xA9lai", DT_BOTTOM }, { "two\nlines", DT_CENTER },
   };
   for (const auto& c : cases)
   {
     LICE_SysBitmap native(120, 50), scratchWay(120, 50);
     LICE_MemBitmap cached(120, 50);
-    for (LICE_IBitmap* bm : {(LICE_IBitmap*)&native, (LICE_IBitmap*)&cached, (LICE_IBitmap*)&scratchWay})
+    for (LICE_IBitmap* bm : { (LICE_IBitmap*)&native, (LICE_IBitmap*)&cached, (LICE_IBitmap*)&scratchWay })
       Clear(*bm, kBlack);
-    RECT r1 = {10, 5, 110, 45}, r2 = r1, r3 = r1;
+    RECT r1 = { 10, 5, 110, 45 }, r2 = r1, r3 = r1;
     const int h1 = font->DrawText(&native, c.text, -1, &r1, c.flags | DT_NOCLIP);
     const int h2 = font->DrawText(&cached, c.text, -1, &r2, c.flags | DT_NOCLIP | LICE_DT_NEEDALPHA);
-    scratchWay.SetPlatformContext(nullptr); // no context: the native scratch way
+    scratchWay.SetPlatformContext(nullptr);  // no context: the native scratch way
     const int h3 = font->DrawText(&scratchWay, c.text, -1, &r3, c.flags | DT_NOCLIP);
     EXPECT_EQ(h1, h3) << c.text;
     EXPECT_GT(h2, 0);
@@ -615,7 +624,7 @@ TEST(CachedFont, NativeAndCachedWaysInkTheSameBox)
       for (int x = 0; x < 120; ++x)
         ASSERT_NEAR(LICE_GETR(native.PixelData()[y * native.RowSpan() + x]),
                     LICE_GETR(cached.PixelData()[y * cached.RowSpan() + x]), 2)
-          << c.text << " at " << x << "," << y;
+            << c.text << " at " << x << "," << y;
   }
 }
 
@@ -623,7 +632,7 @@ TEST(CachedFont, WayChoiceColourAlphaAndClipping)
 {
   auto font = Font(16);
   LICE_MemBitmap bm(60, 30);
-  RECT r = {0, 0, 60, 30};
+  RECT r = { 0, 0, 60, 30 };
 
   // The native way leaves the glyph cache empty; bit 31 or colour alpha use it.
   Clear(bm, kBlack);
@@ -635,7 +644,8 @@ TEST(CachedFont, WayChoiceColourAlphaAndClipping)
   EXPECT_GT(font->FindGlyph('R')->offset, 0);
 
   // Colour alpha halves the ink; zero alpha draws nothing.
-  auto brightest = [&](int alpha) {
+  auto brightest = [&](int alpha)
+  {
     Clear(bm, kBlack);
     font->SetTextColour(LICE_RGBA(255, 255, 255, alpha));
     EXPECT_GT(font->DrawText(&bm, "I", -1, &r, LICE_DT_USEFGALPHA), 0);
@@ -652,12 +662,12 @@ TEST(CachedFont, WayChoiceColourAlphaAndClipping)
 
   // Clipping: an empty or off-bitmap rectangle draws nothing.
   font->SetTextColour(kWhite);
-  RECT empty = {10, 10, 10, 20}, off = {-50, -50, -10, -10};
+  RECT empty = { 10, 10, 10, 20 }, off = { -50, -50, -10, -10 };
   EXPECT_EQ(font->DrawText(&bm, "I", -1, &empty, LICE_DT_NEEDALPHA), 0);
   EXPECT_EQ(font->DrawText(&bm, "I", -1, &off, LICE_DT_NEEDALPHA), 0);
   EXPECT_EQ(font->DrawText(nullptr, "I", -1, &r, 0), 0);
   EXPECT_TRUE(InkBox(bm, kBlack).Empty());
-  EXPECT_FALSE(font->DrawGlyph(&bm, 'Z', 0, 0, &r)); // not cached
+  EXPECT_FALSE(font->DrawGlyph(&bm, 'Z', 0, 0, &r));  // not cached
 }
 
 TEST(CachedFont, SubBitmapViewDrawsIntoItsParent)
@@ -673,7 +683,7 @@ TEST(CachedFont, SubBitmapViewDrawsIntoItsParent)
     intptr_t Extension(int id, void* data) override
     {
       if (id != LICE_EXT_SUBBITMAP) return 0;
-      *static_cast<LICE_SubBitmapInfo*>(data) = {parent, 20, 10};
+      *static_cast<LICE_SubBitmapInfo*>(data) = { parent, 20, 10 };
       return LICE_EXT_SUBBITMAP_ANSWER;
     }
   };
@@ -682,7 +692,7 @@ TEST(CachedFont, SubBitmapViewDrawsIntoItsParent)
   View view;
   view.parent = &parent;
   auto font = Font(16);
-  RECT r = {0, 0, 30, 20};
+  RECT r = { 0, 0, 30, 20 };
   EXPECT_EQ(font->DrawText(&view, "WWWWWW", -1, &r, DT_NOCLIP), 16);
   const Box box = InkBox(parent, kBlack);
   ASSERT_FALSE(box.Empty());
@@ -700,31 +710,31 @@ TEST(CachedFont, ScratchBitmapsLiveWithTheFonts)
     auto font = Font(16);
     EXPECT_TRUE(LICE_CachedFont::ScratchBitmapsExist());
     LICE_MemBitmap bm(30, 20);
-    RECT r = {0, 0, 30, 20};
+    RECT r = { 0, 0, 30, 20 };
     font->DrawText(&bm, "x", -1, &r, 0);
   }
   EXPECT_FALSE(LICE_CachedFont::ScratchBitmapsExist());
   auto again = Font(14);
   LICE_MemBitmap bm(30, 20);
   Clear(bm, kBlack);
-  RECT r = {0, 0, 30, 20};
+  RECT r = { 0, 0, 30, 20 };
   EXPECT_EQ(again->DrawText(&bm, "x", -1, &r, 0), 14);
   EXPECT_FALSE(InkBox(bm, kBlack).Empty());
 }
 
 TEST(CachedFont, VerticalTextRunsDownOrUp)
 {
-  for (const int flags : {0x1, 0x1 | 0x2})
+  for (const int flags : { 0x1, 0x1 | 0x2 })
   {
     auto font = Font(16, 0x200 | flags);
     LICE_MemBitmap bm(40, 120);
     Clear(bm, kBlack);
-    RECT m = {0, 0, 0, 0};
+    RECT m = { 0, 0, 0, 0 };
     // Measuring swaps the axes: one line is as wide as the line height.
     EXPECT_EQ(font->DrawText(nullptr, "Tell", -1, &m, DT_CALCRECT), 16);
     EXPECT_EQ(m.right, 16);
     EXPECT_GT(m.bottom, 20);
-    RECT r = {10, 10, 40, 120};
+    RECT r = { 10, 10, 40, 120 };
     EXPECT_EQ(font->DrawText(&bm, "Tell", -1, &r, 0), 16);
     const Box box = InkBox(bm, kBlack);
     ASSERT_FALSE(box.Empty());
@@ -747,10 +757,10 @@ TEST(TextContext, PooledRecordsAreReusedAndDoubleDeletesIgnored)
   ASSERT_NE(a, nullptr);
   SetTextColor(a, RGB(1, 2, 3));
   LICE_DeleteContext(a);
-  LICE_DeleteContext(a); // already pooled: ignored
-  EXPECT_EQ(SetTextColor(a, 0), 0u); // a pooled record is no context
+  LICE_DeleteContext(a);              // already pooled: ignored
+  EXPECT_EQ(SetTextColor(a, 0), 0u);  // a pooled record is no context
   HDC b = LICE_CreateBitmapContext(&bm);
-  EXPECT_EQ(b, a); // taken back from the pool, cleared
+  EXPECT_EQ(b, a);  // taken back from the pool, cleared
   EXPECT_EQ(GetTextColor(b), 0u);
   HDC c = LICE_CreateBitmapContext(&bm);
   EXPECT_NE(c, b);
@@ -772,11 +782,11 @@ TEST(CachedFont, SampleSheet)
     const int y = (size - 10) * rowH;
     char text[64];
     snprintf(text, sizeof(text), "%d: 1/4 Feedback 62%% D\xC3\xA9lai", size);
-    RECT left = {4, y, w / 2, y + rowH}, right = {w / 2 + 4, y, w, y + rowH};
+    RECT left = { 4, y, w / 2, y + rowH }, right = { w / 2 + 4, y, w, y + rowH };
     font->DrawText(&sheet, text, -1, &left, DT_VCENTER | DT_NOCLIP);
     font->DrawText(&sheet, text, -1, &right, DT_VCENTER | DT_NOCLIP | LICE_DT_USEFGALPHA);
   }
   EXPECT_TRUE(qtest::WritePng("text_sample_sheet.png", &sheet));
 }
 
-} // namespace
+}  // namespace

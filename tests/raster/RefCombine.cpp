@@ -2,20 +2,11 @@
 
 #include <algorithm>
 
-static int Clamp(int v)
-{
-  return v < 0 ? 0 : (v > 255 ? 255 : v);
-}
+static int Clamp(int v) { return v < 0 ? 0 : (v > 255 ? 255 : v); }
 
-int RefCopy(int x, int s, int w)
-{
-  return s + (x - s) * (256 - w) / 256;
-}
+int RefCopy(int x, int s, int w) { return s + (x - s) * (256 - w) / 256; }
 
-int RefAdd(int x, int s, int w)
-{
-  return Clamp(x + s * w / 256);
-}
+int RefAdd(int x, int s, int w) { return Clamp(x + s * w / 256); }
 
 int RefDodge(int x, int s, int w)
 {
@@ -24,10 +15,7 @@ int RefDodge(int x, int s, int w)
   return v > 255 ? 255 : v;
 }
 
-int RefMultiply(int x, int s, int w)
-{
-  return ((256 - w) * 256 + s * w) * x / 65536;
-}
+int RefMultiply(int x, int s, int w) { return ((256 - w) * 256 + s * w) * x / 65536; }
 
 int RefOverlay(int x, int s, int w)
 {
@@ -51,7 +39,7 @@ static void RefHsv(int R, int G, int B, int r, int g, int b, int w, int out[3])
     mx = R, offset = G - B, base = G < B ? 383 : 0;
   else
     mx = B, base = 256, offset = R - G;
-  const int d = mx - std::min({R, G, B});
+  const int d = mx - std::min({ R, G, B });
   const int sat = d * recip(mx) / 256;
   int hue = base + w * (r + r / 2 - 192) / 256 + offset * (recip(d) + 1) / 1024;
   if (hue < 0)
@@ -64,16 +52,16 @@ static void RefHsv(int R, int G, int B, int r, int g, int b, int w, int out[3])
   const int f = hue % 64;
   const int up = val * (16384 - sat2 * (64 - f)) / 16384;
   const int down = val * (16384 - sat2 * f) / 16384;
-  const int table[6][3] = {{val, up, p}, {down, val, p}, {p, val, up},
-                           {p, down, val}, {up, p, val}, {val, p, down}};
+  const int table[6][3] = { { val, up, p },   { down, val, p }, { p, val, up },
+                            { p, down, val }, { up, p, val },   { val, p, down } };
   for (int i = 0; i < 3; ++i) out[i] = table[hue / 64][i];
 }
 
 LICE_PixelWord RefCombine(LICE_PixelWord dest, int r, int g, int b, int a, int w, int modeByte,
                           bool sourceAlpha)
 {
-  int x[4] = {LICE_GETR(dest), LICE_GETG(dest), LICE_GETB(dest), LICE_GETA(dest)};
-  const int s[4] = {r, g, b, a};
+  int x[4] = { LICE_GETR(dest), LICE_GETG(dest), LICE_GETB(dest), LICE_GETA(dest) };
+  const int s[4] = { r, g, b, a };
   if (sourceAlpha)
   {
     if (a == 0 && (modeByte == 0 || modeByte == 1 || modeByte == 3)) return dest;

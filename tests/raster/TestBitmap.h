@@ -33,10 +33,7 @@ public:
   }
 
   // Pixel at image coordinates.
-  LICE_PixelWord& At(int x, int y)
-  {
-    return mMem[(size_t)(mBottomUp ? mHeight - 1 - y : y) * mSpan + x];
-  }
+  LICE_PixelWord& At(int x, int y) { return mMem[(size_t)(mBottomUp ? mHeight - 1 - y : y) * mSpan + x]; }
   std::vector<LICE_PixelWord>& Memory() { return mMem; }
 
   // The same image, padding included, in the other row order.

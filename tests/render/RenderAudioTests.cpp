@@ -108,7 +108,7 @@ TEST(RenderArgs, ParsesEveryOptionAndRejectsBadOnes)
                                 "--double", "--program", "Loud", "--param", "Delay Rate = 1/8D",
                                 "--param=Feedback=70", "--tail", "0.5", "--quiet" },
                               &o, &error))
-    << error;
+      << error;
   EXPECT_EQ(o.input, "in.wav");
   EXPECT_EQ(o.output, "out.flac");
   EXPECT_EQ(o.plugin, "p.so");
@@ -147,14 +147,18 @@ TEST(RenderStub, FindsValuesAndProgramsByTheirText)
   EXPECT_EQ(FindParameter(host, "Volume"), -1);
 
   // Text asked for, what the plug-in then shows, and the value behind it (-1: any).
-  struct Case { int index; const char* text; const char* shown; float value; };
+  struct Case
+  {
+    int index;
+    const char* text;
+    const char* shown;
+    float value;
+  };
   const Case found[] = {
     { 1, "1/8D", "1/8D", 0.5f },  // the middle of the step, not its edge
-    { 0, "70", "70", 0.7f },
-    { 0, "35 %", "35", -1.f },
-    { 0, "100", "100", 1.f },
-    { 2, "250", "250.0", -1.f },
-    { 2, "123.4", "123.4", -1.f },  // between grid points: only the search between straddling values finds it
+    { 0, "70", "70", 0.7f },     { 0, "35 %", "35", -1.f },     { 0, "100", "100", 1.f },
+    { 2, "250", "250.0", -1.f }, { 2, "123.4", "123.4", -1.f },  // between grid points: only the search
+                                                                 // between straddling values finds it
   };
   std::string error;
   for (const Case& c : found)

@@ -144,14 +144,18 @@ TEST(EditorSnapshot, CommandLineWritesThePictureOrRefuses)
 {
   RenderOptions o;
   std::string error;
-  ASSERT_TRUE(ParseRenderArgs({ "--snapshot", "e.png", "--program", "Harp", "--param", "Wet Mix=10" }, &o, &error))
-    << error;
+  ASSERT_TRUE(
+      ParseRenderArgs({ "--snapshot", "e.png", "--program", "Harp", "--param", "Wet Mix=10" }, &o, &error))
+      << error;
   EXPECT_EQ(o.snapshot, "e.png");
   EXPECT_EQ(o.program, "Harp");
 
   const std::vector<std::vector<std::string>> bad = {
-    { "--snapshot" },          { "--snapshot", "" },           { "--snapshot", "e.png", "in.wav" },
-    { "--snapshot", "e.png", "-o", "x.wav" }, { "--snapshot", "e.png", "--plugin", "p.so" },
+    { "--snapshot" },
+    { "--snapshot", "" },
+    { "--snapshot", "e.png", "in.wav" },
+    { "--snapshot", "e.png", "-o", "x.wav" },
+    { "--snapshot", "e.png", "--plugin", "p.so" },
     { "--snapshot", "e.png", "--list" },
   };
   for (const auto& args : bad)
@@ -187,7 +191,8 @@ TEST(EditorSnapshot, CommandLineWritesThePictureOrRefuses)
     RenderOptions bad;
     bad.snapshot = f.path;
     bad.program = f.program;
-    if (!f.param.empty()) bad.params = { { f.param.substr(0, f.param.find('=')), f.param.substr(f.param.find('=') + 1) } };
+    if (!f.param.empty())
+      bad.params = { { f.param.substr(0, f.param.find('=')), f.param.substr(f.param.find('=') + 1) } };
     error.clear();
     EXPECT_EQ(RunRender(bad, &report, &error), kRenderFailed) << f.path;
     EXPECT_FALSE(error.empty());

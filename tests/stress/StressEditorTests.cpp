@@ -28,7 +28,8 @@ using latency::kEditorW;
 using x11test::TestScreen;
 using x11test::WaitFor;
 
-namespace {
+namespace
+{
 
 // Shared-memory segments this process created that still exist.
 int OwnShmSegments()
@@ -119,7 +120,8 @@ private:
 // X errors, and calls the plug-in made under its instance lock that it must not.
 bool XErrorsIn(const std::string& log)
 {
-  return log.find("X error") != std::string::npos || log.find("while holding the instance lock") != std::string::npos;
+  return log.find("X error") != std::string::npos ||
+         log.find("while holding the instance lock") != std::string::npos;
 }
 
 // An audio thread for one instance, checking every block, until stopped.
@@ -290,12 +292,15 @@ TEST_F(StressEditor, OpenCloseCyclesAndTwoEditorsLeaveNothingBehind)
     ExpectAudioClean(audio);
     // A joined thread may linger in /proc for a moment.
     Census after;
-    WaitFor([&] {
-      after = Take(screen);
-      return after.threads == before.threads;
-    });
+    WaitFor(
+        [&]
+        {
+          after = Take(screen);
+          return after.threads == before.threads;
+        });
     ExpectGivenBack(before, after);
-    std::cout << "[ editor   ] " << cycles << " open/close cycles, " << audio.blocks << " audio blocks meanwhile\n";
+    std::cout << "[ editor   ] " << cycles << " open/close cycles, " << audio.blocks
+              << " audio blocks meanwhile\n";
   }
   XDestroyWindow(screen.dpy, pa);
   XDestroyWindow(screen.dpy, pb);
@@ -305,7 +310,8 @@ TEST_F(StressEditor, OpenCloseCyclesAndTwoEditorsLeaveNothingBehind)
 
 // ================================================================ side by side
 
-namespace {
+namespace
+{
 
 struct Instance
 {
@@ -354,7 +360,8 @@ TEST_F(StressEditor, EightInstancesTwoEditorsSoundAsAlone)
   }
   const Window parents[2] = { Parent(0, 0), Parent(0, 300) };
   for (int k = 0; k < 2; ++k) ASSERT_EQ(EditOpen(together[k]->s, parents[k]), 1);
-  auto audioThread = [&](int first) {
+  auto audioThread = [&](int first)
+  {
     for (int b = 0; b < blocks; ++b)
       for (int k = first; k < kInstances; k += 2) together[k]->Run(kP[(b + k) % 2]);
   };

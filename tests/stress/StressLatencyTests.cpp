@@ -44,7 +44,8 @@ TEST(StressLatency, AudioThreadWhileTheEditorIsWorked)
   const double seconds = (NowNs() - start) * 1e-9;
 
   PrintTable("latency:", log.Attribute(audio.blocks, audio.PeriodNs()), audio, seconds);
-  if (stress::InterposerActive()) std::cout << "latency: audio thread totals: " << audio.counts.Text() << "\n";
+  if (stress::InterposerActive())
+    std::cout << "latency: audio thread totals: " << audio.counts.Text() << "\n";
 
   EXPECT_EQ(audio.fault, "");
   EXPECT_GT(audio.blocks.size(), 0u);

@@ -11,7 +11,8 @@
 using namespace stress;
 using namespace stresstest;
 
-namespace {
+namespace
+{
 
 #if defined(_WIN32)
 // The process has about 1,000 TLS slots; each one a load keeps is lost.

@@ -22,7 +22,8 @@
 using namespace stress;
 using namespace stresstest;
 
-namespace {
+namespace
+{
 
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
 const double kInf = std::numeric_limits<double>::infinity();
@@ -79,14 +80,16 @@ TEST(StressWatch, TimesLocksThatHadToWait)
   {
     SCOPED_TRACE(m == &allowed ? "allowed lock" : "other lock");
     std::atomic<bool> held{ false };
-    std::thread holder([&] {
-      m->lock();
-      held = true;
-      // Let go once the watched thread waits: glibc marks the lock word 2.
-      pthread_mutex_t* h = m->native_handle();
-      while (__atomic_load_n(&h->__data.__lock, __ATOMIC_ACQUIRE) != 2) std::this_thread::yield();
-      m->unlock();
-    });
+    std::thread holder(
+        [&]
+        {
+          m->lock();
+          held = true;
+          // Let go once the watched thread waits: glibc marks the lock word 2.
+          pthread_mutex_t* h = m->native_handle();
+          while (__atomic_load_n(&h->__data.__lock, __ATOMIC_ACQUIRE) != 2) std::this_thread::yield();
+          m->unlock();
+        });
     while (!held) std::this_thread::yield();
     WatchBegin();
     m->lock();
@@ -233,23 +236,28 @@ TEST(StressMatrix, RatesBlocksAndPrecisions)
   const std::string watched = "not watched";
 #else
   const std::string watched =
-    InterposerActive() ? total.Text() : "page faults only: " + std::to_string(total.faults);
+      InterposerActive() ? total.Text() : "page faults only: " + std::to_string(total.faults);
 #endif
-  std::cout << "[ matrix   ] " << calls << " process calls, " << frames << " frames; audio thread: " << watched
-            << "\n";
+  std::cout << "[ matrix   ] " << calls << " process calls, " << frames
+            << " frames; audio thread: " << watched << "\n";
 }
 
 // ================================================================ oversized and aliased blocks
 
-namespace {
+namespace
+{
 
-enum class Alias { kNone, kSame, kCrossed };
+enum class Alias
+{
+  kNone,
+  kSame,
+  kCrossed
+};
 
 // Runs `total` frames of a fixed noise in blocks of `block` through a new
 // instance that announced `announced`, with a rate change at frame
 // `changeAt`; returns both outputs, interleaved by channel.
-template <class T>
-std::vector<T> RunAliased(int announced, int block, Alias alias, int total, int changeAt)
+template <class T> std::vector<T> RunAliased(int announced, int block, Alias alias, int total, int changeAt)
 {
   quorvex::VstHost h;
   EXPECT_EQ(h.Load(QUORVEX_EFFECT_PATH), "");
@@ -294,8 +302,7 @@ std::vector<T> RunAliased(int announced, int block, Alias alias, int total, int 
   return both;
 }
 
-template <class T>
-void ExpectOversizedAndAliasedLikeLegal()
+template <class T> void ExpectOversizedAndAliasedLikeLegal()
 {
   const int announced = 256, total = 256 * 8 * 12, changeAt = 256 * 8 * 4;
   const std::vector<T> legal = RunAliased<T>(announced, announced, Alias::kNone, total, changeAt);
@@ -328,18 +335,29 @@ TEST(StressBlocks, OversizedAndAliasedBlocksMatchLegalOnes)
 
 TEST(StressTempo, BrokenAndJumpingTemposGiveFiniteOutput)
 {
-  struct Case { const char* name; bool timeInfo, valid; double tempo; };
+  struct Case
+  {
+    const char* name;
+    bool timeInfo, valid;
+    double tempo;
+  };
   const Case cases[] = {
-    { "no time info", false, true, 120 }, { "tempo not valid", true, false, 120 },
-    { "0", true, true, 0 }, { "NaN", true, true, kNaN }, { "-120", true, true, -120 },
-    { "1e6", true, true, 1e6 }, { "1e-6", true, true, 1e-6 }, { "+Inf", true, true, kInf },
+    { "no time info", false, true, 120 },
+    { "tempo not valid", true, false, 120 },
+    { "0", true, true, 0 },
+    { "NaN", true, true, kNaN },
+    { "-120", true, true, -120 },
+    { "1e6", true, true, 1e6 },
+    { "1e-6", true, true, 1e-6 },
+    { "+Inf", true, true, kInf },
   };
   for (const Case& c : cases)
     for (bool fromStart : { true, false })
     {
       SCOPED_TRACE(testing::Message() << c.name << (fromStart ? " from the start" : " while running"));
       StressHost s(1024);
-      auto apply = [&]() {
+      auto apply = [&]()
+      {
         s.host.SetTimeInfoAvailable(c.timeInfo);
         s.host.SetTempoValid(c.valid);
         s.host.SetTempo(c.tempo);
@@ -371,9 +389,14 @@ TEST(StressTempo, BrokenAndJumpingTemposGiveFiniteOutput)
 
 TEST(StressBursts, FiniteAgainWithinOneBlock)
 {
-  struct Burst { const char* name; double l, r; };
-  const Burst bursts[] = { { "NaN", kNaN, kNaN },       { "+Inf", kInf, kInf },   { "-Inf", -kInf, -kInf },
-                           { "Inf and NaN", kInf, kNaN }, { "1e308", 1e308, -1e308 }, { "1e30", 1e30, 1e30 } };
+  struct Burst
+  {
+    const char* name;
+    double l, r;
+  };
+  const Burst bursts[] = { { "NaN", kNaN, kNaN },      { "+Inf", kInf, kInf },
+                           { "-Inf", -kInf, -kInf },   { "Inf and NaN", kInf, kNaN },
+                           { "1e308", 1e308, -1e308 }, { "1e30", 1e30, 1e30 } };
   for (const Burst& burst : bursts)
     for (Precision p : { Precision::kDouble, Precision::kFloat })
     {
@@ -384,13 +407,16 @@ TEST(StressBursts, FiniteAgainWithinOneBlock)
       for (int i = 0; i < 6; ++i) SetParam(s.host, i, v[i]);
       for (int b = 0; b < 10; ++b) s.Block(512, p);
       auto noise = std::make_shared<std::mt19937>(5);
-      s.SetInput([&burst, noise](int ch, double* in, int n, long long) {
-        for (int i = 0; i < n; ++i) in[i] = i % 3 ? (ch ? burst.r : burst.l) : 0.1 * ((*noise)() % 10);
-      });
+      s.SetInput(
+          [&burst, noise](int ch, double* in, int n, long long)
+          {
+            for (int i = 0; i < n; ++i) in[i] = i % 3 ? (ch ? burst.r : burst.l) : 0.1 * ((*noise)() % 10);
+          });
       s.Block(512, p);
       s.Noise(6);
       // Feedback 99 keeps whatever entered the line for minutes.
-      for (int b = 0; b < 200 && !HasFailure(); ++b) ExpectClean(s.Block(512, p), true, "block " + std::to_string(b));
+      for (int b = 0; b < 200 && !HasFailure(); ++b)
+        ExpectClean(s.Block(512, p), true, "block " + std::to_string(b));
     }
 }
 
@@ -406,10 +432,12 @@ TEST(StressBursts, LongTailAtFeedback99ReachesExactZero)
   const double v[6] = { 0, 2, 90, 99, 100, 100 };
   for (int i = 0; i < 6; ++i) SetParam(s.host, i, v[i]);
   for (int b = 0; b < 20; ++b) s.Block(4096, Precision::kDouble);
-  s.SetInput([](int, double* in, int n, long long) {
-    const double burst[4] = { kNaN, kInf, 1e29, -1e29 };
-    for (int i = 0; i < n; ++i) in[i] = burst[i % 4];
-  });
+  s.SetInput(
+      [](int, double* in, int n, long long)
+      {
+        const double burst[4] = { kNaN, kInf, 1e29, -1e29 };
+        for (int i = 0; i < n; ++i) in[i] = burst[i % 4];
+      });
   s.Block(4096, Precision::kFloat);
   s.SetInput([](int, double* in, int n, long long) { std::fill(in, in + n, 0.0); });
 
@@ -433,7 +461,8 @@ TEST(StressBursts, LongTailAtFeedback99ReachesExactZero)
 
 // ================================================================ parameters and texts
 
-namespace {
+namespace
+{
 
 #if defined(__SANITIZE_ADDRESS__)
 #define STRESS_ASAN 1
@@ -462,7 +491,8 @@ public:
   ~HostText()
   {
 #if !defined(STRESS_ASAN)
-    for (size_t i = 0; i < kCanary; ++i) EXPECT_EQ((unsigned char)mBytes[mSize + i], 0xAB) << "written past " << mSize;
+    for (size_t i = 0; i < kCanary; ++i)
+      EXPECT_EQ((unsigned char)mBytes[mSize + i], 0xAB) << "written past " << mSize;
 #endif
     std::free(mBytes);
   }
@@ -511,8 +541,8 @@ TEST(StressParams, HostileValuesAndExactBuffers)
   ExpectValuesInRange(s);
 
   // Texts typed by a user or sent by a host, in buffers of their exact size.
-  const char* typed[] = { "", "1/8D", "Dotted 2", "-1e308", "1e308", "nan", "inf", "-inf", "99.5", "12abc",
-                          "0x7fffffff", "   42", "-0", "1/64", "\xff\xfe" };
+  const char* typed[] = { "",     "1/8D",  "Dotted 2",   "-1e308", "1e308", "nan",  "inf",     "-inf",
+                          "99.5", "12abc", "0x7fffffff", "   42",  "-0",    "1/64", "\xff\xfe" };
   std::string longText(300, '9');
   for (int i = 0; i < kNumParams; ++i)
   {
@@ -529,12 +559,21 @@ TEST(StressParams, HostileValuesAndExactBuffers)
   // Published sizes: effect name 32, vendor and product 64, program names
   // 24. Parameter texts get 32: the interface's 8 would cut "Delay Rate",
   // and hosts give the wider field.
-  struct Op { VstInt32 opcode; size_t size; int firstIndex, lastIndex; };
+  struct Op
+  {
+    VstInt32 opcode;
+    size_t size;
+    int firstIndex, lastIndex;
+  };
   const Op ops[] = {
-    { effGetEffectName, kVstMaxEffectNameLen, 0, 0 }, { effGetVendorString, kVstMaxVendorStrLen, 0, 0 },
-    { effGetProductString, kVstMaxProductStrLen, 0, 0 }, { effGetProgramName, kVstMaxProgNameLen, 0, 0 },
-    { effGetProgramNameIndexed, kVstMaxProgNameLen, -2, 26 }, { effGetParamName, 32, -1, kNumParams },
-    { effGetParamLabel, 32, -1, kNumParams }, { effGetParamDisplay, 32, -1, kNumParams },
+    { effGetEffectName, kVstMaxEffectNameLen, 0, 0 },
+    { effGetVendorString, kVstMaxVendorStrLen, 0, 0 },
+    { effGetProductString, kVstMaxProductStrLen, 0, 0 },
+    { effGetProgramName, kVstMaxProgNameLen, 0, 0 },
+    { effGetProgramNameIndexed, kVstMaxProgNameLen, -2, 26 },
+    { effGetParamName, 32, -1, kNumParams },
+    { effGetParamLabel, 32, -1, kNumParams },
+    { effGetParamDisplay, 32, -1, kNumParams },
   };
   for (int program : { 0, 2, 11, 24 })
   {

@@ -11,7 +11,8 @@ using namespace stresstest;
 
 // ================================================================ random dispatcher traffic
 
-namespace {
+namespace
+{
 
 // Honest about memory (a pointer is null or a zeroed 4 KiB heap buffer,
 // sizes fit it), not about anything else.
@@ -39,13 +40,22 @@ public:
   long Calls() const { return mCalls; }
 
 private:
-  enum { kScratch = 4096 };
+  enum
+  {
+    kScratch = 4096
+  };
   int Below(int n) { return (int)(mRng() % (uint32_t)n); }
   int Between(int lo, int hi) { return lo + Below(hi - lo + 1); }
   float Wild()
   {
-    static const float kSpecial[] = { std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(),
-                                      -std::numeric_limits<float>::infinity(), -1.f, 2.f, 1e30f, 0.f, 1.f };
+    static const float kSpecial[] = { std::numeric_limits<float>::quiet_NaN(),
+                                      std::numeric_limits<float>::infinity(),
+                                      -std::numeric_limits<float>::infinity(),
+                                      -1.f,
+                                      2.f,
+                                      1e30f,
+                                      0.f,
+                                      1.f };
     if (Below(3) == 0) return kSpecial[Below(8)];
     return std::uniform_real_distribution<float>(-0.5f, 1.5f)(mRng);
   }
@@ -86,7 +96,9 @@ private:
     }
     if ((opcode == effCanDo || opcode == effSetProgramName || opcode == effString2Parameter) && ptr)
     {
-      static const char* const kTexts[] = { "receiveVstTimeInfo", "hasCockosExtensions", "1/8D", "nan", "-1e308", "" };
+      static const char* const kTexts[] = {
+        "receiveVstTimeInfo", "hasCockosExtensions", "1/8D", "nan", "-1e308", ""
+      };
       std::snprintf((char*)ptr, 64, "%s", kTexts[Below(6)]);
     }
     mS.Dispatch(opcode, index, value, ptr, opt);
@@ -121,12 +133,14 @@ TEST(StressTraffic, RandomDispatcherCallsMixedWithAudio)
   EXPECT_EQ(s.host.GetChunk(true).size(), 56u);
   EXPECT_EQ(s.Block(512, Precision::kDouble).fault, "");
   EXPECT_EQ(s.ForeignCallbacks(), 0);
-  std::cout << "[ traffic  ] " << traffic.Calls() << " dispatcher calls, " << s.Blocks() << " process calls\n";
+  std::cout << "[ traffic  ] " << traffic.Calls() << " dispatcher calls, " << s.Blocks()
+            << " process calls\n";
 }
 
 // ================================================================ chunks
 
-namespace {
+namespace
+{
 
 // Everything a load could change: every slot's name and values, the live
 // values and the current program.
@@ -178,7 +192,8 @@ TEST(StressChunks, RoundTripsAndRefusalsChangeNothing)
 
   const std::vector<uint8_t> before = State(h);
   long refusals = 0;
-  auto refused = [&](const void* data, VstIntPtr size, bool asProgram, const char* what) {
+  auto refused = [&](const void* data, VstIntPtr size, bool asProgram, const char* what)
+  {
     SCOPED_TRACE(what);
     EXPECT_EQ(h.Dispatch(effSetChunk, asProgram ? 1 : 0, size, const_cast<void*>(data)), 0);
     ASSERT_EQ(State(h), before);
@@ -187,8 +202,7 @@ TEST(StressChunks, RoundTripsAndRefusalsChangeNothing)
 
   for (size_t cut = 0; cut < program.size(); ++cut)
     refused(program.data(), (VstIntPtr)cut, true, "program cut");
-  for (size_t cut = 0; cut < bank.size(); ++cut)
-    refused(bank.data(), (VstIntPtr)cut, false, "bank cut");
+  for (size_t cut = 0; cut < bank.size(); ++cut) refused(bank.data(), (VstIntPtr)cut, false, "bank cut");
   refused(program.data(), -1, true, "negative size");
   refused(nullptr, 56, true, "null program");
   refused(nullptr, (VstIntPtr)bank.size(), false, "null bank");

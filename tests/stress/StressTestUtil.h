@@ -7,8 +7,10 @@
 
 #include <gtest/gtest.h>
 
-namespace stresstest {
+namespace stresstest
+{
 
+using qtest::Busy;
 using qtest::kDry;
 using qtest::kFeedback;
 using qtest::kMode;
@@ -16,7 +18,6 @@ using qtest::kNumParams;
 using qtest::kPan;
 using qtest::kRate;
 using qtest::kWet;
-using qtest::Busy;
 using qtest::Normalised;
 using qtest::SetParam;
 

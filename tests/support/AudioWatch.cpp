@@ -13,7 +13,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#if defined(__linux__) && defined(__GLIBC__) && !defined(QUORVEX_NO_INTERPOSER) && \
+#if defined(__linux__) && defined(__GLIBC__) && !defined(QUORVEX_NO_INTERPOSER) &&                           \
     !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
 #define STRESS_INTERPOSE 1
 #endif
@@ -25,7 +25,7 @@
 
 // Thread starts are replaced in AddressSanitizer builds too: its own
 // pthread_create is the next one after ours.
-#if defined(__linux__) && defined(__GLIBC__) && !defined(QUORVEX_NO_INTERPOSER) && \
+#if defined(__linux__) && defined(__GLIBC__) && !defined(QUORVEX_NO_INTERPOSER) &&                           \
     !defined(__SANITIZE_THREAD__)
 #define STRESS_INTERPOSE_THREADS 1
 #endif
@@ -60,13 +60,15 @@
 #include <new>
 #endif
 
-namespace stress {
+namespace stress
+{
 
 // ===========================================================================
 // 1. Per-thread counters and the allowed locks
 // ===========================================================================
 
-namespace {
+namespace
+{
 
 // Plain data only: the heap functions read it before any constructor runs.
 struct ThreadState
@@ -193,12 +195,12 @@ const void* ProbeLocksEnd()
 }
 
 #if defined(STRESS_INTERPOSE) || defined(STRESS_INTERPOSE_THREADS)
-namespace {
+namespace
+{
 
 // The next definition of a function, looked up once. No function-local
 // statics: their guards may lock a mutex, which would come back here.
-template <class F>
-F Next(std::atomic<void*>& cache, const char* name)
+template <class F> F Next(std::atomic<void*>& cache, const char* name)
 {
   void* f = cache.load(std::memory_order_acquire);
   if (!f)
@@ -209,16 +211,17 @@ F Next(std::atomic<void*>& cache, const char* name)
   return reinterpret_cast<F>(f);
 }
 
-#define STRESS_NEXT(name, ...)           \
-  static std::atomic<void*> name##Cache; \
-  using Fn = __VA_ARGS__;                 \
+#define STRESS_NEXT(name, ...)                                                                               \
+  static std::atomic<void*> name##Cache;                                                                     \
+  using Fn = __VA_ARGS__;                                                                                    \
   Fn real = stress::Next<Fn>(name##Cache, #name)
 
 }  // namespace
 #endif
 
 #if defined(STRESS_INTERPOSE)
-namespace {
+namespace
+{
 
 // Whether this allocation is the one FailAllocation asked for; counts it.
 // caller null: an operator new, which counts wherever it is called from.
@@ -263,8 +266,7 @@ long long MonotonicNs()
 
 // Locks a mutex as lock(m) would; while watching, a lock that finds the
 // mutex taken is timed. trylock is not replaced here, so it cannot recurse.
-template <class Lock>
-int TimedLock(pthread_mutex_t* m, Lock lock)
+template <class Lock> int TimedLock(pthread_mutex_t* m, Lock lock)
 {
   OnLock(m);
   if (!tState.watching) return lock();
@@ -317,15 +319,17 @@ using stress::tState;
 // 2. Heap
 // ===========================================================================
 
-extern "C" {
-void* __libc_malloc(size_t);
-void* __libc_calloc(size_t, size_t);
-void* __libc_realloc(void*, size_t);
-void __libc_free(void*);
-void* __libc_memalign(size_t, size_t);
+extern "C"
+{
+  void* __libc_malloc(size_t);
+  void* __libc_calloc(size_t, size_t);
+  void* __libc_realloc(void*, size_t);
+  void __libc_free(void*);
+  void* __libc_memalign(size_t, size_t);
 }  // extern "C"
 
-namespace {
+namespace
+{
 
 void* CountedMalloc(size_t n, const void* caller)
 {
@@ -347,54 +351,58 @@ void* CountedMemalign(size_t align, size_t n, const void* caller)
 
 }  // namespace
 
-extern "C" {
-
-void* malloc(size_t n) { return CountedMalloc(n, __builtin_return_address(0)); }
-
-void* calloc(size_t n, size_t size)
+extern "C"
 {
-  if (tState.watching) ++tState.allocs;
-  if (stress::FailHere(__builtin_return_address(0))) return nullptr;
-  void* p = __libc_calloc(n, size);
-  if (p) stress::gLive.fetch_add(1, std::memory_order_relaxed);
-  return p;
-}
 
-void* realloc(void* p, size_t n)
-{
-  if (tState.watching) ++tState.allocs;
-  // A failed realloc keeps the block, as glibc's does.
-  if (stress::FailHere(__builtin_return_address(0))) return nullptr;
-  void* q = __libc_realloc(p, n);
-  if (!p && q) stress::gLive.fetch_add(1, std::memory_order_relaxed);
-  if (p && !q && n == 0) stress::gLive.fetch_sub(1, std::memory_order_relaxed);
-  return q;
-}
+  void* malloc(size_t n) { return CountedMalloc(n, __builtin_return_address(0)); }
 
-void free(void* p)
-{
-  if (p && tState.watching) ++tState.frees;
-  if (p) stress::gLive.fetch_sub(1, std::memory_order_relaxed);
-  __libc_free(p);
-}
+  void* calloc(size_t n, size_t size)
+  {
+    if (tState.watching) ++tState.allocs;
+    if (stress::FailHere(__builtin_return_address(0))) return nullptr;
+    void* p = __libc_calloc(n, size);
+    if (p) stress::gLive.fetch_add(1, std::memory_order_relaxed);
+    return p;
+  }
 
-void* memalign(size_t align, size_t n) { return CountedMemalign(align, n, __builtin_return_address(0)); }
+  void* realloc(void* p, size_t n)
+  {
+    if (tState.watching) ++tState.allocs;
+    // A failed realloc keeps the block, as glibc's does.
+    if (stress::FailHere(__builtin_return_address(0))) return nullptr;
+    void* q = __libc_realloc(p, n);
+    if (!p && q) stress::gLive.fetch_add(1, std::memory_order_relaxed);
+    if (p && !q && n == 0) stress::gLive.fetch_sub(1, std::memory_order_relaxed);
+    return q;
+  }
 
-void* aligned_alloc(size_t align, size_t n) { return CountedMemalign(align, n, __builtin_return_address(0)); }
+  void free(void* p)
+  {
+    if (p && tState.watching) ++tState.frees;
+    if (p) stress::gLive.fetch_sub(1, std::memory_order_relaxed);
+    __libc_free(p);
+  }
 
-int posix_memalign(void** out, size_t align, size_t n)
-{
-  if (align < sizeof(void*) || (align & (align - 1))) return 22;  // EINVAL
-  void* p = CountedMemalign(align, n, __builtin_return_address(0));
-  if (!p) return 12;  // ENOMEM
-  *out = p;
-  return 0;
-}
+  void* memalign(size_t align, size_t n) { return CountedMemalign(align, n, __builtin_return_address(0)); }
 
-void* valloc(size_t n)
-{
-  return CountedMemalign((size_t)sysconf(_SC_PAGESIZE), n, __builtin_return_address(0));
-}
+  void* aligned_alloc(size_t align, size_t n)
+  {
+    return CountedMemalign(align, n, __builtin_return_address(0));
+  }
+
+  int posix_memalign(void** out, size_t align, size_t n)
+  {
+    if (align < sizeof(void*) || (align & (align - 1))) return 22;  // EINVAL
+    void* p = CountedMemalign(align, n, __builtin_return_address(0));
+    if (!p) return 12;  // ENOMEM
+    *out = p;
+    return 0;
+  }
+
+  void* valloc(size_t n)
+  {
+    return CountedMemalign((size_t)sysconf(_SC_PAGESIZE), n, __builtin_return_address(0));
+  }
 }  // extern "C"
 
 // Through malloc and free, so each is counted once; an operator new
@@ -426,118 +434,119 @@ void operator delete[](void* p, const std::nothrow_t&) noexcept { free(p); }
 // 3. Blocking calls
 // ===========================================================================
 
-extern "C" {
-
-int pthread_mutex_lock(pthread_mutex_t* m)
+extern "C"
 {
-  STRESS_NEXT(pthread_mutex_lock, int (*)(pthread_mutex_t*));
-  return stress::TimedLock(m, [&] { return real(m); });
-}
 
-int pthread_mutex_timedlock(pthread_mutex_t* m, const struct timespec* t)
-{
-  STRESS_NEXT(pthread_mutex_timedlock, int (*)(pthread_mutex_t*, const struct timespec*));
-  return stress::TimedLock(m, [&] { return real(m, t); });
-}
+  int pthread_mutex_lock(pthread_mutex_t* m)
+  {
+    STRESS_NEXT(pthread_mutex_lock, int (*)(pthread_mutex_t*));
+    return stress::TimedLock(m, [&] { return real(m); });
+  }
+
+  int pthread_mutex_timedlock(pthread_mutex_t* m, const struct timespec* t)
+  {
+    STRESS_NEXT(pthread_mutex_timedlock, int (*)(pthread_mutex_t*, const struct timespec*));
+    return stress::TimedLock(m, [&] { return real(m, t); });
+  }
 
 // The calls that only count: each counts as what it is, then runs the next
 // definition with the same arguments.
-#define STRESS_COUNTED(ret, name, params, args, count) \
-  ret name params                                      \
-  {                                                    \
-    STRESS_NEXT(name, ret(*) params);                  \
-    count;                                             \
-    return real args;                                  \
+#define STRESS_COUNTED(ret, name, params, args, count)                                                       \
+  ret name params                                                                                            \
+  {                                                                                                          \
+    STRESS_NEXT(name, ret(*) params);                                                                        \
+    count;                                                                                                   \
+    return real args;                                                                                        \
   }
 
-STRESS_COUNTED(int, pthread_cond_wait, (pthread_cond_t * c, pthread_mutex_t* m), (c, m),
-               stress::CountWait());
-STRESS_COUNTED(int, pthread_cond_timedwait,
-               (pthread_cond_t * c, pthread_mutex_t* m, const struct timespec* t), (c, m, t),
-               stress::CountWait());
-STRESS_COUNTED(int, pthread_rwlock_rdlock, (pthread_rwlock_t * l), (l), stress::CountWait());
-STRESS_COUNTED(int, pthread_rwlock_wrlock, (pthread_rwlock_t * l), (l), stress::CountWait());
-STRESS_COUNTED(int, pthread_join, (pthread_t t, void** result), (t, result), stress::CountWait());
-STRESS_COUNTED(int, sem_wait, (sem_t * s), (s), stress::CountWait());
-STRESS_COUNTED(int, sem_timedwait, (sem_t * s, const struct timespec* t), (s, t), stress::CountWait());
+  STRESS_COUNTED(int, pthread_cond_wait, (pthread_cond_t * c, pthread_mutex_t* m), (c, m),
+                 stress::CountWait());
+  STRESS_COUNTED(int, pthread_cond_timedwait,
+                 (pthread_cond_t * c, pthread_mutex_t* m, const struct timespec* t), (c, m, t),
+                 stress::CountWait());
+  STRESS_COUNTED(int, pthread_rwlock_rdlock, (pthread_rwlock_t * l), (l), stress::CountWait());
+  STRESS_COUNTED(int, pthread_rwlock_wrlock, (pthread_rwlock_t * l), (l), stress::CountWait());
+  STRESS_COUNTED(int, pthread_join, (pthread_t t, void** result), (t, result), stress::CountWait());
+  STRESS_COUNTED(int, sem_wait, (sem_t * s), (s), stress::CountWait());
+  STRESS_COUNTED(int, sem_timedwait, (sem_t * s, const struct timespec* t), (s, t), stress::CountWait());
 
-STRESS_COUNTED(int, nanosleep, (const struct timespec* t, struct timespec* rest), (t, rest),
-               stress::CountSleep());
-STRESS_COUNTED(int, clock_nanosleep,
-               (clockid_t clock, int flags, const struct timespec* t, struct timespec* rest),
-               (clock, flags, t, rest), stress::CountSleep());
-STRESS_COUNTED(int, usleep, (useconds_t us), (us), stress::CountSleep());
-STRESS_COUNTED(unsigned int, sleep, (unsigned int s), (s), stress::CountSleep());
+  STRESS_COUNTED(int, nanosleep, (const struct timespec* t, struct timespec* rest), (t, rest),
+                 stress::CountSleep());
+  STRESS_COUNTED(int, clock_nanosleep,
+                 (clockid_t clock, int flags, const struct timespec* t, struct timespec* rest),
+                 (clock, flags, t, rest), stress::CountSleep());
+  STRESS_COUNTED(int, usleep, (useconds_t us), (us), stress::CountSleep());
+  STRESS_COUNTED(unsigned int, sleep, (unsigned int s), (s), stress::CountSleep());
 
-// Anonymous mappings are allocations too (large buffers come straight
-// from them); glibc's own calls do not come through here.
-void* mmap(void* addr, size_t len, int prot, int flags, int fd, off_t offset)
-{
-  STRESS_NEXT(mmap, void* (*)(void*, size_t, int, int, int, off_t));
-  if (flags & MAP_ANONYMOUS)
+  // Anonymous mappings are allocations too (large buffers come straight
+  // from them); glibc's own calls do not come through here.
+  void* mmap(void* addr, size_t len, int prot, int flags, int fd, off_t offset)
   {
-    if (tState.watching) ++tState.allocs;
-    if (stress::FailHere(__builtin_return_address(0)))
+    STRESS_NEXT(mmap, void* (*)(void*, size_t, int, int, int, off_t));
+    if (flags & MAP_ANONYMOUS)
     {
-      errno = ENOMEM;
-      return MAP_FAILED;
+      if (tState.watching) ++tState.allocs;
+      if (stress::FailHere(__builtin_return_address(0)))
+      {
+        errno = ENOMEM;
+        return MAP_FAILED;
+      }
     }
+    return real(addr, len, prot, flags, fd, offset);
   }
-  return real(addr, len, prot, flags, fd, offset);
-}
 
-int munmap(void* addr, size_t len)
-{
-  STRESS_NEXT(munmap, int (*)(void*, size_t));
-  if (tState.watching) ++tState.frees;
-  return real(addr, len);
-}
+  int munmap(void* addr, size_t len)
+  {
+    STRESS_NEXT(munmap, int (*)(void*, size_t));
+    if (tState.watching) ++tState.frees;
+    return real(addr, len);
+  }
 
-int poll(struct pollfd* fds, nfds_t n, int timeout)
-{
-  STRESS_NEXT(poll, int (*)(struct pollfd*, nfds_t, int));
-  if (timeout != 0) stress::CountSleep();
-  return real(fds, n, timeout);
-}
+  int poll(struct pollfd* fds, nfds_t n, int timeout)
+  {
+    STRESS_NEXT(poll, int (*)(struct pollfd*, nfds_t, int));
+    if (timeout != 0) stress::CountSleep();
+    return real(fds, n, timeout);
+  }
 
-int select(int n, fd_set* r, fd_set* w, fd_set* e, struct timeval* t)
-{
-  STRESS_NEXT(select, int (*)(int, fd_set*, fd_set*, fd_set*, struct timeval*));
-  if (!t || t->tv_sec || t->tv_usec) stress::CountSleep();
-  return real(n, r, w, e, t);
-}
+  int select(int n, fd_set* r, fd_set* w, fd_set* e, struct timeval* t)
+  {
+    STRESS_NEXT(select, int (*)(int, fd_set*, fd_set*, fd_set*, struct timeval*));
+    if (!t || t->tv_sec || t->tv_usec) stress::CountSleep();
+    return real(n, r, w, e, t);
+  }
 
 // The open family: the mode argument is there only when the file may be
 // created. flags is the last named parameter of each.
-#define STRESS_OPEN(name, params, args)                                                     \
-  int name params                                                                           \
-  {                                                                                         \
-    STRESS_NEXT(name, int(*) params);                                                       \
-    va_list modeArg;                                                                        \
-    va_start(modeArg, flags);                                                               \
-    const mode_t mode = (flags & (O_CREAT | O_TMPFILE)) ? (mode_t)va_arg(modeArg, int) : 0; \
-    va_end(modeArg);                                                                        \
-    stress::CountFile();                                                                    \
-    return real args;                                                                       \
+#define STRESS_OPEN(name, params, args)                                                                      \
+  int name params                                                                                            \
+  {                                                                                                          \
+    STRESS_NEXT(name, int(*) params);                                                                        \
+    va_list modeArg;                                                                                         \
+    va_start(modeArg, flags);                                                                                \
+    const mode_t mode = (flags & (O_CREAT | O_TMPFILE)) ? (mode_t)va_arg(modeArg, int) : 0;                  \
+    va_end(modeArg);                                                                                         \
+    stress::CountFile();                                                                                     \
+    return real args;                                                                                        \
   }
 
-STRESS_OPEN(open, (const char* path, int flags, ...), (path, flags, mode));
-STRESS_OPEN(open64, (const char* path, int flags, ...), (path, flags, mode));
-STRESS_OPEN(openat, (int dir, const char* path, int flags, ...), (dir, path, flags, mode));
+  STRESS_OPEN(open, (const char* path, int flags, ...), (path, flags, mode));
+  STRESS_OPEN(open64, (const char* path, int flags, ...), (path, flags, mode));
+  STRESS_OPEN(openat, (int dir, const char* path, int flags, ...), (dir, path, flags, mode));
 
-STRESS_COUNTED(FILE*, fopen, (const char* path, const char* mode), (path, mode), stress::CountFile());
-STRESS_COUNTED(FILE*, fopen64, (const char* path, const char* mode), (path, mode), stress::CountFile());
-STRESS_COUNTED(size_t, fwrite, (const void* p, size_t size, size_t n, FILE* f), (p, size, n, f),
-               stress::CountFile());
-STRESS_COUNTED(size_t, fread, (void* p, size_t size, size_t n, FILE* f), (p, size, n, f),
-               stress::CountFile());
-STRESS_COUNTED(ssize_t, read, (int fd, void* p, size_t n), (fd, p, n), stress::CountDescriptor(fd));
-STRESS_COUNTED(ssize_t, write, (int fd, const void* p, size_t n), (fd, p, n), stress::CountDescriptor(fd));
-STRESS_COUNTED(ssize_t, pread64, (int fd, void* p, size_t n, off_t at), (fd, p, n, at),
-               stress::CountFile());
-STRESS_COUNTED(ssize_t, pwrite64, (int fd, const void* p, size_t n, off_t at), (fd, p, n, at),
-               stress::CountFile());
-STRESS_COUNTED(int, fsync, (int fd), (fd), stress::CountFile());
+  STRESS_COUNTED(FILE*, fopen, (const char* path, const char* mode), (path, mode), stress::CountFile());
+  STRESS_COUNTED(FILE*, fopen64, (const char* path, const char* mode), (path, mode), stress::CountFile());
+  STRESS_COUNTED(size_t, fwrite, (const void* p, size_t size, size_t n, FILE* f), (p, size, n, f),
+                 stress::CountFile());
+  STRESS_COUNTED(size_t, fread, (void* p, size_t size, size_t n, FILE* f), (p, size, n, f),
+                 stress::CountFile());
+  STRESS_COUNTED(ssize_t, read, (int fd, void* p, size_t n), (fd, p, n), stress::CountDescriptor(fd));
+  STRESS_COUNTED(ssize_t, write, (int fd, const void* p, size_t n), (fd, p, n), stress::CountDescriptor(fd));
+  STRESS_COUNTED(ssize_t, pread64, (int fd, void* p, size_t n, off_t at), (fd, p, n, at),
+                 stress::CountFile());
+  STRESS_COUNTED(ssize_t, pwrite64, (int fd, const void* p, size_t n, off_t at), (fd, p, n, at),
+                 stress::CountFile());
+  STRESS_COUNTED(int, fsync, (int fd), (fd), stress::CountFile());
 
 }  // extern "C"
 
@@ -547,10 +556,12 @@ STRESS_COUNTED(int, fsync, (int fd), (fd), stress::CountFile());
 // 4. Forced failures
 // ===========================================================================
 
-namespace stress {
+namespace stress
+{
 
 #if defined(STRESS_INTERPOSE) && defined(__linux__)
-namespace {
+namespace
+{
 
 struct ModuleSearch
 {

@@ -10,7 +10,8 @@
 
 #include <string>
 
-namespace stress {
+namespace stress
+{
 
 // A lock wait longer than this is counted in waitsOver100us.
 const long long kLongWaitNs = 100000;

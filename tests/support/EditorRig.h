@@ -13,7 +13,8 @@
 #include <memory>
 #include <vector>
 
-namespace qtest {
+namespace qtest
+{
 
 inline RGBA PixelAt(LICE_IBitmap* bmp, int x, int y)
 {
@@ -27,7 +28,9 @@ class SolidKnob : public IKnobControl
 public:
   SolidKnob(IPlugBase* plug, IRECT r, int param, IColor color = IColor(255, 0, 128, 255),
             int direction = DirVertical, double gearing = 1.0)
-    : IKnobControl(plug, r, param, direction, gearing), mColor(color) {}
+    : IKnobControl(plug, r, param, direction, gearing), mColor(color)
+  {
+  }
   bool Draw(IGraphics* g) override
   {
     ++mDraws;
@@ -44,8 +47,7 @@ public:
 struct EditorRig
 {
   explicit EditorRig(int nParams = 3)
-    : plug(new FakePlug(nParams, "2-2")),
-      gui(new IGraphicsHeadless(plug.get(), 300, 200, 30))
+    : plug(new FakePlug(nParams, "2-2")), gui(new IGraphicsHeadless(plug.get(), 300, 200, 30))
   {
     for (int i = 0; i < nParams; ++i) plug->GetParam(i)->DefineDouble("p", 0.0, 0.0, 1.0, 0.0001);
   }

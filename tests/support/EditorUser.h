@@ -13,7 +13,8 @@
 #include <thread>
 #include <vector>
 
-namespace latency {
+namespace latency
+{
 
 using stress::StressHost;
 using x11test::TestScreen;
@@ -37,7 +38,7 @@ struct Control
   int x, y;
 };
 const Control kDelayRate{ "Delay Rate", 88, 118 }, kPanWidth{ "Pan Width", 279, 130 },
-  kFeedback{ "Feedback", 379, 130 }, kDryMix{ "Dry Mix", 453, 132 }, kWetMix{ "Wet Mix", 497, 132 };
+    kFeedback{ "Feedback", 379, 130 }, kDryMix{ "Dry Mix", 453, 132 }, kWetMix{ "Wet Mix", 497, 132 };
 
 // Someone at the editor of one instance, its parent window at the screen's
 // origin so editor and screen coordinates agree. Each operation returns
@@ -48,7 +49,10 @@ public:
   EditorUser(TestScreen& screen, StressHost& s, Window parent) : mScreen(screen), mHost(s), mParent(parent) {}
 
   // effEditOpen, then the first frame on screen.
-  bool Open() { return EditOpen(mHost, mParent) == 1 && WaitFor([&] { return Drawn(mScreen, mParent); }); }
+  bool Open()
+  {
+    return EditOpen(mHost, mParent) == 1 && WaitFor([&] { return Drawn(mScreen, mParent); });
+  }
   void Close() { mHost.Dispatch(effEditClose); }
 
   // A host's short look: open, `idles` effEditIdle calls 10 ms apart, close.
@@ -75,16 +79,18 @@ public:
     static const Control kDragged[] = { kDelayRate, kDryMix, kPanWidth, kWetMix, kFeedback };
     const Control& c = kDragged[i % 5];
     const int step = (i / 5) % 2 ? 3 : -3;
-    return Gesture(1, [&] {
-      mScreen.Move(c.x, c.y);
-      mScreen.Button(1, true);
-      for (int k = 1; k <= 8; ++k)
-      {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        mScreen.Move(c.x, c.y + k * step);
-      }
-      mScreen.Button(1, false);
-    });
+    return Gesture(1,
+                   [&]
+                   {
+                     mScreen.Move(c.x, c.y);
+                     mScreen.Button(1, true);
+                     for (int k = 1; k <= 8; ++k)
+                     {
+                       std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                       mScreen.Move(c.x, c.y + k * step);
+                     }
+                     mScreen.Button(1, false);
+                   });
   }
 
   // The i-th wheel turn: three notches on a knob, one gesture that the
@@ -94,14 +100,16 @@ public:
     static const Control kTurned[] = { kPanWidth, kFeedback, kDelayRate };
     const Control& c = kTurned[i % 3];
     const int button = (i / 3) % 2 ? 4 : 5;
-    return Gesture(1, [&] {
-      mScreen.Move(c.x, c.y);
-      for (int k = 0; k < 3; ++k)
-      {
-        mScreen.Button(button, true);
-        mScreen.Button(button, false);
-      }
-    });
+    return Gesture(1,
+                   [&]
+                   {
+                     mScreen.Move(c.x, c.y);
+                     for (int k = 0; k < 3; ++k)
+                     {
+                       mScreen.Button(button, true);
+                       mScreen.Button(button, false);
+                     }
+                   });
   }
 
   // The i-th entry box: a right click opens it, the text typed into it is
@@ -113,24 +121,23 @@ public:
       Control control;
       std::vector<KeySym> keys;
     } kTyped[] = {
-      { kFeedback, { XK_4, XK_2 } },
-      { kPanWidth, { XK_minus, XK_3, XK_5 } },
-      { kDryMix, { XK_6, XK_3 } },
-      { kWetMix, { XK_2, XK_7 } },
-      { kFeedback, { XK_7, XK_0 } },
+      { kFeedback, { XK_4, XK_2 } }, { kPanWidth, { XK_minus, XK_3, XK_5 } }, { kDryMix, { XK_6, XK_3 } },
+      { kWetMix, { XK_2, XK_7 } },   { kFeedback, { XK_7, XK_0 } },
     };
     const auto& t = kTyped[i % 5];
     const std::vector<Window> kids = mScreen.Children(mParent);
     if (kids.size() != 1) return false;
     const Window editor = kids[0];
-    return Gesture(2, [&] {
-      mScreen.Click(t.control.x, t.control.y, 3);
-      // Typed once the box has the keyboard: it exists a moment before.
-      if (!WaitFor([&] { return HasFocus(editor); })) return;
-      for (KeySym k : t.keys) mScreen.Key(k);
-      mScreen.Key(XK_Return);
-      WaitFor([&] { return mScreen.Children(editor).empty(); });
-    });
+    return Gesture(2,
+                   [&]
+                   {
+                     mScreen.Click(t.control.x, t.control.y, 3);
+                     // Typed once the box has the keyboard: it exists a moment before.
+                     if (!WaitFor([&] { return HasFocus(editor); })) return;
+                     for (KeySym k : t.keys) mScreen.Key(k);
+                     mScreen.Key(XK_Return);
+                     WaitFor([&] { return mScreen.Children(editor).empty(); });
+                   });
   }
 
 private:
@@ -142,8 +149,7 @@ private:
   }
 
   // Runs input, then waits for the host to see `ends` more gestures end.
-  template <class F>
-  bool Gesture(long ends, F&& input)
+  template <class F> bool Gesture(long ends, F&& input)
   {
     const long before = mHost.EditEnds();
     input();

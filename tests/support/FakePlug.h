@@ -23,8 +23,13 @@ class FakeGraphics : public IGraphicsHeadless
 {
 public:
   FakeGraphics(IPlugBase* plug, FakeLog* log, int fps = 30, bool* destroyed = nullptr)
-    : IGraphicsHeadless(plug, 300, 200, fps), mLog(log), mDestroyed(destroyed) {}
-  ~FakeGraphics() override { if (mDestroyed) *mDestroyed = true; }
+    : IGraphicsHeadless(plug, 300, 200, fps), mLog(log), mDestroyed(destroyed)
+  {
+  }
+  ~FakeGraphics() override
+  {
+    if (mDestroyed) *mDestroyed = true;
+  }
 
   void UpdateParamControls(int idx, double value, bool normalized) override
   {
@@ -56,11 +61,13 @@ class FakePlug : public IPlugBase
 {
 public:
   FakePlug(int nParams, const char* channelIO, int nPresets = 0, int version = 0x00010200)
-    : IPlugBase(nParams, channelIO, nPresets, "Effect", "Product", "Maker", version,
-                0x41626364, 0x4d667273, 0, 0, false, false) {}
+    : IPlugBase(nParams, channelIO, nPresets, "Effect", "Product", "Maker", version, 0x41626364, 0x4d667273,
+                0, 0, false, false)
+  {
+  }
 
   std::function<void(double**, double**, int)> mProcess;  // replaces pass-through when set
-  bool mInPlace = false;  // what ProcessesInPlace answers
+  bool mInPlace = false;                                  // what ProcessesInPlace answers
   bool ProcessesInPlace() const override { return mInPlace; }
   std::vector<int> mBlockFrames;
   FakeLog mLog;
@@ -70,8 +77,10 @@ public:
   void ProcessBlock(double** inputs, double** outputs, int nFrames) override
   {
     mBlockFrames.push_back(nFrames);
-    if (mProcess) mProcess(inputs, outputs, nFrames);
-    else IPlugBase::ProcessBlock(inputs, outputs, nFrames);
+    if (mProcess)
+      mProcess(inputs, outputs, nFrames);
+    else
+      IPlugBase::ProcessBlock(inputs, outputs, nFrames);
   }
   // Takes single-precision blocks on the host's buffers, and runs them
   // through mProcess in doubles (every input read first) so that the same

@@ -16,7 +16,8 @@
 #include <thread>
 #include <vector>
 
-namespace latency {
+namespace latency
+{
 
 using stress::Precision;
 using stress::StressHost;
@@ -112,8 +113,7 @@ struct Row
 class OpLog
 {
 public:
-  template <class F>
-  void Run(const std::string& label, F&& op)
+  template <class F> void Run(const std::string& label, F&& op)
   {
     const long long start = NowNs();
     op();

@@ -19,7 +19,8 @@
 #include <chrono>
 #include <thread>
 
-namespace stresstest {
+namespace stresstest
+{
 
 #if defined(_WIN32)
 // One entry of ntdll's table of all handles (SystemExtendedHandleInformation).

@@ -8,9 +8,11 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace stress {
+namespace stress
+{
 
-namespace {
+namespace
+{
 
 // Quiet NaNs with payloads no arithmetic produces.
 const uint64_t kOutMarkD = 0x7ff8deaddeaddeadull, kGuardMarkD = 0x7ff8beefbeefbeefull;
@@ -20,8 +22,7 @@ const float kAccumulateBase = 0.125f;
 
 size_t ThisThread() { return std::hash<std::thread::id>()(std::this_thread::get_id()); }
 
-template <class T>
-uint64_t BitsOf(T v)
+template <class T> uint64_t BitsOf(T v)
 {
   if constexpr (sizeof(T) == 8)
   {
@@ -37,8 +38,7 @@ uint64_t BitsOf(T v)
   }
 }
 
-template <class T>
-T FromBits(uint64_t bits)
+template <class T> T FromBits(uint64_t bits)
 {
   T v;
   if constexpr (sizeof(T) == 8)
@@ -73,16 +73,15 @@ long long Scaled(long long bounded, long long full) { return FullRuns() ? full :
 
 // ================================================================ guarded buffers
 
-template <class T>
-GuardedBuffers<T>::GuardedBuffers(int channels, int capacity) : mCapacity(capacity)
+template <class T> GuardedBuffers<T>::GuardedBuffers(int channels, int capacity) : mCapacity(capacity)
 {
   mStore.resize(channels);
-  for (auto& s : mStore) s.assign((size_t)capacity + 2 * kGuard, FromBits<T>(sizeof(T) == 8 ? kGuardMarkD : kGuardMarkF));
+  for (auto& s : mStore)
+    s.assign((size_t)capacity + 2 * kGuard, FromBits<T>(sizeof(T) == 8 ? kGuardMarkD : kGuardMarkF));
   for (auto& s : mStore) mPtrs.push_back(&s[kGuard]);
 }
 
-template <class T>
-void GuardedBuffers<T>::Arm(int n, uint64_t fillBits)
+template <class T> void GuardedBuffers<T>::Arm(int n, uint64_t fillBits)
 {
   const T guard = FromBits<T>(sizeof(T) == 8 ? kGuardMarkD : kGuardMarkF);
   const T fill = FromBits<T>(fillBits);
@@ -95,8 +94,7 @@ void GuardedBuffers<T>::Arm(int n, uint64_t fillBits)
   }
 }
 
-template <class T>
-bool GuardedBuffers<T>::GuardsIntact(int n) const
+template <class T> bool GuardedBuffers<T>::GuardsIntact(int n) const
 {
   const uint64_t guard = sizeof(T) == 8 ? kGuardMarkD : kGuardMarkF;
   for (const auto& s : mStore)
@@ -105,8 +103,7 @@ bool GuardedBuffers<T>::GuardsIntact(int n) const
   return true;
 }
 
-template <class T>
-uint64_t GuardedBuffers<T>::Bits(int ch, int i) const
+template <class T> uint64_t GuardedBuffers<T>::Bits(int ch, int i) const
 {
   return BitsOf(mStore[ch][kGuard + i]);
 }
@@ -130,7 +127,8 @@ StressHost::~StressHost() { host.Close(); }
 void StressHost::Noise(unsigned seed)
 {
   auto rng = std::make_shared<std::mt19937>(seed);
-  mFiller = [rng](int, double* in, int n, long long pos) {
+  mFiller = [rng](int, double* in, int n, long long pos)
+  {
     std::uniform_real_distribution<double> u(-1.0, 1.0);
     for (int i = 0; i < n; ++i) in[i] = (pos + i) % 3000 == 0 ? 1.0 : 0.5 * u(*rng);
   };
@@ -157,8 +155,10 @@ void StressHost::OnCallback(void* self, VstInt32 opcode)
   StressHost* h = static_cast<StressHost*>(self);
   if (opcode == audioMasterEndEdit) ++h->mEditEnds;
   const size_t thread = ThisThread();
-  if (thread == h->mAudioThread.load()) ++h->mAudioCallbacks;
-  else if (thread != h->mUiThread.load()) ++h->mForeign;
+  if (thread == h->mAudioThread.load())
+    ++h->mAudioCallbacks;
+  else if (thread != h->mUiThread.load())
+    ++h->mForeign;
 }
 
 VstIntPtr StressHost::Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt)
@@ -194,8 +194,8 @@ BlockReport StressHost::Block(int n, Precision p)
   const size_t span = (size_t)n + 2 * kGuard;
   for (int ch = 0; ch < 2; ++ch)
     for (size_t i = 0; i < span; ++i)
-      mInputCopy[ch * span + i] = p == Precision::kDouble ? mInD.Data(ch)[(long)i - kGuard]
-                                                          : (double)mInF.Data(ch)[(long)i - kGuard];
+      mInputCopy[ch * span + i] =
+          p == Precision::kDouble ? mInD.Data(ch)[(long)i - kGuard] : (double)mInF.Data(ch)[(long)i - kGuard];
   if (p == Precision::kDouble)
     mOutD.Arm(n, kOutMarkD);
   else
@@ -222,7 +222,8 @@ BlockReport StressHost::Block(int n, Precision p)
   mFrames += n;
 
   // The checks, first fault only.
-  auto fault = [&](const char* what, int ch, int i) {
+  auto fault = [&](const char* what, int ch, int i)
+  {
     if (report.fault.empty())
       report.fault = std::string(what) + " (" + PrecisionName(p) + ", channel " + std::to_string(ch) +
                      ", sample " + std::to_string(i) + " of " + std::to_string(n) + ")";
@@ -244,7 +245,7 @@ BlockReport StressHost::Block(int n, Precision p)
     for (size_t i = 0; i < span && report.fault.empty(); ++i)
     {
       const double now =
-        p == Precision::kDouble ? mInD.Data(ch)[(long)i - kGuard] : (double)mInF.Data(ch)[(long)i - kGuard];
+          p == Precision::kDouble ? mInD.Data(ch)[(long)i - kGuard] : (double)mInF.Data(ch)[(long)i - kGuard];
       if (BitsOf(now) != BitsOf(mInputCopy[ch * span + i])) fault("input changed", ch, (int)i - kGuard);
     }
   }

@@ -23,16 +23,21 @@
 #include <thread>
 #include <vector>
 
-namespace stress {
+namespace stress
+{
 
-enum class Precision { kFloat, kDouble, kAccumulate };
+enum class Precision
+{
+  kFloat,
+  kDouble,
+  kAccumulate
+};
 const char* PrecisionName(Precision p);
 
 const int kGuard = 64;
 
 // One buffer per channel, each between two guard zones.
-template <class T>
-class GuardedBuffers
+template <class T> class GuardedBuffers
 {
 public:
   GuardedBuffers(int channels, int capacity);

@@ -69,7 +69,8 @@ public:
   TestGraphics(IPlugBase* plug, TestPlugLog* log) : TestGraphicsBase(plug, 300, 200, 30), mLog(log)
   {
     const int params[] = { kTPMix, kTPOffset, kTPShape, kTPFreq };
-    for (int i = 0; i < 4; ++i) AddControl(new TestKnob(plug, IRECT(10 + 60 * i, 10, 60 + 60 * i, 110), params[i]));
+    for (int i = 0; i < 4; ++i)
+      AddControl(new TestKnob(plug, IRECT(10 + 60 * i, 10, 60 + 60 * i, 110), params[i]));
   }
 
   void UpdateParamControls(int paramIndex, double value, bool normalized) override
@@ -123,9 +124,9 @@ public:
     : IPlugVST(hostCallback, kTPNumParams, "1-1 2-2", TESTPLUG_PRESETS,
                "Quorvex Test Plug, with a name longer than a host's field",
                "Quorvex Test Product, with a product string longer than a host's field",
-               "Quorvex Tests, with a vendor string longer than the host's 64-byte field", IPLUG_VERSION(1, 2, 3),
-               CCONST('Q', 'T', 's', 't'), CCONST('Q', 'v', 'x', '2'), 0, TESTPLUG_MIDI,
-               TESTPLUG_CHUNKS != 0, TESTPLUG_INSTRUMENT != 0)
+               "Quorvex Tests, with a vendor string longer than the host's 64-byte field",
+               IPLUG_VERSION(1, 2, 3), CCONST('Q', 'T', 's', 't'), CCONST('Q', 'v', 'x', '2'), 0,
+               TESTPLUG_MIDI, TESTPLUG_CHUNKS != 0, TESTPLUG_INSTRUMENT != 0)
   {
     ClearLog();
     GetParam(kTPMix)->DefineDouble("Mix", 50.0, 0.0, 100.0, 0.01, "%");
@@ -137,8 +138,8 @@ public:
     GetParam(kTPBypass)->AddTextForValue(0, "Off");
     GetParam(kTPBypass)->AddTextForValue(1, "On");
     GetParam(kTPToggle)->DefineInt("Toggle", 0, 0, 1);
-    GetParam(kTPFreq)->DefineDouble("Frequency of the test oscillator in hertz", 1000.0, 20.0, 20000.0,
-                                    1.0, "Hz");
+    GetParam(kTPFreq)->DefineDouble("Frequency of the test oscillator in hertz", 1000.0, 20.0, 20000.0, 1.0,
+                                    "Hz");
     GetParam(kTPRange)->DefineDouble("Range", 0.0, 0.0, 1e40, 0.01,
                                      "a unit label longer than any host buffer");
 #if TESTPLUG_EDITOR
@@ -245,7 +246,10 @@ public:
       case kTPCmdEdMouseUp: g->OnMouseUp(x, y, &mod); break;
       case kTPCmdEdDrag: g->OnMouseDrag(x, y, &mod); break;
       case kTPCmdEdDblClick: return g->OnMouseDblClick(x, y, &mod) ? 1.0 : 0.0;
-      case kTPCmdEdWheel: mod = MouseModifiers(); g->OnMouseWheel(x, y, &mod, (int)v); break;
+      case kTPCmdEdWheel:
+        mod = MouseModifiers();
+        g->OnMouseWheel(x, y, &mod, (int)v);
+        break;
       default: break;
     }
     return 1.0;
@@ -343,7 +347,10 @@ private:
     }
   }
 
-  enum { kMaxQueued = 16 };
+  enum
+  {
+    kMaxQueued = 16
+  };
   TestPlugLog mLog;
   Queued mQueued[kMaxQueued];
   int mNQueued = 0;
@@ -401,7 +408,8 @@ extern "C" QUORVEX_EXPORT int TestPlug_CopyFrame(void* effect, uint32_t* pixels,
     for (int x = 0; x < w; ++x)
     {
       const LICE_PixelWord p = frame->PixelData()[(size_t)y * (size_t)frame->RowSpan() + (size_t)x];
-      pixels[(size_t)y * (size_t)w + (size_t)x] = ((uint32_t)LICE_GETA(p) << 24) | ((uint32_t)LICE_GETR(p) << 16) |
+      pixels[(size_t)y * (size_t)w + (size_t)x] = ((uint32_t)LICE_GETA(p) << 24) |
+                                                  ((uint32_t)LICE_GETR(p) << 16) |
                                                   ((uint32_t)LICE_GETG(p) << 8) | (uint32_t)LICE_GETB(p);
     }
   return 1;

@@ -11,17 +11,25 @@
 #include "EditCalls.h"
 #include "HostedPlug.h"
 
-namespace wintest {
+namespace wintest
+{
 
-enum { kDelayRate, kPingPong, kPanWidth, kFeedback, kDryMix, kWetMix };
+enum
+{
+  kDelayRate,
+  kPingPong,
+  kPanWidth,
+  kFeedback,
+  kDryMix,
+  kWetMix
+};
 const int kW = 545, kH = 210;
 
 // [GUI thread] Dispatches this thread's messages for about ms milliseconds.
 inline void Pump(int ms)
 {
   const DWORD end = GetTickCount() + (DWORD)ms;
-  do
-  {
+  do {
     MSG m;
     while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE))
     {
@@ -34,8 +42,7 @@ inline void Pump(int ms)
 
 // [GUI thread] Pumps until done() holds or about ms milliseconds passed;
 // what done() said last. For checks that a busy machine may delay.
-template <class Done>
-bool PumpUntil(Done done, int ms)
+template <class Done> bool PumpUntil(Done done, int ms)
 {
   const DWORD end = GetTickCount() + (DWORD)ms;
   while (!done())
@@ -128,8 +135,9 @@ struct Editing : qtest::HostedPlug
   {
     std::vector<VstInt32> out;
     for (const quorvex::HostCall& c : host.Calls())
-      if (c.index == param && (c.opcode == audioMasterAutomate || c.opcode == audioMasterBeginEdit ||
-                               c.opcode == audioMasterEndEdit) &&
+      if (c.index == param &&
+          (c.opcode == audioMasterAutomate || c.opcode == audioMasterBeginEdit ||
+           c.opcode == audioMasterEndEdit) &&
           (out.empty() || out.back() != c.opcode))
         out.push_back(c.opcode);
     return out;

@@ -16,7 +16,8 @@
 
 using namespace wintest;
 
-namespace {
+namespace
+{
 
 const int kBlock = 64;
 const double kSampleRate = 44100.;
@@ -25,7 +26,16 @@ const double kSlowMs = 0.3;
 
 // What the GUI thread is doing while a block runs. kOther is the editor
 // opened for the gestures and closed at the end.
-enum Activity { kIdle, kOpenClose, kDrag, kWheel, kEntry, kOther, kActivities };
+enum Activity
+{
+  kIdle,
+  kOpenClose,
+  kDrag,
+  kWheel,
+  kEntry,
+  kOther,
+  kActivities
+};
 const char* const kActivityNames[kActivities] = { "idle", "open/close", "drag", "wheel", "entry", "other" };
 
 struct Figures
@@ -74,7 +84,10 @@ public:
   explicit PacedAudio(quorvex::VstHost& host) : mHost(host) {}
   ~PacedAudio() { Stop(); }
 
-  void Start() { mThread = std::thread([this] { Run(); }); }
+  void Start()
+  {
+    mThread = std::thread([this] { Run(); });
+  }
   void Stop()
   {
     mStop = true;
@@ -305,8 +318,8 @@ TEST(EditorLatency, AudioBlocksWhileTheEditorOpensClosesAndIsPlayedWith)
     for (char ch : text) PostMessageA(box, WM_CHAR, (WPARAM)(unsigned char)ch, 1);
     PostMessageA(box, WM_KEYDOWN, VK_RETURN, 1);
     Pump(150);
-    committed += PumpUntil(
-      [&] { return !EntryBox(e.editor) && e.host.ParamDisplay(c.param).find(text) == 0; }, 1000);
+    committed +=
+        PumpUntil([&] { return !EntryBox(e.editor) && e.host.ParamDisplay(c.param).find(text) == 0; }, 1000);
   }
 
   audio.Attribute(kOther);

@@ -14,7 +14,8 @@
 
 using namespace wintest;
 
-namespace {
+namespace
+{
 
 const std::vector<VstInt32> kGesture = { audioMasterBeginEdit, audioMasterAutomate, audioMasterEndEdit };
 // A committed entry box, then the edited control sending its value once more.
@@ -116,13 +117,21 @@ int CountWindows()
 {
   int n = 0;
   EnumThreadWindows(
-    GetCurrentThreadId(),
-    [](HWND w, LPARAM p) -> BOOL {
-      ++*(int*)p;
-      EnumChildWindows(w, [](HWND, LPARAM q) -> BOOL { ++*(int*)q; return TRUE; }, p);
-      return TRUE;
-    },
-    (LPARAM)&n);
+      GetCurrentThreadId(),
+      [](HWND w, LPARAM p) -> BOOL
+      {
+        ++*(int*)p;
+        EnumChildWindows(
+            w,
+            [](HWND, LPARAM q) -> BOOL
+            {
+              ++*(int*)q;
+              return TRUE;
+            },
+            p);
+        return TRUE;
+      },
+      (LPARAM)&n);
   return n;
 }
 
@@ -130,17 +139,40 @@ int CountWindows()
 
 TEST(EditorWindowRules, TimerWheelAndKeyMapping)
 {
-  const struct { double fps; int ms; } timers[] = { { 24, 41 }, { 30, 33 }, { 60, 16 } };
+  const struct
+  {
+    double fps;
+    int ms;
+  } timers[] = { { 24, 41 }, { 30, 33 }, { 60, 16 } };
   for (const auto& t : timers) EXPECT_EQ(IGraphicsWindows::TimerInterval(t.fps), t.ms) << t.fps;
 
-  const struct { int delta, steps; } wheels[] = { { -240, -2 }, { -60, 0 }, { 119, 0 }, { 120, 1 }, { 360, 3 } };
+  const struct
+  {
+    int delta, steps;
+  } wheels[] = { { -240, -2 }, { -60, 0 }, { 119, 0 }, { 120, 1 }, { 360, 3 } };
   for (const auto& w : wheels) EXPECT_EQ(IGraphicsWindows::WheelSteps(w.delta), w.steps) << w.delta;
 
-  const struct { WPARAM vk; int code; } keys[] = {
-    { VK_SPACE, KEY_SPACE }, { VK_UP, KEY_UPARROW }, { VK_DOWN, KEY_DOWNARROW }, { VK_LEFT, KEY_LEFTARROW },
-    { VK_RIGHT, KEY_RIGHTARROW }, { '0', KEY_DIGIT_0 }, { '9', KEY_DIGIT_0 + 9 }, { 'A', KEY_ALPHA_A },
-    { 'Z', KEY_ALPHA_A + 25 }, { 0x61, KEY_ALPHA_A }, { 0x7A, KEY_ALPHA_A + 25 }, { VK_RETURN, -1 },
-    { VK_SHIFT, -1 }, { 0x5B, -1 }, { 0x60, -1 }, { 0x7B, -1 },
+  const struct
+  {
+    WPARAM vk;
+    int code;
+  } keys[] = {
+    { VK_SPACE, KEY_SPACE },
+    { VK_UP, KEY_UPARROW },
+    { VK_DOWN, KEY_DOWNARROW },
+    { VK_LEFT, KEY_LEFTARROW },
+    { VK_RIGHT, KEY_RIGHTARROW },
+    { '0', KEY_DIGIT_0 },
+    { '9', KEY_DIGIT_0 + 9 },
+    { 'A', KEY_ALPHA_A },
+    { 'Z', KEY_ALPHA_A + 25 },
+    { 0x61, KEY_ALPHA_A },
+    { 0x7A, KEY_ALPHA_A + 25 },
+    { VK_RETURN, -1 },
+    { VK_SHIFT, -1 },
+    { 0x5B, -1 },
+    { 0x60, -1 },
+    { 0x7B, -1 },
   };
   for (const auto& k : keys) EXPECT_EQ(IGraphicsWindows::KeyCode(k.vk), k.code) << k.vk;
 }
@@ -349,7 +381,7 @@ TEST(EditorWindow, RightPressThatDiscardsABoxKeepsLaterGesturesPaired)
     e.RightClick(379, 130);
     EXPECT_NE(EntryBox(e.editor), nullptr) << c.what;
     EXPECT_EQ(e.Calls(kFeedback), (std::vector<VstInt32>{ audioMasterBeginEdit, audioMasterEndEdit }))
-      << c.what;
+        << c.what;
     EXPECT_EQ(e.CallCount(audioMasterEndEdit), 1) << c.what;
     EXPECT_EQ(GetCapture(), nullptr) << c.what;
   }
@@ -447,8 +479,11 @@ TEST(EditorWindow, PixelsMatchTheLinuxRender)
   EXPECT_TRUE(qtest::WritePng(QUORVEX_WINDOWS_SNAPSHOT, win, kW));
 
   // Read-outs under the three knobs and the two sliders.
-  const RECT text[] = { { 30, 160, 146, 195 }, { 230, 160, 330, 195 }, { 330, 160, 430, 195 },
-                        { 430, 165, 476, 195 }, { 476, 165, 520, 195 } };
+  const RECT text[] = { { 30, 160, 146, 195 },
+                        { 230, 160, 330, 195 },
+                        { 330, 160, 430, 195 },
+                        { 430, 165, 476, 195 },
+                        { 476, 165, 520, 195 } };
   int outside = 0, inside = 0, area = 0;
   for (const RECT& r : text) area += (r.right - r.left) * (r.bottom - r.top);
   std::vector<unsigned> diff((size_t)kW * kH, 0);

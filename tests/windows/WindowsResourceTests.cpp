@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-
-namespace {
+namespace
+{
 
 void* ThisModule() { return GetModuleHandleW(nullptr); }
 

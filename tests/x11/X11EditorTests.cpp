@@ -30,7 +30,8 @@ using Plug = qtest::TestPlugDriver;
 using x11test::TestScreen;
 using x11test::WaitFor;
 
-namespace {
+namespace
+{
 
 typedef std::vector<std::string> Strings;
 
@@ -140,10 +141,12 @@ TEST_F(X11Editor, MouseEditsReachTheHostAsGestures)
   screen.Move(kMixX, kKnobY - 20);
   screen.Button(1, false);
   // Moves that queue up while one is handled arrive as the latest one.
-  ASSERT_TRUE(WaitFor([&] {
-    const Strings c = EditCalls(editor.plug.host);
-    return !c.empty() && c.back() == "end 0";
-  }));
+  ASSERT_TRUE(WaitFor(
+      [&]
+      {
+        const Strings c = EditCalls(editor.plug.host);
+        return !c.empty() && c.back() == "end 0";
+      }));
   const Strings drag = EditCalls(editor.plug.host);
   ASSERT_GE(drag.size(), 3u);
   EXPECT_EQ(drag.front(), "begin 0");
@@ -159,11 +162,14 @@ TEST_F(X11Editor, MouseEditsReachTheHostAsGestures)
     screen.Button(5, true);
     screen.Button(5, false);
   }
-  ASSERT_TRUE(WaitFor([&] {
-    const Strings c = EditCalls(editor.plug.host);
-    return !c.empty() && c.back() == "end 1";
-  }));
-  EXPECT_EQ(EditCalls(editor.plug.host), (Strings{ "begin 1", "automate 1", "automate 1", "automate 1", "end 1" }));
+  ASSERT_TRUE(WaitFor(
+      [&]
+      {
+        const Strings c = EditCalls(editor.plug.host);
+        return !c.empty() && c.back() == "end 1";
+      }));
+  EXPECT_EQ(EditCalls(editor.plug.host),
+            (Strings{ "begin 1", "automate 1", "automate 1", "automate 1", "end 1" }));
   EXPECT_EQ(editor.plug.Log().timerTicksSet, 15);
   EXPECT_LT(editor.plug.Value(kTPOffset), 0.0);
 
@@ -172,10 +178,12 @@ TEST_F(X11Editor, MouseEditsReachTheHostAsGestures)
   editor.plug.ClearLog();
   screen.Click(kMixX, kKnobY);
   screen.Click(kMixX + 1, kKnobY);
-  ASSERT_TRUE(WaitFor([&] {
-    const Strings c = EditCalls(editor.plug.host);
-    return std::count(c.begin(), c.end(), "end 0") == 2;
-  }));
+  ASSERT_TRUE(WaitFor(
+      [&]
+      {
+        const Strings c = EditCalls(editor.plug.host);
+        return std::count(c.begin(), c.end(), "end 0") == 2;
+      }));
   const Strings clicks = EditCalls(editor.plug.host);
   EXPECT_EQ(clicks.front(), "begin 0");
   EXPECT_EQ(std::count(clicks.begin(), clicks.end(), "begin 0"), 2);
@@ -273,9 +281,11 @@ TEST_F(X11Editor, OpenCloseCyclesReopenAndTwoInstances)
     // Audio blocks keep taking the instance lock meanwhile, and wheel notches
     // arrive while windows open and close.
     std::atomic<bool> stop{ false };
-    std::thread audio([&] {
-      while (!stop) editor.plug.ProcessSilence(64);
-    });
+    std::thread audio(
+        [&]
+        {
+          while (!stop) editor.plug.ProcessSilence(64);
+        });
     screen.Move(kMixX, kKnobY);
     for (int i = 0; i < 100; ++i)
     {
@@ -291,7 +301,8 @@ TEST_F(X11Editor, OpenCloseCyclesReopenAndTwoInstances)
     EXPECT_TRUE(screen.Children(parent).empty());
     // Every gesture a notch began was ended, at the latest by the close.
     const Strings calls = EditCalls(editor.plug.host);
-    EXPECT_EQ(std::count(calls.begin(), calls.end(), "begin 0"), std::count(calls.begin(), calls.end(), "end 0"));
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "begin 0"),
+              std::count(calls.begin(), calls.end(), "end 0"));
     EXPECT_EQ(editor.plug.Log().pendingEndParam, -1);
 
     // A reopen without a close replaces the window and keeps it working.
@@ -360,7 +371,8 @@ TEST_F(X11Editor, HostileParentsAreRefused)
   editor.Close();
 }
 
-namespace {
+namespace
+{
 
 // The top-level window whose name starts with `name`, 0 when there is none.
 Window FindTopLevel(Display* dpy, const char* name)
@@ -419,10 +431,12 @@ TEST_F(X11Editor, StandaloneHostShowsTheEditorAndTakesInput)
   Window child;
   XTranslateCoordinates(screen.dpy, top, DefaultRootWindow(screen.dpy), 0, 0, &x, &y, &child);
   // Shown once the knob's dark face is on screen above its half-way bar.
-  ASSERT_TRUE(WaitFor([&] {
-    const std::vector<uint32_t> px = screen.Grab(kids[0], kW, kH);
-    return !px.empty() && px[(size_t)20 * kW + kMixX] == 0x282828;
-  }));
+  ASSERT_TRUE(WaitFor(
+      [&]
+      {
+        const std::vector<uint32_t> px = screen.Grab(kids[0], kW, kH);
+        return !px.empty() && px[(size_t)20 * kW + kMixX] == 0x282828;
+      }));
   screen.Move(x + kMixX, y + kKnobY);
   screen.Button(1, true);
   screen.Move(x + kMixX, y + kKnobY - 30);
@@ -460,14 +474,16 @@ TEST(X11Services, OpenURLRunsXdgOpenWithoutAShell)
   const char* url = "https://example.invalid/a b?x=1;touch pwned $(id) `id`";
   EXPECT_TRUE(g.OpenURL(url, nullptr, nullptr, nullptr));
   std::string got;
-  ASSERT_TRUE(WaitFor([&] {
-    FILE* f = std::fopen(log.c_str(), "r");
-    if (!f) return false;
-    char buf[512] = {};
-    got.assign(buf, std::fread(buf, 1, sizeof(buf) - 1, f));
-    std::fclose(f);
-    return true;
-  }));
+  ASSERT_TRUE(WaitFor(
+      [&]
+      {
+        FILE* f = std::fopen(log.c_str(), "r");
+        if (!f) return false;
+        char buf[512] = {};
+        got.assign(buf, std::fread(buf, 1, sizeof(buf) - 1, f));
+        std::fclose(f);
+        return true;
+      }));
   EXPECT_EQ(got, "1\n" + std::string(url) + "\n");
   EXPECT_NE(access((std::string(dir) + "/pwned").c_str(), F_OK), 0);
 
@@ -491,7 +507,8 @@ TEST(X11Services, OpenURLRunsXdgOpenWithoutAShell)
 
 // ================================================================ the effect itself
 
-namespace {
+namespace
+{
 
 // The effect's editor as quorvex-render --snapshot draws it without a window.
 std::vector<uint32_t> Snapshot(int* w, int* h)
@@ -521,24 +538,30 @@ TEST_F(X11Editor, TheEffectInTheReferenceHost)
   host.Open();
   XSetWindowAttributes a;
   a.override_redirect = True;
-  const Window parent = XCreateWindow(screen.dpy, DefaultRootWindow(screen.dpy), 0, 0, (unsigned)w, (unsigned)h, 0,
-                                      CopyFromParent, InputOutput, CopyFromParent, CWOverrideRedirect, &a);
+  const Window parent =
+      XCreateWindow(screen.dpy, DefaultRootWindow(screen.dpy), 0, 0, (unsigned)w, (unsigned)h, 0,
+                    CopyFromParent, InputOutput, CopyFromParent, CWOverrideRedirect, &a);
   XMapRaised(screen.dpy, parent);
   XSync(screen.dpy, False);
   ASSERT_EQ(host.Dispatch(effEditOpen, 0, 0, (void*)(uintptr_t)parent), 1);
   Window editor = 0;
-  ASSERT_TRUE(WaitFor([&] {
-    const std::vector<Window> kids = screen.Children(parent);
-    return !kids.empty() && (editor = kids[0]) != 0;
-  }));
+  ASSERT_TRUE(WaitFor(
+      [&]
+      {
+        const std::vector<Window> kids = screen.Children(parent);
+        return !kids.empty() && (editor = kids[0]) != 0;
+      }));
   EXPECT_TRUE(WaitFor([&] { return screen.Grab(editor, w, h) == expected; })) << "first frame differs";
 
   auto calls = [&] { return EditCalls(host); };
-  auto settle = [&](size_t n) {
-    return WaitFor([&] {
-      const Strings c = calls();
-      return c.size() >= n && c.back().rfind("end", 0) == 0;
-    });
+  auto settle = [&](size_t n)
+  {
+    return WaitFor(
+        [&]
+        {
+          const Strings c = calls();
+          return c.size() >= n && c.back().rfind("end", 0) == 0;
+        });
   };
 
   // Turn "Delay Rate" up from its knob, click "Triplet 2", press "Dry Mix"
@@ -579,10 +602,12 @@ TEST_F(X11Editor, TheEffectInTheReferenceHost)
   // Right click on "Feedback", type 70, Enter. The box exists a moment
   // before it has the keyboard; keys typed in between go to the editor.
   screen.Click(379, 130, 3);
-  ASSERT_TRUE(WaitFor([&] {
-    const std::vector<Window> kids = screen.Children(editor);
-    return kids.size() == 1 && screen.Focus() == kids[0];
-  }));
+  ASSERT_TRUE(WaitFor(
+      [&]
+      {
+        const std::vector<Window> kids = screen.Children(editor);
+        return kids.size() == 1 && screen.Focus() == kids[0];
+      }));
   host.ClearCalls();
   screen.Key(XK_7);
   screen.Key(XK_0);

@@ -23,11 +23,11 @@
 #include <string>
 #include <vector>
 
-
 using x11test::TestScreen;
 using x11test::WaitFor;
 
-namespace {
+namespace
+{
 
 typedef std::vector<std::string> Strings;
 const char* const kPluginUri = "https://www.vantu.audio/plugins/quorvex-2";
@@ -44,7 +44,8 @@ std::vector<uint32_t> Snapshot(const std::string& args)
   const int fd = mkstemp(path);
   if (fd < 0) return {};
   close(fd);
-  const std::string cmd = std::string("'") + QUORVEX_RENDER_PATH + "' --snapshot '" + path + "' " + args + " >/dev/null";
+  const std::string cmd =
+      std::string("'") + QUORVEX_RENDER_PATH + "' --snapshot '" + path + "' " + args + " >/dev/null";
   std::vector<uint32_t> out;
   int w = 0, h = 0;
   if (std::system(cmd.c_str()) != 0 || !qtest::ReadPng(path, &w, &h, &out) || w != kW || h != kH) out.clear();
@@ -80,10 +81,7 @@ void Write(SuilController controller, uint32_t port, uint32_t size, uint32_t pro
   static_cast<HostEar*>(controller)->Add("write " + std::to_string(port) + " " + std::to_string((int)v));
 }
 
-uint32_t Index(SuilController, const char*)
-{
-  return LV2UI_INVALID_PORT_INDEX;
-}
+uint32_t Index(SuilController, const char*) { return LV2UI_INVALID_PORT_INDEX; }
 
 void Touch(LV2UI_Feature_Handle handle, uint32_t port, bool grabbed)
 {
@@ -107,8 +105,8 @@ public:
   {
     XSetWindowAttributes a;
     a.override_redirect = True;
-    parent = XCreateWindow(screen.dpy, DefaultRootWindow(screen.dpy), 0, 0, kW, kH, 0, CopyFromParent, InputOutput,
-                           CopyFromParent, CWOverrideRedirect, &a);
+    parent = XCreateWindow(screen.dpy, DefaultRootWindow(screen.dpy), 0, 0, kW, kH, 0, CopyFromParent,
+                           InputOutput, CopyFromParent, CWOverrideRedirect, &a);
     XMapRaised(screen.dpy, parent);
     XSync(screen.dpy, False);
 
@@ -127,8 +125,8 @@ public:
 
     mHost = suil_host_new(Write, Index, nullptr, nullptr);
     const std::string bundle = std::string(QUORVEX_LV2_BUNDLE) + "/";
-    instance = suil_instance_new(mHost, &ear, LV2_UI__X11UI, kPluginUri, kUiUri, LV2_UI__X11UI, bundle.c_str(),
-                                 (bundle + "Quorvex2_ui.so").c_str(), mFeatures);
+    instance = suil_instance_new(mHost, &ear, LV2_UI__X11UI, kPluginUri, kUiUri, LV2_UI__X11UI,
+                                 bundle.c_str(), (bundle + "Quorvex2_ui.so").c_str(), mFeatures);
     if (instance)
       mIdle = (const LV2UI_Idle_Interface*)suil_instance_extension_data(instance, LV2_UI__idleInterface);
   }
@@ -190,11 +188,13 @@ Strings DragFeedback(TestScreen& screen, HostedUI& ui, size_t* writes)
   }
   screen.Button(1, false);
   Strings calls;
-  WaitFor([&] {
-    ui.Idle();
-    calls = ui.ear.Copy();
-    return !calls.empty() && calls.back() == "touch 3 0";
-  });
+  WaitFor(
+      [&]
+      {
+        ui.Idle();
+        calls = ui.ear.Copy();
+        return !calls.empty() && calls.back() == "touch 3 0";
+      });
   *writes = 0;
   for (const std::string& c : calls) *writes += c.rfind("write 3 ", 0) == 0 ? 1 : 0;
   return calls;
@@ -253,16 +253,20 @@ TEST_F(X11LV2UI, AHostSidePortChangeRedrawsTheControl)
   suil_instance_port_event(ui.instance, kFeedbackPort, sizeof(d), 0, &d);
   ui.PortEvent(40, 1.0f);
   ui.PortEvent(kFeedbackPort, std::numeric_limits<float>::quiet_NaN());
-  EXPECT_TRUE(WaitFor([&] {
-    ui.Idle();
-    return ui.Grab() == expected;
-  })) << "the knob and read-out do not show 99 %";
+  EXPECT_TRUE(WaitFor(
+      [&]
+      {
+        ui.Idle();
+        return ui.Grab() == expected;
+      }))
+      << "the knob and read-out do not show 99 %";
   EXPECT_TRUE(ui.ear.Copy().empty()) << "a host's change is not reported back";
 }
 
 // ================================================================ two modules
 
-namespace {
+namespace
+{
 
 int gHostErrors = 0;
 int HostHandler(Display*, XErrorEvent*)
@@ -288,14 +292,15 @@ public:
     if (!mDescriptor) return;
     XSetWindowAttributes a;
     a.override_redirect = True;
-    mParent = XCreateWindow(screen.dpy, DefaultRootWindow(screen.dpy), 0, 0, kW, kH, 0, CopyFromParent, InputOutput,
-                            CopyFromParent, CWOverrideRedirect, &a);
+    mParent = XCreateWindow(screen.dpy, DefaultRootWindow(screen.dpy), 0, 0, kW, kH, 0, CopyFromParent,
+                            InputOutput, CopyFromParent, CWOverrideRedirect, &a);
     XMapRaised(screen.dpy, mParent);
     XSync(screen.dpy, False);
     mFeature = { LV2_UI__parent, (void*)(uintptr_t)mParent };
     const LV2_Feature* features[] = { &mFeature, nullptr };
     LV2UI_Widget widget = nullptr;
-    mUI = mDescriptor->instantiate(mDescriptor, kPluginUri, QUORVEX_LV2_BUNDLE, Ignore, nullptr, &widget, features);
+    mUI = mDescriptor->instantiate(mDescriptor, kPluginUri, QUORVEX_LV2_BUNDLE, Ignore, nullptr, &widget,
+                                   features);
   }
   bool Open() const { return mUI != nullptr; }
   void Unload()

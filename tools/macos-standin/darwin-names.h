@@ -8,10 +8,11 @@
 #include <stdio.h>
 
 #ifdef __cplusplus
-extern "C" {
+extern "C"
+{
 #endif
-extern int* __error(void);
-extern FILE* __stderrp;
+  extern int* __error(void);
+  extern FILE* __stderrp;
 #ifdef __cplusplus
 }
 #endif

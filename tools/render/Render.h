@@ -26,7 +26,7 @@ struct RenderOptions
   std::string program;                                      // number or exact name; empty: leave as loaded
   std::vector<std::pair<std::string, std::string>> params;  // name, display text
   double tail = 2.;
-  std::string snapshot;                                     // PNG of the built-in editor; no audio
+  std::string snapshot;  // PNG of the built-in editor; no audio
   bool list = false;
   bool quiet = false;
   bool help = false;

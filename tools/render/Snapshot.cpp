@@ -109,8 +109,9 @@ int RunSnapshot(const RenderOptions& options, std::string* report, std::string* 
   int w = 0, h = 0;
   if (!SnapshotEditor(options, &rgb, &w, &h, error)) return kRenderFailed;
   if (!WriteRgbPng(options.snapshot, rgb, w, h, error)) return kRenderFailed;
-  if (!options.quiet) *report = "wrote " + options.snapshot + ": editor " + std::to_string(w) + " x " +
-                                std::to_string(h) + "\n";
+  if (!options.quiet)
+    *report =
+        "wrote " + options.snapshot + ": editor " + std::to_string(w) + " x " + std::to_string(h) + "\n";
   return kRenderOk;
 }
 

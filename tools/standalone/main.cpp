@@ -27,7 +27,8 @@
 #include <thread>
 #include <vector>
 
-namespace {
+namespace
+{
 
 // ================================================================ options
 
@@ -35,28 +36,28 @@ struct Options
 {
   std::string plugin;
   std::string input;
-  std::string api;      // empty: PulseAudio, then ALSA
+  std::string api;  // empty: PulseAudio, then ALSA
   double bpm = 120.0;
-  double seconds = 0.0; // 0: until the window closes
+  double seconds = 0.0;  // 0: until the window closes
   bool audio = true;
   bool help = false;
 };
 
-const char* const kUsage =
-  "usage: quorvex-host [options] [INPUT]\n"
-  "Opens the plug-in's editor and plays INPUT (or a demo phrase) in a loop.\n"
-  "  --plugin PATH   the VST 2 plug-in to host (default: the built effect)\n"
-  "  --bpm BPM       host tempo, 20 to 999 (default 120)\n"
-  "  --seconds N     quit after N seconds\n"
-  "  --api NAME      audio system: pulse, alsa or jack\n"
-  "  --no-audio      run without an audio device\n";
+const char* const kUsage = "usage: quorvex-host [options] [INPUT]\n"
+                           "Opens the plug-in's editor and plays INPUT (or a demo phrase) in a loop.\n"
+                           "  --plugin PATH   the VST 2 plug-in to host (default: the built effect)\n"
+                           "  --bpm BPM       host tempo, 20 to 999 (default 120)\n"
+                           "  --seconds N     quit after N seconds\n"
+                           "  --api NAME      audio system: pulse, alsa or jack\n"
+                           "  --no-audio      run without an audio device\n";
 
 bool ParseArgs(int argc, char** argv, Options* o, std::string* error)
 {
   for (int i = 1; i < argc; ++i)
   {
     const std::string a = argv[i];
-    auto value = [&](std::string* out) {
+    auto value = [&](std::string* out)
+    {
       if (i + 1 >= argc)
       {
         *error = a + " needs a value";
@@ -65,7 +66,8 @@ bool ParseArgs(int argc, char** argv, Options* o, std::string* error)
       *out = argv[++i];
       return true;
     };
-    auto number = [&](double lo, double hi, double* out) {
+    auto number = [&](double lo, double hi, double* out)
+    {
       std::string text;
       if (!value(&text)) return false;
       char* end = nullptr;
@@ -78,18 +80,33 @@ bool ParseArgs(int argc, char** argv, Options* o, std::string* error)
       *out = v;
       return true;
     };
-    if (a == "-h" || a == "--help") o->help = true;
-    else if (a == "--plugin") { if (!value(&o->plugin)) return false; }
-    else if (a == "--bpm") { if (!number(20.0, 999.0, &o->bpm)) return false; }
-    else if (a == "--seconds") { if (!number(0.0, 1e6, &o->seconds)) return false; }
-    else if (a == "--api") { if (!value(&o->api)) return false; }
-    else if (a == "--no-audio") o->audio = false;
+    if (a == "-h" || a == "--help")
+      o->help = true;
+    else if (a == "--plugin")
+    {
+      if (!value(&o->plugin)) return false;
+    }
+    else if (a == "--bpm")
+    {
+      if (!number(20.0, 999.0, &o->bpm)) return false;
+    }
+    else if (a == "--seconds")
+    {
+      if (!number(0.0, 1e6, &o->seconds)) return false;
+    }
+    else if (a == "--api")
+    {
+      if (!value(&o->api)) return false;
+    }
+    else if (a == "--no-audio")
+      o->audio = false;
     else if (!a.empty() && a[0] == '-')
     {
       *error = "unknown option " + a;
       return false;
     }
-    else if (o->input.empty()) o->input = a;
+    else if (o->input.empty())
+      o->input = a;
     else
     {
       *error = "only one input file may be given";
@@ -132,7 +149,8 @@ bool LoadInput(const Options& o, Loop* loop, std::string* error)
       return false;
     }
     // About ten minutes is plenty for a loop.
-    if (info.channels < 1 || info.samplerate < 1 || info.frames <= 0 || info.frames > (sf_count_t)info.samplerate * 600)
+    if (info.channels < 1 || info.samplerate < 1 || info.frames <= 0 ||
+        info.frames > (sf_count_t)info.samplerate * 600)
     {
       sf_close(f);
       *error = "'" + o.input + "' has no usable audio, or is longer than ten minutes";
@@ -192,7 +210,8 @@ public:
       const int n = frames < mMax ? frames : mMax;
       for (int i = 0; i < n; ++i)
       {
-        for (size_t c = 0; c < mIn.size(); ++c) mIn[c][(size_t)i] = (c & 1) ? mLoop.right[mPos] : mLoop.left[mPos];
+        for (size_t c = 0; c < mIn.size(); ++c)
+          mIn[c][(size_t)i] = (c & 1) ? mLoop.right[mPos] : mLoop.left[mPos];
         if (++mPos >= mLoop.left.size()) mPos = 0;
       }
       mHost.ProcessReplacing(mInPtr.data(), mOutPtr.data(), n);
@@ -240,10 +259,14 @@ std::unique_ptr<RtAudio> StartAudio(const Options& o, Player* player, unsigned i
                                     std::string* reason)
 {
   std::vector<RtAudio::Api> apis;
-  if (o.api == "pulse") apis = { RtAudio::LINUX_PULSE };
-  else if (o.api == "alsa") apis = { RtAudio::LINUX_ALSA };
-  else if (o.api == "jack") apis = { RtAudio::UNIX_JACK };
-  else apis = { RtAudio::LINUX_PULSE, RtAudio::LINUX_ALSA };
+  if (o.api == "pulse")
+    apis = { RtAudio::LINUX_PULSE };
+  else if (o.api == "alsa")
+    apis = { RtAudio::LINUX_ALSA };
+  else if (o.api == "jack")
+    apis = { RtAudio::UNIX_JACK };
+  else
+    apis = { RtAudio::LINUX_PULSE, RtAudio::LINUX_ALSA };
   *reason = "no audio output device";
   snd_lib_error_set_handler(&QuietAlsa);
   for (RtAudio::Api api : apis)
@@ -276,10 +299,7 @@ std::unique_ptr<RtAudio> StartAudio(const Options& o, Player* player, unsigned i
 
 std::atomic<bool> gQuit{ false };
 
-void OnSignal(int)
-{
-  gQuit = true;
-}
+void OnSignal(int) { gQuit = true; }
 
 }  // namespace
 
@@ -332,7 +352,8 @@ int main(int argc, char** argv)
     return 1;
   }
   const int w = rect->right - rect->left, h = rect->bottom - rect->top;
-  const Window wnd = XCreateSimpleWindow(dpy, DefaultRootWindow(dpy), 0, 0, (unsigned)w, (unsigned)h, 0, 0, 0);
+  const Window wnd =
+      XCreateSimpleWindow(dpy, DefaultRootWindow(dpy), 0, 0, (unsigned)w, (unsigned)h, 0, 0, 0);
   const std::string title = host.EffectName().empty() ? "Quorvex 2" : host.EffectName();
   XStoreName(dpy, wnd, title.c_str());
   XClassHint cls = { (char*)"quorvex-host", (char*)"QuorvexHost" };
@@ -367,16 +388,18 @@ int main(int argc, char** argv)
     std::printf("quorvex-host: %s; running silently\n", reason.c_str());
     std::fflush(stdout);
     player.Prepare((int)block);
-    pacer = std::thread([&] {
-      const auto period = std::chrono::microseconds((long long)(1e6 * block / rate));
-      auto next = std::chrono::steady_clock::now();
-      while (!gQuit)
-      {
-        player.Render(nullptr, (int)block);
-        next += period;
-        std::this_thread::sleep_until(next);
-      }
-    });
+    pacer = std::thread(
+        [&]
+        {
+          const auto period = std::chrono::microseconds((long long)(1e6 * block / rate));
+          auto next = std::chrono::steady_clock::now();
+          while (!gQuit)
+          {
+            player.Render(nullptr, (int)block);
+            next += period;
+            std::this_thread::sleep_until(next);
+          }
+        });
   }
 
   struct sigaction sa;

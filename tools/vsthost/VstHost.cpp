@@ -270,8 +270,9 @@ void* VstHost::OpenEditorWindow()
   const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
   RECT outer = { 0, 0, w, h };
   AdjustWindowRect(&outer, style, FALSE);
-  HWND wnd = CreateWindowExA(0, kHostWindowClass, "Quorvex Reference Host", style, 40, 40,
-                             outer.right - outer.left, outer.bottom - outer.top, nullptr, nullptr, self, nullptr);
+  HWND wnd =
+      CreateWindowExA(0, kHostWindowClass, "Quorvex Reference Host", style, 40, 40, outer.right - outer.left,
+                      outer.bottom - outer.top, nullptr, nullptr, self, nullptr);
   if (!wnd) return nullptr;
   ShowWindow(wnd, SW_SHOWNORMAL);
   if (!Dispatch(effEditOpen, 0, 0, wnd))
