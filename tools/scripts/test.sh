@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds everything with warnings as errors and runs the whole test suite.
-#   tools/scripts/test.sh              normal build (build/)
+#   tools/scripts/test.sh              the format check, then the normal build (build/)
 #   tools/scripts/test.sh --sanitize   AddressSanitizer + UBSan (build-asan/)
 #   tools/scripts/test.sh --tsan       ThreadSanitizer: the editor, X11 and editor stress suites, the
 #                                      worker (build-tsan/)
@@ -30,6 +30,9 @@ if [ "${1:-}" = "--tsan" ]; then
   ctest --test-dir "$build" --output-on-failure --timeout 900 -R '^(Editor[A-Za-z]*\.|X11Editor$|StressEditor$|IPlugWorker\.|EffectWorker\.)'
   exit 0
 fi
+
+# The tree stays formatted as .clang-format says; checked once, in the plain run.
+if [ "${1:-}" != "--sanitize" ]; then "$root/tools/scripts/check-format.sh"; fi
 
 cmake -S "$root" -B "$build" -DQUORVEX_WERROR=ON "${extra[@]}" "${launcher[@]}"
 cmake --build "$build" -j "$jobs"
