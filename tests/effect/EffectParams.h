@@ -6,33 +6,25 @@
 namespace effecttest
 {
 
+using qtest::k1_16;
+using qtest::k1_32;
+using qtest::k1_4;
+using qtest::k1_64;
+using qtest::k1_8;
+using qtest::k1_8D;
+using qtest::k4_1;
+using qtest::kDotted;
+using qtest::kDotted2;
 using qtest::kDry;
 using qtest::kFeedback;
 using qtest::kMode;
+using qtest::kNormal;
 using qtest::kPan;
 using qtest::kRate;
+using qtest::kTriplet;
+using qtest::kTriplet2;
 using qtest::kWet;
 using qtest::Normalised;
-
-enum
-{
-  kTriplet = 0,
-  kDotted,
-  kNormal,
-  kTriplet2,
-  kDotted2
-};
-// "Delay Rate" choices used by the tests.
-enum
-{
-  k1_64 = 0,
-  k1_32 = 3,
-  k1_16 = 6,
-  k1_8 = 9,
-  k1_8D = 11,
-  k1_4 = 12,
-  k4_1 = 24
-};
 
 // Gain of an integer percentage, as the effect forms it.
 inline float Gain(int percent) { return (float)percent * 0.01f; }

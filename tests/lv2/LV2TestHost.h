@@ -6,6 +6,8 @@
 // LV2 output must equal.
 #pragma once
 
+#include "QuorvexParams.h"
+
 #include "VstHost.h"
 
 #include <lilv/lilv.h>
@@ -55,23 +57,16 @@ enum
   kNumFactoryPresets = 21,
   kNumSlots = 25
 };
-enum
-{
-  kTriplet = 0,
-  kDotted,
-  kNormal,
-  kTriplet2,
-  kDotted2
-};
-// "Delay Rate" choices the tests use.
-enum
-{
-  k1_16 = 6,
-  k1_8 = 9,
-  k1_8D = 11,
-  k1_4 = 12,
-  k4_1 = 24
-};
+using qtest::k1_16;
+using qtest::k1_4;
+using qtest::k1_8;
+using qtest::k1_8D;
+using qtest::k4_1;
+using qtest::kDotted;
+using qtest::kDotted2;
+using qtest::kNormal;
+using qtest::kTriplet;
+using qtest::kTriplet2;
 
 // ================================================================ URIDs
 

@@ -19,6 +19,27 @@ enum QuorvexParam
   kNumParams
 };
 
+// "Ping Pong" modes.
+enum PingPongMode
+{
+  kTriplet = 0,
+  kDotted,
+  kNormal,
+  kTriplet2,
+  kDotted2
+};
+// "Delay Rate" choices the tests use.
+enum DelayRateChoice
+{
+  k1_64 = 0,
+  k1_32 = 3,
+  k1_16 = 6,
+  k1_8 = 9,
+  k1_8D = 11,
+  k1_4 = 12,
+  k4_1 = 24
+};
+
 struct ParamRange
 {
   double lo, hi;
