@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <utility>
 #include <vector>
@@ -88,6 +89,44 @@ inline void PrintTable(const std::vector<Peer>& peers, const char* precision, in
     std::printf("%6d %7s  %-32s %10.2f %10.2f %8.1fx\n", block, precision, peers[k].label.c_str(), f[k].min,
                 f[k].median, ratio);
   }
+}
+
+// The command line shared by the peer benchmarks:
+//   TOOL [--passes N] [--frames N] PEER...
+// Quorvex 2 (at `self`) comes first. False, with the reason printed, on a
+// peer that does not parse; `syntax` says how one is written.
+struct CommandLine
+{
+  int passes = 15;
+  size_t frames = size_t(1) << 18;
+  std::vector<Peer> peers;
+};
+
+inline bool ParseCommandLine(int argc, char** argv, const char* tool, const char* self, const char* syntax,
+                             CommandLine* line)
+{
+  line->peers.assign(1, Peer());
+  line->peers[0].label = "Quorvex 2";
+  line->peers[0].path = self;
+  for (int i = 1; i < argc; ++i)
+  {
+    const std::string arg = argv[i];
+    if (arg == "--passes" && i + 1 < argc)
+      line->passes = std::max(1, std::atoi(argv[++i]));
+    else if (arg == "--frames" && i + 1 < argc)
+      line->frames = (size_t)std::max(4096, std::atoi(argv[++i]));
+    else
+    {
+      Peer peer;
+      if (!ParsePeer(arg, &peer))
+      {
+        std::fprintf(stderr, "%s: bad peer \"%s\" (%s)\n", tool, arg.c_str(), syntax);
+        return false;
+      }
+      line->peers.push_back(peer);
+    }
+  }
+  return true;
 }
 
 }  // namespace peerbench

@@ -244,29 +244,13 @@ void ReportInstances(const Peer& peer)
 
 int main(int argc, char** argv)
 {
-  int passes = 15;
-  size_t frames = size_t(1) << 18;
-  std::vector<Peer> peers(1);
-  peers[0].label = "Quorvex 2";
-  peers[0].path = QUORVEX_EFFECT_PATH;
-  for (int i = 1; i < argc; ++i)
-  {
-    const std::string arg = argv[i];
-    if (arg == "--passes" && i + 1 < argc)
-      passes = std::max(1, std::atoi(argv[++i]));
-    else if (arg == "--frames" && i + 1 < argc)
-      frames = (size_t)std::max(4096, std::atoi(argv[++i]));
-    else
-    {
-      Peer peer;
-      if (!peerbench::ParsePeer(arg, &peer))
-      {
-        std::fprintf(stderr, "peer_bench: bad peer \"%s\" (label;path[;mono][;name=text]...)\n", arg.c_str());
-        return 2;
-      }
-      peers.push_back(peer);
-    }
-  }
+  peerbench::CommandLine line;
+  if (!peerbench::ParseCommandLine(argc, argv, "peer_bench", QUORVEX_EFFECT_PATH,
+                                   "label;path[;mono][;name=text]...", &line))
+    return 2;
+  const int passes = line.passes;
+  const size_t frames = line.frames;
+  const std::vector<Peer>& peers = line.peers;
 
   // Instantiate figures come first, before any library is mapped.
   std::printf("instances: the first (library load included); of 4 later ones the median creation "

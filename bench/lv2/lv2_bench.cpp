@@ -410,30 +410,13 @@ std::vector<Figures> Measure(std::vector<Setup>& setups, int block, int passes, 
 
 int main(int argc, char** argv)
 {
-  int passes = 15;
-  size_t frames = size_t(1) << 18;
-  std::vector<Peer> peers(1);
-  peers[0].label = "Quorvex 2";
-  peers[0].path = kQuorvexUri;
-  for (int i = 1; i < argc; ++i)
-  {
-    const std::string arg = argv[i];
-    if (arg == "--passes" && i + 1 < argc)
-      passes = std::max(1, std::atoi(argv[++i]));
-    else if (arg == "--frames" && i + 1 < argc)
-      frames = (size_t)std::max(4096, std::atoi(argv[++i]));
-    else
-    {
-      Peer peer;
-      if (!peerbench::ParsePeer(arg, &peer))
-      {
-        std::fprintf(stderr, "lv2_bench: bad peer \"%s\" (label;uri[;mono][;symbol=value]...)\n",
-                     arg.c_str());
-        return 2;
-      }
-      peers.push_back(peer);
-    }
-  }
+  peerbench::CommandLine line;
+  if (!peerbench::ParseCommandLine(argc, argv, "lv2_bench", kQuorvexUri, "label;uri[;mono][;symbol=value]...",
+                                   &line))
+    return 2;
+  const int passes = line.passes;
+  const size_t frames = line.frames;
+  const std::vector<Peer>& peers = line.peers;
 
   Host host;
   host.world = lilv_world_new();
