@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -19,6 +20,26 @@ inline double Now()
 {
   return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
+
+// Stereo noise the passes cycle through, kInputFrames long so that it
+// stays within cache reach, and output buffers as long.
+const size_t kInputFrames = size_t(1) << 16;
+
+template <class T> struct Buffers
+{
+  std::vector<T> in[2], out[2];
+  Buffers()
+  {
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<double> u(-0.5, 0.5);
+    for (int c = 0; c < 2; ++c)
+    {
+      in[c].resize(kInputFrames);
+      out[c].assign(kInputFrames, 0);
+      for (T& v : in[c]) v = (T)u(rng);
+    }
+  }
+};
 
 // "label;where[;mono][;name=value]...": where is a library path (VST 2) or
 // a plug-in URI (LV2); a mono plug-in runs one instance per channel.

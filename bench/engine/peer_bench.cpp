@@ -38,8 +38,6 @@ using peerbench::Summarise;
 
 const double kSampleRate = 44100.0;
 const int kBlocks[] = { 32, 512, 4096 };
-// Input cycles through this many frames so it stays within cache reach.
-const size_t kInputFrames = size_t(1) << 16;
 
 // Resident set of the process, bytes (0 where /proc is missing).
 size_t ResidentBytes()
@@ -96,26 +94,10 @@ Setup MakeSetup(const Peer& peer, int block)
 
 // ================================================================ timing
 
-template <class T> struct Buffers
-{
-  std::vector<T> in[2], out[2];
-  Buffers()
-  {
-    std::mt19937 rng(7);
-    std::uniform_real_distribution<double> u(-0.5, 0.5);
-    for (int c = 0; c < 2; ++c)
-    {
-      in[c].resize(kInputFrames);
-      out[c].assign(kInputFrames, 0);
-      for (T& v : in[c]) v = (T)u(rng);
-    }
-  }
-};
-
 // ns per stereo frame for one pass of `frames` frames.
-template <class T> double Pass(Setup& s, Buffers<T>& buf, int block, size_t frames)
+template <class T> double Pass(Setup& s, peerbench::Buffers<T>& buf, int block, size_t frames)
 {
-  const size_t blocks = frames / (size_t)block, inInput = kInputFrames / (size_t)block;
+  const size_t blocks = frames / (size_t)block, inInput = peerbench::kInputFrames / (size_t)block;
   const double t0 = Now();
   for (size_t b = 0; b < blocks; ++b)
   {
@@ -140,7 +122,7 @@ template <class T> double Pass(Setup& s, Buffers<T>& buf, int block, size_t fram
 template <class T>
 std::vector<Figures> Measure(std::vector<Setup>& setups, int block, int passes, size_t frames)
 {
-  Buffers<T> buf;
+  peerbench::Buffers<T> buf;
   std::vector<std::vector<double>> times(setups.size());
   auto usable = [&](const Setup& s) { return !s.hosts.empty() && (sizeof(T) == sizeof(float) || s.doubles); };
   for (Setup& s : setups)

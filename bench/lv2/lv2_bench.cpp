@@ -50,8 +50,6 @@ using peerbench::Peer;
 
 const double kSampleRate = 44100.0;
 const int kBlocks[] = { 32, 512, 4096 };
-// Input cycles through this many frames so it stays within cache reach.
-const size_t kInputFrames = size_t(1) << 16;
 const char* const kQuorvexUri = "https://www.vantu.audio/plugins/quorvex-2";
 // Room an atom port's buffer has.
 const size_t kAtomBytes = 8192;
@@ -356,26 +354,10 @@ Setup MakeSetup(Host& host, const Peer& peer, int block)
 
 // ================================================================ timing
 
-struct Buffers
-{
-  std::vector<float> in[2], out[2];
-  Buffers()
-  {
-    std::mt19937 rng(7);
-    std::uniform_real_distribution<float> u(-0.5f, 0.5f);
-    for (int c = 0; c < 2; ++c)
-    {
-      in[c].resize(kInputFrames);
-      out[c].assign(kInputFrames, 0.0f);
-      for (float& v : in[c]) v = u(rng);
-    }
-  }
-};
-
 // ns per stereo frame for one pass of `frames` frames.
-double Pass(Setup& s, Buffers& buf, int block, size_t frames)
+double Pass(Setup& s, peerbench::Buffers<float>& buf, int block, size_t frames)
 {
-  const size_t blocks = frames / (size_t)block, inInput = kInputFrames / (size_t)block;
+  const size_t blocks = frames / (size_t)block, inInput = peerbench::kInputFrames / (size_t)block;
   const double t0 = Now();
   for (size_t b = 0; b < blocks; ++b)
   {
@@ -392,7 +374,7 @@ double Pass(Setup& s, Buffers& buf, int block, size_t frames)
 // Every peer's passes interleaved, so load on the machine falls on all alike.
 std::vector<Figures> Measure(std::vector<Setup>& setups, int block, int passes, size_t frames)
 {
-  Buffers buf;
+  peerbench::Buffers<float> buf;
   std::vector<std::vector<double>> times(setups.size());
   for (Setup& s : setups)
     if (!s.instances.empty()) Pass(s, buf, block, frames);  // warm up
