@@ -64,23 +64,29 @@ IPlugLV2::IPlugLV2(const IPlugLV2InstanceInfo& info, int nParams, const char* ch
   if (mSchedule && !mSchedule->schedule_work) mSchedule = nullptr;
   if (mMap)
   {
-    auto map = [this](const char* uri) { return mMap->map(mMap->handle, uri); };
-    mUrids.atomBlank = map(LV2_ATOM__Blank);
-    mUrids.atomObject = map(LV2_ATOM__Object);
-    mUrids.atomFloat = map(LV2_ATOM__Float);
-    mUrids.atomDouble = map(LV2_ATOM__Double);
-    mUrids.atomInt = map(LV2_ATOM__Int);
-    mUrids.atomLong = map(LV2_ATOM__Long);
-    mUrids.atomChunk = map(LV2_ATOM__Chunk);
-    mUrids.timePosition = map(LV2_TIME__Position);
-    mUrids.timeBpm = map(LV2_TIME__beatsPerMinute);
-    mUrids.timeFrame = map(LV2_TIME__frame);
-    mUrids.timeSpeed = map(LV2_TIME__speed);
-    mUrids.timeBeatsPerBar = map(LV2_TIME__beatsPerBar);
-    mUrids.timeBeatUnit = map(LV2_TIME__beatUnit);
+    const struct
+    {
+      LV2_URID* urid;
+      const char* uri;
+    } kUris[] = {
+      { &mUrids.atomBlank, LV2_ATOM__Blank },
+      { &mUrids.atomObject, LV2_ATOM__Object },
+      { &mUrids.atomFloat, LV2_ATOM__Float },
+      { &mUrids.atomDouble, LV2_ATOM__Double },
+      { &mUrids.atomInt, LV2_ATOM__Int },
+      { &mUrids.atomLong, LV2_ATOM__Long },
+      { &mUrids.atomChunk, LV2_ATOM__Chunk },
+      { &mUrids.timePosition, LV2_TIME__Position },
+      { &mUrids.timeBpm, LV2_TIME__beatsPerMinute },
+      { &mUrids.timeFrame, LV2_TIME__frame },
+      { &mUrids.timeSpeed, LV2_TIME__speed },
+      { &mUrids.timeBeatsPerBar, LV2_TIME__beatsPerBar },
+      { &mUrids.timeBeatUnit, LV2_TIME__beatUnit },
+    };
+    for (const auto& u : kUris) *u.urid = mMap->map(mMap->handle, u.uri);
     const std::string uri = info.mPluginUri ? info.mPluginUri : "";
-    mUrids.stateBank = map((uri + "#bank").c_str());
-    mUrids.stateProgram = map((uri + "#program").c_str());
+    mUrids.stateBank = mMap->map(mMap->handle, (uri + "#bank").c_str());
+    mUrids.stateProgram = mMap->map(mMap->handle, (uri + "#program").c_str());
   }
 
   if (std::isfinite(info.mSampleRate) && info.mSampleRate > 0.0) SetSampleRate(info.mSampleRate);

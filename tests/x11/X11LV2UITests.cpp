@@ -103,12 +103,7 @@ class HostedUI
 public:
   HostedUI(TestScreen& screen, bool offerIdle) : mScreen(screen)
   {
-    XSetWindowAttributes a;
-    a.override_redirect = True;
-    parent = XCreateWindow(screen.dpy, DefaultRootWindow(screen.dpy), 0, 0, kW, kH, 0, CopyFromParent,
-                           InputOutput, CopyFromParent, CWOverrideRedirect, &a);
-    XMapRaised(screen.dpy, parent);
-    XSync(screen.dpy, False);
+    parent = screen.MakeParent(0, 0, kW, kH);
 
     mTouch = { &ear, Touch };
     mResize = { &ear, Resize };
@@ -290,12 +285,7 @@ public:
     const Entry entry = (Entry)dlsym(mLib, "lv2ui_descriptor");
     mDescriptor = entry ? entry(0) : nullptr;
     if (!mDescriptor) return;
-    XSetWindowAttributes a;
-    a.override_redirect = True;
-    mParent = XCreateWindow(screen.dpy, DefaultRootWindow(screen.dpy), 0, 0, kW, kH, 0, CopyFromParent,
-                            InputOutput, CopyFromParent, CWOverrideRedirect, &a);
-    XMapRaised(screen.dpy, mParent);
-    XSync(screen.dpy, False);
+    mParent = screen.MakeParent(0, 0, kW, kH);
     mFeature = { LV2_UI__parent, (void*)(uintptr_t)mParent };
     const LV2_Feature* features[] = { &mFeature, nullptr };
     LV2UI_Widget widget = nullptr;
