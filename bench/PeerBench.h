@@ -41,6 +41,31 @@ template <class T> struct Buffers
   }
 };
 
+// ns per stereo frame for one pass of `frames` frames in blocks of `block`,
+// cycling through buf; run(ins, outs) hands one block to the instances.
+template <class T, class Run> double TimePass(Buffers<T>& buf, int block, size_t frames, Run run)
+{
+  const size_t blocks = frames / (size_t)block, inInput = kInputFrames / (size_t)block;
+  const double t0 = Now();
+  for (size_t b = 0; b < blocks; ++b)
+  {
+    const size_t at = (b % inInput) * (size_t)block;
+    T* ins[2] = { &buf.in[0][at], &buf.in[1][at] };
+    T* outs[2] = { &buf.out[0][at], &buf.out[1][at] };
+    run(ins, outs);
+  }
+  return (Now() - t0) * 1e9 / (double)(blocks * (size_t)block);
+}
+
+// The head of the timing table the benchmarks print.
+inline void PrintTimingHead(double sampleRate, int passes, size_t frames)
+{
+  std::printf("ns per stereo frame, %.0f Hz, stereo noise, %d interleaved passes of %zu frames; "
+              "min, median, ratio of min to Quorvex 2\n",
+              sampleRate, passes, frames);
+  std::printf("%6s %7s  %-32s %10s %10s %9s\n", "block", "path", "plug-in", "min", "median", "ratio");
+}
+
 // "label;where[;mono][;name=value]...": where is a library path (VST 2) or
 // a plug-in URI (LV2); a mono plug-in runs one instance per channel.
 struct Peer

@@ -97,25 +97,20 @@ Setup MakeSetup(const Peer& peer, int block)
 // ns per stereo frame for one pass of `frames` frames.
 template <class T> double Pass(Setup& s, peerbench::Buffers<T>& buf, int block, size_t frames)
 {
-  const size_t blocks = frames / (size_t)block, inInput = peerbench::kInputFrames / (size_t)block;
-  const double t0 = Now();
-  for (size_t b = 0; b < blocks; ++b)
-  {
-    const size_t at = (b % inInput) * (size_t)block;
-    T* ins[2] = { &buf.in[0][at], &buf.in[1][at] };
-    T* outs[2] = { &buf.out[0][at], &buf.out[1][at] };
-    for (size_t k = 0; k < s.hosts.size(); ++k)
-    {
-      // Mono instances take one channel each.
-      T** i = s.hosts.size() == 2 ? &ins[k] : ins;
-      T** o = s.hosts.size() == 2 ? &outs[k] : outs;
-      if constexpr (sizeof(T) == sizeof(double))
-        s.hosts[k]->ProcessDouble(i, o, block);
-      else
-        s.hosts[k]->ProcessReplacing(i, o, block);
-    }
-  }
-  return (Now() - t0) * 1e9 / (double)(blocks * (size_t)block);
+  return peerbench::TimePass(buf, block, frames,
+                             [&](T** ins, T** outs)
+                             {
+                               for (size_t k = 0; k < s.hosts.size(); ++k)
+                               {
+                                 // Mono instances take one channel each.
+                                 T** i = s.hosts.size() == 2 ? &ins[k] : ins;
+                                 T** o = s.hosts.size() == 2 ? &outs[k] : outs;
+                                 if constexpr (sizeof(T) == sizeof(double))
+                                   s.hosts[k]->ProcessDouble(i, o, block);
+                                 else
+                                   s.hosts[k]->ProcessReplacing(i, o, block);
+                               }
+                             });
 }
 
 // Every peer's passes interleaved, so load on the machine falls on all alike.
@@ -242,10 +237,8 @@ int main(int argc, char** argv)
               "memory");
   for (const Peer& peer : peers) ReportInstances(peer);
 
-  std::printf("\nns per stereo frame, %.0f Hz, stereo noise, %d interleaved passes of %zu frames; "
-              "min, median, ratio of min to Quorvex 2\n",
-              kSampleRate, passes, frames);
-  std::printf("%6s %7s  %-32s %10s %10s %9s\n", "block", "path", "plug-in", "min", "median", "ratio");
+  std::printf("\n");
+  peerbench::PrintTimingHead(kSampleRate, passes, frames);
   for (int block : kBlocks)
   {
     std::vector<Setup> setups;

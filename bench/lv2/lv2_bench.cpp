@@ -357,18 +357,14 @@ Setup MakeSetup(Host& host, const Peer& peer, int block)
 // ns per stereo frame for one pass of `frames` frames.
 double Pass(Setup& s, peerbench::Buffers<float>& buf, int block, size_t frames)
 {
-  const size_t blocks = frames / (size_t)block, inInput = peerbench::kInputFrames / (size_t)block;
-  const double t0 = Now();
-  for (size_t b = 0; b < blocks; ++b)
-  {
-    const size_t at = (b % inInput) * (size_t)block;
-    float* ins[2] = { &buf.in[0][at], &buf.in[1][at] };
-    float* outs[2] = { &buf.out[0][at], &buf.out[1][at] };
-    // Mono instances take one channel each.
-    for (size_t k = 0; k < s.instances.size(); ++k)
-      s.instances[k]->Run(ins, outs, s.instances.size() == 2 ? (int)k : 0, (uint32_t)block);
-  }
-  return (Now() - t0) * 1e9 / (double)(blocks * (size_t)block);
+  return peerbench::TimePass(buf, block, frames,
+                             [&](float** ins, float** outs)
+                             {
+                               // Mono instances take one channel each.
+                               for (size_t k = 0; k < s.instances.size(); ++k)
+                                 s.instances[k]->Run(ins, outs, s.instances.size() == 2 ? (int)k : 0,
+                                                     (uint32_t)block);
+                             });
 }
 
 // Every peer's passes interleaved, so load on the machine falls on all alike.
@@ -421,10 +417,7 @@ int main(int argc, char** argv)
                 quorvex ? lilv_node_as_uri(lilv_plugin_get_bundle_uri(quorvex)) : "(missing)");
   }
 
-  std::printf("ns per stereo frame, %.0f Hz, stereo noise, %d interleaved passes of %zu frames; "
-              "min, median, ratio of min to Quorvex 2\n",
-              kSampleRate, passes, frames);
-  std::printf("%6s %7s  %-32s %10s %10s %9s\n", "block", "path", "plug-in", "min", "median", "ratio");
+  peerbench::PrintTimingHead(kSampleRate, passes, frames);
   for (int block : kBlocks)
   {
     std::vector<Setup> setups;

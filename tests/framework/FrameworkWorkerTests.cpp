@@ -110,6 +110,17 @@ struct OpenAtEnd
   ~OpenAtEnd() { gate.Open(); }
 };
 
+// Attaches the three owners, then has A start a run that holds until the
+// journal opens.
+::testing::AssertionResult StartHeldRun(Journal& j, Owner& a, Owner& b, Owner& c)
+{
+  for (Owner* o : { &a, &b, &c })
+    if (!IPlugWorker::Attach(&o->job)) return ::testing::AssertionFailure() << "attach refused";
+  if (!IPlugWorker::Post(&a.job) || !j.WaitFor("A"))
+    return ::testing::AssertionFailure() << "A did not start";
+  return ::testing::AssertionSuccess();
+}
+
 }  // namespace
 
 TEST(IPlugWorker, ThreadLivesFromTheFirstAttachToTheLastDetach)
@@ -153,11 +164,7 @@ TEST(IPlugWorker, JobsRunOneAtATimeInPostingOrder)
   Journal j;
   Owner a(&j, "A", [&] { j.WaitOpen(); }), b(&j, "B"), c(&j, "C");
   OpenAtEnd opener{ j };
-  ASSERT_TRUE(IPlugWorker::Attach(&a.job));
-  ASSERT_TRUE(IPlugWorker::Attach(&b.job));
-  ASSERT_TRUE(IPlugWorker::Attach(&c.job));
-  ASSERT_TRUE(IPlugWorker::Post(&a.job));
-  ASSERT_TRUE(j.WaitFor("A"));
+  ASSERT_TRUE(StartHeldRun(j, a, b, c));
   ASSERT_TRUE(IPlugWorker::Post(&b.job));
   ASSERT_TRUE(IPlugWorker::Post(&a.job));
   ASSERT_TRUE(IPlugWorker::Post(&b.job));
@@ -173,14 +180,9 @@ TEST(IPlugWorker, DetachDropsAPendingRunAndWaitsForItsOwnRunningOne)
   Journal gateB;
   Owner a(&j, "A", [&] { j.WaitOpen(); }), b(&j, "B", [&] { gateB.WaitOpen(); }), c(&j, "C");
   OpenAtEnd opener{ j }, openerB{ gateB };
-  ASSERT_TRUE(IPlugWorker::Attach(&a.job));
-  ASSERT_TRUE(IPlugWorker::Attach(&b.job));
-  ASSERT_TRUE(IPlugWorker::Attach(&c.job));
-
   // B is pending behind A's run: detaching returns without waiting for A
   // (it would hang here), and B never runs.
-  ASSERT_TRUE(IPlugWorker::Post(&a.job));
-  ASSERT_TRUE(j.WaitFor("A"));
+  ASSERT_TRUE(StartHeldRun(j, a, b, c));
   ASSERT_TRUE(IPlugWorker::Post(&b.job));
   IPlugWorker::Detach(&b.job);
   j.Open();

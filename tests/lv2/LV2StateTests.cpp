@@ -87,7 +87,7 @@ TEST(LV2State, TheBankGoesThroughLilvAndASessionsTextUnchanged)
   // Saved by lilv with the port values, written out as a session's text,
   // read back and restored into another instance.
   a.Isolate(k1_8, kDotted, 60, 40);
-  a.Set(kPanWidth, -30.0f);
+  a.Set(qtest::kPan, -30.0f);
   LilvState* state = lilv_state_new_from_instance(world.Plugin(), a.Lilv(), world.Urids().MapFeature(),
                                                   nullptr, nullptr, nullptr, nullptr, GetPortValue, &a,
                                                   LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE, nullptr);

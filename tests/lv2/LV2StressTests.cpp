@@ -50,7 +50,7 @@ float HostileValue(int port, std::mt19937& rng)
   const float special[] = { kNaN, kInf, -kInf, 1e9f, -1e9f, -0.5f, 24.5f, 0.49f };
   if (rng() % 3 == 0) return special[rng() % 8];
   const float max[kNumParams] = { 24, 4, 100, 99, 100, 100 };
-  const float min = port == kPanWidth ? -100.0f : 0.0f;
+  const float min = port == qtest::kPan ? -100.0f : 0.0f;
   return min + (max[port] - min) * std::uniform_real_distribution<float>(0.0f, 1.0f)(rng);
 }
 
@@ -177,9 +177,9 @@ TEST(LV2Stress, BareHostsOddRatesNullBuffersAndReactivation)
       const float delayRate = (float)(rng() % 25);
       for (Instance* p : { &plug, &twin })
       {
-        p->Set(kDelayRate, delayRate);
-        p->Set(kPingPong, (float)(cycle % 5));
-        p->Set(kFeedback, 99);
+        p->Set(qtest::kRate, delayRate);
+        p->Set(qtest::kMode, (float)(cycle % 5));
+        p->Set(qtest::kFeedback, 99);
       }
       plug.Run(&in.l[0], &in.r[0], &separate.l[0], &separate.r[0], 5000);
       twin.Run(&inPlace.l[0], &inPlace.r[0], &inPlace.l[0], &inPlace.r[0], 5000);

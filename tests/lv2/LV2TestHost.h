@@ -35,15 +35,11 @@ extern const char* const kPluginUri;
 std::string PresetUri(int slot);
 
 // Port indexes, in the order the bundle promises.
+// The parameters come first, in their own order (qtest::kRate ...).
+using qtest::kNumParams;
 enum Port
 {
-  kDelayRate = 0,
-  kPingPong,
-  kPanWidth,
-  kFeedback,
-  kDryMix,
-  kWetMix,
-  kInL,
+  kInL = kNumParams,
   kInR,
   kOutL,
   kOutR,
@@ -53,7 +49,6 @@ enum Port
 };
 enum
 {
-  kNumParams = 6,
   kNumFactoryPresets = 21,
   kNumSlots = 25
 };
