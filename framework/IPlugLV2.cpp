@@ -153,19 +153,10 @@ void IPlugLV2::ConnectPort(uint32_t port, void* data)
     mFreewheelPort = (const float*)data;
 }
 
-void IPlugLV2::Activate()
-{
-  ActivationChanged(true);
-  WDL_MutexLock lock(&mMutex);
-  mActive = true;
-}
+void IPlugLV2::Activate() { ActivationChanged(true); }
 
 void IPlugLV2::Deactivate()
 {
-  {
-    WDL_MutexLock lock(&mMutex);
-    mActive = false;
-  }
   ActivationChanged(false);
   ResetProcessing();
 }

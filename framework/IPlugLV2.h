@@ -117,7 +117,6 @@ private:
   // The transport: tempo 0 until a position gives one.
   double mTempo = 0.0, mSpeed = 0.0, mFrame = 0.0;
   int mBeatsPerBar = 0, mBeatUnit = 0;
-  bool mActive = false;
 };
 
 // [instantiation thread] An instance of T (a subclass of IPlugLV2
